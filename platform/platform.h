@@ -1,0 +1,56 @@
+// platform/platform.h: the one interface through which the layers above reach the
+// operating system (threads, time, files, randomness, folders) and the window system.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// Threads
+// Starts a detached thread running body with the given stack size in bytes.
+void start_thread(int64_t stack_bytes, std::function<void()> body);
+// Ends the calling thread at once (its stack is unwound); never returns.
+[[noreturn]] void exit_current_thread();
+// Names the calling thread; the full name is kept even where the OS truncates it.
+void set_current_thread_name(std::string_view name);
+std::string current_thread_name();
+// 1 for the event thread; the others numbered from 2 in the order they first run or ask.
+int64_t current_thread_number();
+bool is_event_thread();
+// Runs work on the event thread; with wait, returns only after it has run.
+// Called on the event thread itself, it runs the work at once.
+void run_on_event_thread(std::function<void()> work, bool wait);
+// Runs work on some other thread and returns at once, never blocking the caller.
+void run_async(std::function<void()> work);
+
+// Time and randomness
+void sleep_ms(int64_t ms);
+// Absolute time in seconds, with sub-second resolution.
+double time_seconds();
+// 32 random bits from the operating system.
+uint32_t random32();
+
+// Files
+enum class FileKind { Missing, File, Directory, Other };
+FileKind file_kind(const std::string& path);
+// Whole-file read; nullopt when the file cannot be opened or read.
+std::optional<std::vector<uint8_t>> read_file(const std::string& path);
+// Writes all bytes, replacing the file; false when anything could not be written.
+bool write_file(const std::string& path, const std::vector<uint8_t>& bytes);
+// false when the file did not exist or could not be removed.
+bool remove_file(const std::string& path);
+
+// Folders
+// The folder with the fonts and sounds, ending in '/'.
+std::string resource_folder();
+// $XDG_CACHE_HOME/orbikon/ (default ~/.cache/orbikon/), created on demand, ending in '/'.
+std::string cache_folder();
+// The one place that names the dump file: cache_folder() + "dump.qucode".
+std::string dump_file_path();
+
+} // namespace platform
