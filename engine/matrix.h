@@ -1,24 +1,25 @@
 // engine/matrix.h: complex single-precision matrices for gates, register columns and density operators.
 #pragma once
 
-#include <complex>
 #include <cstdint>
+
+#include "engine/complex.h"
 
 // Row-major: element (row, col) lives at index col + row * cols. The element array belongs
 // to whoever holds the record; copies of the record share it until one is deleted.
 struct quantum_matrix_struct {
     int64_t rows = 0;
     int64_t cols = 0;
-    std::complex<float>* t = nullptr;
+    quantum_amplitude* t = nullptr;
 };
 
 // Element (row, col); both counted from 0. No bounds check.
-inline std::complex<float>& matrix_at(quantum_matrix_struct& m, int64_t row, int64_t col)
+inline quantum_amplitude& matrix_at(quantum_matrix_struct& m, int64_t row, int64_t col)
 {
     return m.t[col + row * m.cols];
 }
 
-inline const std::complex<float>& matrix_at(const quantum_matrix_struct& m, int64_t row, int64_t col)
+inline const quantum_amplitude& matrix_at(const quantum_matrix_struct& m, int64_t row, int64_t col)
 {
     return m.t[col + row * m.cols];
 }
