@@ -1,0 +1,512 @@
+// shell/events.cpp: key event queue shared by the event thread (writer) and the program
+// thread (reader); every touch of the queue or CurrentEvent holds queue_mutex briefly.
+#include "shell/events.h"
+
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "platform/diag.h"
+#include "platform/platform.h"
+#include "platform/window_system.h"
+#include "toolkit/cursor.h"
+#include "toolkit/window.h"
+
+using platform::MOD_CAPS_LOCK;
+using platform::MOD_COMMAND;
+using platform::MOD_CONTROL;
+using platform::MOD_FN;
+using platform::MOD_HELP;
+using platform::MOD_NUMERIC_PAD;
+using platform::MOD_OPTION;
+using platform::MOD_SHIFT;
+
+std::atomic<bool> EventPending{false};
+std::atomic<bool> CapsLockDown{false};
+std::atomic<bool> ShiftDown{false};
+std::atomic<bool> ControlDown{false};
+std::atomic<bool> OptionDown{false};
+std::atomic<bool> CommandDown{false};
+std::atomic<bool> FnDown{false};
+std::atomic<bool> KeyIsDown{false};
+
+namespace {
+
+// The readers poll; a key reaches WaitKey at most this long after it was queued.
+constexpr int64_t POLL_MS = 10;
+// F1 reports U+F704; function keys map onto codes from 129 up.
+constexpr int64_t FIRST_FUNCTION_CHARACTER = 0xF704;
+constexpr int64_t FUNCTION_KEY_OFFSET = 63107;
+
+std::mutex queue_mutex;
+std::deque<t_Event> event_queue; // guarded by queue_mutex
+t_Event current_event;           // guarded by queue_mutex
+std::atomic<bool> waiting_for_key{false};
+
+// Length of the menu command list that a pause also ends on.
+// FIXME: constant until the menu event list exists.
+int64_t menu_event_count() { return 0; }
+
+int64_t now_ms() { return static_cast<int64_t>(platform::time_seconds() * 1000.0); }
+
+// First Unicode scalar of UTF-8 text; 0 for empty or malformed text.
+int64_t first_scalar(std::string_view text)
+{
+    if (text.empty())
+        return 0;
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    unsigned char b0 = byte(0);
+    size_t extra = 0;
+    int64_t value = 0;
+    if (b0 < 0x80)
+        return b0;
+    if ((b0 & 0xE0) == 0xC0) {
+        extra = 1;
+        value = b0 & 0x1F;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        extra = 2;
+        value = b0 & 0x0F;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        extra = 3;
+        value = b0 & 0x07;
+    } else {
+        return 0;
+    }
+    if (text.size() < extra + 1)
+        return 0;
+    for (size_t i = 1; i <= extra; ++i) {
+        if ((byte(i) & 0xC0) != 0x80)
+            return 0;
+        value = (value << 6) | (byte(i) & 0x3F);
+    }
+    return value;
+}
+
+// UTF-8 of one scalar value; U+0000 for surrogates and values beyond U+10FFFF.
+std::string scalar_text(int64_t value)
+{
+    if (value < 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        value = 0;
+    std::string out;
+    auto put = [&](int64_t b) { out.push_back(static_cast<char>(b)); };
+    if (value < 0x80) {
+        put(value);
+    } else if (value < 0x800) {
+        put(0xC0 | (value >> 6));
+        put(0x80 | (value & 0x3F));
+    } else if (value < 0x10000) {
+        put(0xE0 | (value >> 12));
+        put(0x80 | ((value >> 6) & 0x3F));
+        put(0x80 | (value & 0x3F));
+    } else {
+        put(0xF0 | (value >> 18));
+        put(0x80 | ((value >> 12) & 0x3F));
+        put(0x80 | ((value >> 6) & 0x3F));
+        put(0x80 | (value & 0x3F));
+    }
+    return out;
+}
+
+// The characters of UTF-8 text, one string per scalar value (malformed bytes one each).
+std::vector<std::string> split_characters(std::string_view text)
+{
+    std::vector<std::string> out;
+    size_t i = 0;
+    while (i < text.size()) {
+        unsigned char b = static_cast<unsigned char>(text[i]);
+        size_t len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3
+                                 : (b & 0xF8) == 0xF0   ? 4
+                                                        : 1;
+        if (i + len > text.size())
+            len = 1;
+        for (size_t k = 1; k < len; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+                len = 1;
+                break;
+            }
+        }
+        out.emplace_back(text.substr(i, len));
+        i += len;
+    }
+    return out;
+}
+
+void update_modifiers(uint64_t modifiers)
+{
+    CapsLockDown = (modifiers & MOD_CAPS_LOCK) != 0;
+    ShiftDown = (modifiers & MOD_SHIFT) != 0;
+    ControlDown = (modifiers & MOD_CONTROL) != 0;
+    OptionDown = (modifiers & MOD_OPTION) != 0;
+    CommandDown = (modifiers & MOD_COMMAND) != 0;
+    FnDown = (modifiers & MOD_FN) != 0;
+}
+
+// What a row of the key table decided.
+struct TableOutcome {
+    int64_t value = 0;
+    bool cursor_key = false;
+    int64_t redirect_mode = -1; // >= 0: redirect output instead of queueing
+};
+
+TableOutcome value_row(int64_t value, bool cursor_key = false)
+{
+    return TableOutcome{value, cursor_key, -1};
+}
+
+// The key table: rows by physical key position; a failed condition falls through (nullopt).
+std::optional<TableOutcome> key_table(uint16_t key_code, int64_t t, uint64_t modifiers)
+{
+    const bool shift = (modifiers & MOD_SHIFT) != 0;
+    const bool control = (modifiers & MOD_CONTROL) != 0;
+    const bool option = (modifiers & MOD_OPTION) != 0;
+    auto when_char = [&](int64_t c, int64_t value) -> std::optional<TableOutcome> {
+        if (t == c)
+            return value_row(value);
+        return std::nullopt;
+    };
+    switch (key_code) {
+    case 0: return when_char(0x00E5, 176);
+    case 1: return when_char(0x201A, 168);
+    case 2: return when_char(0x2202, 173);
+    case 3: return when_char(0x0192, 130);
+    case 4: return when_char(0x00AA, 131);
+    case 7: return when_char(0x2248, 132);
+    case 9: return when_char(0x221A, 253);
+    case 10: return when_char(0, 94);
+    case 11: return when_char(0x222B, 222);
+    case 13: return when_char(0x2211, 221);
+    case 14: return when_char(0x20AC, 164);
+    case 16: return when_char(0x03A9, 128);
+    case 17: return when_char(0x2020, 189);
+    case 19: return when_char(0x201C, 163);
+    case 24:
+        if (t == 0)
+            return value_row(shift ? 96 : 180);
+        return std::nullopt;
+    case 27: return when_char(0x00BF, 166);
+    case 29: return when_char(0x2260, 172);
+    case 32: return when_char(0, 175);
+    case 33: return when_char(0x2022, 184);
+    case 34: return when_char(0x2044, 129);
+    case 35:
+        if (t == 0x03C0)
+            return value_row(240);
+        return when_char(0x220F, 208);
+    case 37:
+        if (t == 12 && option)
+            return value_row(0);
+        return std::nullopt;
+    case 38: return when_char(0x00BA, 183);
+    case 40: return when_char(0x2206, 254);
+    case 41: return when_char(0x0153, 190);
+    case 42: return when_char(0x2018, 180);
+    case 43: return when_char(0x221E, 255);
+    case 44: return when_char(0x2013, 154);
+    case 45:
+        if (t == 0 && option)
+            return value_row(126);
+        return std::nullopt;
+    case 47: return when_char(0x2026, 191);
+    case 48: return when_char(25, 20);
+    case 50:
+        if (t == 0x2264)
+            return value_row(197);
+        return when_char(0x2265, 198);
+    case 51: return value_row(127);
+    case 71: return value_row(27);
+    case 76: return value_row(13);
+    case 82: case 83: case 84: case 85: case 86: case 87: case 88: {
+        static constexpr int64_t PAD_VALUES[] = {216, 185, 178, 179, 170, 215, 186};
+        if (option)
+            return value_row(PAD_VALUES[key_code - 82]);
+        return std::nullopt;
+    }
+    case 89: case 91: case 92: {
+        // Control alone on keypad 7, 8, 9 chooses where text output goes.
+        const int64_t mode = key_code == 89 ? 0 : key_code == 91 ? 2 : 1;
+        const int64_t value = key_code == 89 ? 229 : key_code == 91 ? 230 : 188;
+        if (control && !option)
+            return TableOutcome{0, false, mode};
+        if (option)
+            return value_row(value);
+        return std::nullopt;
+    }
+    case 115: return value_row(2, true);
+    case 116: return value_row(18, true);
+    case 117: return value_row(7, false);
+    case 119: return value_row(5, true);
+    case 121: return value_row(3, true);
+    case 123: return value_row(8, true);
+    case 124: return value_row(21, true);
+    case 125: return value_row(10, true);
+    case 126: return value_row(11, true);
+    default: return std::nullopt;
+    }
+}
+
+void append_event(t_Event event)
+{
+    std::lock_guard lock(queue_mutex);
+    event_queue.push_back(std::move(event));
+    EventPending = !event_queue.empty();
+}
+
+void refresh_pending()
+{
+    std::lock_guard lock(queue_mutex);
+    EventPending = !event_queue.empty();
+}
+
+// Takes the head into CurrentEvent; nullopt (and EventPending false) when empty.
+std::optional<int64_t> take_head()
+{
+    std::lock_guard lock(queue_mutex);
+    if (event_queue.empty()) {
+        EventPending = false;
+        return std::nullopt;
+    }
+    current_event = std::move(event_queue.front());
+    event_queue.pop_front();
+    EventPending = !event_queue.empty();
+    return current_event.Value;
+}
+
+} // namespace
+
+t_Event CurrentEvent()
+{
+    std::lock_guard lock(queue_mutex);
+    return current_event;
+}
+
+platform::KeyReport KeyReportFor(char32_t c)
+{
+    // US-layout virtual key codes; an upper-case or shifted sign shares its key.
+    struct Key {
+        char plain;
+        char shifted;
+        uint16_t code;
+    };
+    static constexpr Key KEYS[] = {
+        {'a', 'A', 0},   {'s', 'S', 1},   {'d', 'D', 2},   {'f', 'F', 3},   {'h', 'H', 4},
+        {'g', 'G', 5},   {'z', 'Z', 6},   {'x', 'X', 7},   {'c', 'C', 8},   {'v', 'V', 9},
+        {'b', 'B', 11},  {'q', 'Q', 12},  {'w', 'W', 13},  {'e', 'E', 14},  {'r', 'R', 15},
+        {'y', 'Y', 16},  {'t', 'T', 17},  {'1', '!', 18},  {'2', '@', 19},  {'3', '#', 20},
+        {'4', '$', 21},  {'6', '^', 22},  {'5', '%', 23},  {'=', '+', 24},  {'9', '(', 25},
+        {'7', '&', 26},  {'-', '_', 27},  {'8', '*', 28},  {'0', ')', 29},  {']', '}', 30},
+        {'o', 'O', 31},  {'u', 'U', 32},  {'[', '{', 33},  {'i', 'I', 34},  {'p', 'P', 35},
+        {'l', 'L', 37},  {'j', 'J', 38},  {'\'', '"', 39}, {'k', 'K', 40},  {';', ':', 41},
+        {'\\', '|', 42}, {',', '<', 43},  {'/', '?', 44},  {'n', 'N', 45},  {'m', 'M', 46},
+        {'.', '>', 47},  {' ', ' ', 49},  {'`', '~', 50},
+    };
+    platform::KeyReport report;
+    report.window = 0;
+    report.key_code = KEY_CODE_UNMAPPED;
+    switch (c) {
+    case U'\n':
+    case U'\r':
+        report.key_code = KEY_CODE_RETURN;
+        report.characters = "\r";
+        return report;
+    case U'\t':
+        report.key_code = KEY_CODE_TAB;
+        report.characters = "\t";
+        return report;
+    case 0x1B:
+        report.key_code = KEY_CODE_ESCAPE;
+        report.characters = "\x1b";
+        return report;
+    case 0x7F:
+        report.key_code = KEY_CODE_DELETE;
+        report.characters = "\x7f";
+        return report;
+    default: break;
+    }
+    report.characters = scalar_text(static_cast<int64_t>(c));
+    if (c < 0x80) {
+        for (const Key& key : KEYS) {
+            if (static_cast<char32_t>(key.plain) == c) {
+                report.key_code = key.code;
+                return report;
+            }
+            if (static_cast<char32_t>(key.shifted) == c) {
+                report.key_code = key.code;
+                report.modifiers = MOD_SHIFT;
+                return report;
+            }
+        }
+        // Other control characters: typed with Control on no particular key.
+        if (c < 0x20)
+            report.modifiers = MOD_CONTROL;
+    }
+    return report;
+}
+
+void PostKeyDown(uint8_t window, uint16_t key_code, std::string_view characters,
+                 uint64_t modifiers)
+{
+    KeyIsDown = true;
+    update_modifiers(modifiers);
+    if (!MemoryReady)
+        return;
+    // Events from windows outside the table are not ours to queue.
+    if (window > 7)
+        return;
+    if (!window_table[window].Initialized) {
+        diag_line("viewKeyDown",
+                  "Graphic window (" + std::to_string(window) + ") not initialized.");
+        return;
+    }
+    if (window_table[window].IgnoreEvents)
+        return;
+
+    // Step: translate.
+    const int64_t t = first_scalar(characters);
+    const int64_t time = now_ms();
+
+    std::optional<TableOutcome> row;
+    if (key_code <= 126)
+        row = key_table(key_code, t, modifiers);
+
+    t_Event event;
+    if (row) {
+        if (row->redirect_mode >= 0) {
+            t_RedirectOutput(window, row->redirect_mode);
+            refresh_pending();
+            return;
+        }
+        event.Value = row->value;
+        event.CursorKeyPressed = row->cursor_key;
+    } else if (t <= 255) {
+        event.Value = t;
+    } else if (t < FIRST_FUNCTION_CHARACTER) {
+        refresh_pending();
+        return;
+    } else {
+        event.Value = t - FUNCTION_KEY_OFFSET;
+        event.FunctionKeyPressed = true;
+    }
+
+    // Step: fill and queue.
+    event.Kind = 1;
+    event.Index = key_code;
+    event.Description = std::string(characters);
+    event.Mods = static_cast<int64_t>((modifiers >> 16) & 0xFFFF);
+    event.Window = window;
+    event.Time = time;
+    event.CapsLockPressed = (modifiers & MOD_CAPS_LOCK) != 0;
+    event.ShiftPressed = (modifiers & MOD_SHIFT) != 0;
+    event.ControlPressed = (modifiers & MOD_CONTROL) != 0;
+    event.OptionPressed = (modifiers & MOD_OPTION) != 0;
+    event.CommandPressed = (modifiers & MOD_COMMAND) != 0;
+    event.NumericPadPressed = (modifiers & MOD_NUMERIC_PAD) != 0;
+    event.HelpPressed = (modifiers & MOD_HELP) != 0;
+    event.FnPressed = (modifiers & MOD_FN) != 0;
+    append_event(std::move(event));
+}
+
+void PostModifiers(uint64_t modifiers) { update_modifiers(modifiers); }
+
+void PostKeyUp() { KeyIsDown = false; }
+
+void PostText(std::string_view text)
+{
+    for (std::string& character : split_characters(text)) {
+        t_Event event;
+        event.Kind = 1;
+        event.Index = 0;
+        event.Value = first_scalar(character);
+        event.Description = std::move(character);
+        event.Window = 1;
+        event.Time = now_ms();
+        append_event(std::move(event));
+    }
+}
+
+std::string WaitKey(uint8_t window)
+{
+    for (;;) {
+        if (!EventPending) {
+            t_CursorOn(window);
+            waiting_for_key = true;
+            while (!EventPending)
+                platform::sleep_ms(POLL_MS);
+            waiting_for_key = false;
+            t_CursorOff(window);
+        }
+        std::optional<int64_t> value = take_head();
+        if (!value || *value < 0)
+            continue;
+        return scalar_text(*value);
+    }
+}
+
+int64_t NextEvent()
+{
+    if (!EventPending)
+        return -1;
+    return take_head().value_or(-1);
+}
+
+std::pair<bool, int64_t> PauseOnKey(int64_t code, bool wait)
+{
+    if (!EventPending)
+        return {false, 0};
+    {
+        std::lock_guard lock(queue_mutex);
+        if (event_queue.empty()) {
+            EventPending = false;
+            return {false, 0};
+        }
+        if (event_queue.back().Value != code)
+            return {false, 0};
+        event_queue.clear();
+        // Without waiting the flag stays up; the next reader finds the queue empty.
+        if (!wait)
+            return {true, 0};
+        EventPending = false;
+    }
+
+    // Pass: pause until a key is queued or a menu command arrives.
+    const int64_t menu_count = menu_event_count();
+    waiting_for_key = true;
+    for (;;) {
+        if (EventQueueLength() != 0)
+            break;
+        if (menu_event_count() != menu_count) {
+            waiting_for_key = false;
+            refresh_pending();
+            return {true, 0};
+        }
+        platform::sleep_ms(POLL_MS);
+    }
+    waiting_for_key = false;
+    const int64_t value = NextEvent();
+    refresh_pending();
+    return {true, value};
+}
+
+void InstallEventHooks()
+{
+    toolkit::shell_hooks().pause_on_key = [](int64_t code, bool wait) { PauseOnKey(code, wait); };
+}
+
+int64_t EventQueueLength()
+{
+    std::lock_guard lock(queue_mutex);
+    return static_cast<int64_t>(event_queue.size());
+}
+
+bool WaitingForKey() { return waiting_for_key; }
+
+void ResetEvents()
+{
+    std::lock_guard lock(queue_mutex);
+    event_queue.clear();
+    current_event = t_Event{};
+    EventPending = false;
+    waiting_for_key = false;
+    update_modifiers(0);
+    KeyIsDown = false;
+}
