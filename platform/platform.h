@@ -44,6 +44,9 @@ std::optional<std::vector<uint8_t>> read_file(const std::string& path);
 bool write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 // false when the file did not exist or could not be removed.
 bool remove_file(const std::string& path);
+// The operating system's number and text for the calling thread's last failed file
+// operation, as "2: No such file or directory".
+std::string last_error_text();
 
 // Folders
 // The folder with the fonts and sounds, ending in '/'.
