@@ -1,0 +1,178 @@
+// tests/platform/threads_test.cpp: numbering, naming, stacks and the event-thread hand-off.
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "platform/headless/headless.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr auto BOUND = std::chrono::seconds(10);
+
+// Runs body on a new platform thread and returns what it produced, failing instead of hanging.
+template <typename T> T on_thread(int64_t stack_bytes, std::function<T()> body)
+{
+    auto promise = std::make_shared<std::promise<T>>();
+    std::future<T> result = promise->get_future();
+    platform::start_thread(stack_bytes, [promise, body] { promise->set_value(body()); });
+    if (result.wait_for(BOUND) != std::future_status::ready) {
+        ADD_FAILURE() << "thread did not finish";
+        return T{};
+    }
+    return result.get();
+}
+
+TEST(ThreadNumber, NewThreadsCountUpInStartOrder)
+{
+    int64_t first = on_thread<int64_t>(1 << 20, [] { return platform::current_thread_number(); });
+    int64_t second = on_thread<int64_t>(1 << 20, [] { return platform::current_thread_number(); });
+    EXPECT_GE(first, 2);
+    EXPECT_EQ(second, first + 1);
+}
+
+TEST(ThreadNumber, StableWithinAThread)
+{
+    int64_t number = platform::current_thread_number();
+    EXPECT_GE(number, 2);
+    EXPECT_EQ(platform::current_thread_number(), number);
+}
+
+TEST(ThreadNumber, EventThreadIsOne)
+{
+    int64_t number = 0;
+    bool on_event = false;
+    platform::run_on_event_thread(
+        [&] {
+            number = platform::current_thread_number();
+            on_event = platform::is_event_thread();
+        },
+        true);
+    EXPECT_EQ(number, 1);
+    EXPECT_TRUE(on_event);
+    EXPECT_FALSE(platform::is_event_thread());
+}
+
+TEST(ThreadName, KeepsFullNameAndGivesOsFifteenBytes)
+{
+    std::string long_name = "t_WindowAutoUpdate";
+    auto names = on_thread<std::pair<std::string, std::string>>(1 << 20, [&] {
+        platform::set_current_thread_name(long_name);
+        char os_name[64] = {};
+        pthread_getname_np(pthread_self(), os_name, sizeof os_name);
+        return std::make_pair(platform::current_thread_name(), std::string(os_name));
+    });
+    EXPECT_EQ(names.first, "t_WindowAutoUpdate");
+    EXPECT_EQ(names.second, "t_WindowAutoUpd");
+}
+
+TEST(ThreadName, EmptyBeforeNaming)
+{
+    EXPECT_EQ(on_thread<std::string>(1 << 20, [] { return platform::current_thread_name(); }), "");
+}
+
+// Touches most of a large stack by recursion, which a default stack could not hold.
+int64_t deep(int64_t depth)
+{
+    volatile char frame[4096];
+    std::memset(const_cast<char*>(frame), static_cast<int>(depth & 0x7F), sizeof frame);
+    if (depth == 0)
+        return frame[0];
+    return deep(depth - 1) + frame[17];
+}
+
+TEST(ThreadStack, OneGibibyteStackHoldsDeepRecursion)
+{
+    // 64 Mi of frames: eight times what a default 8 MiB stack allows.
+    constexpr int64_t depth = (64 << 20) / 4096;
+    int64_t sum = on_thread<int64_t>(int64_t{1} << 30, [] { return deep(depth) + 1; });
+    EXPECT_GT(sum, 0);
+}
+
+TEST(ThreadExit, EndsOnlyTheCallingThread)
+{
+    std::atomic<int> stage{0};
+    platform::start_thread(1 << 20, [&] {
+        stage = 1;
+        platform::exit_current_thread();
+        stage = 2; // never reached
+    });
+    auto until = std::chrono::steady_clock::now() + BOUND;
+    while (stage == 0 && std::chrono::steady_clock::now() < until)
+        platform::sleep_ms(1);
+    platform::sleep_ms(20);
+    EXPECT_EQ(stage.load(), 1);
+}
+
+TEST(EventThread, WaitingHandOffReturnsAfterTheWork)
+{
+    std::vector<int> order;
+    platform::run_on_event_thread([&] { order.push_back(1); }, true);
+    order.push_back(2);
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+}
+
+TEST(EventThread, NestedHandOffRunsAtOnceWithoutDeadlock)
+{
+    auto done = std::async(std::launch::async, [] {
+        int inner = 0;
+        platform::run_on_event_thread(
+            [&] { platform::run_on_event_thread([&] { inner = 7; }, true); }, true);
+        return inner;
+    });
+    ASSERT_EQ(done.wait_for(BOUND), std::future_status::ready) << "nested hand-off hung";
+    EXPECT_EQ(done.get(), 7);
+}
+
+TEST(EventThread, NonWaitingHandOffRunsLaterInOrder)
+{
+    auto seen = std::make_shared<std::vector<int>>();
+    auto mutex = std::make_shared<std::mutex>();
+    for (int i = 0; i < 5; ++i) {
+        platform::run_on_event_thread(
+            [=] {
+                std::lock_guard lock(*mutex);
+                seen->push_back(i);
+            },
+            false);
+    }
+    platform::headless().drain_event_thread();
+    std::lock_guard lock(*mutex);
+    EXPECT_EQ(*seen, (std::vector<int>{0, 1, 2, 3, 4}));
+}
+
+TEST(RunAsync, NeverBlocksItsCaller)
+{
+    std::promise<void> release;
+    std::shared_future<void> gate = release.get_future().share();
+    std::atomic<bool> ran{false};
+    platform::run_async([gate, &ran] {
+        gate.wait();
+        ran = true;
+    });
+    // The caller got here although the work is still blocked.
+    EXPECT_FALSE(ran.load());
+    release.set_value();
+    auto until = std::chrono::steady_clock::now() + BOUND;
+    while (!ran && std::chrono::steady_clock::now() < until)
+        platform::sleep_ms(1);
+    EXPECT_TRUE(ran.load());
+}
+
+TEST(RunAsync, RunsOffTheEventThread)
+{
+    std::promise<bool> where;
+    auto answer = where.get_future();
+    platform::run_on_event_thread(
+        [&] { platform::run_async([&] { where.set_value(platform::is_event_thread()); }); }, true);
+    ASSERT_EQ(answer.wait_for(BOUND), std::future_status::ready);
+    EXPECT_FALSE(answer.get());
+}
+
+} // namespace
