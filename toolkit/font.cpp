@@ -3,7 +3,6 @@
 
 #include <mutex>
 #include <optional>
-#include <unordered_map>
 
 #include "platform/diag.h"
 #include "platform/platform.h"
@@ -205,47 +204,6 @@ std::vector<uint8_t> lzw_decode(const std::vector<uint8_t>& packed, int code_bit
     return out;
 }
 
-std::vector<uint8_t> lzw_encode(const std::vector<uint8_t>& plain, int code_bits)
-{
-    std::vector<uint8_t> out{static_cast<uint8_t>(code_bits)};
-    if (plain.empty())
-        return out;
-    const uint64_t limit = 1ull << code_bits;
-    // Key: (prefix code << 8) | next byte.
-    std::unordered_map<uint64_t, uint32_t> table;
-    uint32_t next_free = 256;
-    uint64_t buffer = 0;
-    int held = 0;
-    auto put = [&](uint32_t code) {
-        buffer = (buffer << code_bits) | code;
-        held += code_bits;
-        while (held >= 8) {
-            held -= 8;
-            out.push_back(static_cast<uint8_t>(buffer >> held));
-        }
-        buffer &= (1ull << held) - 1;
-    };
-    uint32_t current = plain[0];
-    for (size_t i = 1; i < plain.size(); ++i) {
-        const uint64_t key = (uint64_t{current} << 8) | plain[i];
-        if (auto it = table.find(key); it != table.end()) {
-            current = it->second;
-            continue;
-        }
-        put(current);
-        // The decoder adds an entry for every code after the first; numbering must match
-        // even once the codes no longer fit the width.
-        if (next_free < limit)
-            table.emplace(key, next_free);
-        ++next_free;
-        current = plain[i];
-    }
-    put(current);
-    if (held > 0)
-        out.push_back(static_cast<uint8_t>(buffer << (8 - held)));
-    return out;
-}
-
 void decompress_font(t_Font& font)
 {
     if (font.Format != FONT_FORMAT_BW_LZW && font.Format != FONT_FORMAT_GREY_LZW)
@@ -293,28 +251,6 @@ t_Font parse_font_bytes(const std::string& file_name, const std::vector<uint8_t>
     font.Data.assign(bytes.begin() + header, bytes.end());
     decompress_font(font);
     return font;
-}
-
-std::vector<uint8_t> font_file_bytes(const t_Font& font)
-{
-    std::vector<uint8_t> out;
-    out.push_back(static_cast<uint8_t>(FONT_HEADER_BYTES));
-    for (size_t i = 0; i < 4; ++i)
-        out.push_back(i < font.Identifier.size() ? font.Identifier[i] : 0);
-    out.push_back(static_cast<uint8_t>(font.Format));
-    const auto size = static_cast<uint32_t>(font.Size);
-    out.push_back(static_cast<uint8_t>(size >> 24));
-    out.push_back(static_cast<uint8_t>(size >> 16));
-    out.push_back(static_cast<uint8_t>(size >> 8));
-    out.push_back(static_cast<uint8_t>(size));
-    out.push_back(font.Start);
-    out.push_back(font.End);
-    out.push_back(static_cast<uint8_t>(font.Width));
-    out.push_back(static_cast<uint8_t>(font.Height));
-    out.push_back(static_cast<uint8_t>(font.Reserved >> 8));
-    out.push_back(static_cast<uint8_t>(font.Reserved));
-    out.insert(out.end(), font.Data.begin(), font.Data.end());
-    return out;
 }
 
 } // namespace toolkit

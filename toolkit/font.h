@@ -38,14 +38,9 @@ t_Font parse_font_bytes(const std::string& file_name, const std::vector<uint8_t>
 // Decodes a compressed font in place (formats 100, 102); other formats pass unchanged.
 void decompress_font(t_Font& font);
 
-// LZW decoding of n-bit codes, no clear or end code; empty on a code that cannot occur.
+// LZW decoding of the packed n-bit codes (the stream after the code-width byte); no clear or
+// end code; empty on a code that cannot occur yet, a width outside 8..24 or an absurd size.
 std::vector<uint8_t> lzw_decode(const std::vector<uint8_t>& packed, int code_bits);
-
-// The encoder that matches lzw_decode: a leading code-width byte, then the packed codes.
-std::vector<uint8_t> lzw_encode(const std::vector<uint8_t>& plain, int code_bits);
-
-// Serialises a font (header plus Data as stored) into the file format the loader reads.
-std::vector<uint8_t> font_file_bytes(const t_Font& font);
 
 } // namespace toolkit
 
