@@ -1,0 +1,201 @@
+// programs/shor.cpp: Shor's factoring program.
+#include "programs/shor.h"
+
+#include <string>
+
+#include "engine/arith.h"
+#include "engine/gates.h"
+#include "engine/measure.h"
+#include "engine/register.h"
+#include "platform/platform.h"
+#include "programs/grover.h"
+#include "programs/input_limits.h"
+#include "shell/mttools.h"
+#include "toolkit/window.h"
+
+namespace {
+
+using programs::MAIN_WINDOW;
+
+// A draw whose random or clock half is 0 is repeated, but not for ever.
+constexpr int DRAW_TRIES = 100;
+constexpr int DRAWS_PER_CANDIDATE = 8;
+
+void print(const std::string& text)
+{
+    t_Print(MAIN_WINDOW, text);
+}
+
+void cr()
+{
+    t_Cr(MAIN_WINDOW);
+}
+
+std::string grouped(int64_t value)
+{
+    return NumberText(value, ' ', 1, true);
+}
+
+// The end of every unsuccessful attempt: its message, an empty line and the request.
+void try_again(const std::string& message)
+{
+    print(message);
+    cr();
+    cr();
+    print("Bitte noch einmal versuchen.");
+    cr();
+}
+
+// Bits 16 and up of the product of 16 random bits and 16 clock bits.
+uint64_t draw_product(const programs::RandomSource& random, const programs::ClockSource& clock)
+{
+    uint64_t u = 0;
+    uint64_t v = 0;
+    for (int tries = 0; tries < DRAW_TRIES; ++tries) {
+        u = random() & 0xFFFF;
+        v = static_cast<uint64_t>(static_cast<int64_t>(clock() * 1000000000.0)) & 0xFFFF;
+        if (u != 0 && v != 0)
+            break;
+    }
+    return (u * v) >> 16;
+}
+
+// Signed sum that wraps like the integer power before it, instead of overflowing.
+int64_t wrapping_add(int64_t a, int64_t b)
+{
+    return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+}
+
+} // namespace
+
+namespace programs {
+
+int64_t shor_qubits(int64_t n)
+{
+    return get_width(n * n) + 3 * get_width(n) + 2;
+}
+
+int64_t shor_candidate(const RandomSource& random, const ClockSource& clock)
+{
+    uint64_t candidate = 0;
+    for (int draw = 1; draw < DRAWS_PER_CANDIDATE; ++draw)
+        candidate = (candidate << 8) | (draw_product(random, clock) & 0xFF);
+    candidate = (candidate << 7) | (draw_product(random, clock) & 0x7F);
+    return static_cast<int64_t>(candidate);
+}
+
+int64_t shor_random_base(int64_t n, const RandomSource& random, const ClockSource& clock)
+{
+    for (;;) {
+        const int64_t base = shor_candidate(random, clock) % n;
+        if (base >= 2 && gcd(n, base) <= 1)
+            return base;
+    }
+}
+
+int64_t shor_random_base(int64_t n)
+{
+    return shor_random_base(n, platform::random32, platform::time_seconds);
+}
+
+} // namespace programs
+
+void shorprogram(int64_t n)
+{
+    using namespace programs;
+
+    // Below 3 the base search would never end; the main loop refuses such numbers first.
+    if (!shor_refusal(n).empty()) {
+        print_refusal(shor_refusal(n));
+        return;
+    }
+
+    const int64_t width = get_width(n * n);
+    const int64_t nwidth = get_width(n);
+    const int64_t scratch = 3 * nwidth + 2;
+    const int64_t q = width >= 64 ? 0 : int64_t{1} << width;
+
+    print("N = " + std::to_string(n));
+    cr();
+    cr();
+    const int64_t qubits = width + scratch;
+    print("Registergröße = " + std::to_string(qubits) + " Qubit");
+    if (qubits != 1)
+        print("s");
+    cr();
+
+    const int64_t x = shor_random_base(n);
+    cr();
+    print("Zufallszahl = " + std::to_string(x));
+    cr();
+    cr();
+
+    // Pass: exponent register in equal superposition, x^k mod n computed into the scratch
+    // qubits below it, which are then measured away.
+    quantum_reg_struct reg = register_new(0, width);
+    for (int64_t i = 0; i < width; ++i)
+        apply_hadamard(i, reg);
+    register_add_scratch(scratch, reg);
+    modular_exponentiation(n, x, width, nwidth, reg);
+    for (int64_t i = 0; i < scratch; ++i)
+        measure_qubit(0, reg);
+
+    // Pass: Fourier transform, then undo the bit reversal it leaves.
+    qft(width, reg);
+    if (width >= 2) {
+        for (int64_t i = 0; i < width / 2; ++i) {
+            const int64_t j = width - 1 - i;
+            apply_cnot(i, j, reg);
+            apply_cnot(j, i, reg);
+            apply_cnot(i, j, reg);
+        }
+    }
+
+    int64_t c = static_cast<int64_t>(measure(reg));
+    register_delete(reg);
+    if (c == -1) {
+        try_again("Messung war nicht möglich.");
+        return;
+    }
+    if (c == 0) {
+        try_again("Messung war Null.");
+        return;
+    }
+
+    // Pass: the period from the continued fraction of c / q.
+    print("Gemessen wurde " + grouped(c) + " (" +
+          shortest_text(static_cast<double>(c) / static_cast<double>(q)) + "), ");
+    int64_t denominator = q;
+    continued_fraction_approx(c, denominator, width);
+    int64_t r = denominator;
+    print("Näherung als Bruchzahl = " + std::to_string(c) + "/" + std::to_string(r));
+    cr();
+    cr();
+
+    if (r % 2 == 1 && 2 * r < q) {
+        print("Ungerader Denominator, es wird versucht, mit 2 zu erweitern.");
+        cr();
+        r *= 2;
+    }
+    if (r % 2 == 1) {
+        try_again("Ungerade Periode.");
+        return;
+    }
+    print("Mögliche Periode ist " + grouped(r));
+    cr();
+    cr();
+
+    // Pass: factors from x^(r/2) +- 1. The power wraps for large periods; only a proper
+    // factor is accepted, so a wrapped power merely fails the attempt.
+    const int64_t p = int_pow(x, r / 2);
+    const int64_t one = 1 % n;
+    const int64_t f1 = gcd(n, wrapping_add(p, one));
+    const int64_t f2 = gcd(n, wrapping_add(p, -one));
+    const int64_t f = f1 >= f2 ? f1 : f2;
+    if (f < n && f >= 2) {
+        print(grouped(n) + " = " + grouped(f) + " * " + grouped(n / f));
+        cr();
+        return;
+    }
+    try_again("Faktoren konnten nicht ermittelt werden.");
+}
