@@ -1,0 +1,631 @@
+// engine/gates.cpp: permutation, phase and generic gates, decoherence and the gate count.
+#include "engine/gates.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "engine/error.h"
+#include "engine/measure.h"
+#include "engine/objcode.h"
+
+namespace {
+
+constexpr int64_t ENTRY_BYTES = 8;
+constexpr double PI = 3.14159265358979323846;
+
+int64_t gate_count = 0;
+int64_t decoherence_flag = 0;
+float decoherence_lambda = 0;
+
+uint64_t qubit_bit(int64_t q)
+{
+    return uint64_t{1} << (q & 63);
+}
+
+int rec(int64_t q)
+{
+    return static_cast<int>(q);
+}
+
+bool ec_active()
+{
+    int64_t type = 0, width = 0;
+    ec_get_status(type, width);
+    return type != 0;
+}
+
+// Multiplies a by z where the entry's basis value has every bit of mask set.
+void phase_where(uint64_t mask, quantum_amplitude z, quantum_reg_struct& reg)
+{
+    if (!reg.state) {
+        for (int64_t i = 0; i < reg.size; i++)
+            if ((static_cast<uint64_t>(i) & mask) == mask)
+                reg.amplitude[i] = quantum_cmul(reg.amplitude[i], z);
+        return;
+    }
+    const uint64_t* state = reg.state;
+    quantum_amplitude* amplitude = reg.amplitude;
+    for (int64_t i = 0; i < reg.size; i++)
+        if ((state[i] & mask) == mask)
+            amplitude[i] = quantum_cmul(amplitude[i], z);
+}
+
+// Where bit control is set (mask 0: everywhere): a * z if bit target is set, else a / z.
+void phase_shift_where(uint64_t control_mask, uint64_t target_bit, quantum_amplitude z,
+                       quantum_reg_struct& reg)
+{
+    for (int64_t i = 0; i < reg.size; i++) {
+        const uint64_t v = reg.state ? reg.state[i] : static_cast<uint64_t>(i);
+        if ((v & control_mask) != control_mask)
+            continue;
+        if (v & target_bit)
+            reg.amplitude[i] = quantum_cmul(reg.amplitude[i], z);
+        else
+            reg.amplitude[i] = quantum_cdiv(reg.amplitude[i], z);
+    }
+}
+
+// Flips bit target where every bit of mask is set; one branch-free pass.
+void flip_where(uint64_t mask, int64_t target, quantum_reg_struct& reg)
+{
+    if (!reg.state)
+        return;
+    uint64_t* state = reg.state;
+    const int64_t size = reg.size;
+    const uint64_t flip = qubit_bit(target);
+    for (int64_t i = 0; i < size; i++) {
+        const uint64_t v = state[i];
+        state[i] = v ^ (((v & mask) == mask) ? flip : 0);
+    }
+}
+
+// The pair update of the generic gate; the products and sums in the order stated.
+quantum_amplitude mul_add(quantum_amplitude ma, quantum_amplitude a, quantum_amplitude mb,
+                          quantum_amplitude b)
+{
+    return quantum_cmul(ma, a) + quantum_cmul(mb, b);
+}
+
+bool is_zero(quantum_amplitude a)
+{
+    return a.real() == 0 && a.imag() == 0;
+}
+
+// Grows both arrays of a sparse register by add zeroed entries; false (reported) on failure,
+// leaving the register as it was.
+bool grow_entries(quantum_reg_struct& reg, int64_t add)
+{
+    if (add == 0)
+        return true;
+    const size_t total = static_cast<size_t>(reg.size + add);
+    auto* state = static_cast<uint64_t*>(std::realloc(reg.state, total * sizeof(uint64_t)));
+    if (!state) {
+        quantum_error(QUANTUM_ENOMEM);
+        return false;
+    }
+    reg.state = state;
+    auto* amplitude =
+        static_cast<quantum_amplitude*>(std::realloc(reg.amplitude, total * sizeof(quantum_amplitude)));
+    if (!amplitude) {
+        quantum_error(QUANTUM_ENOMEM);
+        return false;
+    }
+    reg.amplitude = amplitude;
+    std::memset(reg.state + reg.size, 0, static_cast<size_t>(add) * sizeof(uint64_t));
+    std::memset(static_cast<void*>(reg.amplitude + reg.size), 0,
+                static_cast<size_t>(add) * sizeof(quantum_amplitude));
+    memory_account(2 * ENTRY_BYTES * add);
+    return true;
+}
+
+// Scratch bytes of the generic gates, counted like every other engine allocation.
+template <typename T> T* scratch(int64_t n)
+{
+    auto* p = static_cast<T*>(std::calloc(static_cast<size_t>(n > 0 ? n : 1), sizeof(T)));
+    if (!p) {
+        quantum_error(QUANTUM_ENOMEM);
+        return nullptr;
+    }
+    memory_account(static_cast<int64_t>(sizeof(T)) * n);
+    return p;
+}
+
+template <typename T> void release(T* p, int64_t n)
+{
+    if (!p)
+        return;
+    std::free(p);
+    memory_account(-static_cast<int64_t>(sizeof(T)) * n);
+}
+
+// The end of both generic gates: purge (with the load warning) or, without a table, the
+// warning alone; then decoherence.
+void finish_generic(quantum_reg_struct& reg)
+{
+    if (reg.hashw != 0)
+        purge_small_amplitudes(reg);
+    else
+        engine::hash_load_warning(reg);
+    decohere(reg);
+}
+
+} // namespace
+
+int64_t gate_counter(int64_t k)
+{
+    if (k > 0)
+        gate_count += k;
+    else if (k < 0)
+        gate_count = 0;
+    return gate_count;
+}
+
+float get_decoherence()
+{
+    return decoherence_lambda;
+}
+
+void set_decoherence(float lambda)
+{
+    if (lambda != 0 || std::isnan(lambda)) {
+        decoherence_flag = 1;
+        decoherence_lambda = lambda;
+    } else {
+        decoherence_flag = 0;
+    }
+}
+
+namespace engine {
+
+bool decoherence_on()
+{
+    return decoherence_flag != 0;
+}
+
+} // namespace engine
+
+void decohere(quantum_reg_struct& reg)
+{
+    gate_counter(1);
+    if (!decoherence_flag)
+        return;
+    const int64_t width = reg.width > 0 ? reg.width : 0;
+    float* noise = scratch<float>(width);
+    if (!noise)
+        return;
+
+    // Pass: one normal deviate per qubit by the polar method, scaled by sqrt(2 lambda) / 2.
+    const double scale = std::sqrt(static_cast<double>(2.0f * decoherence_lambda));
+    for (int64_t i = 0; i < width; i++) {
+        float u, v, s;
+        do {
+            u = static_cast<float>(2 * uniform_random() - 1);
+            v = static_cast<float>(2 * uniform_random() - 1);
+            s = u * u + v * v;
+        } while (s >= 1);
+        const double sd = s;
+        float x = static_cast<float>(u * std::sqrt(-2 * std::log(sd) / sd));
+        x = static_cast<float>(x * scale);
+        noise[i] = x * 0.5f;
+    }
+
+    // Pass: each entry turns by the sum of +-deviates of its qubits.
+    for (int64_t k = 0; k < reg.size; k++) {
+        const uint64_t value = reg.state ? reg.state[k] : static_cast<uint64_t>(k);
+        float angle = 0;
+        for (int64_t i = 0; i < width; i++) {
+            if (value & qubit_bit(i))
+                angle += noise[i];
+            else
+                angle -= noise[i];
+        }
+        reg.amplitude[k] = quantum_cmul(reg.amplitude[k], quantum_cexp(angle));
+    }
+    release(noise, width);
+}
+
+// Permutation gates
+
+void apply_cnot(int64_t control, int64_t target, quantum_reg_struct& reg)
+{
+    if (ec_active()) {
+        ec_cnot_ft(control, target, reg);
+        return;
+    }
+    objcode_record(OBJCODE_CNOT, rec(control), rec(target));
+    flip_where(qubit_bit(control), target, reg);
+    decohere(reg);
+}
+
+void apply_toffoli(int64_t control1, int64_t control2, int64_t target, quantum_reg_struct& reg)
+{
+    if (ec_active()) {
+        ec_toffoli_ft(control1, control2, target, reg);
+        return;
+    }
+    objcode_record(OBJCODE_TOFFOLI, rec(control1), rec(control2), rec(target));
+    flip_where(qubit_bit(control1) | qubit_bit(control2), target, reg);
+    decohere(reg);
+}
+
+void apply_multi_cnot(int64_t n, quantum_reg_struct& reg, ...)
+{
+    const int64_t count = n > 0 ? n : 0;
+    std::vector<int64_t> controls(static_cast<size_t>(count));
+    va_list args;
+    va_start(args, reg);
+    for (auto& control : controls)
+        control = static_cast<int32_t>(va_arg(args, int64_t));
+    const int64_t target = va_arg(args, int64_t);
+    va_end(args);
+
+    uint64_t mask = 0;
+    for (const int64_t control : controls)
+        mask |= qubit_bit(control);
+    flip_where(mask, target, reg);
+    decohere(reg);
+}
+
+void apply_sigma_x(int64_t target, quantum_reg_struct& reg)
+{
+    if (ec_active()) {
+        ec_sigma_x_ft(target, reg);
+        return;
+    }
+    objcode_record(OBJCODE_SIGMA_X, rec(target));
+    flip_where(0, target, reg);
+    decohere(reg);
+}
+
+void apply_sigma_y(int64_t target, quantum_reg_struct& reg)
+{
+    objcode_record(OBJCODE_SIGMA_Y, rec(target));
+    const uint64_t bit = qubit_bit(target);
+    const quantum_amplitude i_unit(0.0f, 1.0f);
+    const quantum_amplitude minus_i = -i_unit;
+    if (reg.state) {
+        for (int64_t k = 0; k < reg.size; k++) {
+            const bool was_set = (reg.state[k] & bit) != 0;
+            reg.state[k] ^= bit;
+            reg.amplitude[k] = quantum_cmul(was_set ? minus_i : i_unit, reg.amplitude[k]);
+        }
+    }
+    decohere(reg);
+}
+
+void apply_sigma_z(int64_t target, quantum_reg_struct& reg)
+{
+    objcode_record(OBJCODE_SIGMA_Z, rec(target));
+    const uint64_t bit = qubit_bit(target);
+    for (int64_t k = 0; k < reg.size; k++) {
+        const uint64_t v = reg.state ? reg.state[k] : static_cast<uint64_t>(k);
+        if (v & bit)
+            reg.amplitude[k] = -reg.amplitude[k];
+    }
+    decohere(reg);
+}
+
+void swap_leads(int64_t width, quantum_reg_struct& reg)
+{
+    if (ec_active()) {
+        for (int64_t i = 0; i < width; i++) {
+            apply_cnot(i, width + i, reg);
+            apply_cnot(width + i, i, reg);
+            apply_cnot(i, width + i, reg);
+        }
+        return;
+    }
+    if (!reg.state)
+        return;
+    // Field masks built without shifting by 64 or more, for any width.
+    const auto low_bits = [](int64_t bits) {
+        return bits <= 0 ? uint64_t{0} : bits >= 64 ? ~uint64_t{0} : (uint64_t{1} << bits) - 1;
+    };
+    const auto shift_left = [](uint64_t x, int64_t s) { return s >= 64 ? 0 : x << s; };
+    const auto shift_right = [](uint64_t x, int64_t s) { return s >= 64 ? 0 : x >> s; };
+    const uint64_t low_mask = low_bits(width);
+    const uint64_t high_mask = low_bits(2 * width) & ~low_mask;
+    for (int64_t k = 0; k < reg.size; k++) {
+        objcode_record(OBJCODE_SWAP_LEADS, rec(width));
+        const uint64_t v = reg.state[k];
+        const uint64_t p1 = v & low_mask;
+        const uint64_t p2 = v & high_mask;
+        reg.state[k] = v - (p1 + p2) + shift_left(p1, width) + shift_right(p2, width);
+    }
+}
+
+void controlled_swap(int64_t control, int64_t width, quantum_reg_struct& reg)
+{
+    for (int64_t l = 0; l < width; l++) {
+        apply_toffoli(control, width + l, 2 * width + l + 2, reg);
+        apply_toffoli(control, 2 * width + l + 2, width + l, reg);
+        apply_toffoli(control, width + l, 2 * width + l + 2, reg);
+    }
+}
+
+// Gates that may create basis states
+
+void apply_gate1(int64_t target, quantum_matrix_struct m, quantum_reg_struct& reg)
+{
+    if (m.rows != 2 || m.cols != 2) {
+        quantum_error(QUANTUM_EMSIZE);
+        // Reading four elements of a smaller matrix would leave its array.
+        if (!m.t || m.rows * m.cols < 4 || m.rows <= 0 || m.cols <= 0)
+            return;
+    }
+    const quantum_amplitude m0 = m.t[0], m1 = m.t[1], m2 = m.t[2], m3 = m.t[3];
+    const uint64_t bit = qubit_bit(target);
+    const int64_t old_size = reg.size;
+    if (!reg.amplitude)
+        return;
+
+    // Pass: find every partner once; count the missing ones, which become new entries.
+    auto* partner = scratch<int64_t>(old_size);
+    if (!partner)
+        return;
+    const bool sparse = reg.hashw != 0 && reg.state;
+    int64_t add = 0;
+    if (sparse) {
+        hash_rebuild(reg);
+        for (int64_t i = 0; i < old_size; i++) {
+            partner[i] = state_lookup(reg.state[i] ^ bit, reg);
+            if (partner[i] < 0)
+                add++;
+        }
+    } else {
+        // Without a table a position is its basis value; there is no room for new entries.
+        for (int64_t i = 0; i < old_size; i++) {
+            const uint64_t v = (reg.state ? reg.state[i] : static_cast<uint64_t>(i)) ^ bit;
+            partner[i] = v < static_cast<uint64_t>(old_size) ? static_cast<int64_t>(v) : -1;
+        }
+    }
+    const int64_t total = old_size + add;
+    auto* done = scratch<char>(total);
+    if (!done || (sparse && !grow_entries(reg, add))) {
+        release(done, total);
+        release(partner, old_size);
+        return;
+    }
+
+    // Pass: update each pair once; a missing partner is appended.
+    int64_t next = old_size;
+    for (int64_t i = 0; i < old_size; i++) {
+        if (done[i])
+            continue;
+        const uint64_t v = reg.state ? reg.state[i] : static_cast<uint64_t>(i);
+        const bool iset = (v & bit) != 0;
+        const int64_t j = partner[i];
+        const quantum_amplitude tnot = j >= 0 ? reg.amplitude[j] : quantum_amplitude(0.0f, 0.0f);
+        const quantum_amplitude a = reg.amplitude[i];
+        reg.amplitude[i] = iset ? mul_add(m2, tnot, m3, a) : mul_add(m0, a, m1, tnot);
+        if (j >= 0) {
+            reg.amplitude[j] = iset ? mul_add(m0, tnot, m1, a) : mul_add(m2, a, m3, tnot);
+            done[j] = 1;
+            continue;
+        }
+        // A missing partner stays empty when the matrix cannot reach it; then the gate
+        // stops here, and the entries made room for are purged as zeros.
+        if ((iset && is_zero(m1)) || (!iset && is_zero(m2)))
+            break;
+        if (!sparse)
+            continue;
+        reg.state[next] = v ^ bit;
+        reg.amplitude[next] = iset ? quantum_cmul(m1, a) : quantum_cmul(m2, a);
+        next++;
+    }
+    reg.size = total;
+    release(done, total);
+    release(partner, old_size);
+    finish_generic(reg);
+}
+
+void apply_gate2(int64_t target1, int64_t target2, quantum_matrix_struct m,
+                 quantum_reg_struct& reg)
+{
+    if (m.rows != 4 || m.cols != 4) {
+        quantum_error(QUANTUM_EMSIZE);
+        if (!m.t || m.rows * m.cols < 16 || m.rows <= 0 || m.cols <= 0)
+            return;
+    }
+    const uint64_t bit1 = qubit_bit(target1);
+    const uint64_t bit2 = qubit_bit(target2);
+    // One qubit twice has no 4x4 meaning.
+    if (bit1 == bit2) {
+        quantum_error(QUANTUM_FAILURE);
+        return;
+    }
+    if (!reg.amplitude)
+        return;
+    const int64_t old_size = reg.size;
+    const bool sparse = reg.hashw != 0 && reg.state;
+    const auto value_at = [&](int64_t p) {
+        return reg.state ? reg.state[p] : static_cast<uint64_t>(p);
+    };
+    // Member r of a quadruple has bit target1 = r >> 1 and bit target2 = r & 1.
+    const auto member = [&](uint64_t base, int r) {
+        return base | ((r & 2) ? bit1 : 0) | ((r & 1) ? bit2 : 0);
+    };
+    const auto find = [&](uint64_t v) -> int64_t {
+        if (sparse)
+            return state_lookup(v, reg);
+        return v < static_cast<uint64_t>(old_size) ? static_cast<int64_t>(v) : -1;
+    };
+
+    if (sparse)
+        hash_rebuild(reg);
+
+    // Pass: count the quadruple members that are missing, each quadruple once.
+    auto* done = scratch<char>(old_size);
+    if (!done)
+        return;
+    int64_t add = 0;
+    if (sparse) {
+        for (int64_t i = 0; i < old_size; i++) {
+            if (done[i])
+                continue;
+            const uint64_t base = value_at(i) & ~(bit1 | bit2);
+            for (int r = 0; r < 4; r++) {
+                const int64_t p = find(member(base, r));
+                if (p < 0)
+                    add++;
+                else
+                    done[p] = 1;
+            }
+        }
+        std::memset(done, 0, static_cast<size_t>(old_size));
+    }
+    if (sparse && !grow_entries(reg, add)) {
+        release(done, old_size);
+        return;
+    }
+
+    // Pass: gather each quadruple, create its missing members, apply the matrix.
+    int64_t next = old_size;
+    for (int64_t i = 0; i < old_size; i++) {
+        if (done[i])
+            continue;
+        const uint64_t base = value_at(i) & ~(bit1 | bit2);
+        int64_t pos[4];
+        quantum_amplitude in[4];
+        for (int r = 0; r < 4; r++) {
+            pos[r] = find(member(base, r));
+            if (pos[r] < 0 && sparse) {
+                pos[r] = next++;
+                reg.state[pos[r]] = member(base, r);
+                reg.amplitude[pos[r]] = 0;
+            }
+            in[r] = pos[r] >= 0 ? reg.amplitude[pos[r]] : quantum_amplitude(0.0f, 0.0f);
+        }
+        for (int r = 0; r < 4; r++) {
+            if (pos[r] < 0)
+                continue;
+            quantum_amplitude sum = quantum_cmul(m.t[4 * r], in[0]);
+            for (int c = 1; c < 4; c++)
+                sum += quantum_cmul(m.t[4 * r + c], in[c]);
+            reg.amplitude[pos[r]] = sum;
+            if (pos[r] < old_size)
+                done[pos[r]] = 1;
+        }
+    }
+    reg.size = old_size + add;
+    release(done, old_size);
+    finish_generic(reg);
+}
+
+void apply_hadamard(int64_t target, quantum_reg_struct& reg)
+{
+    objcode_record(OBJCODE_HADAMARD, rec(target));
+    const float s = 0.70710677f;
+    quantum_amplitude elements[4] = {{s, 0.0f}, {s, 0.0f}, {s, 0.0f}, {-s, 0.0f}};
+    quantum_matrix_struct m;
+    m.rows = 2;
+    m.cols = 2;
+    m.t = elements;
+    apply_gate1(target, m, reg);
+}
+
+void apply_walsh(int64_t n, quantum_reg_struct& reg)
+{
+    for (int64_t i = 0; i < n; i++)
+        apply_hadamard(i, reg);
+}
+
+void apply_rot_x(int64_t target, float gamma, quantum_reg_struct& reg)
+{
+    objcode_record(OBJCODE_ROT_X, rec(target), static_cast<double>(gamma));
+    const float half = gamma * 0.5f;
+    const float co = static_cast<float>(std::cos(static_cast<double>(half)));
+    const float si = static_cast<float>(std::sin(static_cast<double>(half)));
+    // -i * si: the real part is the signed zero -0 * si.
+    const quantum_amplitude minus_i_si(-0.0f * si, -si);
+    quantum_amplitude elements[4] = {{co, 0.0f}, minus_i_si, minus_i_si, {co, 0.0f}};
+    quantum_matrix_struct m;
+    m.rows = 2;
+    m.cols = 2;
+    m.t = elements;
+    apply_gate1(target, m, reg);
+}
+
+void apply_rot_y(int64_t target, float gamma, quantum_reg_struct& reg)
+{
+    objcode_record(OBJCODE_ROT_Y, rec(target), static_cast<double>(gamma));
+    const float half = gamma * 0.5f;
+    const float co = static_cast<float>(std::cos(static_cast<double>(half)));
+    const float si = static_cast<float>(std::sin(static_cast<double>(half)));
+    quantum_amplitude elements[4] = {{co, 0.0f}, {-si, 0.0f}, {si, 0.0f}, {co, 0.0f}};
+    quantum_matrix_struct m;
+    m.rows = 2;
+    m.cols = 2;
+    m.t = elements;
+    apply_gate1(target, m, reg);
+}
+
+// Phase gates
+
+void apply_rot_z(int64_t target, float gamma, quantum_reg_struct& reg)
+{
+    objcode_record(OBJCODE_ROT_Z, rec(target), static_cast<double>(gamma));
+    phase_shift_where(0, qubit_bit(target), quantum_cexp(gamma * 0.5f), reg);
+    decohere(reg);
+}
+
+void apply_phase_kick(int64_t target, float gamma, quantum_reg_struct& reg)
+{
+    objcode_record(OBJCODE_PHASE_KICK, rec(target), static_cast<double>(gamma));
+    phase_where(qubit_bit(target), quantum_cexp(gamma), reg);
+    decohere(reg);
+}
+
+void apply_phase_scale(int64_t target, float gamma, quantum_reg_struct& reg)
+{
+    objcode_record(OBJCODE_PHASE_SCALE, rec(target), static_cast<double>(gamma));
+    phase_where(0, quantum_cexp(gamma), reg);
+    decohere(reg);
+}
+
+namespace {
+
+// pi / 2^(control - target) with the power as an unsigned 64-bit shift, rounded to single.
+float cond_phase_angle(double pi, int64_t control, int64_t target)
+{
+    const double power = static_cast<double>(uint64_t{1} << ((control - target) & 63));
+    return static_cast<float>(pi / power);
+}
+
+} // namespace
+
+void apply_cond_phase(int64_t control, int64_t target, quantum_reg_struct& reg)
+{
+    objcode_record(OBJCODE_COND_PHASE, rec(control), rec(target));
+    const quantum_amplitude z = quantum_cexp(cond_phase_angle(PI, control, target));
+    phase_where(qubit_bit(control) | qubit_bit(target), z, reg);
+    decohere(reg);
+}
+
+void apply_cond_phase_inv(int64_t control, int64_t target, quantum_reg_struct& reg)
+{
+    const quantum_amplitude z = quantum_cexp(cond_phase_angle(-PI, control, target));
+    phase_where(qubit_bit(control) | qubit_bit(target), z, reg);
+    decohere(reg);
+}
+
+void apply_cond_phase_kick(int64_t control, int64_t target, float gamma,
+                           quantum_reg_struct& reg)
+{
+    objcode_record(OBJCODE_COND_PHASE_KICK, rec(control), rec(target),
+                   static_cast<double>(gamma));
+    phase_where(qubit_bit(control) | qubit_bit(target), quantum_cexp(gamma), reg);
+    decohere(reg);
+}
+
+void apply_cond_phase_shift(int64_t control, int64_t target, float gamma,
+                            quantum_reg_struct& reg)
+{
+    objcode_record(OBJCODE_COND_PHASE, rec(control), rec(target));
+    phase_shift_where(qubit_bit(control), qubit_bit(target), quantum_cexp(gamma * 0.5f), reg);
+    decohere(reg);
+}

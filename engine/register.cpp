@@ -1,0 +1,410 @@
+// engine/register.cpp: register life cycle, the basis-state hash table, the purge of
+// negligible amplitudes and the register printouts.
+#include "engine/register.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/error.h"
+#include "engine/objcode.h"
+
+namespace {
+
+constexpr int64_t ENTRY_BYTES = 8;
+constexpr int64_t SLOT_BYTES = 8;
+
+// A table of hash_length(hashw) zeroed slots, or nullptr (reported) when the length is
+// not usable: hashw mod 32 = 31 gives a negative 32-bit length.
+int64_t* new_table(int64_t hashw)
+{
+    const int32_t slots = hash_length(hashw);
+    int64_t* table = nullptr;
+    if (slots > 0)
+        table = static_cast<int64_t*>(std::calloc(static_cast<size_t>(slots), sizeof(int64_t)));
+    if (!table) {
+        quantum_error(QUANTUM_ENOMEM);
+        return nullptr;
+    }
+    memory_account(SLOT_BYTES * slots);
+    return table;
+}
+
+template <typename T> T* new_array(int64_t n)
+{
+    auto* p = static_cast<T*>(std::calloc(static_cast<size_t>(n > 0 ? n : 1), sizeof(T)));
+    if (!p) {
+        quantum_error(QUANTUM_ENOMEM);
+        return nullptr;
+    }
+    memory_account(ENTRY_BYTES * n);
+    return p;
+}
+
+uint64_t basis_value(const quantum_reg_struct& reg, int64_t position)
+{
+    return reg.state ? reg.state[position] : static_cast<uint64_t>(position);
+}
+
+} // namespace
+
+int32_t hash_length(int64_t hashw)
+{
+    // A 32-bit signed power of two: the shift count is taken modulo 32 and 1 << 31 is negative.
+    return static_cast<int32_t>(uint32_t{1} << (hashw & 31));
+}
+
+uint32_t quantum_hash64(uint64_t v, int64_t hashw)
+{
+    const uint32_t x = static_cast<uint32_t>(v) ^ static_cast<uint32_t>(v >> 32);
+    const uint32_t product = x * 0x9E370001u;
+    const uint32_t k32 = product >> ((32 - hashw) & 31);
+    const uint64_t k64 = static_cast<uint64_t>(product) >> ((32 - hashw) & 63);
+    // Above 32 the two shift widths disagree; the table uses k32 and the line shows it.
+    if (k64 != k32)
+        std::printf("quantum_hash64: key = %llu, width = %li, k32 = %u, k64 = %li\n",
+                    static_cast<unsigned long long>(v), static_cast<long>(hashw), k32,
+                    static_cast<long>(k64));
+    return k32;
+}
+
+void hash_insert(uint64_t v, int64_t position, quantum_reg_struct& reg)
+{
+    const int32_t slots = hash_length(reg.hashw);
+    if (!reg.hash || slots <= 0)
+        return;
+    // Widths outside the working range give indices beyond the table; fold them back in.
+    int64_t i = quantum_hash64(v, reg.hashw) % static_cast<uint32_t>(slots);
+    bool wrapped = false;
+    while (reg.hash[i]) {
+        i++;
+        if (i == slots) {
+            if (wrapped) {
+                quantum_error(QUANTUM_EHASHFULL);
+                return;
+            }
+            i = 0;
+            wrapped = true;
+        }
+    }
+    reg.hash[i] = position + 1;
+}
+
+void hash_rebuild(quantum_reg_struct& reg)
+{
+    if (reg.hashw == 0 || !reg.hash)
+        return;
+    const int32_t slots = hash_length(reg.hashw);
+    if (slots <= 0)
+        return;
+    std::memset(reg.hash, 0, sizeof(int64_t) * static_cast<size_t>(slots));
+    for (int64_t p = 0; p < reg.size; p++)
+        hash_insert(basis_value(reg, p), p, reg);
+}
+
+int64_t state_lookup(uint64_t v, const quantum_reg_struct& reg)
+{
+    if (reg.hashw == 0)
+        return static_cast<int64_t>(v);
+    const int32_t slots = hash_length(reg.hashw);
+    if (!reg.hash || slots <= 0) {
+        // No table could be made: still answer correctly, if slowly.
+        for (int64_t p = 0; p < reg.size; p++)
+            if (basis_value(reg, p) == v)
+                return p;
+        return -1;
+    }
+    int64_t i = quantum_hash64(v, reg.hashw) % static_cast<uint32_t>(slots);
+    // At most one round through the table, so a full table cannot loop forever; a slot
+    // left over from before a shrink is skipped rather than followed out of the arrays.
+    for (int64_t probes = 0; probes < slots; probes++) {
+        const int64_t slot = reg.hash[i];
+        if (slot == 0)
+            return -1;
+        if (slot <= reg.size && basis_value(reg, slot - 1) == v)
+            return slot - 1;
+        i++;
+        if (i == slots)
+            i = 0;
+    }
+    return -1;
+}
+
+quantum_reg_struct register_new(uint64_t init, int64_t width)
+{
+    quantum_reg_struct reg;
+    reg.width = width;
+    reg.size = 1;
+    reg.hashw = width + 2;
+    reg.state = new_array<uint64_t>(1);
+    reg.amplitude = new_array<quantum_amplitude>(1);
+    if (reg.state)
+        reg.state[0] = init;
+    if (reg.amplitude)
+        reg.amplitude[0] = 1.0f;
+    if (!reg.state || !reg.amplitude)
+        reg.size = 0;
+    reg.hash = new_table(reg.hashw);
+
+    // Every trace starts with the newest register.
+    quantum_objcode_start();
+    objcode_set_default_file(objcode_dump_path());
+    objcode_record(OBJCODE_WIDTH, static_cast<int>(width));
+    objcode_record(OBJCODE_INIT, init);
+    return reg;
+}
+
+quantum_reg_struct register_new_dense(int64_t n, int64_t width)
+{
+    quantum_reg_struct reg;
+    reg.width = width;
+    reg.size = n > 0 ? n : 0;
+    reg.amplitude = new_array<quantum_amplitude>(reg.size);
+    if (!reg.amplitude)
+        reg.size = 0;
+    return reg;
+}
+
+quantum_reg_struct register_new_sparse(int64_t n, int64_t width)
+{
+    quantum_reg_struct reg;
+    reg.width = width;
+    reg.size = n > 0 ? n : 0;
+    reg.amplitude = new_array<quantum_amplitude>(reg.size);
+    reg.state = new_array<uint64_t>(reg.size);
+    if (!reg.amplitude || !reg.state)
+        reg.size = 0;
+    return reg;
+}
+
+quantum_reg_struct register_from_column(quantum_matrix_struct m, int64_t width)
+{
+    if (m.cols != 1)
+        quantum_error(QUANTUM_EMCMATRIX);
+    // Rows are read as the leading elements, which is what they are in a one-column matrix.
+    const int64_t count = m.t && m.cols > 0 && m.rows > 0 ? m.rows : 0;
+    quantum_reg_struct reg;
+    reg.width = width;
+    reg.hashw = width + 2;
+    int64_t nonzero = 0;
+    for (int64_t r = 0; r < count; r++)
+        if (m.t[r].real() != 0 || m.t[r].imag() != 0)
+            nonzero++;
+    reg.amplitude = new_array<quantum_amplitude>(nonzero);
+    reg.state = new_array<uint64_t>(nonzero);
+    if (reg.amplitude && reg.state) {
+        for (int64_t r = 0; r < count; r++) {
+            if (m.t[r].real() != 0 || m.t[r].imag() != 0) {
+                reg.state[reg.size] = static_cast<uint64_t>(r);
+                reg.amplitude[reg.size] = m.t[r];
+                reg.size++;
+            }
+        }
+    }
+    reg.hash = new_table(reg.hashw);
+    return reg;
+}
+
+quantum_matrix_struct register_to_column(quantum_reg_struct reg)
+{
+    const int32_t rows = static_cast<int32_t>(uint32_t{1} << (reg.width & 31));
+    quantum_matrix_struct m = matrix_new(1, rows);
+    if (!m.t)
+        return m;
+    for (int64_t i = 0; i < reg.size; i++) {
+        const uint64_t v = basis_value(reg, i);
+        if (v < static_cast<uint64_t>(m.rows))
+            m.t[v] = reg.amplitude[i];
+    }
+    return m;
+}
+
+void hash_destroy(quantum_reg_struct& reg)
+{
+    if (!reg.hash)
+        return;
+    std::free(reg.hash);
+    memory_account(-SLOT_BYTES * hash_length(reg.hashw));
+    reg.hash = nullptr;
+}
+
+void register_delete_keep_hash(quantum_reg_struct& reg)
+{
+    if (reg.amplitude) {
+        std::free(reg.amplitude);
+        memory_account(-ENTRY_BYTES * reg.size);
+    }
+    if (reg.state) {
+        std::free(reg.state);
+        memory_account(-ENTRY_BYTES * reg.size);
+    }
+    reg.amplitude = nullptr;
+    reg.state = nullptr;
+}
+
+void register_delete(quantum_reg_struct& reg)
+{
+    if (reg.hashw != 0)
+        hash_destroy(reg);
+    register_delete_keep_hash(reg);
+}
+
+void register_copy(quantum_reg_struct src, quantum_reg_struct& dst)
+{
+    dst = src;
+    dst.amplitude = new_array<quantum_amplitude>(src.size);
+    if (dst.amplitude && src.amplitude && src.size > 0)
+        std::memcpy(dst.amplitude, src.amplitude, sizeof(quantum_amplitude) * src.size);
+    dst.state = nullptr;
+    if (src.state) {
+        dst.state = new_array<uint64_t>(src.size);
+        if (dst.state && src.size > 0)
+            std::memcpy(dst.state, src.state, sizeof(uint64_t) * src.size);
+    }
+    dst.hash = src.hashw != 0 ? new_table(src.hashw) : nullptr;
+    if (!dst.amplitude || (src.state && !dst.state)) {
+        register_delete_keep_hash(dst);
+        dst.size = 0;
+    }
+}
+
+quantum_reg_struct register_kronecker(quantum_reg_struct a, quantum_reg_struct b)
+{
+    quantum_reg_struct reg;
+    reg.width = a.width + b.width;
+    reg.size = a.size * b.size;
+    reg.hashw = a.width + b.width + 2;
+    reg.amplitude = new_array<quantum_amplitude>(reg.size);
+    reg.state = new_array<uint64_t>(reg.size);
+    if (reg.amplitude && reg.state) {
+        for (int64_t i = 0; i < a.size; i++) {
+            const uint64_t high = basis_value(a, i) << (b.width & 63);
+            for (int64_t j = 0; j < b.size; j++) {
+                reg.state[j + i * b.size] = high | basis_value(b, j);
+                reg.amplitude[j + i * b.size] = quantum_cmul(a.amplitude[i], b.amplitude[j]);
+            }
+        }
+    } else {
+        register_delete_keep_hash(reg);
+        reg.size = 0;
+    }
+    reg.hash = new_table(reg.hashw);
+    return reg;
+}
+
+void register_add_scratch(int64_t k, quantum_reg_struct& reg)
+{
+    reg.width += k;
+    if (!reg.state)
+        return;
+    for (int64_t i = 0; i < reg.size; i++)
+        reg.state[i] <<= (k & 63);
+}
+
+double get_probability(int64_t position, quantum_reg_struct reg)
+{
+    if (position < 0 || position >= reg.size || !reg.amplitude)
+        return 0.0;
+    return quantum_prob(reg.amplitude[position]);
+}
+
+void set_amplitude_real(int64_t position, quantum_reg_struct& reg, double value)
+{
+    if (position < 0 || position >= reg.size || !reg.amplitude)
+        return;
+    reg.amplitude[position] = quantum_amplitude(static_cast<float>(value), 0.0f);
+}
+
+namespace engine {
+
+void hash_load_warning(const quantum_reg_struct& reg)
+{
+    const int32_t slots = hash_length(reg.hashw);
+    if (reg.size > slots / 2)
+        std::fprintf(stderr, "Warning: inefficient hash table (size %li vs hash %i)\n",
+                     static_cast<long>(reg.size), slots);
+}
+
+} // namespace engine
+
+void purge_small_amplitudes(quantum_reg_struct& reg)
+{
+    const double states = static_cast<double>(uint64_t{1} << (reg.width & 63));
+    const float limit = static_cast<float>((1.0 / states) * 1e-6);
+
+    // A dense register cannot drop entries: positions are its basis values.
+    if (reg.state && reg.amplitude) {
+        int64_t dropped = 0;
+        for (int64_t i = 0; i < reg.size; i++) {
+            if (quantum_prob(reg.amplitude[i]) < limit) {
+                dropped++;
+                continue;
+            }
+            if (dropped) {
+                reg.state[i - dropped] = reg.state[i];
+                reg.amplitude[i - dropped] = reg.amplitude[i];
+            }
+        }
+        if (dropped) {
+            reg.size -= dropped;
+            const size_t keep = static_cast<size_t>(reg.size > 0 ? reg.size : 1);
+            auto* amplitude =
+                static_cast<quantum_amplitude*>(std::realloc(reg.amplitude, keep * sizeof(quantum_amplitude)));
+            auto* state = static_cast<uint64_t*>(std::realloc(reg.state, keep * sizeof(uint64_t)));
+            // A failed shrink keeps the larger block, which still holds every kept entry.
+            if (amplitude)
+                reg.amplitude = amplitude;
+            if (state)
+                reg.state = state;
+            if ((!amplitude || !state) && reg.size > 0)
+                quantum_error(QUANTUM_ENOMEM);
+            memory_account(-2 * ENTRY_BYTES * dropped);
+        }
+    }
+    engine::hash_load_warning(reg);
+}
+
+void print_register(quantum_reg_struct reg)
+{
+    for (int64_t i = 0; i < reg.size; i++) {
+        const quantum_amplitude a = reg.amplitude[i];
+        const uint64_t v = basis_value(reg, i);
+        std::printf("% f %+fi|%lli> (%e) (|", static_cast<double>(a.real()),
+                    static_cast<double>(a.imag()), static_cast<long long>(v),
+                    static_cast<double>(quantum_prob(a)));
+        for (int64_t j = reg.width - 1; j >= 0; j--) {
+            if (j % 4 == 3)
+                std::printf(" ");
+            std::printf("%i", static_cast<int>((v >> (j & 63)) & 1));
+        }
+        std::printf(">)\n");
+    }
+    std::printf("\n");
+}
+
+void print_expn(quantum_reg_struct reg)
+{
+    const int32_t step = static_cast<int32_t>(uint32_t{1} << ((reg.width / 2) & 31));
+    for (int64_t i = 0; i < reg.size; i++) {
+        const uint64_t value = basis_value(reg, i) - static_cast<uint64_t>(i * step);
+        std::printf("%li: %lli\n", static_cast<long>(i), static_cast<long long>(value));
+    }
+}
+
+void print_hash(quantum_reg_struct reg)
+{
+    const int32_t slots = hash_length(reg.hashw);
+    if (!reg.hash || reg.hashw == 0)
+        return;
+    for (int64_t i = 1; i < slots; i++) {
+        const int64_t slot = reg.hash[i];
+        if (slot == 0)
+            std::printf("%li: -1 (empty)\n", static_cast<long>(i));
+        else if (slot > reg.size)
+            std::printf("%li: %li (stale)\n", static_cast<long>(i), static_cast<long>(slot - 1));
+        else
+            std::printf("%li: %li %llu\n", static_cast<long>(i), static_cast<long>(slot - 1),
+                        static_cast<unsigned long long>(basis_value(reg, slot - 1)));
+    }
+}

@@ -1,0 +1,204 @@
+// Object-code recording: record bytes, page growth and the dump file.
+#include "engine/objcode.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "engine/error.h"
+#include "engine/gates.h"
+#include "engine/measure.h"
+#include "engine/register.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes recorded()
+{
+    const uint8_t* data = objcode_data();
+    return data ? Bytes(data, data + objcode_position()) : Bytes{};
+}
+
+Bytes read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string temp_path(const std::string& name)
+{
+    return testing::TempDir() + "orbikon_objcode_" + std::to_string(getpid()) + "_" + name;
+}
+
+class ObjcodeTest : public testing::Test {
+protected:
+    void SetUp() override { quantum_objcode_start(); }
+    void TearDown() override { objcode_stop(); }
+};
+
+} // namespace
+
+TEST(ObjcodeTrace, HadamardAndMeasureWriteTheTwentyFourByteDump)
+{
+    const std::string path = temp_path("dump.qucode");
+    objcode_set_dump_path(path);
+    srand(7);
+    quantum_reg_struct reg = register_new(0, 4);
+    apply_hadamard(3, reg);
+    measure_qubit(3, reg);
+    ASSERT_EQ(objcode_write_file(), 0);
+    const Bytes expected = {0xF0, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                            0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0x03, 0x81, 0x00, 0x00, 0x00, 0x03};
+    EXPECT_EQ(read_file(path), expected);
+    EXPECT_TRUE(objcode_active()) << "writing must not stop recording";
+    register_delete(reg);
+    objcode_stop();
+    objcode_set_dump_path("");
+    std::remove(path.c_str());
+}
+
+TEST(ObjcodeTrace, RegisterNewRestoresTheDumpPathAsDefault)
+{
+    objcode_set_dump_path("/somewhere/dump.qucode");
+    objcode_set_default_file("/elsewhere");
+    quantum_reg_struct reg = register_new(0, 1);
+    EXPECT_EQ(objcode_default_file(), "/somewhere/dump.qucode");
+    register_delete(reg);
+    objcode_stop();
+    objcode_set_dump_path("");
+}
+
+TEST_F(ObjcodeTest, RotationAngleIsTheNativeDouble)
+{
+    objcode_record(OBJCODE_ROT_X, 1, 0.5);
+    const Bytes expected = {0x07, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0xE0, 0x3F};
+    EXPECT_EQ(recorded(), expected);
+}
+
+TEST_F(ObjcodeTest, EveryOpcodeEncodesItsOperands)
+{
+    struct Case {
+        Bytes expected;
+        void (*record)();
+    };
+    const Case cases[] = {
+        {{0x00, 1, 2, 3, 4, 5, 6, 7, 8},
+         [] { objcode_record(OBJCODE_INIT, uint64_t{0x0102030405060708}); }},
+        {{0x01, 0, 0, 1, 2, 0, 0, 0, 3}, [] { objcode_record(OBJCODE_CNOT, 258, 3); }},
+        {{0x02, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 3},
+         [] { objcode_record(OBJCODE_TOFFOLI, 1, 2, 3); }},
+        {{0x03, 0, 0, 0, 9}, [] { objcode_record(OBJCODE_SIGMA_X, 9); }},
+        {{0x04, 0, 0, 0, 9}, [] { objcode_record(OBJCODE_SIGMA_Y, 9); }},
+        {{0x05, 0, 0, 0, 9}, [] { objcode_record(OBJCODE_SIGMA_Z, 9); }},
+        {{0x06, 0x01, 0x02, 0x03, 0x04}, [] { objcode_record(OBJCODE_HADAMARD, 0x01020304); }},
+        {{0x08, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F},
+         [] { objcode_record(OBJCODE_ROT_Y, 2, 1.0); }},
+        {{0x09, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0x40},
+         [] { objcode_record(OBJCODE_ROT_Z, 2, 2.0); }},
+        {{0x0A, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0xF0, 0xBF},
+         [] { objcode_record(OBJCODE_PHASE_KICK, 2, -1.0); }},
+        {{0x0B, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0},
+         [] { objcode_record(OBJCODE_PHASE_SCALE, 2, 0.0); }},
+        {{0x0C, 0, 0, 0, 4, 0, 0, 0, 1}, [] { objcode_record(OBJCODE_COND_PHASE, 4, 1); }},
+        {{0x0D, 0, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0xE0, 0x3F},
+         [] { objcode_record(OBJCODE_COND_PHASE_KICK, 4, 1, 0.5); }},
+        {{0x0E, 0, 0, 0, 5}, [] { objcode_record(OBJCODE_SWAP_LEADS, 5); }},
+        {{0x80}, [] { objcode_record(OBJCODE_MEASURE); }},
+        {{0x81, 0, 0, 0, 63}, [] { objcode_record(OBJCODE_MEASURE_QUBIT, 63); }},
+        {{0x82, 0, 0, 0, 0}, [] { objcode_record(OBJCODE_MEASURE_QUBIT_PRESERVE, 0); }},
+        {{0xF0, 0, 0, 0, 12}, [] { objcode_record(OBJCODE_WIDTH, 12); }},
+        {{0xFF}, [] { objcode_record(OBJCODE_NOP); }},
+        {{0x03, 0xFF, 0xFF, 0xFF, 0xFE}, [] { objcode_record(OBJCODE_SIGMA_X, -2); }},
+    };
+    for (const Case& c : cases) {
+        quantum_objcode_start();
+        c.record();
+        EXPECT_EQ(recorded(), c.expected) << "opcode " << int(c.expected[0]);
+        EXPECT_EQ(objcode_record_length(c.expected[0]), int64_t(c.expected.size()));
+    }
+}
+
+TEST_F(ObjcodeTest, InvalidOpcodeIsReportedAndNothingAppended)
+{
+    for (const int opcode : {0x0F, 0x7F, 0x83, 0xEF, 0xF1, 0xFE}) {
+        last_error = 0;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(objcode_record(static_cast<uint8_t>(opcode), 1, 2), 1);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: unknown opcode\n");
+        EXPECT_EQ(objcode_position(), 0);
+        EXPECT_EQ(last_error, QUANTUM_EOPCODE);
+    }
+    last_error = 0;
+}
+
+TEST(ObjcodeInactive, RecordReturnsZeroAndWriteComplains)
+{
+    objcode_stop();
+    EXPECT_EQ(objcode_record(OBJCODE_HADAMARD, 1), 0);
+    EXPECT_EQ(objcode_position(), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(objcode_write_file("/tmp/never-written"), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Object code generation not active! Forgot to call quantum_objcode_start?\n");
+}
+
+TEST_F(ObjcodeTest, RecordEndingAtThePageEndAddsAPage)
+{
+    const int64_t before = memory_account(0);
+    objcode_record(OBJCODE_NOP);
+    for (int k = 0; k < 13106; k++)
+        objcode_record(OBJCODE_HADAMARD, k);
+    ASSERT_EQ(objcode_position(), 65531);
+    EXPECT_EQ(objcode_pages(), 1);
+    objcode_record(OBJCODE_SIGMA_X, 77);
+    EXPECT_EQ(objcode_position(), 65536);
+    EXPECT_EQ(objcode_pages(), 2);
+    EXPECT_EQ(memory_account(0), before + 65536);
+    const Bytes bytes = recorded();
+    const Bytes tail(bytes.end() - 5, bytes.end());
+    EXPECT_EQ(tail, (Bytes{0x03, 0, 0, 0, 77}));
+    objcode_stop();
+    EXPECT_EQ(memory_account(0), before - 65536);
+}
+
+TEST_F(ObjcodeTest, RecordStoppingShortOfThePageEndKeepsOnePage)
+{
+    for (int k = 0; k < 13107; k++)
+        objcode_record(OBJCODE_HADAMARD, k);
+    ASSERT_EQ(objcode_position(), 65535);
+    EXPECT_EQ(objcode_pages(), 1);
+    objcode_record(OBJCODE_NOP);
+    EXPECT_EQ(objcode_pages(), 2);
+}
+
+TEST_F(ObjcodeTest, WriteCopiesSeveralPagesAndTruncatesOldContent)
+{
+    const std::string path = temp_path("pages.qucode");
+    {
+        std::ofstream old(path, std::ios::binary);
+        old << std::string(300000, 'x');
+    }
+    for (int k = 0; k < 20000; k++)
+        objcode_record(OBJCODE_TOFFOLI, k, k + 1, k + 2);
+    ASSERT_EQ(objcode_pages(), 4);
+    EXPECT_EQ(objcode_write_file(path.c_str()), 0);
+    EXPECT_EQ(read_file(path), recorded());
+    std::remove(path.c_str());
+}
+
+TEST_F(ObjcodeTest, UnopenableOrFailedWritesReturnMinusOne)
+{
+    objcode_record(OBJCODE_NOP);
+    objcode_set_default_file("");
+    EXPECT_EQ(objcode_write_file(), -1) << "no default file";
+    EXPECT_EQ(objcode_write_file("/nonexistent-folder/dump.qucode"), -1);
+    if (access("/dev/full", W_OK) == 0) {
+        EXPECT_EQ(objcode_write_file("/dev/full"), -1) << "a failed write is no success";
+    }
+}
