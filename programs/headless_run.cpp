@@ -1,0 +1,218 @@
+// programs/headless_run.cpp: the headless run. Keys are typed one at a time, each only when
+// the program thread waits for a key with an empty queue, so a run is reproducible however
+// fast or slow the programs are.
+#include "programs/headless_run.h"
+
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "platform/diag.h"
+#include "platform/platform.h"
+#include "platform/window_system.h"
+#include "programs/printer.h"
+#include "shell/events.h"
+#include "shell/startup.h"
+#include "toolkit/window.h"
+
+namespace {
+
+constexpr int64_t DRIVER_POLL_MS = 1;
+
+void append_utf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+std::u32string decode_utf8(const std::vector<uint8_t>& bytes)
+{
+    std::u32string out;
+    size_t i = 0;
+    while (i < bytes.size()) {
+        const uint8_t b = bytes[i];
+        size_t len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3
+                                 : (b & 0xF8) == 0xF0   ? 4
+                                                        : 0;
+        char32_t value = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
+        bool ok = len != 0 && i + len <= bytes.size();
+        for (size_t k = 1; ok && k < len; ++k) {
+            ok = (bytes[i + k] & 0xC0) == 0x80;
+            value = (value << 6) | (bytes[i + k] & 0x3F);
+        }
+        if (!ok) {
+            out.push_back(b);
+            ++i;
+            continue;
+        }
+        out.push_back(value);
+        i += len;
+    }
+    return out;
+}
+
+// The windows of the interface, made here because no interface description file exists.
+void create_interface_windows()
+{
+    platform::WindowSystem& ws = platform::window_system();
+    for (uint8_t n = 0; n < WINDOW_COUNT; ++n) {
+        if (ws.window_exists(n))
+            continue;
+        platform::WindowSpec spec;
+        spec.kind = platform::WindowKind::Graphic;
+        spec.frame = {100.0 + 20 * n, 100.0 + 20 * n, 640, 400};
+        spec.title = "Orbikon";
+        ws.create_window(n, spec);
+    }
+    const uint8_t text_windows[] = {platform::PASTEBOARD_WINDOW, platform::PRINTER_WINDOW,
+                                    platform::CONSOLE_WINDOW};
+    for (uint8_t n : text_windows) {
+        if (ws.window_exists(n))
+            continue;
+        platform::WindowSpec spec;
+        spec.kind = platform::WindowKind::Text;
+        spec.frame = {200, 200, 600, 500};
+        spec.title = n == platform::PASTEBOARD_WINDOW ? "Zwischenablage"
+                     : n == platform::PRINTER_WINDOW  ? "Virtueller Drucker"
+                                                      : "Systemkonsole";
+        spec.has_ruler = n != platform::PASTEBOARD_WINDOW;
+        ws.create_window(n, spec);
+    }
+    for (uint8_t n : {platform::PREFERENCES_WINDOW, platform::MAIN_WINDOW}) {
+        if (ws.window_exists(n))
+            continue;
+        platform::WindowSpec spec;
+        spec.frame = {300, 300, 400, 300};
+        spec.title = n == platform::MAIN_WINDOW ? "Orbikon" : "Einstellungen";
+        ws.create_window(n, spec);
+    }
+}
+
+bool write_text(const std::string& path, const std::string& text)
+{
+    return platform::write_file(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+// Types one key through the window system's key report, as a keyboard would.
+void type_key(char32_t c)
+{
+    const platform::KeyReport report = KeyReportFor(c);
+    platform::run_on_event_thread(
+        [report] {
+            const platform::WindowEvents& events = platform::window_system().events();
+            if (events.key_down)
+                events.key_down(report);
+            if (events.key_up)
+                events.key_up(report);
+        },
+        true);
+}
+
+bool program_wants_key() { return ProgramEnded || (WaitingForKey() && EventQueueLength() == 0); }
+
+} // namespace
+
+void connect_shell(std::function<void()> program)
+{
+    platform::WindowSystem& ws = platform::window_system();
+    platform::WindowEvents events = ws.events();
+    events.will_finish_launching = [] { applicationWillFinishLaunching(); };
+    events.did_finish_launching = [program] { applicationDidFinishLaunching(program); };
+    events.key_down = [](const platform::KeyReport& r) {
+        PostKeyDown(r.window, r.key_code, r.characters, r.modifiers);
+    };
+    events.key_up = [](const platform::KeyReport&) { PostKeyUp(); };
+    events.modifiers_changed = [](uint64_t modifiers) { PostModifiers(modifiers); };
+    ws.set_events(std::move(events));
+    InstallEventHooks();
+    create_interface_windows();
+}
+
+std::optional<std::u32string> read_key_file(const std::string& path)
+{
+    std::optional<std::vector<uint8_t>> bytes = platform::read_file(path);
+    if (!bytes)
+        return std::nullopt;
+    return decode_utf8(*bytes);
+}
+
+std::string ScreenText(uint8_t win)
+{
+    if (win >= WINDOW_COUNT || !MemoryReady)
+        return "";
+    const t_Window& w = window_table[win];
+    if (!w.Initialized || w.TextMemoryStart < 0)
+        return "";
+    std::vector<std::string> lines;
+    for (int64_t line = 1; line <= w.TextHeight; ++line) {
+        std::string text;
+        for (int64_t column = 1; column <= w.TextWidth; ++column)
+            append_utf8(text, toolkit::cell_char(w, column, line));
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
+        lines.push_back(std::move(text));
+    }
+    while (!lines.empty() && lines.back().empty())
+        lines.pop_back();
+    std::string out;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            out.push_back('\n');
+        out += lines[i];
+    }
+    return out;
+}
+
+std::string PrinterFileText(const std::string& printer_text)
+{
+    std::string out = printer_text;
+    for (char& c : out) {
+        if (c == '\r')
+            c = '\n';
+    }
+    return out;
+}
+
+void start_headless_driver(std::u32string keys, HeadlessOptions options)
+{
+    std::thread([keys = std::move(keys), options = std::move(options)] {
+        const double deadline = platform::time_seconds() + options.timeout_seconds;
+        auto finish = [&](int status) {
+            write_text(options.screen_path, ScreenText(0));
+            if (!options.printer_path.empty())
+                write_text(options.printer_path, PrinterFileText(p_GetPrinter()));
+            std::fflush(stdout);
+            std::fflush(stderr);
+            // The program thread may sit in WaitKey for ever; end without unwinding it.
+            std::_Exit(status);
+        };
+        auto wait_for_program = [&] {
+            while (!program_wants_key()) {
+                if (platform::time_seconds() > deadline)
+                    finish(HEADLESS_TIMEOUT_STATUS);
+                platform::sleep_ms(DRIVER_POLL_MS);
+            }
+        };
+        for (char32_t c : keys) {
+            wait_for_program();
+            if (ProgramEnded)
+                break;
+            type_key(c);
+        }
+        wait_for_program();
+        finish(0);
+    }).detach();
+}
