@@ -1,0 +1,337 @@
+// Release of a re-initialised window's memory and the window-level operations 0 to 12.
+#include "toolkit/geometry.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/diag.h"
+#include "platform/headless/headless.h"
+#include "toolkit/render.h"
+#include "toolkit/window.h"
+
+namespace {
+
+using platform::headless;
+using platform::Rect;
+using platform::WindowKind;
+
+constexpr int64_t TITLE = 28;
+
+t_Font font_of(int64_t width, int64_t height)
+{
+    t_Font font;
+    font.Format = toolkit::FONT_FORMAT_GREY;
+    font.Start = 0;
+    font.End = 255;
+    font.Width = width;
+    font.Height = height;
+    font.Data.assign(static_cast<size_t>(256 * width * height), 0);
+    return font;
+}
+
+class GeometryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(toolkit::stop_auto_update());
+        platform::headless_reset();
+        toolkit::shell_hooks() = {};
+        toolkit::reset_video_memory();
+        TitleBarHeight = TITLE;
+        for (uint8_t i = 0; i < 3; ++i)
+            headless().create_window(i, {WindowKind::Graphic, {100, 50, 300, 300}, "", false, false});
+        headless().create_window(8, {WindowKind::Text, {10, 20, 400, 300}, "", false, false});
+        headless().create_window(9, {WindowKind::Text, {0, 0, 600, 500}, "", true, false});
+        headless().create_window(11, {WindowKind::Plain, {5, 6, 300, 228}, "", false, false});
+    }
+    void TearDown() override
+    {
+        EXPECT_TRUE(toolkit::stop_auto_update());
+        TitleBarHeight = 0;
+    }
+
+    // The main window's geometry: 80 x 25 cells of 16 x 32 at 24 bits, border 16.
+    static void init_main_window()
+    {
+        t_InitWindow(0, 24, false, 1280, 800, 16, 16, font_of(16, 32), true);
+    }
+};
+
+} // namespace
+
+TEST_F(GeometryTest, ReinitialisingWindow0MovesWindow1UpWithItsBytes)
+{
+    DiagCapture out;
+    init_main_window();
+    t_InitWindow(1, 8, false, 64, 64, 4, 4, font_of(8, 8), true);
+    const t_Window before = window_table[1];
+    ASSERT_EQ(before.MemoryStart, 0xD10000);
+    ASSERT_EQ(before.MemoryEnd, 0xD10FFF);
+    ASSERT_EQ(before.TextMemoryStart, 0xD0F400);
+    ASSERT_EQ(before.TextMemoryEnd, 0xD0FFFF);
+    for (int64_t a = before.MemoryStart; a <= before.MemoryEnd; ++a)
+        VideoMemory[static_cast<size_t>(a)] = static_cast<uint8_t>(a * 7);
+    for (int64_t a = before.TextMemoryStart; a <= before.TextMemoryEnd; ++a)
+        VideoMemory[static_cast<size_t>(a)] = static_cast<uint8_t>(a * 13);
+
+    out.clear();
+    init_main_window();
+    const int64_t d = 0x2EF000;
+    const t_Window& after = window_table[1];
+    EXPECT_EQ(after.MemoryStart, before.MemoryStart + d);
+    EXPECT_EQ(after.MemoryEnd, before.MemoryEnd + d);
+    EXPECT_EQ(after.TextMemoryStart, before.TextMemoryStart + d);
+    EXPECT_EQ(after.TextMemoryEnd, before.TextMemoryEnd + d);
+    for (int64_t a = before.MemoryStart; a <= before.MemoryEnd; ++a)
+        ASSERT_EQ(VideoMemory[static_cast<size_t>(a + d)], static_cast<uint8_t>(a * 7)) << a;
+    for (int64_t a = before.TextMemoryStart; a <= before.TextMemoryEnd; ++a)
+        ASSERT_EQ(VideoMemory[static_cast<size_t>(a + d)], static_cast<uint8_t>(a * 13)) << a;
+
+    // Window 0 comes afresh below window 1's moved blocks.
+    EXPECT_TRUE(window_table[0].Initialized);
+    EXPECT_EQ(window_table[0].MemoryEnd, 0xFFE3FF);
+    EXPECT_EQ(window_table[0].MemoryStart, 0xD10400);
+    EXPECT_LT(window_table[0].MemoryEnd, after.TextMemoryStart);
+
+    const std::string p = "t_InitWindow: GraphicWindow #0";
+    const std::string expected_release =
+        p + " high memory = $00FFFFFF, graphic block size to delete = $002EE000.\n" + p +
+        " high memory = $00FFFFFF, text block size to delete = $00001000.\n" + p +
+        " moving graphic block for win #1$00D10000...00D10FFF to$00FFF000...00FFFFFF\n" + p +
+        " moving text block for win #1$00D0F400...00D0FFFF to$00FFE400...00FFEFFF\n";
+    EXPECT_NE(out.text().find(expected_release), std::string::npos) << out.text();
+}
+
+TEST_F(GeometryTest, ReleasingTheLowestWindowMovesNothing)
+{
+    DiagCapture out;
+    init_main_window();
+    t_InitWindow(1, 8, false, 64, 64, 4, 4, font_of(8, 8), true);
+    const int64_t high = HighMemory;
+    const int64_t window0_start = window_table[0].MemoryStart;
+    out.clear();
+    t_InitWindow(1, 8, false, 64, 64, 4, 4, font_of(8, 8), true);
+    EXPECT_EQ(out.text().find("moving"), std::string::npos);
+    EXPECT_EQ(HighMemory, high);
+    EXPECT_EQ(window_table[0].MemoryStart, window0_start);
+}
+
+TEST_F(GeometryTest, WindowWithoutTextReleasesOnlyItsGraphicBlock)
+{
+    DiagCapture out;
+    t_InitWindow(2, 8, false, 64, 64, 0, 0, t_Font{}, true);
+    out.clear();
+    toolkit::release_window_blocks(2);
+    EXPECT_EQ(out.text(), "t_InitWindow: GraphicWindow #2 high memory = $00FFFFFF, graphic "
+                          "block size to delete = $00001000.\n");
+    EXPECT_EQ(HighMemory, HIGHEST_ADDRESS);
+    EXPECT_EQ(window_table[2].MemoryStart, -1);
+}
+
+TEST_F(GeometryTest, PositionSelectorsOfAGraphicWindow)
+{
+    DiagCapture quiet;
+    init_main_window();
+    t_Window& w = window_table[0];
+    w.TextFirstColumn = 5;
+    w.TextLastColumn = 20;
+    w.TextFirstLine = 3;
+    w.TextLastLine = 10;
+    EXPECT_EQ(t_WindowPos(0, 0), 5);
+    EXPECT_EQ(t_WindowPos(0, 1), 3);
+    EXPECT_EQ(t_WindowPos(0, 2), 20);
+    EXPECT_EQ(t_WindowPos(0, 3), 10);
+    EXPECT_EQ(t_WindowPos(0, 4), 16);
+    EXPECT_EQ(t_WindowPos(0, 5), 8);
+    EXPECT_EQ(t_WindowPos(0, 6), 80);
+    EXPECT_EQ(t_WindowPos(0, 7), 25);
+    EXPECT_EQ(t_WindowPos(0, 8), 1280);
+    EXPECT_EQ(t_WindowPos(0, 9), 800);
+    EXPECT_EQ(t_WindowPos(0, 10), 1312);
+    EXPECT_EQ(t_WindowPos(0, 11), 832);
+    EXPECT_EQ(t_WindowPos(0, 12), 832 + TITLE);
+    EXPECT_EQ(t_WindowPos(0, 13), 100);
+    // Frame (100, 50) of height 860 on a 1080-point screen.
+    EXPECT_EQ(t_WindowPos(0, 14), 1080 - 50 - 860);
+    EXPECT_EQ(t_WindowPos(0, 15), 1920);
+    EXPECT_EQ(t_WindowPos(0, 16), 1080);
+    EXPECT_EQ(t_WindowPos(0, 17), TITLE);
+    EXPECT_EQ(t_WindowPos(0, 18), 16);
+    EXPECT_EQ(t_WindowPos(0, 19), 16);
+    EXPECT_EQ(t_WindowPos(0, 20), 50);
+    EXPECT_EQ(t_WindowPos(0, 21), 0);
+    EXPECT_EQ(t_WindowPos(0, -1), 0);
+}
+
+TEST_F(GeometryTest, TextSelectorsNeedReadyMemory)
+{
+    DiagCapture quiet;
+    init_main_window();
+    MemoryReady = false;
+    EXPECT_EQ(t_WindowPos(0, 6), 0);
+    EXPECT_EQ(t_WindowPos(0, 8), 1280);
+    MemoryReady = true;
+}
+
+TEST_F(GeometryTest, PositionSelectorsOfTheShellWindows)
+{
+    EXPECT_EQ(t_WindowPos(11, 8), 300);
+    EXPECT_EQ(t_WindowPos(11, 9), 200);
+    EXPECT_EQ(t_WindowPos(11, 10), 300);
+    EXPECT_EQ(t_WindowPos(11, 12), 228);
+    EXPECT_EQ(t_WindowPos(11, 13), 5);
+    EXPECT_EQ(t_WindowPos(11, 20), 6);
+    EXPECT_EQ(t_WindowPos(11, 6), 0);
+    EXPECT_EQ(t_WindowPos(11, 18), 0);
+}
+
+TEST_F(GeometryTest, SizeKeepsPositionAndAddsBorderAndTitle)
+{
+    DiagCapture quiet;
+    init_main_window();
+    t_WindowSize(0, -1, -1, 640, 400);
+    auto hw = headless().window(0);
+    EXPECT_EQ(hw.frame, (Rect{100, 50, 640 + 32, 400 + 32 + TITLE}));
+    EXPECT_EQ(hw.view_frame, (Rect{16, 16, 640, 400}));
+}
+
+TEST_F(GeometryTest, SizeOfAllMinusOnesKeepsEveryWindow)
+{
+    DiagCapture quiet;
+    init_main_window();
+    const Rect graphic = headless().window(0).frame;
+    t_WindowSize(0, -1, -1, -1, -1);
+    EXPECT_EQ(headless().window(0).frame, graphic);
+    t_WindowSize(11, -1, -1, -1, -1);
+    EXPECT_EQ(headless().window(11).frame, (Rect{5, 6, 300, 228}));
+    const Rect text = headless().window(9).frame;
+    t_WindowSize(9, -1, -1, -1, -1);
+    EXPECT_EQ(headless().window(9).frame, text);
+}
+
+TEST_F(GeometryTest, SizeOfATextWindowSetsItsScrollView)
+{
+    const Rect old_scroll = headless().window(9).scroll_view_frame;
+    t_WindowSize(9, 30, 40, 500, 400);
+    auto hw = headless().window(9);
+    EXPECT_EQ(hw.frame, (Rect{30, 40, 500, 400 + TITLE}));
+    EXPECT_EQ(hw.scroll_view_frame, (Rect{old_scroll.x, old_scroll.y, 460, 323}));
+    EXPECT_FALSE(hw.visible); // brought to the front only when already shown
+}
+
+TEST_F(GeometryTest, SizeRefusals)
+{
+    DiagCapture out;
+    t_WindowSize(1, 0, 0, 100, 100);
+    t_WindowSize(5, 0, 0, 100, 100);
+    EXPECT_EQ(out.text(), "t_WindowSize: Window #1 not initialized.\n"
+                          "t_WindowSize: Window does not exist.\n");
+}
+
+TEST_F(GeometryTest, VisibleKeepsTheRecordAndClearsDurationWhenHiding)
+{
+    DiagCapture quiet;
+    init_main_window();
+    window_table[0].UpdateDuration = 1234;
+    t_WindowVisible(0, true);
+    EXPECT_TRUE(window_table[0].Visible);
+    EXPECT_TRUE(headless().window(0).visible);
+    EXPECT_EQ(window_table[0].UpdateDuration, 1234);
+    t_WindowVisible(0, false);
+    EXPECT_FALSE(window_table[0].Visible);
+    EXPECT_FALSE(headless().window(0).visible);
+    EXPECT_EQ(window_table[0].UpdateDuration, 0);
+}
+
+TEST_F(GeometryTest, ShowingThePasteboardWindowFillsItsText)
+{
+    headless().pasteboard_set_text("vom Klemmbrett");
+    t_WindowVisible(8, true);
+    auto hw = headless().window(8);
+    EXPECT_TRUE(hw.visible);
+    EXPECT_EQ(hw.text, "vom Klemmbrett");
+    EXPECT_GE(hw.text_redraws, 1);
+    headless().pasteboard_clear();
+    t_WindowVisible(8, true);
+    EXPECT_EQ(headless().window(8).text, "");
+}
+
+TEST_F(GeometryTest, TextWindowsWithoutTextViewAreNil)
+{
+    platform::headless_reset();
+    headless().create_window(8, {WindowKind::Plain, {0, 0, 10, 10}, "", false, false});
+    headless().create_window(9, {WindowKind::Plain, {0, 0, 10, 10}, "", false, false});
+    headless().create_window(10, {WindowKind::Plain, {0, 0, 10, 10}, "", false, false});
+    DiagCapture out;
+    t_WindowVisible(8, true);
+    t_WindowVisible(9, true);
+    t_WindowVisible(10, false);
+    EXPECT_EQ(out.text(), "t_WindowVisible: Pasteboard window is nil, resource undefined.\n"
+                          "t_WindowVisible: Virtual printer window is nil, resource undefined.\n"
+                          "t_WindowVisible: System console window is nil, resource undefined.\n");
+    EXPECT_FALSE(headless().window(8).visible);
+}
+
+TEST_F(GeometryTest, MissingWindowsSayTheyDoNotExist)
+{
+    DiagCapture out;
+    EXPECT_EQ(t_WindowPos(5, 8), 0);
+    t_WindowVisible(5, true);
+    t_WindowFront(5);
+    t_WindowCenter(12);
+    t_WindowTitle(10, "x");
+    t_WindowTitleVisible(6, false);
+    EXPECT_EQ(out.text(), "t_WindowPos: Window does not exist.\n"
+                          "t_WindowVisible: Window does not exist.\n"
+                          "t_WindowFront: Window does not exist.\n"
+                          "t_WindowCenter: Window does not exist.\n"
+                          "t_WindowTitle: Window does not exist.\n"
+                          "t_WindowTitleVisible: Window does not exist.\n");
+}
+
+TEST_F(GeometryTest, NumbersAbove12AreIgnored)
+{
+    DiagCapture out;
+    t_WindowFront(13);
+    t_WindowVisible(200, true);
+    EXPECT_EQ(t_WindowPos(255, 15), 0);
+    EXPECT_EQ(out.text(), "");
+}
+
+TEST_F(GeometryTest, FrontCenterTitleAndTitleBar)
+{
+    DiagCapture quiet;
+    init_main_window();
+    t_WindowFront(0);
+    EXPECT_TRUE(window_table[0].Visible);
+    EXPECT_EQ(headless().main_window(), 0);
+    t_WindowCenter(11);
+    EXPECT_EQ(headless().window(11).frame, (Rect{(1920 - 300) / 2, (1080 - 228) / 2, 300, 228}));
+    t_WindowTitle(9, "Drucker");
+    EXPECT_EQ(headless().window(9).title, "Drucker");
+    t_WindowTitleVisible(0, false);
+    EXPECT_FALSE(headless().window(0).title_bar_visible);
+    EXPECT_EQ(window_table[0].TitleHeight, 0);
+    t_WindowTitleVisible(0, true);
+    EXPECT_EQ(window_table[0].TitleHeight, TITLE);
+}
+
+TEST_F(GeometryTest, FullAreaResetsTheTextArea)
+{
+    DiagCapture out;
+    init_main_window();
+    t_Window& w = window_table[0];
+    w.TextFirstColumn = 3;
+    w.TextLastColumn = 7;
+    w.TextFirstLine = 2;
+    w.TextLastLine = 4;
+    t_FullArea(0);
+    EXPECT_EQ(w.TextFirstColumn, 1);
+    EXPECT_EQ(w.TextLastColumn, 80);
+    EXPECT_EQ(w.TextFirstLine, 1);
+    EXPECT_EQ(w.TextLastLine, 25);
+    out.clear();
+    t_FullArea(3);
+    t_FullArea(9);
+    EXPECT_EQ(out.text(), "t_FullArea: Window #3 not initialized.\n"
+                          "t_FullArea: Window is not a graphic window.\n");
+}

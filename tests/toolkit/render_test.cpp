@@ -1,0 +1,363 @@
+// Screen images at every depth, redraw requests, auto-update pacing and screen text.
+#include "toolkit/render.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/diag.h"
+#include "platform/headless/headless.h"
+#include "platform/platform.h"
+#include "toolkit/display.h"
+#include "toolkit/window.h"
+
+namespace {
+
+constexpr int64_t WAIT_LIMIT_MS = 5000;
+
+// A window record made by hand: depth, size and a graphic block at a fixed address, so
+// each test states exactly the bytes it converts.
+t_Window& canvas(uint8_t win, int64_t depth, int64_t width, int64_t height)
+{
+    t_Window& w = window_table[win];
+    w.Initialized = true;
+    w.Visible = true;
+    w.BitDepth = depth;
+    w.Width = width;
+    w.Height = height;
+    w.MemoryStart = 0x100000 + win * 0x10000;
+    w.MemoryEnd = w.MemoryStart + 0xFFFF;
+    return w;
+}
+
+uint8_t* block(const t_Window& w) { return VideoMemory.data() + w.MemoryStart; }
+
+uint32_t rgb(uint8_t r, uint8_t g, uint8_t b)
+{
+    return 0xFF000000u | (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
+}
+
+uint32_t palette(int i) { return rgb(Palette[i].Red, Palette[i].Green, Palette[i].Blue); }
+
+// Polls until pred holds; false after the limit, so a broken thread fails instead of hanging.
+template <typename Pred> bool wait_for(Pred pred)
+{
+    for (int64_t waited = 0; waited < WAIT_LIMIT_MS; waited += 2) {
+        if (pred())
+            return true;
+        platform::sleep_ms(2);
+    }
+    return pred();
+}
+
+class RenderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(toolkit::stop_auto_update());
+        platform::headless_reset();
+        toolkit::shell_hooks() = {};
+        toolkit::reset_video_memory();
+        for (uint8_t i = 0; i < 3; ++i)
+            platform::headless().create_window(
+                i, {platform::WindowKind::Graphic, {0, 0, 200, 200}, "", false, true});
+    }
+    void TearDown() override { EXPECT_TRUE(toolkit::stop_auto_update()); }
+};
+
+} // namespace
+
+TEST_F(RenderTest, Depth1UsesWhiteAndBlackMsbFirst)
+{
+    t_Window& w = canvas(0, 1, 16, 2);
+    block(w)[0] = 0b10000001;
+    block(w)[1] = 0x00;
+    block(w)[2] = 0xFF;
+    block(w)[3] = 0x00;
+    auto img = t_WindowImage(0);
+    ASSERT_TRUE(img);
+    ASSERT_EQ(img->width, 16);
+    ASSERT_EQ(img->height, 2);
+    EXPECT_EQ(img->pixels[0], palette(15));
+    EXPECT_EQ(img->pixels[1], palette(0));
+    EXPECT_EQ(img->pixels[7], palette(15));
+    EXPECT_EQ(img->pixels[8], palette(0));
+    EXPECT_EQ(img->pixels[16], palette(15)); // row 1 starts at byte 2
+    EXPECT_EQ(img->pixels[24], palette(0));
+}
+
+TEST_F(RenderTest, Depth4HighNibbleIsLeftPixel)
+{
+    t_Window& w = canvas(0, 4, 4, 1);
+    block(w)[0] = 0xC5;
+    block(w)[1] = 0x0F;
+    auto img = t_WindowImage(0);
+    ASSERT_TRUE(img);
+    EXPECT_EQ(img->pixels[0], palette(12));
+    EXPECT_EQ(img->pixels[1], palette(5));
+    EXPECT_EQ(img->pixels[2], palette(0));
+    EXPECT_EQ(img->pixels[3], palette(15));
+}
+
+TEST_F(RenderTest, Depth8IsGrey)
+{
+    t_Window& w = canvas(0, 8, 2, 2);
+    block(w)[0] = 0x00;
+    block(w)[1] = 0x7F;
+    block(w)[2] = 0xFF;
+    block(w)[3] = 0x10;
+    auto img = t_WindowImage(0);
+    ASSERT_TRUE(img);
+    EXPECT_EQ(img->pixels, (std::vector<uint32_t>{rgb(0, 0, 0), rgb(0x7F, 0x7F, 0x7F),
+                                                  rgb(0xFF, 0xFF, 0xFF), rgb(0x10, 0x10, 0x10)}));
+}
+
+TEST_F(RenderTest, Depth16TakesTheSecondByte)
+{
+    t_Window& w = canvas(0, 16, 2, 1);
+    block(w)[0] = 0xFF;
+    block(w)[1] = 0x10;
+    block(w)[2] = 0x00;
+    block(w)[3] = 0xEE;
+    auto img = t_WindowImage(0);
+    ASSERT_TRUE(img);
+    EXPECT_EQ(img->pixels[0], rgb(0x10, 0x10, 0x10));
+    EXPECT_EQ(img->pixels[1], rgb(0xEE, 0xEE, 0xEE));
+}
+
+TEST_F(RenderTest, Depth24IsRedGreenBlue)
+{
+    t_Window& w = canvas(0, 24, 2, 1);
+    const uint8_t bytes[] = {0x12, 0x34, 0x56, 0xAB, 0xCD, 0xEF};
+    std::copy(std::begin(bytes), std::end(bytes), block(w));
+    auto img = t_WindowImage(0);
+    ASSERT_TRUE(img);
+    EXPECT_EQ(img->pixels[0], rgb(0x12, 0x34, 0x56));
+    EXPECT_EQ(img->pixels[1], rgb(0xAB, 0xCD, 0xEF));
+}
+
+TEST_F(RenderTest, Depth32IgnoresTheFirstByteAndIsOpaque)
+{
+    t_Window& w = canvas(0, 32, 1, 2);
+    const uint8_t bytes[] = {0x00, 0x12, 0x34, 0x56, 0x80, 1, 2, 3};
+    std::copy(std::begin(bytes), std::end(bytes), block(w));
+    auto img = t_WindowImage(0);
+    ASSERT_TRUE(img);
+    EXPECT_EQ(img->pixels[0], rgb(0x12, 0x34, 0x56));
+    EXPECT_EQ(img->pixels[1], rgb(1, 2, 3));
+}
+
+TEST_F(RenderTest, ImageSetsTimingFields)
+{
+    t_Window& w = canvas(0, 24, 64, 64);
+    w.UpdateFinished = 0;
+    w.UpdateDuration = -1;
+    const int64_t before = toolkit::now_ms();
+    ASSERT_TRUE(t_WindowImage(0));
+    EXPECT_GE(w.UpdateFinished, before);
+    EXPECT_LE(w.UpdateFinished, toolkit::now_ms());
+    EXPECT_GE(w.UpdateDuration, 0);
+}
+
+TEST_F(RenderTest, HiddenWindowGivesNoImageAndNoMessage)
+{
+    canvas(0, 24, 8, 8).Visible = false;
+    DiagCapture out;
+    EXPECT_FALSE(t_WindowImage(0));
+    EXPECT_EQ(out.text(), "");
+}
+
+TEST_F(RenderTest, RefusedImagesPrintTheirLines)
+{
+    DiagCapture out;
+    EXPECT_FALSE(t_WindowImage(4));
+    EXPECT_FALSE(t_WindowImage(8));
+    canvas(1, 12, 8, 8);
+    EXPECT_FALSE(t_WindowImage(1));
+    t_Window& broken = canvas(2, 24, 64, 64);
+    broken.MemoryEnd = broken.MemoryStart + 100; // block too small for the canvas
+    EXPECT_FALSE(t_WindowImage(2));
+    EXPECT_EQ(out.text(), "t_WindowImage: Graphic window #4 not initialized.\n"
+                          "t_WindowImage: Window is not a graphic window.\n"
+                          "t_WindowImage: Illegal bit depth.\n"
+                          "t_WindowImage: Data could not be collected, image could not be "
+                          "created.\n");
+}
+
+TEST_F(RenderTest, NoImageBeforeMemoryIsReady)
+{
+    canvas(0, 24, 8, 8);
+    MemoryReady = false;
+    DiagCapture out;
+    EXPECT_FALSE(t_WindowImage(0));
+    MemoryReady = true;
+    EXPECT_EQ(out.text(), "");
+}
+
+TEST_F(RenderTest, UpdateAtOnceDrawsBeforeReturning)
+{
+    canvas(0, 24, 8, 8);
+    platform::headless().set_events({});
+    platform::WindowEvents events;
+    events.draw_view = [](uint8_t win) {
+        platform::window_system().present_image(win, t_WindowImage(win));
+    };
+    platform::headless().set_events(events);
+    t_WindowUpdate(0, false);
+    auto hw = platform::headless().window(0);
+    EXPECT_EQ(hw.redraw_requests, 1);
+    EXPECT_EQ(hw.images_presented, 1);
+    ASSERT_TRUE(hw.last_image);
+    EXPECT_EQ(hw.last_image->width, 8);
+}
+
+TEST_F(RenderTest, UpdateDiagnostics)
+{
+    DiagCapture out;
+    t_WindowUpdate(9, true);
+    t_WindowUpdate(5, true);
+    EXPECT_EQ(out.text(), "t_WindowUpdate: Window is not a graphic window.\n"
+                          "t_WindowUpdate: Window #5 view is nil, resource undefined.\n");
+    MemoryReady = false;
+    out.clear();
+    t_WindowUpdate(9, true);
+    MemoryReady = true;
+    EXPECT_EQ(out.text(), "");
+}
+
+TEST(AutoUpdateDue, RateAndBlankDecide)
+{
+    t_Window w;
+    w.Initialized = true;
+    w.AutoUpdate = true;
+    w.VerticalBlank = true;
+    w.RefreshRate = 30;
+    w.UpdateStarted = 1000;
+    EXPECT_FALSE(toolkit::auto_update_due(w, 1032));
+    EXPECT_TRUE(toolkit::auto_update_due(w, 1033)); // 1000 / 30 = 33 ms
+    w.VerticalBlank = false;
+    EXPECT_FALSE(toolkit::auto_update_due(w, 5000));
+    w.VerticalBlank = true;
+    w.AutoUpdate = false;
+    EXPECT_FALSE(toolkit::auto_update_due(w, 5000));
+    w.AutoUpdate = true;
+    w.RefreshRate = 0;
+    EXPECT_FALSE(toolkit::auto_update_due(w, 1'000'000));
+    w.RefreshRate = -5;
+    EXPECT_FALSE(toolkit::auto_update_due(w, 1'000'000));
+}
+
+TEST_F(RenderTest, AutoUpdateNeverExceedsTheRefreshRate)
+{
+    t_Window& w = canvas(0, 8, 8, 8);
+    w.AutoUpdate = true;
+    w.RefreshRate = 20; // one request per 50 ms at most
+    DiagCapture out;
+    const double started = platform::time_seconds();
+    toolkit::start_auto_update();
+    ASSERT_TRUE(wait_for([] { return platform::headless().window(0).redraw_requests >= 4; }))
+        << "the auto-update thread made no requests";
+    ASSERT_TRUE(toolkit::stop_auto_update());
+    const double elapsed_ms = (platform::time_seconds() - started) * 1000.0;
+    const int64_t requests = platform::headless().window(0).redraw_requests;
+    // Requests are at least 50 ms apart, so elapsed time bounds their number.
+    EXPECT_LE(requests, static_cast<int64_t>(elapsed_ms / 50.0) + 1);
+    EXPECT_EQ(out.text().find("t_WindowAutoUpdateProcess: Start.\n"), 0u);
+    EXPECT_NE(out.text().find("t_WindowAutoUpdateProcess: End.\n"), std::string::npos);
+    EXPECT_FALSE(AutoUpdateRunning);
+}
+
+TEST_F(RenderTest, AutoUpdateWaitsWhileVerticalBlankIsFalse)
+{
+    t_Window& busy = canvas(0, 8, 8, 8);
+    busy.AutoUpdate = true;
+    busy.VerticalBlank = false;
+    t_Window& other = canvas(1, 8, 8, 8);
+    other.AutoUpdate = true; // proves the thread is running and passing over window 0
+    t_Window& manual = canvas(2, 8, 8, 8);
+    manual.AutoUpdate = false;
+    DiagCapture quiet;
+    toolkit::start_auto_update();
+    ASSERT_TRUE(wait_for([] { return platform::headless().window(1).redraw_requests >= 3; }));
+    EXPECT_EQ(platform::headless().window(0).redraw_requests, 0);
+    EXPECT_EQ(platform::headless().window(2).redraw_requests, 0);
+    busy.VerticalBlank = true;
+    EXPECT_TRUE(wait_for([] { return platform::headless().window(0).redraw_requests >= 1; }));
+    EXPECT_EQ(platform::headless().window(2).redraw_requests, 0);
+}
+
+TEST_F(RenderTest, AutoUpdateEndsWhenMemoryIsNoLongerReady)
+{
+    DiagCapture out;
+    toolkit::start_auto_update();
+    ASSERT_TRUE(wait_for([&] { return out.text().find("Start.") != std::string::npos; }));
+    MemoryReady = false;
+    EXPECT_TRUE(wait_for([&] { return out.text().find("End.") != std::string::npos; }));
+    MemoryReady = true;
+    EXPECT_FALSE(AutoUpdateRunning);
+}
+
+namespace {
+
+// A text window of columns x lines cells with the given lines written into its planes.
+void text_window(uint8_t win, int64_t columns, int64_t lines)
+{
+    t_Window& w = canvas(win, 8, columns * 8, lines * 8);
+    w.Font.Width = 8;
+    w.Font.Height = 8;
+    w.Font.Data.assign(8 * 8 * 256, 0);
+    w.TextWidth = columns;
+    w.TextHeight = lines;
+    w.TextMemoryStart = 0x80000 + win * 0x1000;
+    w.TextMemoryEnd = w.TextMemoryStart + 0xFFF;
+    std::fill(VideoMemory.begin() + w.TextMemoryStart,
+              VideoMemory.begin() + w.TextMemoryStart + columns * lines, 0x20);
+}
+
+void put(uint8_t win, int64_t column, int64_t line, std::string_view text)
+{
+    const t_Window& w = window_table[win];
+    for (size_t i = 0; i < text.size(); ++i)
+        VideoMemory[static_cast<size_t>(
+            w.TextMemoryStart + toolkit::cell_index(w, column + static_cast<int64_t>(i), line))] =
+            static_cast<uint8_t>(text[i]);
+}
+
+} // namespace
+
+TEST_F(RenderTest, GetScreenTrimsWithCarriageReturn)
+{
+    text_window(0, 10, 4);
+    put(0, 1, 1, "Hallo");
+    EXPECT_EQ(t_GetScreen(0, "\r"), "Hallo");
+}
+
+TEST_F(RenderTest, GetScreenKeepsInnerEmptyLinesAndLeadingBlanks)
+{
+    text_window(0, 6, 4);
+    put(0, 1, 1, "ab");
+    put(0, 3, 3, "cd");
+    EXPECT_EQ(t_GetScreen(0, "\r"), "ab\r\r  cd");
+}
+
+TEST_F(RenderTest, GetScreenWithoutSeparatorIsTheWholePlane)
+{
+    text_window(0, 3, 2);
+    put(0, 1, 1, "x");
+    VideoMemory[static_cast<size_t>(window_table[0].TextMemoryStart + 4)] = 0x8C;
+    EXPECT_EQ(t_GetScreen(0, ""), "x   \u008C ");
+}
+
+TEST_F(RenderTest, GetScreenOfBlankWindowIsEmpty)
+{
+    text_window(0, 4, 3);
+    EXPECT_EQ(t_GetScreen(0, "\r"), "");
+}
+
+TEST_F(RenderTest, GetScreenRefusals)
+{
+    canvas(1, 8, 8, 8); // no text block
+    DiagCapture out;
+    EXPECT_EQ(t_GetScreen(1, "\r"), "");
+    EXPECT_EQ(t_GetScreen(8, "\r"), "");
+    EXPECT_EQ(out.text(), "t_GetScreen: Window #1 not initialized.\n"
+                          "t_GetScreen: Window is not a graphic window.\n");
+}

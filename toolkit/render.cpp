@@ -1,0 +1,298 @@
+// toolkit/render.cpp: graphic block to ARGB image, redraw requests and the auto-update thread.
+#include "toolkit/render.h"
+
+#include <atomic>
+#include <new>
+#include <vector>
+
+#include "platform/diag.h"
+#include "platform/platform.h"
+#include "toolkit/display.h"
+
+namespace {
+
+constexpr int64_t IDLE_SLEEP_MS = 1;
+constexpr int64_t STOP_POLL_MS = 1;
+constexpr int64_t STOP_TIMEOUT_MS = 3000;
+constexpr uint8_t CARRIAGE_RETURN = 13;
+constexpr uint8_t BLANK = 0x20;
+
+// Each start of the thread takes a new generation; an older thread that is still winding
+// down sees it and leaves without touching the flag that the newer one owns.
+std::atomic<int64_t> auto_update_generation{0};
+std::atomic<int> auto_update_threads{0};
+
+uint32_t argb(uint8_t r, uint8_t g, uint8_t b)
+{
+    return 0xFF000000u | (uint32_t{r} << 16) | (uint32_t{g} << 8) | uint32_t{b};
+}
+
+uint32_t argb(const t_RGBColor& c) { return argb(c.Red, c.Green, c.Blue); }
+
+// Bytes the graphic block of a window of this depth and size holds; -1 for a bad depth.
+int64_t block_bytes(int64_t depth, int64_t width, int64_t height)
+{
+    switch (depth) {
+    case 1:
+        return height * width / 8;
+    case 4:
+        return height * width / 2;
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+        return height * width * (depth / 8);
+    default:
+        return -1;
+    }
+}
+
+void convert(const t_Window& w, const uint8_t* src, std::vector<uint32_t>& out)
+{
+    const int64_t width = w.Width;
+    const int64_t height = w.Height;
+    const uint32_t white = argb(Palette[15]);
+    const uint32_t black = argb(Palette[0]);
+    for (int64_t y = 0; y < height; ++y) {
+        uint32_t* row = out.data() + y * width;
+        for (int64_t x = 0; x < width; ++x) {
+            const int64_t p = y * width + x;
+            uint32_t c = 0;
+            switch (w.BitDepth) {
+            case 1:
+                c = (src[p / 8] >> (7 - (x % 8))) & 1 ? white : black;
+                break;
+            case 4: {
+                const uint8_t byte = src[p / 2];
+                c = argb(Palette[(x % 2 == 0) ? (byte >> 4) : (byte & 0x0F)]);
+                break;
+            }
+            case 8:
+                c = argb(src[p], src[p], src[p]);
+                break;
+            case 16: {
+                const uint8_t grey = src[2 * p + 1];
+                c = argb(grey, grey, grey);
+                break;
+            }
+            case 24:
+                c = argb(src[3 * p], src[3 * p + 1], src[3 * p + 2]);
+                break;
+            default: // 32: the first byte is alpha and ignored
+                c = argb(src[4 * p + 1], src[4 * p + 2], src[4 * p + 3]);
+                break;
+            }
+            row[x] = c;
+        }
+    }
+}
+
+// Whether the window's view exists, asked as t_InitWindow asks it.
+bool view_exists(uint8_t win)
+{
+    auto& hook = toolkit::shell_hooks().find_view;
+    if (hook)
+        return hook(win);
+    bool found = false;
+    platform::run_on_event_thread(
+        [&] {
+            auto& ws = platform::window_system();
+            found = ws.window_exists(win) && ws.window_kind(win) == platform::WindowKind::Graphic;
+        },
+        true);
+    return found;
+}
+
+void request_redraw(uint8_t win, bool deferred)
+{
+    platform::run_on_event_thread([&] { platform::window_system().request_redraw(win, deferred); },
+                                  true);
+}
+
+} // namespace
+
+namespace toolkit {
+
+int64_t now_ms() { return static_cast<int64_t>(platform::time_seconds() * 1000.0); }
+int64_t now_us() { return static_cast<int64_t>(platform::time_seconds() * 1000000.0); }
+
+bool auto_update_due(const t_Window& w, int64_t now)
+{
+    // A rate of 0 (or less) would divide by zero; such a window is never due.
+    if (!w.Initialized || !w.AutoUpdate || !w.VerticalBlank || w.RefreshRate <= 0)
+        return false;
+    return now - w.UpdateStarted >= 1000 / w.RefreshRate;
+}
+
+void start_auto_update()
+{
+    bool expected = false;
+    // Claiming the flag here, not only in the thread, keeps two quick set-ups from
+    // starting two threads.
+    if (AutoUpdateRunning.compare_exchange_strong(expected, true))
+        platform::run_async(t_WindowAutoUpdateProcess);
+}
+
+bool stop_auto_update()
+{
+    AutoUpdateRunning = false;
+    ++auto_update_generation;
+    for (int64_t waited = 0; auto_update_threads > 0; waited += STOP_POLL_MS) {
+        if (waited >= STOP_TIMEOUT_MS)
+            return false;
+        platform::sleep_ms(STOP_POLL_MS);
+    }
+    return true;
+}
+
+} // namespace toolkit
+
+std::shared_ptr<const platform::ArgbImage> t_WindowImage(uint8_t win)
+{
+    const char* op = "t_WindowImage";
+    if (!MemoryReady)
+        return nullptr;
+    if (win >= WINDOW_COUNT) {
+        diag_line(op, "Window is not a graphic window.");
+        return nullptr;
+    }
+    t_Window& w = window_table[win];
+    if (!w.Initialized) {
+        diag_line(op, "Graphic window #" + std::to_string(win) + " not initialized.");
+        return nullptr;
+    }
+    if (!w.Visible)
+        return nullptr;
+    const double started = platform::time_seconds();
+
+    const int64_t bytes = block_bytes(w.BitDepth, w.Width, w.Height);
+    if (bytes < 0) {
+        // Once per image, not once per pixel: a bad depth would otherwise flood the output.
+        diag_line(op, "Illegal bit depth.");
+        return nullptr;
+    }
+    const bool inside = w.MemoryStart >= 0 && w.Width > 0 && w.Height > 0 &&
+                        bytes <= w.MemoryEnd - w.MemoryStart + 1 &&
+                        w.MemoryStart + bytes <= static_cast<int64_t>(VideoMemory.size());
+    auto image = std::make_shared<platform::ArgbImage>();
+    if (inside) {
+        try {
+            image->pixels.resize(static_cast<size_t>(w.Width * w.Height));
+        } catch (const std::bad_alloc&) {
+            image->pixels.clear();
+        }
+    }
+    if (!inside || image->pixels.empty()) {
+        diag_line(op, "Data could not be collected, image could not be created.");
+        return nullptr;
+    }
+    image->width = w.Width;
+    image->height = w.Height;
+    convert(w, VideoMemory.data() + w.MemoryStart, image->pixels);
+
+    const double finished = platform::time_seconds();
+    w.UpdateDuration = static_cast<int64_t>((finished - started) * 1000000.0);
+    w.UpdateFinished = static_cast<int64_t>(finished * 1000.0);
+    return image;
+}
+
+void t_WindowUpdate(uint8_t win, bool deferred)
+{
+    if (!MemoryReady)
+        return;
+    if (win >= WINDOW_COUNT) {
+        diag_line("t_WindowUpdate", "Window is not a graphic window.");
+        return;
+    }
+    if (!view_exists(win)) {
+        diag_line("t_WindowUpdate",
+                  "Window #" + std::to_string(win) + " view is nil, resource undefined.");
+        return;
+    }
+    request_redraw(win, deferred);
+}
+
+void t_WindowAutoUpdateProcess()
+{
+    const char* op = "t_WindowAutoUpdateProcess";
+    ++auto_update_threads;
+    const int64_t generation = ++auto_update_generation;
+    diag_line(op, "Start.");
+    if (platform::current_thread_number() > 2)
+        platform::set_current_thread_name("t_WindowAutoUpdate");
+    AutoUpdateRunning = true;
+
+    auto still_wanted = [&] {
+        return MemoryReady && AutoUpdateRunning && generation == auto_update_generation;
+    };
+    while (still_wanted()) {
+        bool any_due = false;
+        for (uint8_t win = 0; win < WINDOW_COUNT; ++win) {
+            t_Window& w = window_table[win];
+            if (!toolkit::auto_update_due(w, toolkit::now_ms()))
+                continue;
+            any_due = true;
+            const bool has_view = view_exists(win);
+            if (!has_view)
+                diag_line(op, "Window #" + std::to_string(win) + " view is nil, resource undefined.");
+            w.UpdateStarted = toolkit::now_ms();
+            if (has_view)
+                request_redraw(win, true);
+        }
+        if (!any_due)
+            platform::sleep_ms(IDLE_SLEEP_MS);
+    }
+
+    if (generation == auto_update_generation)
+        AutoUpdateRunning = false;
+    diag_line(op, "End.");
+    --auto_update_threads;
+}
+
+std::string t_GetScreen(uint8_t win, std::string_view separator)
+{
+    if (!toolkit::text_window_ready("t_GetScreen", win))
+        return {};
+    const t_Window& w = window_table[win];
+    std::string text;
+    text.reserve(static_cast<size_t>(w.TextWidth * w.TextHeight * 2 + w.TextHeight));
+    for (int64_t line = 1; line <= w.TextHeight; ++line) {
+        for (int64_t column = 1; column <= w.TextWidth; ++column) {
+            const uint8_t code = toolkit::cell_char(w, column, line);
+            // Each byte is the Unicode scalar of the same value, written as UTF-8.
+            if (code < 0x80) {
+                text.push_back(static_cast<char>(code));
+            } else {
+                text.push_back(static_cast<char>(0xC0 | (code >> 6)));
+                text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+            }
+        }
+        text.append(separator);
+    }
+    if (separator.empty())
+        return text;
+
+    // Pass: split at carriage returns, trim each line, drop empty lines at the end.
+    std::vector<std::string> lines;
+    size_t begin = 0;
+    for (;;) {
+        const size_t cr = text.find(static_cast<char>(CARRIAGE_RETURN), begin);
+        lines.push_back(text.substr(begin, cr == std::string::npos ? std::string::npos : cr - begin));
+        if (cr == std::string::npos)
+            break;
+        begin = cr + 1;
+    }
+    for (auto& l : lines) {
+        while (!l.empty() && static_cast<uint8_t>(l.back()) == BLANK)
+            l.pop_back();
+    }
+    while (lines.size() > 1 && lines.back().empty())
+        lines.pop_back();
+    std::string result;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            result.push_back(static_cast<char>(CARRIAGE_RETURN));
+        result += lines[i];
+    }
+    return result;
+}
