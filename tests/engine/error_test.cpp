@@ -1,0 +1,78 @@
+// Engine error reporting and memory accounting.
+#include "engine/error.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+
+TEST(QuantumError, PrintsTheMessageOnStderrAndKeepsTheCode)
+{
+    last_error = 0;
+    testing::internal::CaptureStderr();
+    quantum_error(QUANTUM_EHASHFULL);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: hash table full\n");
+    EXPECT_EQ(last_error, 5);
+    testing::internal::CaptureStderr();
+    quantum_error(12345);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: unknown error code\n");
+    EXPECT_EQ(last_error, 12345);
+    last_error = 0;
+}
+
+TEST(QuantumError, MessageTable)
+{
+    const std::pair<int64_t, std::string> table[] = {
+        {0, "success"},
+        {1, "failure"},
+        {2, "malloc failed"},
+        {3, "matrix too large"},
+        {4, "wrong matrix size"},
+        {5, "hash table full"},
+        {6, "matrix not Hermitian"},
+        {7, "method failed to converge"},
+        {8, "unknown error code"},
+        {-1, "unknown error code"},
+        {0x8000, "LAPACK support not compiled in"},
+        {0x8001, "wrong arguments supplied to LAPACK"},
+        {0x8002, "LAPACK failed to converge"},
+        {0x8003, "unknown error code"},
+        {0x10000, "single-column matrix expected"},
+        {0x10001, "unknown opcode"},
+        {0x10002, "unknown error code"},
+    };
+    for (const auto& [code, message] : table)
+        EXPECT_EQ(error_message(code), message) << code;
+    EXPECT_STREQ(engine_version(), "1.1.1");
+}
+
+namespace {
+int64_t handled_code = -1;
+void remember(int64_t code)
+{
+    handled_code = code;
+}
+} // namespace
+
+// The handler cannot be removed again, so it is installed in a child process only.
+TEST(QuantumErrorDeathTest, InstalledHandlerReplacesPrintingAndLastError)
+{
+    EXPECT_EQ(set_error_handler(nullptr), nullptr) << "no handler at start";
+    EXPECT_EXIT(
+        {
+            last_error = 0;
+            set_error_handler(remember);
+            const bool same = set_error_handler(nullptr) == remember;
+            quantum_error(3);
+            std::exit(same && handled_code == 3 && last_error == 0 ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "^$");
+}
+
+TEST(MemoryAccount, AddsDeltasAndKeepsTheHighWaterMark)
+{
+    const int64_t base = memory_account(0);
+    EXPECT_EQ(memory_account(100), base + 100);
+    EXPECT_EQ(memory_account(-60), base + 40);
+    EXPECT_GE(memory_high_water(), base + 100);
+    memory_account(-40);
+}
