@@ -8,6 +8,8 @@
 #include "platform/diag.h"
 #include "platform/platform.h"
 #include "platform/window_system.h"
+#include "toolkit/geometry.h"
+#include "toolkit/render.h"
 
 std::vector<uint8_t> VideoMemory;
 int64_t HighMemory = HIGHEST_ADDRESS;
@@ -374,8 +376,7 @@ void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t widt
     ensure_memory();
     uint8_t none = NO_TEXT_WINDOW;
     CurrentTextWindow.compare_exchange_strong(none, win);
-    if (!AutoUpdateRunning)
-        platform::run_async(t_WindowAutoUpdateProcess);
+    toolkit::start_auto_update();
 
     t_Window& w = window_table[win];
     if (w.Initialized) {

@@ -134,22 +134,6 @@ void reset_video_memory();
 
 } // namespace toolkit
 
-// Defined by the renderer (toolkit/render.cpp) and the geometry module (toolkit/geometry.cpp);
-// declared here because t_InitWindow calls them while setting a window up.
-// Body of the auto-update thread; t_InitWindow starts it when AutoUpdateRunning is false.
-void t_WindowAutoUpdateProcess();
-// A geometry value of the window by selector (15 and 16: the screen's width and height).
-int64_t t_WindowPos(uint8_t win, int64_t selector);
-// Places and sizes the platform window; -1 keeps a value.
-void t_WindowSize(uint8_t win, int64_t x, int64_t y, int64_t width, int64_t height);
-void t_WindowTitle(uint8_t win, const std::string& title);
-// Shows or hides the title bar; sets TitleHeight for windows 0 to 7.
-void t_WindowTitleVisible(uint8_t win, bool visible);
-namespace toolkit {
-// Gives a re-initialised window's blocks back: later windows' blocks move up, HighMemory rises.
-void release_window_blocks(uint8_t win);
-} // namespace toolkit
-
 // Video memory
 // Creates the video memory and the window table once per process.
 void t_InitMemory();

@@ -1,0 +1,107 @@
+// tests/toolkit/text_fixture.h: a fresh video memory and tiny text windows for the text tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/diag.h"
+#include "platform/headless/headless.h"
+#include "platform/platform.h"
+#include "toolkit/render.h"
+#include "toolkit/window.h"
+
+namespace text_test {
+
+// A tiny grey font (4 x 4 unless asked otherwise): every glyph but the blank is the same
+// pattern, so the blending tests read it back.
+//   row 0: 0 255 0 255   row 1: 128 128 128 128   row 2: all 255   further rows: all 0
+inline t_Font tiny_font(int64_t width = 4, int64_t height = 4)
+{
+    t_Font font;
+    font.Format = 2;
+    font.Start = 0x20;
+    font.End = 0xFF;
+    font.Width = width;
+    font.Height = height;
+    std::vector<uint8_t> glyph(static_cast<size_t>(width * height), 0);
+    for (int64_t i = 0; i < width; ++i) {
+        glyph[static_cast<size_t>(i)] = (i % 2) ? 255 : 0;
+        if (height > 1)
+            glyph[static_cast<size_t>(width + i)] = 128;
+        if (height > 2)
+            glyph[static_cast<size_t>(2 * width + i)] = 255;
+    }
+    const std::vector<uint8_t> blank(glyph.size(), 0);
+    for (int code = 0; code < 256; ++code) {
+        const auto& g = code == 0x20 ? blank : glyph;
+        font.Data.insert(font.Data.end(), g.begin(), g.end());
+    }
+    return font;
+}
+
+inline void make_view(uint8_t win)
+{
+    platform::WindowSpec spec;
+    spec.kind = platform::WindowKind::Graphic;
+    spec.frame = {0, 0, 400, 300};
+    platform::headless().create_window(win, spec);
+}
+
+class TextWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        toolkit::stop_auto_update();
+        platform::headless_reset();
+        toolkit::shell_hooks() = toolkit::ShellHooks{};
+        toolkit::shell_hooks().pause_on_key = [this](int64_t code, bool wait) {
+            if (code == 19 && wait)
+                ++pause_checks;
+        };
+        toolkit::reset_video_memory();
+    }
+    void TearDown() override
+    {
+        toolkit::stop_auto_update();
+        toolkit::shell_hooks() = toolkit::ShellHooks{};
+    }
+
+    // Sets up window win with a 4 x 8 tiny font: width/4 columns, height/8 lines (8 x 4).
+    void open(uint8_t win, int64_t depth = 8, int64_t width = 32, int64_t height = 32)
+    {
+        make_view(win);
+        DiagCapture quiet;
+        t_InitWindow(win, depth, false, width, height, 0, 0, tiny_font(4, 8), true);
+        ASSERT_TRUE(window_table[win].Initialized) << quiet.text();
+    }
+
+    // The character plane, one string per line.
+    std::vector<std::string> rows(uint8_t win) const
+    {
+        const t_Window& w = window_table[win];
+        std::vector<std::string> out;
+        for (int64_t line = 1; line <= w.TextHeight; ++line) {
+            std::string row;
+            for (int64_t column = 1; column <= w.TextWidth; ++column)
+                row += static_cast<char>(toolkit::cell_char(w, column, line));
+            out.push_back(row);
+        }
+        return out;
+    }
+
+    // Writes text into line `line` from column 1 without moving the cursor or scrolling.
+    void put(uint8_t n, int64_t line, const std::string& text)
+    {
+        for (size_t i = 0; i < text.size(); ++i)
+            t_PrintSymbol(n, static_cast<uint8_t>(text[i]), window_table[n].TextColor,
+                          static_cast<int64_t>(i) + 1, line);
+    }
+
+    t_Window& win(uint8_t n) { return window_table[n]; }
+
+    int pause_checks = 0;
+};
+
+} // namespace text_test

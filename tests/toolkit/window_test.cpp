@@ -1,0 +1,361 @@
+// tests/toolkit/window_test.cpp: video memory, window set-up and the basic text output.
+#include "toolkit/window.h"
+
+#include <gtest/gtest.h>
+
+#include "text_fixture.h"
+
+using text_test::TextWindowTest;
+
+namespace {
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+} // namespace
+
+using InitMemory = TextWindowTest;
+
+TEST_F(InitMemory, PrintsItsLinesOnceAndFillsWithFF)
+{
+    MemoryInitStarted = false;
+    MemoryReady = false;
+    int menus = 0;
+    int pasteboard = 0;
+    toolkit::shell_hooks().prepare_menus = [&] { ++menus; };
+    toolkit::shell_hooks().setup_pasteboard_view = [&] { EXPECT_EQ(menus, 1); ++pasteboard; };
+    DiagCapture out;
+    t_InitMemory();
+    t_InitMemory();
+    EXPECT_EQ(out.text(), "t_InitMemory: Start.\nt_InitMemory: End.\n");
+    EXPECT_EQ(menus, 1);
+    EXPECT_EQ(pasteboard, 1);
+    EXPECT_TRUE(MemoryReady);
+    EXPECT_EQ(VideoMemory.size(), 0x100000Fu);
+    EXPECT_EQ(VideoMemory[0], 0xFF);
+    EXPECT_EQ(VideoMemory[0x100000E], 0xFF);
+    EXPECT_EQ(HighMemory, 0xFFFFFF);
+    EXPECT_EQ(window_table[7].MemoryStart, -1);
+    EXPECT_EQ(window_table[7].TextRedirectOutput, 1);
+    EXPECT_EQ(window_table[7].Font.HeaderSize, 16);
+}
+
+using InitWindow = TextWindowTest;
+
+TEST_F(InitWindow, MainWindowLandsAtD12000WithTextBlockBelow)
+{
+    text_test::make_view(0);
+    DiagCapture out;
+    t_InitWindow(0, 24, 80, 25, 16, "MenloBold 16x32.font");
+    const auto lines = lines_of(out.text());
+    ASSERT_GE(lines.size(), 3u) << out.text();
+    EXPECT_EQ(lines.front(), "t_InitWindow: GraphicWindow #0 Start.");
+    EXPECT_EQ(lines.back(), "t_InitWindow: GraphicWindow #0 End.");
+    EXPECT_NE(out.text().find("t_InitWindow: GraphicWindow #0 = 1280 x 800 pixel x 24 bit = "
+                              "3.000,00K video-memory = $00D12000.\n"),
+              std::string::npos)
+        << out.text();
+    const t_Window& w = window_table[0];
+    EXPECT_TRUE(w.Initialized);
+    EXPECT_EQ(w.MemoryStart, 0xD12000);
+    EXPECT_EQ(w.MemoryEnd, 0xFFFFFF);
+    EXPECT_EQ(w.TextMemoryStart, 0xD11000);
+    EXPECT_EQ(w.TextMemoryEnd, 0xD11FFF);
+    EXPECT_EQ(toolkit::colour_plane_start(w), 0xD11800);
+    EXPECT_EQ(HighMemory, 0xD10FFF);
+    EXPECT_EQ(w.TextWidth, 80);
+    EXPECT_EQ(w.TextHeight, 25);
+    EXPECT_EQ(w.BorderWidth, 16);
+    EXPECT_EQ(w.TextColor, 0xC0);
+    EXPECT_EQ(w.RGBColorBorder, PaletteColor(5));
+    EXPECT_EQ(CurrentTextWindow, 0);
+    // Cleared: black pixels, blank cells in green on black.
+    EXPECT_EQ(VideoMemory[0xD12000], 0);
+    EXPECT_EQ(VideoMemory[0xFFFFFF], 0);
+    EXPECT_EQ(VideoMemory[0xD11000], 0x20);
+    EXPECT_EQ(VideoMemory[0xD11800 + 1999], 0xC0);
+    EXPECT_EQ(platform::headless().window_title(0), "Orbikon");
+}
+
+TEST_F(InitWindow, CorrectsWidthsAndRefusesUnsupportedDepth)
+{
+    text_test::make_view(1);
+    DiagCapture out;
+    t_InitWindow(1, 4, false, 33, 32, 0, 0, t_Font{}, true);
+    EXPECT_NE(out.text().find("t_InitWindow: GraphicWindow #1 width with 4 bit depth must be a "
+                              "multiple of 4.\n"),
+              std::string::npos);
+    EXPECT_EQ(window_table[1].Width, 32);
+    EXPECT_EQ(window_table[1].TextMemoryStart, -1);
+    EXPECT_EQ(platform::headless().window_title(1), "Orbikon-Grafik");
+
+    out.clear();
+    t_InitWindow(1, 8, false, 20, 9000, 0, 0, t_Font{}, true);
+    EXPECT_NE(out.text().find("t_InitWindow: GraphicWindow #1 cannot display 20 horizontal "
+                              "pixel.\nt_InitWindow: GraphicWindow #1 cannot display 9000 "
+                              "vertical pixel.\n"),
+              std::string::npos)
+        << out.text();
+    EXPECT_EQ(window_table[1].Width, 1280);
+    EXPECT_EQ(window_table[1].Height, 800);
+
+    out.clear();
+    const int64_t high = HighMemory;
+    t_InitWindow(2, 12, false, 64, 64, 0, 0, t_Font{}, true);
+    EXPECT_EQ(out.text(), "t_InitWindow: GraphicWindow #2 Start.\n"
+                          "t_InitWindow: GraphicWindow #2 unsupported 12 bit depth.\n");
+    EXPECT_FALSE(window_table[2].Initialized);
+    EXPECT_EQ(HighMemory, high);
+}
+
+TEST_F(InitWindow, OneBitWidthRoundsUpToMultipleOfEight)
+{
+    text_test::make_view(1);
+    DiagCapture out;
+    t_InitWindow(1, 1, false, 33, 32, 0, 0, t_Font{}, true);
+    EXPECT_NE(out.text().find(" width with 1 bit depth must be a multiple of 8.\n"),
+              std::string::npos);
+    EXPECT_EQ(window_table[1].Width, 40);
+}
+
+TEST_F(InitWindow, NotEnoughGraphicMemory)
+{
+    text_test::make_view(0);
+    HighMemory = 0x20000;
+    DiagCapture out;
+    t_InitWindow(0, 24, true, 1280, 800, 0, 0, t_Font{}, true);
+    EXPECT_EQ(out.text(),
+              "t_InitWindow: GraphicWindow #0 Start.\n"
+              "t_InitWindow: GraphicWindow #0 has not enough graphic-video-memory (64K "
+              "available).\n"
+              "t_InitWindow: Displaying 1280 x 800 pixel x 24 bit needs 3.000,00K "
+              "video-memory.\n");
+    EXPECT_FALSE(window_table[0].Initialized);
+    EXPECT_EQ(HighMemory, 0x20000);
+}
+
+TEST_F(InitWindow, RefusesTextBlockThatWouldReachBelowLowestAddress)
+{
+    text_test::make_view(0);
+    // The graphic block (32 x 32 at depth 8, 1 KiB) and the text block (8 x 8 cells, 128
+    // bytes) fit alone, not together.
+    HighMemory = 0x10000 + 0x4FF;
+    DiagCapture out;
+    t_InitWindow(0, 8, false, 32, 32, 0, 0, text_test::tiny_font(), true);
+    EXPECT_NE(out.text().find("t_InitWindow: GraphicWindow #0 has not enough "
+                              "text-video-memory (0K available).\n"
+                              "t_InitWindow: Displaying 8 x 8 characters needs 0,12K "
+                              "text-video-memory.\n"),
+              std::string::npos)
+        << out.text();
+    EXPECT_FALSE(window_table[0].Initialized);
+    EXPECT_EQ(window_table[0].MemoryStart, -1);
+    EXPECT_EQ(HighMemory, 0x10000 + 0x4FF);
+}
+
+TEST_F(InitWindow, MissingViewLeavesBlocksAllocated)
+{
+    DiagCapture out;
+    t_InitWindow(3, 8, false, 32, 32, 0, 0, text_test::tiny_font(), true);
+    EXPECT_NE(out.text().find("t_InitWindow: GraphicWindow #3 could not be initialized, "
+                              "resource undefined.\n"),
+              std::string::npos);
+    EXPECT_FALSE(window_table[3].Initialized);
+    EXPECT_TRUE(window_table[3].Font.Data.empty());
+    EXPECT_GE(window_table[3].MemoryStart, 0);
+    EXPECT_LT(HighMemory, 0xFFFFFF);
+}
+
+TEST_F(InitWindow, WrongNumberAndMissingFont)
+{
+    DiagCapture out;
+    t_InitWindow(8, 8, false, 32, 32, 0, 0, t_Font{}, true);
+    t_InitWindow(0, 24, 80, 25, 16, "Nonexistent 16x32.font");
+    EXPECT_EQ(out.text(), "t_InitWindow: Window is not a graphic window.\n"
+                          "t_LoadFontResource: Could not load file „Nonexistent 16x32.font“\n"
+                          "t_InitWindow: Font 'Nonexistent 16x32.font' not found.\n");
+}
+
+TEST(NumberTexts, KibibytesTruncateToTwoDecimals)
+{
+    EXPECT_EQ(toolkit::kib_text(3000.0), "3.000,00");
+    EXPECT_EQ(toolkit::kib_text(4000.0 / 1024.0), "3,90");
+    EXPECT_EQ(toolkit::kib_text(0.29), "0,29");
+    EXPECT_EQ(toolkit::kib_text(1234567.891), "1.234.567,89");
+    EXPECT_EQ(toolkit::hex8_text(0xD12000), "00D12000");
+}
+
+using Print = TextWindowTest;
+
+TEST_F(Print, LastCellWrapsAndScrolls)
+{
+    open(1); // 8 x 4 cells
+    t_Print(1, "1");
+    win(1).TextHpos = 8;
+    win(1).TextVpos = 4;
+    t_Print(1, "X");
+    EXPECT_EQ(win(1).TextHpos, 1);
+    EXPECT_EQ(win(1).TextVpos, 4);
+    EXPECT_EQ(rows(1), (std::vector<std::string>{"        ", "        ", "       X", "        "}));
+}
+
+TEST_F(Print, CarriageReturnInTextAndPauseChecks)
+{
+    open(1);
+    t_Print(1, "AB\rC");
+    EXPECT_EQ(rows(1)[0], "AB      ");
+    EXPECT_EQ(rows(1)[1], "C       ");
+    EXPECT_EQ(pause_checks, 2);
+    t_Print(1, "");
+    EXPECT_EQ(pause_checks, 3);
+}
+
+TEST_F(Print, UnmappableCharacterBecomesQuestionMark)
+{
+    open(1);
+    t_Print(1, "\xC3\xBC\xE2\x82\xAC\xFF"); // ü, euro sign, a stray byte
+    EXPECT_EQ(static_cast<uint8_t>(rows(1)[0][0]), 0xFC);
+    EXPECT_EQ(rows(1)[0].substr(1, 2), "??");
+}
+
+TEST_F(Print, ByteFormPrintsOneCharacterPerByte)
+{
+    open(1);
+    t_Print(1, std::vector<uint8_t>{0xC3, 0xBC, 'a'});
+    EXPECT_EQ(static_cast<uint8_t>(rows(1)[0][0]), 0xC3);
+    EXPECT_EQ(static_cast<uint8_t>(rows(1)[0][1]), 0xBC);
+    EXPECT_EQ(rows(1)[0][2], 'a');
+}
+
+TEST_F(Print, RefusedWindows)
+{
+    open(1);
+    t_WindowFont(1, t_Font{});
+    DiagCapture out;
+    t_Print(8, "x");
+    t_Print(2, "x");
+    t_Print(1, "x");
+    t_CursorHome(3);
+    EXPECT_EQ(out.text(), "t_Print: Window is not a graphic window.\n"
+                          "t_Print: Window #2 not initialized.\n"
+                          "t_Print: Window #1 has no text font.\n"
+                          "t_CursorHome: Window #3 not initialized.\n");
+}
+
+TEST_F(Print, RedirectedOutputGoesToStandardOutput)
+{
+    open(1);
+    t_RedirectOutput(1, 2);
+    {
+        DiagCapture out;
+        t_Print(1, "A\xC3\xBC\r");
+        EXPECT_EQ(out.text(), "A\xC3\xBC\r");
+    }
+    EXPECT_EQ(rows(1)[0], "        ");
+    t_RedirectOutput(1, 0);
+    DiagCapture out;
+    t_Print(1, "B\r");
+    EXPECT_EQ(out.text(), "");
+    EXPECT_EQ(rows(1)[0], "        ");
+}
+
+using Clear = TextWindowTest;
+
+TEST_F(Clear, EndOfWindowOnLastLineClearsOnlyThatLine)
+{
+    open(1);
+    for (int line = 1; line <= 4; ++line)
+        put(1, line, "abcdefgh");
+    win(1).TextHpos = 3;
+    win(1).TextVpos = 4;
+    t_ClearEndOfWindow(1);
+    EXPECT_EQ(rows(1), (std::vector<std::string>{"abcdefgh", "abcdefgh", "abcdefgh", "ab      "}));
+    EXPECT_EQ(win(1).TextHpos, 3);
+    win(1).TextHpos = 2;
+    win(1).TextVpos = 2;
+    t_ClearEndOfWindow(1);
+    EXPECT_EQ(rows(1), (std::vector<std::string>{"abcdefgh", "a       ", "        ", "        "}));
+    EXPECT_EQ(win(1).TextVpos, 2);
+}
+
+TEST_F(Clear, EndOfLineBeyondLastColumnClearsNothing)
+{
+    open(1);
+    t_Print(1, "abcdefgh");
+    win(1).TextHpos = 9;
+    win(1).TextVpos = 1;
+    t_ClearEndOfLine(1);
+    EXPECT_EQ(rows(1)[0], "abcdefgh");
+}
+
+using Scroll = TextWindowTest;
+
+TEST_F(Scroll, FullWidthMovesCellsAndPixels)
+{
+    open(1);
+    t_Print(1, "a\rb\rc\rd");
+    // Line 2 holds "b": its glyph's row 2 (all 255 in the font) lies at pixel row 8 + 2.
+    const int64_t row_bytes = 32;
+    const int64_t base = win(1).MemoryStart;
+    EXPECT_EQ(VideoMemory[base + (8 + 2) * row_bytes], 85); // green's grey at full coverage
+    t_ScrollUp(1);
+    EXPECT_EQ(rows(1), (std::vector<std::string>{"b       ", "c       ", "d       ", "        "}));
+    EXPECT_EQ(VideoMemory[base + 2 * row_bytes], 85);
+    EXPECT_EQ(VideoMemory[base + (24 + 2) * row_bytes], 0);
+    t_ScrollDown(1);
+    EXPECT_EQ(rows(1), (std::vector<std::string>{"        ", "b       ", "c       ", "d       "}));
+    EXPECT_EQ(VideoMemory[base + 2 * row_bytes], 0);
+    EXPECT_EQ(VideoMemory[base + (8 + 2) * row_bytes], 85);
+}
+
+TEST_F(Scroll, NarrowAreaMovesOnlyItsCells)
+{
+    open(1);
+    for (int line = 1; line <= 4; ++line)
+        put(1, line, std::string(8, static_cast<char>('a' + line - 1)));
+    win(1).TextFirstColumn = 3;
+    win(1).TextLastColumn = 5;
+    win(1).TextFirstLine = 2;
+    t_ScrollUp(1);
+    EXPECT_EQ(rows(1), (std::vector<std::string>{"aaaaaaaa", "bbcccbbb", "ccdddccc", "dd   ddd"}));
+    t_ScrollDown(1);
+    EXPECT_EQ(rows(1), (std::vector<std::string>{"aaaaaaaa", "bb   bbb", "cccccccc", "dddddddd"}));
+}
+
+TEST_F(Scroll, ScrollLockStopsBothDirections)
+{
+    open(1);
+    t_Print(1, "x");
+    win(1).ScrollLock = true;
+    t_ScrollUp(1);
+    t_ScrollDown(1);
+    EXPECT_EQ(rows(1)[0], "x       ");
+}
+
+TEST(MoveVideoMemory, OverlappingRangesBothWays)
+{
+    toolkit::reset_video_memory();
+    for (int i = 0; i < 8; ++i)
+        VideoMemory[0x20000 + i] = static_cast<uint8_t>(i);
+    MoveVideoMemory(0x20000, 0x20002, 6);
+    EXPECT_EQ(VideoMemory[0x20007], 5);
+    EXPECT_EQ(VideoMemory[0x20002], 0);
+    MoveVideoMemory(0x20002, 0x20000, 6);
+    EXPECT_EQ(VideoMemory[0x20000], 0);
+    EXPECT_EQ(VideoMemory[0x20005], 5);
+    // Out of range: nothing, and no out-of-bounds access.
+    MoveVideoMemory(0x100000E, 0x20000, 4);
+    MoveVideoMemory(0x20000, -1, 4);
+    EXPECT_EQ(VideoMemory[0x20000], 0);
+}
