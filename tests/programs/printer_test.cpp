@@ -1,0 +1,209 @@
+// The virtual printer: its view work on the event thread, the update thread, missing views.
+#include "programs/printer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/diag.h"
+#include "platform/headless/headless.h"
+#include "platform/platform.h"
+#include "platform/window_system.h"
+
+namespace {
+
+using platform::headless;
+
+// Polls cond every millisecond for at most ms; false when it never held.
+template <typename Cond> bool wait_for(Cond cond, int64_t ms = 3000)
+{
+    for (int64_t waited = 0; waited < ms; ++waited) {
+        if (cond())
+            return true;
+        platform::sleep_ms(1);
+    }
+    return cond();
+}
+
+void stop_update_thread()
+{
+    VirtualPrinterAutoUpdateActive = 0;
+    // The thread clears the flag again as it ends, after at most one 10 ms sleep.
+    platform::sleep_ms(40);
+}
+
+class PrinterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::headless_reset();
+        platform::WindowSpec spec;
+        spec.kind = platform::WindowKind::Text;
+        spec.title = "Drucker";
+        spec.has_ruler = true;
+        spec.frame = {0, 0, 800, 600};
+        ASSERT_TRUE(headless().create_window(platform::PRINTER_WINDOW, spec));
+        VirtualPrinterUpdatePending = 0;
+        printer_buffer_clear();
+    }
+    void TearDown() override { stop_update_thread(); }
+
+    std::string view_text() { return headless().window(platform::PRINTER_WINDOW).text; }
+};
+
+TEST_F(PrinterTest, SetPrinterFromAnotherThreadReturnsAfterTheViewChanged)
+{
+    ASSERT_FALSE(platform::is_event_thread());
+    p_SetPrinter("Zeile 1\r");
+    // No drain: the caller waited for the event thread already.
+    EXPECT_EQ(view_text(), "Zeile 1\r");
+    EXPECT_GE(headless().window(platform::PRINTER_WINDOW).text_redraws, 1);
+    EXPECT_EQ(p_GetPrinter(), "Zeile 1\r");
+}
+
+TEST_F(PrinterTest, OperationsWorkOnTheEventThreadItself)
+{
+    std::string seen;
+    platform::run_on_event_thread(
+        [&seen] {
+            p_SetPrinter("direkt");
+            p_SetRuler("L....R");
+            seen = p_GetPrinter();
+        },
+        true);
+    EXPECT_EQ(seen, "direkt");
+    EXPECT_EQ(headless().window(platform::PRINTER_WINDOW).ruler_text, "L....R");
+}
+
+TEST_F(PrinterTest, GetThenSetAppendsToTheContent)
+{
+    p_SetPrinter("alt\r");
+    p_SetPrinter(p_GetPrinter() + "neu\r");
+    EXPECT_EQ(p_GetPrinter(), "alt\rneu\r");
+}
+
+TEST_F(PrinterTest, CallersOnManyThreadsAllGetTheirWorkDone)
+{
+    std::atomic<int> done{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i)
+        threads.emplace_back([&done, i] {
+            for (int k = 0; k < 25; ++k)
+                p_SetPrinter(p_GetPrinter() + static_cast<char>('a' + i));
+            ++done;
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(done, 4);
+    // Interleaved read-modify-write may lose letters, but every call completed with a view.
+    EXPECT_FALSE(p_GetPrinter().empty());
+}
+
+TEST_F(PrinterTest, InitSetsRulerFontAndEmptiesPrinterAndBuffer)
+{
+    p_SetPrinter("vorher");
+    printer_buffer_append("wartet");
+    VirtualPrinterUpdatePending = 0;
+    DiagCapture capture;
+    p_InitPrinter();
+    platform::HeadlessWindow w = headless().window(platform::PRINTER_WINDOW);
+    EXPECT_EQ(w.text, "");
+    EXPECT_TRUE(w.plain_text_editing);
+    EXPECT_EQ(w.font_family, "Menlo");
+    EXPECT_EQ(w.font_points, 12);
+    ASSERT_EQ(w.ruler_text.size(), 160u);
+    EXPECT_EQ(w.ruler_text.substr(0, 20), "L...!....1....!....2");
+    EXPECT_EQ(w.ruler_text.substr(140), "....!....5....!....R");
+    EXPECT_TRUE(printer_buffer_contents().empty());
+    ASSERT_TRUE(wait_for([] { return VirtualPrinterAutoUpdateActive == 1; }));
+    ASSERT_TRUE(wait_for([&capture] { return !capture.text().empty(); }));
+    EXPECT_EQ(capture.text().rfind("p_PrinterAutoUpdateProcess: Start as thread #", 0), 0u)
+        << capture.text();
+}
+
+TEST_F(PrinterTest, SecondInitClearsButStartsNoSecondThread)
+{
+    DiagCapture capture;
+    p_InitPrinter();
+    p_InitPrinter(); // before the first thread can have raised its flag
+    ASSERT_TRUE(wait_for([] { return VirtualPrinterAutoUpdateActive == 1; }));
+    p_SetPrinter("Inhalt");
+    p_InitPrinter();
+    EXPECT_EQ(p_GetPrinter(), "");
+    platform::sleep_ms(50);
+    const std::string text = capture.text();
+    size_t starts = 0;
+    for (size_t at = text.find("Start as thread #"); at != std::string::npos;
+         at = text.find("Start as thread #", at + 1))
+        ++starts;
+    EXPECT_EQ(starts, 1u) << text;
+}
+
+TEST_F(PrinterTest, UpdateThreadPublishesTheWholeBufferAndEndsWhenCleared)
+{
+    DiagCapture capture;
+    p_InitPrinter();
+    ASSERT_TRUE(wait_for([] { return VirtualPrinterAutoUpdateActive == 1; }));
+    p_SetPrinter("wird ersetzt");
+    printer_buffer_append("Seite 1\r");
+    printer_buffer_append("Seite 2\r");
+    ASSERT_TRUE(wait_for([this] { return view_text() == "Seite 1\rSeite 2\r"; })) << view_text();
+    EXPECT_EQ(VirtualPrinterUpdatePending, 0);
+    EXPECT_GT(VirtualPrinterLastUpdate.load(), 0);
+
+    VirtualPrinterAutoUpdateActive = 0;
+    ASSERT_TRUE(wait_for([&capture] {
+        return capture.text().find("p_PrinterAutoUpdateProcess: End.\n") != std::string::npos;
+    }));
+}
+
+TEST_F(PrinterTest, PublicationsAreAtLeastHundredMillisecondsApart)
+{
+    p_InitPrinter();
+    ASSERT_TRUE(wait_for([] { return VirtualPrinterAutoUpdateActive == 1; }));
+    printer_buffer_append("a");
+    ASSERT_TRUE(wait_for([this] { return view_text() == "a"; }));
+    const int64_t first = VirtualPrinterLastUpdate;
+    printer_buffer_append("b");
+    ASSERT_TRUE(wait_for([this] { return view_text() == "ab"; }));
+    EXPECT_GT(VirtualPrinterLastUpdate - first, 100);
+}
+
+TEST_F(PrinterTest, InvalidUtf8InTheBufferIsPublishedCodeByCode)
+{
+    p_InitPrinter();
+    ASSERT_TRUE(wait_for([] { return VirtualPrinterAutoUpdateActive == 1; }));
+    printer_buffer_append("Gr\xF6\xDF" "e");
+    ASSERT_TRUE(wait_for([this] { return view_text() == "Größe"; })) << view_text();
+}
+
+TEST(PrinterText, ValidUtf8PassesAndOtherBytesBecomeTheirCodes)
+{
+    std::string valid = "Größe \xE2\x82\xAC";
+    EXPECT_EQ(printer_text_of(std::vector<uint8_t>(valid.begin(), valid.end())), valid);
+    EXPECT_EQ(printer_text_of({0xC0, 0x80}), "\xC3\x80\xC2\x80");     // overlong form
+    EXPECT_EQ(printer_text_of({0x41, 0xE2, 0x82}), "A\xC3\xA2\xC2\x82"); // cut sequence
+    EXPECT_EQ(printer_text_of({0xED, 0xA0, 0x80}), "\xC3\xAD\xC2\xA0\xC2\x80"); // surrogate
+}
+
+class MissingPrinterTest : public ::testing::Test {
+protected:
+    void SetUp() override { platform::headless_reset(); }
+};
+
+TEST_F(MissingPrinterTest, EveryOperationPrintsItsLineAndDoesNothing)
+{
+    DiagCapture capture;
+    p_InitPrinter();
+    p_SetPrinter("x");
+    EXPECT_EQ(p_GetPrinter(), "");
+    p_SetRuler("L..R");
+    EXPECT_EQ(capture.text(), "p_InitPrinter: Virtual printer window is nil, resource undefined.\n"
+                              "p_SetPrinter: Virtual printer window is nil, resource undefined.\n"
+                              "p_GetPrinter: Virtual printer window is nil, resource undefined.\n"
+                              "p_SetRuler: Virtual printer window is nil, resource undefined.\n");
+    EXPECT_EQ(VirtualPrinterAutoUpdateActive, 0);
+}
+
+} // namespace
