@@ -1,0 +1,213 @@
+// tests/shell/line_input_test.cpp: the field editor through scripted keys.
+#include "shell/line_input.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/diag.h"
+#include "platform/platform.h"
+#include "platform/window_system.h"
+#include "shell/events.h"
+#include "tests/shell/shell_test_window.h"
+#include "toolkit/window.h"
+
+namespace {
+
+class LineInputTest : public ::testing::Test {
+protected:
+    void SetUp() override { shell_test::set_up_window(40, 10); }
+    void TearDown() override { ResetEvents(); }
+
+    // Queues keys, then runs a form with prompt "Z: " on line 1.
+    std::string form(const std::string& keys, int64_t mode, int64_t max = 25,
+                     const std::string& default_text = "")
+    {
+        PostText(keys);
+        return t_InputForm(0, "Z: ", default_text, false, mode, max);
+    }
+    const t_Window& win() const { return window_table[0]; }
+};
+
+TEST_F(LineInputTest, IntegerFormReturnsTextAndEndsTheLine)
+{
+    EXPECT_EQ(form("123\r", INPUT_INTEGER), "123");
+    EXPECT_EQ(shell_test::line_text(1), "Z: 123");
+    EXPECT_EQ(win().TextVpos, 2);
+    EXPECT_EQ(win().TextHpos, 1);
+    EXPECT_TRUE(win().InputFinished);
+    EXPECT_EQ(win().InputHpos, 4);
+}
+
+TEST_F(LineInputTest, IntegerMinusOnlyFirst)
+{
+    EXPECT_EQ(form("1-2\r", INPUT_INTEGER), "12");
+    EXPECT_EQ(form("-5x\r", INPUT_INTEGER), "-5");
+}
+
+TEST_F(LineInputTest, DecimalModeStoresCommaAndSmallE)
+{
+    EXPECT_EQ(form("3.5E-2\r", INPUT_DECIMAL), "3,5e-2");
+    EXPECT_EQ(form("1,2,3ee\r", INPUT_DECIMAL), "1,23e");
+    EXPECT_EQ(form("-1-\r", INPUT_DECIMAL), "-1");
+}
+
+TEST_F(LineInputTest, RangeModeMinusInsideOnce)
+{
+    EXPECT_EQ(form("-15-1000-\r", INPUT_RANGE), "15-1000");
+}
+
+TEST_F(LineInputTest, AnyModeTakesLettersAndCodeEntry)
+{
+    // Code 30 followed by 6, 5 and a letter enters A and consumes the letter.
+    EXPECT_EQ(form("ab\x1e" "65x!\r", INPUT_ANY), "abA!");
+    // Three digits end the entry by themselves.
+    EXPECT_EQ(form("\x1e" "066z\r", INPUT_ANY), "Bz");
+    // A first key that is no digit is consumed and enters nothing.
+    EXPECT_EQ(form("\x1eqr\r", INPUT_ANY), "r");
+    // Control codes only in mode 1.
+    EXPECT_EQ(form("\x1e" "7.\r", INPUT_ANY), "");
+    EXPECT_EQ(form("\x1e" "7.\r", INPUT_ANY_CONTROL), "\x07");
+}
+
+TEST_F(LineInputTest, DefaultIsCutAndEscapeEmpties)
+{
+    PostText("\r");
+    EXPECT_EQ(t_InputForm(0, "Z: ", "abcdef", false, INPUT_ANY, 3), "abc");
+    EXPECT_EQ(form("\x1b", INPUT_ANY, 25, "42"), "");
+    EXPECT_FALSE(win().InputFinished);
+    EXPECT_EQ(shell_test::line_text(2), "Z:");
+    EXPECT_EQ(form("xyz\r", INPUT_ANY, 0, "abc"), "");
+}
+
+TEST_F(LineInputTest, SetupOnlyLeavesTheFieldToTheCaller)
+{
+    EXPECT_EQ(t_InputForm(0, "Z: ", "12", true, INPUT_INTEGER, 25), "12");
+    EXPECT_EQ(win().InputCursorPos, 2);
+    t_InputEdit(0, '3');
+    t_InputEdit(0, 1); // Ctrl-A: start
+    t_InputEdit(0, '-');
+    EXPECT_EQ(win().InputString, "-123");
+    EXPECT_EQ(shell_test::line_text(1), "Z: -123");
+}
+
+TEST_F(LineInputTest, CursorMovementAndWords)
+{
+    t_InputForm(0, "Z: ", "ab cd ef", true, INPUT_ANY, 25);
+    t_InputEdit(0, 2); // Home
+    EXPECT_EQ(win().InputCursorPos, 0);
+    t_InputEdit(0, 8); // Left at 0 stays
+    EXPECT_EQ(win().InputCursorPos, 0);
+    t_InputEdit(0, 4); // word right: after "ab "
+    EXPECT_EQ(win().InputCursorPos, 3);
+    t_InputEdit(0, 4);
+    EXPECT_EQ(win().InputCursorPos, 6);
+    t_InputEdit(0, 5); // End
+    EXPECT_EQ(win().InputCursorPos, 8);
+    t_InputEdit(0, 21); // Right at the end stays
+    EXPECT_EQ(win().InputCursorPos, 8);
+    t_InputEdit(0, 19); // word left
+    EXPECT_EQ(win().InputCursorPos, 6);
+    t_InputEdit(0, 19);
+    EXPECT_EQ(win().InputCursorPos, 3);
+    t_InputEdit(0, 8);
+    t_InputEdit(0, 31);
+    EXPECT_EQ(win().TextHpos, 4 + 2);
+    t_InputEdit(0, 10); // Down arrow: end
+    EXPECT_EQ(win().InputCursorPos, 8);
+}
+
+TEST_F(LineInputTest, DeletionKeys)
+{
+    t_InputForm(0, "Z: ", "abcd", true, INPUT_ANY, 25);
+    t_InputEdit(0, 7); // Forward Delete at the end: nothing
+    EXPECT_EQ(win().InputString, "abcd");
+    t_InputEdit(0, 8);
+    t_InputEdit(0, 127); // Backspace deletes c
+    EXPECT_EQ(win().InputString, "abd");
+    EXPECT_EQ(win().InputCursorPos, 2);
+    EXPECT_EQ(shell_test::line_text(1), "Z: abd");
+    t_InputEdit(0, 8);
+    t_InputEdit(0, 7); // Forward Delete deletes b
+    EXPECT_EQ(win().InputString, "ad");
+    t_InputEdit(0, 2);
+    t_InputEdit(0, 127); // Backspace at 0: nothing
+    EXPECT_EQ(win().InputString, "ad");
+    EXPECT_EQ(win().InputCursorPos, 0);
+    t_InputEdit(0, 21);
+    t_InputEdit(0, 24); // Ctrl-X: left of the cursor goes
+    EXPECT_EQ(win().InputString, "d");
+    EXPECT_EQ(win().InputCursorPos, 0);
+    EXPECT_EQ(shell_test::line_text(1), "Z: d");
+    t_InputEdit(0, 26); // Ctrl-Z clears
+    EXPECT_EQ(win().InputString, "");
+    EXPECT_EQ(shell_test::line_text(1), "Z:");
+}
+
+TEST_F(LineInputTest, FieldNeverReachesTheLastColumn)
+{
+    window_table[0].TextHpos = 36; // the prompt "Z: " ends at column 38
+    t_InputForm(0, "Z: ", "", true, INPUT_ANY, 25);
+    ASSERT_EQ(win().InputHpos, 39); // TextLastColumn is 40
+    for (char c : std::string("abc"))
+        t_InputEdit(0, c);
+    EXPECT_EQ(win().InputString, "a");
+    window_table[0].TextHpos = 1;
+    window_table[0].TextVpos = 3;
+    t_InputForm(0, "", "", true, INPUT_ANY, 2);
+    for (char c : std::string("abc"))
+        t_InputEdit(0, c);
+    EXPECT_EQ(win().InputString, "ab");
+}
+
+TEST_F(LineInputTest, CopyAndPasteThroughThePasteboard)
+{
+    t_InputForm(0, "Z: ", "x\x1b" "20AC\x1dy", true, INPUT_ANY, 25);
+    t_InputEdit(0, 12);
+    std::optional<std::string> copied;
+    platform::run_on_event_thread(
+        [&] { copied = platform::window_system().pasteboard_text(); }, true);
+    EXPECT_EQ(copied, "x\xE2\x82\xACy");
+
+    platform::run_on_event_thread(
+        [] { platform::window_system().pasteboard_set_text("12\n34"); }, true);
+    // The pasted keys queue behind those typed before, so drive the field by hand.
+    t_InputForm(0, "Z: ", "", true, INPUT_INTEGER, 25);
+    t_InputEdit(0, 22);
+    ASSERT_EQ(EventQueueLength(), 2);
+    while (EventQueueLength() > 0)
+        t_InputEdit(0, static_cast<unsigned char>(WaitKey(0)[0]));
+    EXPECT_EQ(win().InputString, "12");
+    t_Cr(0);
+
+    // A character above U+00FF arrives as Escape and ends the form there.
+    platform::run_on_event_thread(
+        [] { platform::window_system().pasteboard_set_text("5\xC5\x82" "6"); }, true);
+    EXPECT_EQ(form("\x16", INPUT_INTEGER), "");
+    EXPECT_EQ(EventQueueLength(), 6); // 0142, group separator, 6
+    ResetEvents();
+}
+
+TEST(EscapeCodes, RoundTrip)
+{
+    EXPECT_EQ(EscapeCodes("a\nb"), "a\rb");
+    EXPECT_EQ(EscapeCodes("\xC3\xA4\xE2\x82\xAC"), "\xC3\xA4\x1b" "20AC\x1d");
+    EXPECT_EQ(EscapeCodes("\xF0\x9F\x98\x80"), "\x1b" "F600\x1d"); // low 16 bits
+    EXPECT_EQ(UnescapeCodes("\x1b" "20AC\x1d!"), "\xE2\x82\xAC!");
+    EXPECT_EQ(UnescapeCodes("plain"), "plain");
+    EXPECT_EQ(UnescapeCodes("\x1b" "20AC"), "\x1b" "20AC");
+    EXPECT_EQ(UnescapeCodes(EscapeCodes("x\xE2\x88\x9Ey")), "x\xE2\x88\x9Ey");
+}
+
+TEST_F(LineInputTest, UnusableWindowsSayWhy)
+{
+    DiagCapture capture;
+    EXPECT_EQ(t_InputForm(8, "Z: ", "", true, 0, 5), "");
+    t_InputEdit(9, 'a');
+    t_InputInsert(3, 'a');
+    t_InputForm(2, "Z: ", "", true, 0, 5);
+    EXPECT_EQ(capture.text(), "t_InputForm: Window is not a graphic window.\n"
+                              "t_InputEdit: Window is not a graphic window.\n"
+                              "t_InputInsert: Window #3 not initialized.\n"
+                              "t_InputForm: Window #2 not initialized.\n");
+}
+
+} // namespace

@@ -1,0 +1,124 @@
+// tests/shell/startup_test.cpp: program threads, thread numbers and the quit message.
+#include "shell/startup.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+
+#include "platform/diag.h"
+#include "platform/platform.h"
+#include "tests/shell/shell_test_window.h"
+#include "toolkit/window.h"
+
+namespace {
+
+template <typename F>
+bool eventually(F condition)
+{
+    for (int i = 0; i < 300; ++i) {
+        if (condition())
+            return true;
+        platform::sleep_ms(10);
+    }
+    return condition();
+}
+
+TEST(StartProcess, TwoQuickStartsRunTheirOwnBodies)
+{
+    std::atomic<int> first{0};
+    std::atomic<int> second{0};
+    std::atomic<int64_t> first_thread{0};
+    std::atomic<int64_t> second_thread{0};
+    startprocess(
+        [&] {
+            first_thread = CurrentThreadNumber();
+            first += 1;
+        },
+        HANDLER_STACK_BYTES);
+    startprocess(
+        [&] {
+            second_thread = CurrentThreadNumber();
+            second += 10;
+        },
+        HANDLER_STACK_BYTES);
+    ASSERT_TRUE(eventually([&] { return first == 1 && second == 10; }));
+    EXPECT_FALSE(ThreadStarting);
+    EXPECT_NE(first_thread.load(), second_thread.load());
+    EXPECT_GT(first_thread.load(), 1);
+}
+
+TEST(StartProcess, ProgramStackHoldsHalfAGigabyte)
+{
+    std::atomic<bool> done{false};
+    startprocess(
+        [&] {
+            // Touch a deep frame: far beyond any default thread stack.
+            constexpr size_t BYTES = size_t{1} << 29;
+            volatile char* big = static_cast<volatile char*>(__builtin_alloca(BYTES));
+            big[0] = 1;
+            big[BYTES - 1] = 2;
+            done = big[0] + big[BYTES - 1] == 3;
+        },
+        PROGRAM_STACK_BYTES);
+    EXPECT_TRUE(eventually([&] { return done.load(); }));
+}
+
+TEST(RunAsync, ReturnsBeforeTheBodyEnds)
+{
+    std::atomic<bool> release{false};
+    std::atomic<bool> finished{false};
+    RunAsync([&] {
+        while (!release)
+            platform::sleep_ms(1);
+        finished = true;
+    });
+    EXPECT_FALSE(finished);
+    release = true;
+    EXPECT_TRUE(eventually([&] { return finished.load(); }));
+}
+
+TEST(CurrentThreadNumber, EventThreadIsOne)
+{
+    int64_t number = -1;
+    platform::run_on_event_thread([&] { number = CurrentThreadNumber(); }, true);
+    EXPECT_EQ(number, 1);
+    EXPECT_NE(CurrentThreadNumber(), 1);
+}
+
+TEST(QuitProgram, WithoutWindowOnlyTheLine)
+{
+    shell_test::set_up_window();
+    window_table[0].Window = -1;
+    DiagCapture capture;
+    std::atomic<bool> after{false};
+    startprocess(
+        [&] {
+            t_QuitProgram(0);
+            after = true; // never reached
+        },
+        HANDLER_STACK_BYTES);
+    ASSERT_TRUE(eventually([&] { return capture.text().find(".\n") != std::string::npos; }));
+    platform::sleep_ms(20);
+    EXPECT_EQ(capture.text(), "t_QuitProgram: Quitting current thread.\n");
+    EXPECT_FALSE(after);
+}
+
+TEST(QuitProgram, LeavesTheMessageInRedOnTheLastLine)
+{
+    shell_test::set_up_window(40, 10);
+    ASSERT_GE(window_table[0].Window, 0);
+    window_table[0].TextFirstLine = 3; // a narrowed area is widened first
+    DiagCapture capture;
+    startprocess([] { t_QuitProgram(0); }, HANDLER_STACK_BYTES);
+    ASSERT_TRUE(eventually([&] { return capture.text().find(".\n") != std::string::npos; }));
+    EXPECT_NE(capture.text().find("t_QuitProgram: Quitting current thread with message in "
+                                  "window #0.\n"),
+              std::string::npos);
+    EXPECT_EQ(shell_test::line_text(10), "(Programm Ende)");
+    EXPECT_EQ(toolkit::cell_colour(window_table[0], 1, 10) >> 4, 1);
+    EXPECT_EQ(window_table[0].TextFirstLine, 1);
+    EXPECT_TRUE(ProgramEnded);
+}
+
+} // namespace
