@@ -77,6 +77,15 @@ protected:
         ASSERT_TRUE(window_table[win].Initialized) << quiet.text();
     }
 
+    // Window 1 at the given depth, 32 x 32 pixels in 4 x 4 cells (8 x 8 of them).
+    void make_window(int64_t depth)
+    {
+        make_view(1);
+        DiagCapture quiet;
+        t_InitWindow(1, depth, false, 32, 32, 0, 0, tiny_font(), true);
+        ASSERT_TRUE(window_table[1].Initialized) << quiet.text();
+    }
+
     // The character plane, one string per line.
     std::vector<std::string> rows(uint8_t win) const
     {

@@ -1,0 +1,211 @@
+// tests/toolkit/cursor_test.cpp: cursor movement, tabs, rules, inverse and control codes.
+#include "toolkit/cursor.h"
+
+#include <gtest/gtest.h>
+
+#include "text_fixture.h"
+
+using text_test::TextWindowTest;
+
+using CursorMoves = TextWindowTest;
+
+TEST_F(CursorMoves, HtabCountsFromAreaVtabFromWindow)
+{
+    open(1);
+    win(1).TextFirstColumn = 5;
+    win(1).TextFirstLine = 3;
+    t_Htab(1, 1);
+    EXPECT_EQ(win(1).TextHpos, 5);
+    t_Htab(1, 5); // 5 + 5 - 1 = 9 > 8 columns: ignored
+    EXPECT_EQ(win(1).TextHpos, 5);
+    t_Vtab(1, 1);
+    EXPECT_EQ(win(1).TextVpos, 1);
+    t_Vtab(1, 5);
+    EXPECT_EQ(win(1).TextVpos, 1);
+    EXPECT_EQ(t_Hpos(1), 1);
+}
+
+TEST_F(CursorMoves, LeftFromFirstCellGoesToLastColumnAndScrollsDown)
+{
+    open(1);
+    put(1, 1, "top");
+    t_CursorHome(1);
+    t_CursorLeft(1);
+    EXPECT_EQ(win(1).TextHpos, 8);
+    EXPECT_EQ(win(1).TextVpos, 1);
+    EXPECT_EQ(rows(1)[0], "        ");
+    EXPECT_EQ(rows(1)[1], "top     ");
+}
+
+TEST_F(CursorMoves, EndUpAndDown)
+{
+    open(1);
+    t_CursorEnd(1);
+    EXPECT_EQ(win(1).TextHpos, 8);
+    EXPECT_EQ(win(1).TextVpos, 4);
+    put(1, 1, "a");
+    t_CursorDown(1); // scrolls up, stays on the last line and column
+    EXPECT_EQ(win(1).TextVpos, 4);
+    EXPECT_EQ(win(1).TextHpos, 8);
+    EXPECT_EQ(rows(1)[0], "        ");
+    t_CursorUp(1);
+    EXPECT_EQ(win(1).TextVpos, 3);
+}
+
+TEST_F(CursorMoves, EntryCheckLinesUseEachOperationsName)
+{
+    DiagCapture out;
+    t_Vtab(9, 1);
+    t_CursorOn(1);
+    t_Hpos(1);
+    t_Inverse(1);
+    t_PrintControl(8, 13);
+    t_PrintControl(1, 13);
+    EXPECT_EQ(out.text(), "t_Vtab: Window is not a graphic window.\n"
+                          "t_CursorOn: Window #1 not initialized.\n"
+                          "t_Hpos: Window #1 not initialized.\n"
+                          "t_Inverse: Window #1 not initialized.\n"
+                          "t_PrintControl: Window is not a graphic window.\n"
+                          "t_PrintControl: Window #1 not initialized.\n");
+}
+
+TEST_F(CursorMoves, InverseNeedsNoTextBlock)
+{
+    text_test::make_view(2);
+    {
+        DiagCapture quiet;
+        t_InitWindow(2, 8, false, 32, 32, 0, 0, t_Font{}, true);
+    }
+    DiagCapture out;
+    t_Inverse(2);
+    t_RedirectOutput(2, 0);
+    t_CursorOn(2);
+    EXPECT_TRUE(win(2).TextInverse);
+    EXPECT_EQ(win(2).TextRedirectOutput, 0);
+    EXPECT_EQ(out.text(), "t_CursorOn: Window #2 not initialized.\n");
+}
+
+using Tabs = TextWindowTest;
+
+TEST_F(Tabs, PrintTabFillsToColumn)
+{
+    open(1);
+    win(1).TextHpos = 4;
+    t_PrintTab(1, 7, '.');
+    EXPECT_EQ(rows(1)[0], "   ...  ");
+    EXPECT_EQ(win(1).TextHpos, 7);
+    t_PrintTab(1, 3, '.');
+    EXPECT_EQ(win(1).TextHpos, 7);
+    t_PrintSpc(1, 2);
+    t_PrintSpc(1, -3);
+    EXPECT_EQ(win(1).TextHpos, 1);
+    EXPECT_EQ(win(1).TextVpos, 2);
+}
+
+TEST_F(Tabs, TextLineDrawsRuleGlyphThenReturns)
+{
+    open(1);
+    win(1).TextHpos = 6;
+    t_TextLine(1);
+    EXPECT_EQ(rows(1)[0], std::string("     \x9C\x9C\x9C"));
+    EXPECT_EQ(win(1).TextHpos, 1);
+    EXPECT_EQ(win(1).TextVpos, 2);
+    t_TextHline(1, 3, 2, 2, '-'); // from above to: nothing
+    EXPECT_EQ(rows(1)[1], "        ");
+}
+
+using Inverse = TextWindowTest;
+
+TEST_F(Inverse, InvertRectTwiceRestores)
+{
+    open(1);
+    put(1, 2, "abc");
+    t_InvertRect(1, 1, 2, 2, 2);
+    EXPECT_EQ(toolkit::cell_colour(win(1), 1, 2), 0x0C);
+    EXPECT_EQ(toolkit::cell_colour(win(1), 3, 2), 0xC0);
+    EXPECT_EQ(toolkit::cell_char(win(1), 1, 2), 'a');
+    t_InvertRect(1, 1, 2, 2, 2);
+    EXPECT_EQ(toolkit::cell_colour(win(1), 1, 2), 0xC0);
+    t_InvertRect(1, 3, 2, 1, 2); // column2 below column1: nothing
+    t_InvertRect(1, 1, 1, 9, 1); // beyond the last column: nothing
+    EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0xC0);
+    EXPECT_FALSE(win(1).TextInverse);
+}
+
+TEST_F(Inverse, CursorLevelNests)
+{
+    open(1);
+    t_CursorOn(1);
+    t_CursorOn(1);
+    EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0x0C);
+    t_CursorOff(1);
+    EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0x0C);
+    t_CursorOff(1);
+    EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0xC0);
+    t_CursorOff(1); // level -1: no drawing
+    t_CursorOn(1);  // back to 0: no drawing either
+    EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0xC0);
+}
+
+TEST_F(Inverse, InverseOutputSwapsStoredColours)
+{
+    open(1);
+    t_Print(1, "\x0F" "a\x0E" "b\x11" "c");
+    EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0x0C);
+    EXPECT_EQ(toolkit::cell_colour(win(1), 2, 1), 0xC0);
+    EXPECT_EQ(toolkit::cell_colour(win(1), 3, 1), 0x0C);
+}
+
+using Controls = TextWindowTest;
+
+TEST_F(Controls, FormFeedClearsAndHomes)
+{
+    open(1);
+    t_Print(1, "A\x0C" "B");
+    EXPECT_EQ(rows(1), (std::vector<std::string>{"B       ", "        ", "        ", "        "}));
+}
+
+TEST_F(Controls, LineEditingCodes)
+{
+    open(1);
+    t_Print(1, "abcdef\x08\x08\x1D"); // two left, clear to end of line
+    EXPECT_EQ(rows(1)[0], "abcd    ");
+    t_Print(1, "\x1A" "x"); // whole line blanked, cursor to its start
+    EXPECT_EQ(rows(1)[0], "x       ");
+    t_Print(1, "\x0A" "y\x1E" "z\x19" "w");
+    EXPECT_EQ(rows(1)[0], "w z     ");
+    EXPECT_EQ(rows(1)[1], " y      ");
+    t_Print(1, "\x12" "q\x1C" "r");
+    EXPECT_EQ(rows(1)[0], "q r     ");
+}
+
+TEST_F(Controls, ScrollCodesAndModeCodes)
+{
+    open(1);
+    put(1, 1, "one");
+    t_Print(1, "\x16"); // scroll down
+    EXPECT_EQ(rows(1)[1], "one     ");
+    t_Print(1, "\x17"); // scroll up
+    EXPECT_EQ(rows(1)[0], "one     ");
+    t_Print(1, "\x14");
+    EXPECT_EQ(win(1).TextDisplayMode, 1);
+    t_Print(1, "\x1F");
+    EXPECT_EQ(win(1).TextDisplayMode, 2);
+    t_Print(1, "\x13");
+    EXPECT_EQ(win(1).TextDisplayMode, 0);
+    t_Print(1, "\x1B");
+    EXPECT_EQ(win(1).TextDisplayMode, 99);
+}
+
+TEST_F(Controls, BellPlaysTheSoundResource)
+{
+    open(1);
+    t_Print(1, "\x07");
+    platform::run_on_event_thread([] {}, true); // the bell is handed over without waiting
+    const auto played = platform::headless().sounds_played();
+    ASSERT_EQ(played.size(), 1u);
+    EXPECT_NE(played[0].find("sysbeep.aif"), std::string::npos);
+    t_Print(1, "\x07"); // still playing: not started again
+    platform::run_on_event_thread([] {}, true);
+    EXPECT_EQ(platform::headless().sounds_played().size(), 1u);
+}

@@ -1,0 +1,171 @@
+// tests/toolkit/display_test.cpp: display modes, Escape commands and colours.
+#include "toolkit/display.h"
+
+#include <gtest/gtest.h>
+
+#include "text_fixture.h"
+
+using text_test::TextWindowTest;
+
+using EscapeCommands = TextWindowTest;
+
+TEST_F(EscapeCommands, ColoursAreSetWithoutPrinting)
+{
+    open(1);
+    t_Print(1, "\x1B" "A\x1B" "Q");
+    EXPECT_EQ(win(1).TextColor, 0x11);
+    t_Print(1, "\x1B" "L\x1B" "P");
+    EXPECT_EQ(win(1).TextColor, 0xC0);
+    EXPECT_EQ(rows(1)[0], "        ");
+    EXPECT_EQ(win(1).TextHpos, 1);
+    EXPECT_EQ(win(1).TextDisplayMode, 0);
+}
+
+TEST_F(EscapeCommands, SecondLetterAfterCommandIsPrinted)
+{
+    open(1);
+    t_Print(1, "\x1B" "LP");
+    EXPECT_EQ(rows(1)[0], "P       ");
+    t_Print(1, "\x1B" "Ax");
+    EXPECT_EQ(toolkit::cell_colour(win(1), 2, 1), 0x10);
+    EXPECT_EQ(win(1).TextColor, 0x10);
+}
+
+TEST_F(EscapeCommands, UnknownCodeIsDrawnAndModeStays)
+{
+    open(1);
+    t_Print(1, "\x1B" "gA");
+    EXPECT_EQ(rows(1)[0], "g       ");
+    EXPECT_EQ(win(1).TextColor, 0x10);
+    EXPECT_EQ(win(1).TextDisplayMode, 0);
+}
+
+TEST_F(EscapeCommands, CursorCommands)
+{
+    open(1);
+    t_Print(1, "\x1B" "e");
+    EXPECT_EQ(win(1).TextHpos, 8);
+    EXPECT_EQ(win(1).TextVpos, 4);
+    t_CursorHome(1);
+    t_Print(1, "\x1B" "f");
+    EXPECT_EQ(win(1).TextHpos, 8);
+}
+
+TEST_F(EscapeCommands, TabStopsOfTenTwentyForty)
+{
+    open(1, 8, 320, 32); // 80 columns
+    win(1).TextHpos = 10;
+    t_Print(1, "\x1B" "i");
+    EXPECT_EQ(win(1).TextHpos, 21);
+    t_Print(1, "\x1B" "j");
+    EXPECT_EQ(win(1).TextHpos, 41);
+    t_Print(1, "\x1B" "k");
+    EXPECT_EQ(win(1).TextHpos, 81 - 80); // 81 > 80: cleared, next line
+    EXPECT_EQ(win(1).TextVpos, 2);
+}
+
+TEST_F(EscapeCommands, TabBeyondLineClearsRestAndReturns)
+{
+    open(1, 8, 320, 32);
+    put(1, 1, std::string(80, 'x'));
+    win(1).TextHpos = 75;
+    t_Print(1, "\x1B" "i");
+    EXPECT_EQ(rows(1)[0], std::string(74, 'x') + std::string(6, ' '));
+    EXPECT_EQ(win(1).TextHpos, 1);
+    EXPECT_EQ(win(1).TextVpos, 2);
+}
+
+TEST_F(EscapeCommands, BorderColourWrapsAboveFifteen)
+{
+    open(1);
+    t_Print(1, "\x1B" "o");
+    EXPECT_EQ(win(1).RGBColorBorder, PaletteColor(1));
+    t_Print(1, "\x1B" "\x7F"); // 0x7F - 0x6E = 17 wraps to 1
+    EXPECT_EQ(win(1).RGBColorBorder, PaletteColor(1));
+    t_Print(1, "\x1B" "n");
+    EXPECT_EQ(win(1).RGBColorBorder, PaletteColor(0));
+}
+
+using DisplayModes = TextWindowTest;
+
+TEST_F(DisplayModes, UpperHalfAndLowMapping)
+{
+    open(1);
+    t_DisplayMode(1, 1);
+    t_Print(1, "A");
+    t_DisplayMode(1, 2);
+    t_Print(1, "aA~");
+    const std::string row = rows(1)[0];
+    EXPECT_EQ(static_cast<uint8_t>(row[0]), 0xC1);
+    EXPECT_EQ(static_cast<uint8_t>(row[1]), 0x81);
+    EXPECT_EQ(static_cast<uint8_t>(row[2]), 0x01);
+    EXPECT_EQ(static_cast<uint8_t>(row[3]), 0x9E);
+}
+
+TEST_F(DisplayModes, ModeThreeShowsControlAsInverseLetter)
+{
+    open(1);
+    t_DisplayMode(1, 3);
+    t_Print(1, "\x01" "b");
+    EXPECT_EQ(rows(1)[0].substr(0, 2), "Ab");
+    EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0x0C);
+    EXPECT_EQ(toolkit::cell_colour(win(1), 2, 1), 0xC0);
+    EXPECT_FALSE(win(1).TextInverse);
+}
+
+TEST_F(DisplayModes, ModeFourShowsControlInRedThenRestores)
+{
+    open(1);
+    t_DisplayMode(1, 4);
+    t_Print(1, "\x02" "c");
+    EXPECT_EQ(rows(1)[0].substr(0, 2), "Bc");
+    EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0x10);
+    EXPECT_EQ(toolkit::cell_colour(win(1), 2, 1), 0xC0);
+}
+
+TEST_F(DisplayModes, RefusedWindowGivesMinusTwo)
+{
+    DiagCapture out;
+    t_MappedCode mapped = t_ApplyDisplayMode(4, 'a');
+    EXPECT_EQ(mapped.Code, -2);
+    EXPECT_EQ(mapped.Attributes, 0xF000u);
+    EXPECT_EQ(out.text(), "t_ApplyDisplayMode: Window #4 not initialized.\n");
+}
+
+using Colours = TextWindowTest;
+
+TEST_F(Colours, ColorKeepsBackgroundAndUsesLowNibble)
+{
+    open(1);
+    win(1).TextColor = 0xC3;
+    t_Color(1, 0x1E);
+    EXPECT_EQ(win(1).TextColor, 0xE3);
+    EXPECT_EQ(win(1).RGBColor, PaletteColor(14));
+}
+
+TEST_F(Colours, ColorBorderSetsThePlatformBackground)
+{
+    open(1);
+    t_ColorBorder(1, 21);
+    EXPECT_EQ(win(1).RGBColorBorder, PaletteColor(5));
+    const platform::Color bg = platform::headless().window(1).background;
+    EXPECT_DOUBLE_EQ(bg.red, 0x54 / 255.0);
+    EXPECT_DOUBLE_EQ(bg.alpha, 1.0);
+}
+
+TEST_F(Colours, LinesOfTheColourOperations)
+{
+    DiagCapture out;
+    t_Color(8, 1);
+    t_ColorBorder(2, 1);
+    t_DisplayMode(3, 1);
+    EXPECT_EQ(out.text(), "t_Color: Window is not a graphic window.\n"
+                          "t_ColorBorder: Window #2 not initialized.\n"
+                          "t_DisplayMode: Window #3 not initialized.\n");
+}
+
+TEST(PaletteColor, BeyondFifteenIsBlack)
+{
+    EXPECT_EQ(PaletteColor(12), (t_RGBColor{255, 0, 0xFF, 0}));
+    EXPECT_EQ(PaletteColor(16), (t_RGBColor{255, 0, 0, 0}));
+}
