@@ -1,0 +1,326 @@
+// Tests for engine/replay and the qucode tool: a recorded circuit replays to the same
+// register; malformed dumps are reported and never read out of bounds.
+#include "engine/replay.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/error.h"
+#include "engine/gates.h"
+#include "engine/measure.h"
+#include "engine/objcode.h"
+
+namespace {
+
+std::string temp_path(const std::string& name)
+{
+    return testing::TempDir() + "orbikon_replay_" + name;
+}
+
+void write_bytes(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string register_text(const quantum_reg_struct& reg)
+{
+    testing::internal::CaptureStdout();
+    print_register(reg);
+    return testing::internal::GetCapturedStdout();
+}
+
+// A traced program on a 12-qubit register touching every replayable opcode.
+quantum_reg_struct traced_program()
+{
+    quantum_reg_struct reg = register_new(0, 12);
+    for (int q = 0; q < 4; ++q)
+        apply_hadamard(q, reg);
+    apply_cnot(0, 5, reg);
+    apply_toffoli(1, 2, 7, reg);
+    apply_sigma_x(9, reg);
+    apply_sigma_y(4, reg);
+    apply_sigma_z(1, reg);
+    apply_rot_x(3, 0.5f, reg);
+    apply_rot_y(6, 1.25f, reg);
+    apply_rot_z(2, 0.75f, reg);
+    apply_phase_kick(0, 0.3f, reg);
+    apply_phase_scale(1, 0.2f, reg);
+    apply_cond_phase(2, 0, reg);
+    apply_cond_phase_kick(3, 1, 0.25f, reg);
+    swap_leads(2, reg);
+    measure_qubit_preserve(0, reg);
+    measure(reg);
+    apply_hadamard(8, reg);
+    measure_qubit(5, reg);
+    return reg;
+}
+
+// Replays path into a fresh record and returns the printed register.
+std::string replayed_text(const std::string& path)
+{
+    quantum_reg_struct reg;
+    quantum_objcode_run(path, reg);
+    std::string text = register_text(reg);
+    register_delete(reg);
+    return text;
+}
+
+class Replay : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        objcode_stop();
+        last_error = 0;
+    }
+};
+
+} // namespace
+
+TEST_F(Replay, RecordedCircuitReproducesTheRegister)
+{
+    const std::string path = temp_path("roundtrip.qucode");
+    std::srand(42);
+    quantum_reg_struct reg = traced_program();
+    ASSERT_EQ(objcode_write_file(path.c_str()), 0);
+    const std::string expected = register_text(reg);
+    register_delete(reg);
+    objcode_stop();
+    ASSERT_GT(expected.size(), 100u);
+
+    std::srand(42);
+    EXPECT_EQ(replayed_text(path), expected);
+    std::remove(path.c_str());
+}
+
+TEST_F(Replay, ReplayRecordsTheCircuitAnew)
+{
+    const std::string path = temp_path("rerecord.qucode");
+    std::srand(7);
+    quantum_reg_struct reg = traced_program();
+    ASSERT_EQ(objcode_write_file(path.c_str()), 0);
+    const std::vector<uint8_t> original(objcode_data(), objcode_data() + objcode_position());
+    register_delete(reg);
+    objcode_stop();
+
+    std::srand(7);
+    quantum_reg_struct replayed;
+    quantum_objcode_run(path, replayed);
+    ASSERT_TRUE(objcode_active());
+    const std::vector<uint8_t> again(objcode_data(), objcode_data() + objcode_position());
+    EXPECT_EQ(again, original);
+    register_delete(replayed);
+    std::remove(path.c_str());
+}
+
+TEST_F(Replay, SwapLeadsRecordsOfOneCallReplayAsOneCall)
+{
+    // Four entries: each call writes four identical records. Two calls with the same width
+    // must swap twice, and a following call with another width once more.
+    const std::string path = temp_path("swaps.qucode");
+    quantum_reg_struct reg = register_new(0, 12);
+    apply_hadamard(0, reg);
+    apply_hadamard(5, reg);
+    swap_leads(3, reg);
+    swap_leads(3, reg);
+    swap_leads(4, reg);
+    ASSERT_EQ(objcode_write_file(path.c_str()), 0);
+    const std::string expected = register_text(reg);
+    register_delete(reg);
+    objcode_stop();
+    EXPECT_EQ(replayed_text(path), expected);
+    std::remove(path.c_str());
+}
+
+TEST_F(Replay, NegativeSwapWidthIsMalformed)
+{
+    const std::string path = temp_path("negswap.qucode");
+    write_bytes(path, {0x0E, 0xFF, 0xFF, 0xFF, 0xFE});
+    quantum_reg_struct reg = register_new(9, 4);
+    testing::internal::CaptureStderr();
+    quantum_objcode_run(path, reg);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: failure\n");
+    EXPECT_EQ(reg.state[0], 9u);
+    register_delete(reg);
+    std::remove(path.c_str());
+}
+
+TEST_F(Replay, WidthRecordIsReadAndTheRegisterHasTwelveQubits)
+{
+    const std::string path = temp_path("width.qucode");
+    write_bytes(path, {0xF0, 0, 0, 0, 4, 0x00, 0, 0, 0, 0, 0, 0, 0, 5, 0x06, 0, 0, 0, 2});
+    quantum_reg_struct reg;
+    testing::internal::CaptureStderr();
+    quantum_objcode_run(path, reg);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(reg.width, 12);
+    ASSERT_EQ(reg.size, 2);
+    EXPECT_EQ(reg.state[0], 5u);
+    EXPECT_EQ(reg.state[1], 1u);
+    // The new recording begins with the replay's own width.
+    const uint8_t* rec = objcode_data();
+    EXPECT_EQ(rec[0], OBJCODE_WIDTH);
+    EXPECT_EQ(rec[4], 12);
+    register_delete(reg);
+    std::remove(path.c_str());
+}
+
+TEST_F(Replay, LoneHadamardActsOnTheGivenRegisterAndIsRecorded)
+{
+    const std::string path = temp_path("hadamard.qucode");
+    write_bytes(path, {0x06, 0, 0, 0, 2});
+    quantum_reg_struct reg = register_new(0, 3);
+    const int64_t start = objcode_position();
+    quantum_objcode_run(path, reg);
+    ASSERT_EQ(reg.size, 2);
+    EXPECT_EQ(reg.state[1], 4u);
+    EXPECT_FLOAT_EQ(reg.amplitude[1].real(), 0.70710677f);
+    ASSERT_EQ(objcode_position(), start + 5);
+    EXPECT_EQ(objcode_data()[start], OBJCODE_HADAMARD);
+    EXPECT_EQ(objcode_data()[start + 4], 2);
+    register_delete(reg);
+    std::remove(path.c_str());
+}
+
+TEST_F(Replay, EmptyFileChangesNothing)
+{
+    const std::string path = temp_path("empty.qucode");
+    write_bytes(path, {});
+    quantum_reg_struct reg = register_new(6, 3);
+    const std::string before = register_text(reg);
+    testing::internal::CaptureStderr();
+    quantum_objcode_run(path, reg);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(register_text(reg), before);
+    register_delete(reg);
+    std::remove(path.c_str());
+}
+
+TEST_F(Replay, UnknownOpcodeIsReportedWithItsRecordNumberAndEndsTheReplay)
+{
+    const std::string path = temp_path("unknown.qucode");
+    write_bytes(path, {0xFF, 0x06, 0, 0, 0, 0, 0xFF, 0x42, 0x06, 0, 0, 0, 1});
+    quantum_reg_struct reg = register_new(0, 3);
+    testing::internal::CaptureStderr();
+    quantum_objcode_run(path, reg);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "3: Unknown opcode 0x(42)!\n");
+    EXPECT_EQ(reg.size, 2) << "the Hadamard before the bad record stays applied, the one after is not";
+    register_delete(reg);
+    std::remove(path.c_str());
+}
+
+TEST_F(Replay, ShortOperandsReportFailureAndAreSkipped)
+{
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+    };
+    for (const Case& c : {Case{"integer", {0x06, 0, 0}}, Case{"basis value", {0x00, 0, 0, 0, 0, 1}},
+                          Case{"second integer", {0x01, 0, 0, 0, 0, 0, 0}},
+                          Case{"angle", {0x07, 0, 0, 0, 1, 0, 0, 0, 0}},
+                          Case{"kick angle", {0x0D, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0}}}) {
+        const std::string path = temp_path("short.qucode");
+        write_bytes(path, c.bytes);
+        quantum_reg_struct reg = register_new(0, 3);
+        const std::string before = register_text(reg);
+        last_error = 0;
+        testing::internal::CaptureStderr();
+        quantum_objcode_run(path, reg);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: failure\n") << c.name;
+        EXPECT_EQ(last_error, QUANTUM_FAILURE) << c.name;
+        EXPECT_EQ(register_text(reg), before) << c.name;
+        register_delete(reg);
+        std::remove(path.c_str());
+    }
+}
+
+TEST_F(Replay, UnreadableFileIsReportedAndTheRegisterUntouched)
+{
+    const std::string path = temp_path("missing/none.qucode");
+    quantum_reg_struct reg = register_new(1, 2);
+    testing::internal::CaptureStderr();
+    quantum_objcode_run(path, reg);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "quantum_objcode_run: Could not open " + path + ": No such file or directory\n");
+    ASSERT_EQ(reg.size, 1);
+    EXPECT_EQ(reg.state[0], 1u);
+    register_delete(reg);
+}
+
+TEST_F(Replay, HostileRecordsStayInBounds)
+{
+    // Valid opcodes with random operands and random truncation: the sanitizers would stop
+    // this test on any out-of-bounds access or undefined shift.
+    const std::vector<uint8_t> opcodes = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09,
+                                          0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x80, 0x81, 0x82, 0xF0, 0xFF};
+    std::mt19937 rng(1234);
+    const std::string path = temp_path("hostile.qucode");
+    for (int round = 0; round < 40; ++round) {
+        std::vector<uint8_t> bytes = {0x00, 0, 0, 0, 0, 0, 0, 0, 0};
+        for (int r = 0; r < 30; ++r) {
+            const uint8_t op = opcodes[rng() % opcodes.size()];
+            bytes.push_back(op);
+            const int64_t len = objcode_record_length(op);
+            for (int64_t b = 1; b < len; ++b) {
+                // Mostly small qubit numbers, sometimes anything at all.
+                const bool wild = rng() % 8 == 0;
+                bytes.push_back(wild ? static_cast<uint8_t>(rng()) : (b % 4 == 0 ? rng() % 14 : 0));
+            }
+        }
+        bytes.resize(bytes.size() - rng() % 6);
+        write_bytes(path, bytes);
+        quantum_reg_struct reg;
+        testing::internal::CaptureStderr();
+        testing::internal::CaptureStdout();
+        quantum_objcode_run(path, reg);
+        testing::internal::GetCapturedStdout();
+        testing::internal::GetCapturedStderr();
+        EXPECT_GE(reg.size, 0);
+        register_delete(reg);
+    }
+    std::remove(path.c_str());
+}
+
+TEST_F(Replay, QucodeToolPrintsTheReplayedRegister)
+{
+    const std::string path = temp_path("tool.qucode");
+    std::srand(42);
+    quantum_reg_struct reg = traced_program();
+    ASSERT_EQ(objcode_write_file(path.c_str()), 0);
+    const std::string expected = register_text(reg);
+    register_delete(reg);
+    objcode_stop();
+
+    const std::string tool = std::string(ORBIKON_BUILD_DIR) + "/qucode";
+    FILE* pipe = popen((tool + " run '" + path + "' --seed 42 2>/dev/null").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char buf[4096];
+    size_t got;
+    while ((got = std::fread(buf, 1, sizeof buf, pipe)) > 0)
+        out.append(buf, got);
+    EXPECT_EQ(pclose(pipe), 0);
+    EXPECT_EQ(out, expected);
+    std::remove(path.c_str());
+}
+
+TEST_F(Replay, QucodeToolFailsWithOneLineOnAMissingFile)
+{
+    const std::string tool = std::string(ORBIKON_BUILD_DIR) + "/qucode";
+    const std::string missing = temp_path("absent.qucode");
+    FILE* pipe = popen((tool + " run '" + missing + "' 2>&1 >/dev/null").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string err;
+    char buf[512];
+    size_t got;
+    while ((got = std::fread(buf, 1, sizeof buf, pipe)) > 0)
+        err.append(buf, got);
+    EXPECT_NE(pclose(pipe), 0);
+    EXPECT_EQ(err, "qucode: cannot read " + missing + ": No such file or directory\n");
+}
