@@ -325,8 +325,8 @@ void swap_leads(int64_t width, quantum_reg_struct& reg)
     const auto low_bits = [](int64_t bits) {
         return bits <= 0 ? uint64_t{0} : bits >= 64 ? ~uint64_t{0} : (uint64_t{1} << bits) - 1;
     };
-    const auto shift_left = [](uint64_t x, int64_t s) { return s >= 64 ? 0 : x << s; };
-    const auto shift_right = [](uint64_t x, int64_t s) { return s >= 64 ? 0 : x >> s; };
+    const auto shift_left = [](uint64_t x, int64_t s) { return s < 0 || s >= 64 ? 0 : x << s; };
+    const auto shift_right = [](uint64_t x, int64_t s) { return s < 0 || s >= 64 ? 0 : x >> s; };
     const uint64_t low_mask = low_bits(width);
     const uint64_t high_mask = low_bits(2 * width) & ~low_mask;
     for (int64_t k = 0; k < reg.size; k++) {

@@ -1,0 +1,388 @@
+// Gates: permutations, phase factors, the generic gates, decoherence and error correction.
+#include "engine/gates.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <vector>
+
+#include "engine/error.h"
+#include "engine/measure.h"
+#include "engine/objcode.h"
+
+namespace {
+
+constexpr float S = 0.70710677f;
+const double PI = std::acos(-1.0);
+
+quantum_reg_struct entries(int64_t width, std::vector<uint64_t> values,
+                           std::vector<quantum_amplitude> amplitudes = {})
+{
+    quantum_reg_struct reg = register_new(0, width);
+    register_delete_keep_hash(reg);
+    reg.size = int64_t(values.size());
+    reg.state = static_cast<uint64_t*>(calloc(values.size(), sizeof(uint64_t)));
+    reg.amplitude = static_cast<quantum_amplitude*>(calloc(values.size(), sizeof(quantum_amplitude)));
+    memory_account(16 * reg.size);
+    for (size_t i = 0; i < values.size(); i++) {
+        reg.state[i] = values[i];
+        reg.amplitude[i] = i < amplitudes.size() ? amplitudes[i] : quantum_amplitude(1.0f, 0.0f);
+    }
+    return reg;
+}
+
+std::vector<uint64_t> states(const quantum_reg_struct& reg)
+{
+    return std::vector<uint64_t>(reg.state, reg.state + reg.size);
+}
+
+std::vector<uint8_t> recorded_since(int64_t start)
+{
+    return std::vector<uint8_t>(objcode_data() + start, objcode_data() + objcode_position());
+}
+
+// The expected phase factor: cos and sin in double of the single-precision angle.
+quantum_amplitude factor(double angle)
+{
+    const float phi = static_cast<float>(angle);
+    return {static_cast<float>(std::cos(double(phi))), static_cast<float>(std::sin(double(phi)))};
+}
+
+class GateTest : public testing::Test {
+protected:
+    void SetUp() override { base_ = memory_account(0); }
+    void TearDown() override
+    {
+        register_delete(reg_);
+        objcode_stop();
+        EXPECT_EQ(memory_account(0), base_) << "memory accounting leaked";
+    }
+    quantum_reg_struct reg_;
+    int64_t base_ = 0;
+};
+
+} // namespace
+
+TEST_F(GateTest, HadamardTwiceReturnsToOneEntry)
+{
+    reg_ = register_new(0, 1);
+    apply_hadamard(0, reg_);
+    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{0, 1}));
+    EXPECT_EQ(reg_.amplitude[0], quantum_amplitude(S, 0.0f));
+    EXPECT_EQ(reg_.amplitude[1], quantum_amplitude(S, 0.0f));
+    apply_hadamard(0, reg_);
+    ASSERT_EQ(states(reg_), (std::vector<uint64_t>{0}));
+    EXPECT_EQ(reg_.amplitude[0], quantum_amplitude(S * S + S * S, 0.0f));
+}
+
+TEST_F(GateTest, GenericGateAppendsMissingPartnersInEntryOrder)
+{
+    reg_ = entries(3, {0, 3, 2});
+    apply_hadamard(1, reg_);
+    // 0 finds its partner 2; 3 misses 1, appended; 2 was done with 0 and, at S - S = 0,
+    // is purged.
+    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{0, 3, 1}));
+    EXPECT_EQ(reg_.amplitude[0], quantum_amplitude(S + S, 0.0f));
+    EXPECT_EQ(reg_.amplitude[1], quantum_amplitude(-S, 0.0f));
+    EXPECT_EQ(reg_.amplitude[2], quantum_amplitude(S, 0.0f));
+}
+
+TEST_F(GateTest, GenericGateStopsAtTheFirstUnreachablePartner)
+{
+    reg_ = entries(3, {1, 2, 4}, {0.5f, 0.25f, 0.125f});
+    quantum_amplitude elements[4] = {1.0f, 1.0f, 0.0f, 1.0f};
+    quantum_matrix_struct m{2, 2, elements};
+    apply_gate1(0, m, reg_);
+    // 1 creates 0 (m1 != 0); 2 would need m2, which is 0: the pass ends, 4 keeps its value,
+    // and the entries made room for are purged.
+    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{1, 2, 4, 0}));
+    EXPECT_EQ(reg_.amplitude[0], quantum_amplitude(0.5f, 0.0f));
+    EXPECT_EQ(reg_.amplitude[1], quantum_amplitude(0.25f, 0.0f));
+    EXPECT_EQ(reg_.amplitude[2], quantum_amplitude(0.125f, 0.0f));
+    EXPECT_EQ(reg_.amplitude[3], quantum_amplitude(0.5f, 0.0f));
+}
+
+TEST_F(GateTest, RotationByZeroChangesNothing)
+{
+    reg_ = entries(2, {1, 2}, {0.6f, quantum_amplitude(0.0f, 0.8f)});
+    apply_rot_x(0, 0.0f, reg_);
+    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{1, 2}));
+    EXPECT_EQ(reg_.amplitude[0], quantum_amplitude(0.6f, 0.0f));
+    EXPECT_EQ(reg_.amplitude[1], quantum_amplitude(0.0f, 0.8f));
+}
+
+TEST_F(GateTest, RotationsRecordTheAngleAndUseHalfAngleElements)
+{
+    reg_ = register_new(0, 1);
+    const int64_t start = objcode_position();
+    apply_rot_y(0, 1.0f, reg_);
+    EXPECT_EQ(recorded_since(start),
+              (std::vector<uint8_t>{0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F}));
+    const float co = static_cast<float>(std::cos(0.5)), si = static_cast<float>(std::sin(0.5));
+    ASSERT_EQ(states(reg_), (std::vector<uint64_t>{0, 1}));
+    EXPECT_EQ(reg_.amplitude[0], quantum_amplitude(co, 0.0f));
+    EXPECT_EQ(reg_.amplitude[1], quantum_amplitude(si, 0.0f));
+    apply_rot_x(0, 1.0f, reg_);
+    EXPECT_NEAR(reg_.amplitude[0].real(), co * co, 1e-6);
+    EXPECT_NEAR(reg_.amplitude[0].imag(), -si * si, 1e-6);
+}
+
+TEST_F(GateTest, WrongMatrixSizeIsReported)
+{
+    reg_ = register_new(0, 1);
+    quantum_amplitude elements[1] = {1.0f};
+    quantum_matrix_struct m{1, 1, elements};
+    last_error = 0;
+    testing::internal::CaptureStderr();
+    apply_gate1(0, m, reg_);
+    apply_gate2(0, 1, m, reg_);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "ERROR: wrong matrix size\nERROR: wrong matrix size\n");
+    EXPECT_EQ(last_error, QUANTUM_EMSIZE);
+    EXPECT_EQ(reg_.size, 1);
+    last_error = 0;
+}
+
+TEST_F(GateTest, TwoQubitGateMapsQuadruples)
+{
+    reg_ = register_new(1, 2);
+    // Row and column r: bit target1 = r >> 1, bit target2 = r & 1. A swap of the two qubits.
+    quantum_amplitude swap[16] = {1.0f, 0, 0, 0, 0, 0, 1.0f, 0, 0, 1.0f, 0, 0, 0, 0, 0, 1.0f};
+    quantum_matrix_struct m{4, 4, swap};
+    apply_gate2(0, 1, m, reg_);
+    ASSERT_EQ(states(reg_), (std::vector<uint64_t>{2}));
+    EXPECT_EQ(reg_.amplitude[0], quantum_amplitude(1.0f, 0.0f));
+    // H on target1 as a 4x4 matrix: |10> (value 1) goes to (|00> - |10>) / sqrt 2.
+    quantum_amplitude h[16] = {S, 0, S, 0, 0, S, 0, S, S, 0, -S, 0, 0, S, 0, -S};
+    quantum_matrix_struct hm{4, 4, h};
+    apply_gate2(1, 0, hm, reg_);
+    ASSERT_EQ(states(reg_), (std::vector<uint64_t>{2, 0}));
+    EXPECT_EQ(reg_.amplitude[0], quantum_amplitude(-S, 0.0f));
+    EXPECT_EQ(reg_.amplitude[1], quantum_amplitude(S, 0.0f));
+}
+
+TEST_F(GateTest, CnotFlipsTargetWhereControlIsSet)
+{
+    reg_ = entries(2, {1, 2});
+    const int64_t start = objcode_position();
+    apply_cnot(0, 1, reg_);
+    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{3, 2}));
+    EXPECT_EQ(recorded_since(start), (std::vector<uint8_t>{0x01, 0, 0, 0, 0, 0, 0, 0, 1}));
+}
+
+TEST_F(GateTest, ToffoliNeedsBothControls)
+{
+    reg_ = entries(3, {3, 1, 7, 2});
+    const int64_t start = objcode_position();
+    apply_toffoli(0, 1, 2, reg_);
+    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{7, 1, 3, 2}));
+    EXPECT_EQ(recorded_since(start),
+              (std::vector<uint8_t>{0x02, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 2}));
+}
+
+TEST_F(GateTest, MultiCnotUsesEveryControlAndRecordsNothing)
+{
+    reg_ = entries(4, {3, 1, 11});
+    const int64_t start = objcode_position();
+    apply_multi_cnot(2, reg_, int64_t{0}, int64_t{1}, int64_t{2});
+    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{7, 1, 15}));
+    apply_multi_cnot(0, reg_, int64_t{3});
+    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{15, 9, 7}));
+    EXPECT_EQ(objcode_position(), start);
+}
+
+TEST_F(GateTest, PauliGates)
+{
+    reg_ = register_new(0, 1);
+    apply_sigma_y(0, reg_);
+    ASSERT_EQ(states(reg_), (std::vector<uint64_t>{1}));
+    EXPECT_EQ(reg_.amplitude[0], quantum_amplitude(0.0f, 1.0f));
+    apply_sigma_y(0, reg_);
+    EXPECT_EQ(reg_.state[0], 0u);
+    EXPECT_EQ(reg_.amplitude[0], quantum_amplitude(1.0f, 0.0f));
+    apply_sigma_x(0, reg_);
+    EXPECT_EQ(reg_.state[0], 1u);
+    apply_sigma_z(0, reg_);
+    EXPECT_EQ(reg_.amplitude[0], quantum_amplitude(-1.0f, -0.0f));
+    apply_sigma_z(1, reg_);
+    EXPECT_EQ(reg_.amplitude[0], quantum_amplitude(-1.0f, 0.0f));
+}
+
+TEST_F(GateTest, ConditionalPhaseFactors)
+{
+    reg_ = entries(4, {0b1010, 0b1000, 0b1110});
+    const int64_t start = objcode_position();
+    apply_cond_phase(3, 1, reg_);
+    const quantum_amplitude z = factor(PI / 4);
+    EXPECT_EQ(reg_.amplitude[0], z);
+    EXPECT_EQ(reg_.amplitude[1], quantum_amplitude(1.0f, 0.0f));
+    EXPECT_EQ(reg_.amplitude[2], z);
+    EXPECT_EQ(recorded_since(start), (std::vector<uint8_t>{0x0C, 0, 0, 0, 3, 0, 0, 0, 1}));
+    apply_cond_phase_inv(3, 1, reg_);
+    EXPECT_EQ(objcode_position(), start + 9) << "the inverse records nothing";
+    EXPECT_EQ(reg_.amplitude[0], quantum_cmul(z, factor(-PI / 4)));
+}
+
+TEST_F(GateTest, PhaseKickScaleAndRotZ)
+{
+    reg_ = entries(2, {1, 0}, {1.0f, quantum_amplitude(0.0f, 1.0f)});
+    apply_phase_kick(0, 0.3f, reg_);
+    const quantum_amplitude k = factor(0.3f);
+    EXPECT_EQ(reg_.amplitude[0], k);
+    EXPECT_EQ(reg_.amplitude[1], quantum_amplitude(0.0f, 1.0f));
+    apply_phase_scale(5, 0.3f, reg_);
+    EXPECT_EQ(reg_.amplitude[0], quantum_cmul(k, k));
+    EXPECT_EQ(reg_.amplitude[1], quantum_cmul(quantum_amplitude(0.0f, 1.0f), k));
+
+    quantum_reg_struct z = entries(1, {1, 0});
+    apply_rot_z(0, 0.5f, z);
+    const quantum_amplitude h = factor(0.25f);
+    EXPECT_EQ(z.amplitude[0], h);
+    const float den = h.real() * h.real() + h.imag() * h.imag();
+    EXPECT_EQ(z.amplitude[1], quantum_amplitude(h.real() / den, -h.imag() / den));
+    register_delete(z);
+}
+
+TEST_F(GateTest, CondPhaseKickAndShift)
+{
+    reg_ = entries(2, {3, 2, 1});
+    const int64_t start = objcode_position();
+    apply_cond_phase_kick(1, 0, 0.5f, reg_);
+    EXPECT_EQ(reg_.amplitude[0], factor(0.5f));
+    EXPECT_EQ(reg_.amplitude[1], quantum_amplitude(1.0f, 0.0f));
+    apply_cond_phase_shift(1, 0, 0.5f, reg_);
+    EXPECT_EQ(reg_.amplitude[0], quantum_cmul(factor(0.5f), factor(0.25f)));
+    EXPECT_EQ(reg_.amplitude[1], quantum_cdiv(1.0f, factor(0.25f)));
+    EXPECT_EQ(reg_.amplitude[2], quantum_amplitude(1.0f, 0.0f));
+    EXPECT_EQ(recorded_since(start),
+              (std::vector<uint8_t>{0x0D, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xE0, 0x3F,
+                                    0x0C, 0, 0, 0, 1, 0, 0, 0, 0}));
+}
+
+TEST_F(GateTest, SwapLeadsExchangesFieldsAndRecordsPerEntry)
+{
+    reg_ = entries(4, {0b0110, 0b0001, 0b11011});
+    const int64_t start = objcode_position();
+    swap_leads(2, reg_);
+    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{0b1001, 0b0100, 0b11110}));
+    const std::vector<uint8_t> one = {0x0E, 0, 0, 0, 2};
+    std::vector<uint8_t> three;
+    for (int k = 0; k < 3; k++)
+        three.insert(three.end(), one.begin(), one.end());
+    EXPECT_EQ(recorded_since(start), three);
+}
+
+TEST_F(GateTest, SwapLeadsWithANegativeWidthLeavesValues)
+{
+    reg_ = entries(4, {0b0110});
+    swap_leads(-738197493, reg_);
+    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{0b0110}));
+}
+
+TEST_F(GateTest, ControlledSwapExchangesTheTwoFields)
+{
+    // Width 1: the fields are bit 1 and bit 4.
+    reg_ = entries(5, {0b00011, 0b00010, 0b10001});
+    controlled_swap(0, 1, reg_);
+    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{0b10001, 0b00010, 0b00011}));
+}
+
+TEST_F(GateTest, WalshRecordsOneHadamardPerQubit)
+{
+    reg_ = register_new(0, 2);
+    const int64_t start = objcode_position();
+    apply_walsh(2, reg_);
+    EXPECT_EQ(recorded_since(start),
+              (std::vector<uint8_t>{0x06, 0, 0, 0, 0, 0x06, 0, 0, 0, 1}));
+    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{0, 1, 2, 3}));
+    for (int64_t i = 0; i < 4; i++)
+        EXPECT_EQ(reg_.amplitude[i], quantum_amplitude(S * S, 0.0f));
+}
+
+TEST_F(GateTest, GateCounterCountsDecoheringGates)
+{
+    reg_ = register_new(0, 2);
+    gate_counter(-1);
+    apply_cnot(0, 1, reg_);
+    apply_hadamard(0, reg_);
+    swap_leads(1, reg_);
+    EXPECT_EQ(gate_counter(0), 2);
+    EXPECT_EQ(gate_counter(3), 5);
+    EXPECT_EQ(gate_counter(-7), 0);
+}
+
+TEST_F(GateTest, DecoherenceTurnsPhasesOnlyAndRepeatsForASeed)
+{
+    set_decoherence(0.01f);
+    EXPECT_TRUE(engine::decoherence_on());
+    reg_ = register_new(0, 3);
+    apply_hadamard(0, reg_);
+    apply_hadamard(2, reg_);
+    const std::vector<quantum_amplitude> before(reg_.amplitude, reg_.amplitude + reg_.size);
+    quantum_reg_struct copy;
+    register_copy(reg_, copy);
+    srand(5);
+    decohere(reg_);
+    srand(5);
+    decohere(copy);
+    for (int64_t i = 0; i < reg_.size; i++) {
+        EXPECT_EQ(reg_.amplitude[i], copy.amplitude[i]);
+        EXPECT_NEAR(std::abs(reg_.amplitude[i]), std::abs(before[size_t(i)]), 1e-6);
+        EXPECT_NE(reg_.amplitude[i], before[size_t(i)]);
+    }
+    register_delete(copy);
+    set_decoherence(0);
+    EXPECT_FALSE(engine::decoherence_on());
+    EXPECT_EQ(get_decoherence(), 0.01f) << "switching off keeps lambda";
+    const quantum_amplitude kept = reg_.amplitude[0];
+    decohere(reg_);
+    EXPECT_EQ(reg_.amplitude[0], kept);
+}
+
+TEST_F(GateTest, ErrorCorrectionEncodesFlipsAndDecodes)
+{
+    reg_ = register_new(2, 2);
+    ec_encode(0, 0, reg_);
+    EXPECT_EQ(reg_.width, 6);
+    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{2 | 8 | 32}));
+    int64_t type = 0, width = 0;
+    ec_get_status(type, width);
+    EXPECT_EQ(type, 1);
+    EXPECT_EQ(width, 2);
+    apply_sigma_x(0, reg_);
+    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{63}));
+    apply_cnot(1, 0, reg_);
+    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{63 ^ 21}));
+    ec_decode(0, 0, reg_);
+    ec_get_status(type, width);
+    EXPECT_EQ(type, 0);
+    EXPECT_EQ(reg_.width, 2);
+    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{2}));
+    ec_counter(-1, 1073741824, reg_);
+}
+
+TEST_F(GateTest, FaultTolerantGatesKeepDecoherenceOffWhenItWasOff)
+{
+    set_decoherence(0.5f);
+    set_decoherence(0);
+    reg_ = register_new(1, 1);
+    ec_encode(0, 0, reg_);
+    apply_sigma_x(0, reg_);
+    EXPECT_FALSE(engine::decoherence_on());
+    EXPECT_EQ(reg_.amplitude[0], quantum_amplitude(1.0f, 0.0f));
+    ec_decode(0, 0, reg_);
+    EXPECT_FALSE(engine::decoherence_on());
+    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{0}));
+    ec_counter(-1, 1073741824, reg_);
+}
+
+TEST(ComplexProduct, InfiniteFactorGivesAnInfiniteResult)
+{
+    const float inf = INFINITY, nan = NAN;
+    const quantum_amplitude p = quantum_cmul({inf, nan}, {1.0f, 0.0f});
+    EXPECT_TRUE(std::isinf(p.real()) || std::isinf(p.imag()));
+    const quantum_amplitude q = quantum_cmul({inf, inf}, {inf, inf});
+    EXPECT_TRUE(std::isinf(q.imag()));
+    const quantum_amplitude r = quantum_cmul({2.0f, 3.0f}, {4.0f, -5.0f});
+    EXPECT_EQ(r, quantum_amplitude(23.0f, 2.0f));
+}
