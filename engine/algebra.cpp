@@ -1,0 +1,408 @@
+// engine/algebra.cpp: register vector algebra, Hamiltonian application and density operators.
+#include "engine/algebra.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "engine/error.h"
+#include "engine/measure.h"
+
+namespace {
+
+constexpr int64_t ENTRY_BYTES = 8;
+// One density component costs its probability (4 bytes) and its register record (48 bytes).
+constexpr int64_t DENSITY_COMPONENT_BYTES = 52;
+
+uint64_t basis_value_at(const quantum_reg_struct& reg, int64_t position)
+{
+    return reg.state ? reg.state[position] : static_cast<uint64_t>(position);
+}
+
+// Position of v in reg, or -1. Without a table the register is dense: v is its own
+// position, as long as it lies within the stored entries. Needs a current table.
+int64_t find_position(uint64_t v, const quantum_reg_struct& reg)
+{
+    if (reg.hashw != 0 && reg.hash)
+        return state_lookup(v, reg);
+    return v < static_cast<uint64_t>(reg.size) ? static_cast<int64_t>(v) : -1;
+}
+
+void rebuild_table(quantum_reg_struct& reg)
+{
+    if (reg.hashw != 0 && reg.hash)
+        hash_rebuild(reg);
+}
+
+// Adds extra zeroed entries at the end; false (reported) when the memory is not there.
+bool grow_entries(quantum_reg_struct& reg, int64_t extra)
+{
+    if (extra <= 0)
+        return true;
+    const int64_t new_size = reg.size + extra;
+    auto* amp = static_cast<quantum_amplitude*>(
+        std::realloc(reg.amplitude, sizeof(quantum_amplitude) * static_cast<size_t>(new_size)));
+    if (!amp) {
+        quantum_error(QUANTUM_ENOMEM);
+        return false;
+    }
+    reg.amplitude = amp;
+    std::memset(static_cast<void*>(amp + reg.size), 0, sizeof(quantum_amplitude) * static_cast<size_t>(extra));
+    memory_account(ENTRY_BYTES * extra);
+    if (reg.state) {
+        auto* st = static_cast<uint64_t*>(
+            std::realloc(reg.state, sizeof(uint64_t) * static_cast<size_t>(new_size)));
+        if (!st) {
+            quantum_error(QUANTUM_ENOMEM);
+            return false;
+        }
+        reg.state = st;
+        std::memset(st + reg.size, 0, sizeof(uint64_t) * static_cast<size_t>(extra));
+        memory_account(ENTRY_BYTES * extra);
+    }
+    reg.size = new_size;
+    return true;
+}
+
+// target += b. Entries of b that target lacks are appended and entered into its table, so
+// that the table stays current for the rest of the pass. A dense target cannot hold values
+// beyond its entries: those are dropped and reported once.
+void add_into(quantum_reg_struct& target, const quantum_reg_struct& b)
+{
+    rebuild_table(target);
+    int64_t missing = 0;
+    for (int64_t j = 0; j < b.size; ++j) {
+        if (find_position(basis_value_at(b, j), target) < 0)
+            ++missing;
+    }
+    if (missing > 0 && !target.state) {
+        quantum_error(QUANTUM_FAILURE);
+        missing = 0;
+    }
+    const int64_t old_size = target.size;
+    if (!grow_entries(target, missing))
+        return;
+    int64_t next = old_size;
+    const bool tabled = target.hashw != 0 && target.hash;
+    for (int64_t j = 0; j < b.size; ++j) {
+        const uint64_t v = basis_value_at(b, j);
+        // Before the appended entries are tabled, a dense lookup must not find them.
+        int64_t pos = tabled ? state_lookup(v, target)
+                             : (v < static_cast<uint64_t>(old_size) ? static_cast<int64_t>(v) : -1);
+        if (pos >= 0) {
+            target.amplitude[pos] += b.amplitude[j];
+        } else if (missing > 0 && next < target.size) {
+            target.state[next] = v;
+            target.amplitude[next] = b.amplitude[j];
+            if (tabled)
+                hash_insert(v, next, target);
+            ++next;
+        }
+    }
+}
+
+quantum_amplitude dot(quantum_reg_struct& a, quantum_reg_struct& b, bool conjugate)
+{
+    rebuild_table(b);
+    quantum_amplitude sum = 0;
+    for (int64_t i = 0; i < a.size; ++i) {
+        const int64_t j = find_position(basis_value_at(a, i), b);
+        if (j < 0)
+            continue;
+        if (conjugate) {
+            const double ar = a.amplitude[i].real(), ai = -static_cast<double>(a.amplitude[i].imag());
+            const double br = b.amplitude[j].real(), bi = b.amplitude[j].imag();
+            const double re = ar * br - ai * bi;
+            const double im = ar * bi + ai * br;
+            sum = {static_cast<float>(static_cast<double>(sum.real()) + re),
+                   static_cast<float>(static_cast<double>(sum.imag()) + im)};
+        } else {
+            sum += quantum_cmul(a.amplitude[i], b.amplitude[j]);
+        }
+    }
+    return sum;
+}
+
+// Probability that qubit q reads 0, summed in double.
+double probability_of_zero(int64_t q, const quantum_reg_struct& reg)
+{
+    const uint64_t mask = uint64_t{1} << (static_cast<uint64_t>(q) & 63);
+    double p0 = 0;
+    for (int64_t i = 0; i < reg.size; ++i) {
+        if ((basis_value_at(reg, i) & mask) == 0)
+            p0 += quantum_prob(reg.amplitude[i]);
+    }
+    return p0;
+}
+
+// The component's amplitudes laid out densely over basis values 0 .. dim-1.
+std::vector<quantum_amplitude> dense_amplitudes(quantum_reg_struct& reg, uint64_t dim)
+{
+    std::vector<quantum_amplitude> out(dim);
+    if (reg.hashw != 0 && reg.hash) {
+        hash_rebuild(reg);
+        for (uint64_t v = 0; v < dim; ++v) {
+            const int64_t pos = state_lookup(v, reg);
+            if (pos >= 0)
+                out[v] = reg.amplitude[pos];
+        }
+    } else {
+        for (int64_t i = 0; i < reg.size; ++i) {
+            const uint64_t v = basis_value_at(reg, i);
+            if (v < dim)
+                out[v] += reg.amplitude[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+// Vector operations
+
+quantum_amplitude register_dot_product(quantum_reg_struct& a, quantum_reg_struct& b)
+{
+    return dot(a, b, true);
+}
+
+quantum_amplitude register_dot_product_noconj(quantum_reg_struct& a, quantum_reg_struct& b)
+{
+    return dot(a, b, false);
+}
+
+quantum_reg_struct register_vector_add(quantum_reg_struct& a, quantum_reg_struct b)
+{
+    quantum_reg_struct sum;
+    register_copy(a, sum);
+    add_into(sum, b);
+    return sum;
+}
+
+void register_vector_add_inplace(quantum_reg_struct& a, quantum_reg_struct b)
+{
+    add_into(a, b);
+}
+
+void register_scale(quantum_reg_struct& reg, quantum_amplitude r)
+{
+    for (int64_t i = 0; i < reg.size; ++i)
+        reg.amplitude[i] = quantum_cmul(reg.amplitude[i], r);
+}
+
+void register_normalize(quantum_reg_struct& reg)
+{
+    double s = 0;
+    for (int64_t i = 0; i < reg.size; ++i)
+        s += quantum_prob(reg.amplitude[i]);
+    // A zero vector has no direction to keep; scaling it would only fill it with NaN.
+    if (!(s > 0))
+        return;
+    const auto r = static_cast<float>(1.0 / std::sqrt(s));
+    for (int64_t i = 0; i < reg.size; ++i)
+        reg.amplitude[i] = {reg.amplitude[i].real() * r, reg.amplitude[i].imag() * r};
+}
+
+quantum_reg_struct apply_hamiltonian(const quantum_hamiltonian& h, double t,
+                                     quantum_reg_struct reg, int flags)
+{
+    quantum_reg_struct out;
+    out.width = reg.width;
+    out.size = reg.size;
+    out.hashw = 0;
+    if (reg.size <= 0)
+        return out;
+    out.amplitude = static_cast<quantum_amplitude*>(
+        std::calloc(static_cast<size_t>(reg.size), sizeof(quantum_amplitude)));
+    if (!out.amplitude) {
+        quantum_error(QUANTUM_ENOMEM);
+        out.size = 0;
+        return out;
+    }
+    memory_account(ENTRY_BYTES * reg.size);
+    if (reg.state) {
+        out.state = static_cast<uint64_t*>(std::malloc(sizeof(uint64_t) * static_cast<size_t>(reg.size)));
+        if (!out.state) {
+            quantum_error(QUANTUM_ENOMEM);
+        } else {
+            memory_account(ENTRY_BYTES * reg.size);
+            for (int64_t i = 0; i < reg.size; ++i)
+                out.state[i] = static_cast<uint64_t>(i);
+        }
+    }
+    for (int64_t i = 0; i < reg.size; ++i) {
+        quantum_reg_struct column = h(static_cast<uint64_t>(i), t);
+        out.amplitude[i] = register_dot_product_noconj(column, reg);
+        if (!(flags & APPLY_KEEPS_COLUMNS))
+            register_delete(column);
+    }
+    return out;
+}
+
+void matrix_vector_mul(quantum_reg_struct& result, quantum_reg_struct input,
+                       const quantum_matrix_struct& m)
+{
+    if (result.size < m.rows || input.size < m.cols || !m.t) {
+        quantum_error(QUANTUM_EMSIZE);
+        return;
+    }
+    for (int64_t i = 0; i < m.rows; ++i) {
+        quantum_amplitude sum = 0;
+        for (int64_t j = 0; j < m.cols; ++j)
+            sum += quantum_cmul(matrix_at(m, i, j), input.amplitude[j]);
+        result.amplitude[i] = sum;
+    }
+}
+
+// Density operators
+
+quantum_density_op_struct density_new(int64_t n, const float* prob, quantum_reg_struct* regs)
+{
+    quantum_density_op_struct rho;
+    if (n <= 0)
+        return rho;
+    rho.prob = static_cast<float*>(std::malloc(sizeof(float) * static_cast<size_t>(n)));
+    rho.reg = static_cast<quantum_reg_struct*>(std::malloc(sizeof(quantum_reg_struct) * static_cast<size_t>(n)));
+    if (!rho.prob || !rho.reg) {
+        quantum_error(QUANTUM_ENOMEM);
+        std::free(rho.prob);
+        std::free(rho.reg);
+        rho.prob = nullptr;
+        rho.reg = nullptr;
+        return rho;
+    }
+    memory_account(DENSITY_COMPONENT_BYTES * n);
+    rho.num = n;
+    for (int64_t k = 0; k < n; ++k) {
+        rho.prob[k] = prob[k];
+        new (&rho.reg[k]) quantum_reg_struct(regs[k]);
+        regs[k] = quantum_reg_struct{};
+    }
+    return rho;
+}
+
+quantum_density_op_struct density_from_register(quantum_reg_struct& reg)
+{
+    const float one = 1.0f;
+    return density_new(1, &one, &reg);
+}
+
+int64_t density_reduce(int64_t q, quantum_density_op_struct& rho)
+{
+    const int64_t n = rho.num;
+    if (n <= 0)
+        return n;
+    auto* prob = static_cast<float*>(std::realloc(rho.prob, sizeof(float) * static_cast<size_t>(2 * n)));
+    if (!prob) {
+        quantum_error(QUANTUM_ENOMEM);
+        return n;
+    }
+    rho.prob = prob;
+    auto* regs = static_cast<quantum_reg_struct*>(
+        std::realloc(static_cast<void*>(rho.reg), sizeof(quantum_reg_struct) * static_cast<size_t>(2 * n)));
+    if (!regs) {
+        quantum_error(QUANTUM_ENOMEM);
+        return n;
+    }
+    rho.reg = regs;
+    memory_account(DENSITY_COMPONENT_BYTES * n);
+    for (int64_t k = 0; k < n; ++k) {
+        quantum_reg_struct psi = rho.reg[k];
+        const double p0 = probability_of_zero(q, psi);
+        const float p = rho.prob[k];
+        // Both halves share psi's table; psi's own arrays go once both are made.
+        new (&rho.reg[k + n]) quantum_reg_struct(state_collapse(q, 1, psi));
+        rho.reg[k] = state_collapse(q, 0, psi);
+        rho.prob[k] = static_cast<float>(p * p0);
+        rho.prob[k + n] = static_cast<float>(p * (1.0 - p0));
+        register_delete_keep_hash(psi);
+    }
+    rho.num = 2 * n;
+    return rho.num;
+}
+
+quantum_matrix_struct density_matrix(quantum_density_op_struct rho)
+{
+    if (rho.num <= 0 || !rho.reg)
+        return quantum_matrix_struct{};
+    const int64_t w = rho.reg[0].width;
+    if (w < 0 || w >= 31) {
+        quantum_error(QUANTUM_EMLARGE);
+        return quantum_matrix_struct{};
+    }
+    const uint64_t dim = uint64_t{1} << w;
+    quantum_matrix_struct m = matrix_new(static_cast<int64_t>(dim), static_cast<int64_t>(dim));
+    if (!m.t)
+        return m;
+    for (int64_t k = 0; k < rho.num; ++k) {
+        const std::vector<quantum_amplitude> a = dense_amplitudes(rho.reg[k], dim);
+        const quantum_amplitude p = rho.prob[k];
+        // Row index takes the amplitude, column index its conjugate: |psi><psi|.
+        for (uint64_t i = 0; i < dim; ++i) {
+            if (a[i] == quantum_amplitude(0))
+                continue;
+            const quantum_amplitude pa = quantum_cmul(p, a[i]);
+            for (uint64_t j = 0; j < dim; ++j)
+                matrix_at(m, static_cast<int64_t>(i), static_cast<int64_t>(j)) +=
+                    quantum_cmul(pa, std::conj(a[j]));
+        }
+    }
+    return m;
+}
+
+void density_print(quantum_density_op_struct rho)
+{
+    quantum_matrix_struct m = density_matrix(rho);
+    matrix_print(m);
+    matrix_delete(m);
+}
+
+void density_delete(quantum_density_op_struct& rho)
+{
+    // Components split from one register share its table: free each distinct table once.
+    std::vector<int64_t*> freed;
+    for (int64_t k = 0; k < rho.num; ++k) {
+        quantum_reg_struct& r = rho.reg[k];
+        if (r.hash) {
+            bool seen = false;
+            for (int64_t* t : freed)
+                seen = seen || t == r.hash;
+            if (!seen) {
+                freed.push_back(r.hash);
+                hash_destroy(r);
+            }
+            r.hash = nullptr;
+        }
+        register_delete_keep_hash(r);
+    }
+    if (rho.num > 0)
+        memory_account(-DENSITY_COMPONENT_BYTES * rho.num);
+    std::free(rho.prob);
+    std::free(static_cast<void*>(rho.reg));
+    rho = quantum_density_op_struct{};
+}
+
+float density_purity(quantum_density_op_struct rho)
+{
+    float purity = 0;
+    for (int64_t k = 0; k < rho.num; ++k)
+        purity += rho.prob[k] * rho.prob[k];
+    for (int64_t k = 0; k < rho.num; ++k) {
+        for (int64_t l = 0; l < k; ++l) {
+            quantum_reg_struct& a = rho.reg[k];
+            quantum_reg_struct& b = rho.reg[l];
+            const quantum_amplitude d = register_dot_product(a, b);
+            const quantum_amplitude pd = quantum_cmul(rho.prob[k] * rho.prob[l], d);
+            // register_dot_product rebuilt b's table, so lookups in b are current.
+            for (int64_t i = 0; i < a.size; ++i) {
+                const int64_t j = find_position(basis_value_at(a, i), b);
+                if (j < 0)
+                    continue;
+                const quantum_amplitude term =
+                    quantum_cmul(pd, quantum_cmul(a.amplitude[i], std::conj(b.amplitude[j])));
+                purity += 2 * term.real();
+            }
+        }
+    }
+    return purity;
+}

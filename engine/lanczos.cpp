@@ -1,0 +1,450 @@
+// engine/lanczos.cpp: ground-state solvers (Lanczos, modified Lanczos, imaginary-time
+// evolution) and time evolution by diagonalisation, over the register vector algebra.
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "engine/algebra.h"
+#include "engine/error.h"
+
+// LAPACK through its Fortran interface: every argument by reference, string lengths last.
+extern "C" {
+void dstevd_(const char* jobz, const int* n, double* d, double* e, double* z, const int* ldz,
+             double* work, const int* lwork, int* iwork, const int* liwork, int* info,
+             size_t jobz_len);
+void cheev_(const char* jobz, const char* uplo, const int* n, quantum_amplitude* a,
+            const int* lda, float* w, quantum_amplitude* work, const int* lwork, float* rwork,
+            int* info, size_t jobz_len, size_t uplo_len);
+}
+
+namespace {
+
+const double NOT_A_NUMBER = std::numeric_limits<double>::quiet_NaN();
+
+// Bytes accounted per Lanczos step: one register record and two coefficients.
+constexpr int64_t LANCZOS_STEP_BYTES = 64;
+
+void report_lapack_status(int info)
+{
+    if (info < 0)
+        quantum_error(QUANTUM_ELAPACKARG);
+    else if (info > 0)
+        quantum_error(QUANTUM_ELAPACKCONV);
+}
+
+quantum_reg_struct copy_of(const quantum_reg_struct& src)
+{
+    quantum_reg_struct dst;
+    register_copy(src, dst);
+    return dst;
+}
+
+quantum_reg_struct times_h(const quantum_hamiltonian& h, quantum_reg_struct& x)
+{
+    return apply_hamiltonian(h, 0, x, APPLY_KEEPS_COLUMNS);
+}
+
+double real_dot(quantum_reg_struct& a, quantum_reg_struct& b)
+{
+    return register_dot_product(a, b).real();
+}
+
+// x = x + s * y, with s rounded to single precision as the vectors are.
+void add_scaled(quantum_reg_struct& x, quantum_reg_struct& y, double s)
+{
+    quantum_reg_struct tmp = copy_of(y);
+    register_scale(tmp, quantum_amplitude(static_cast<float>(s), 0));
+    register_vector_add_inplace(x, tmp);
+    register_delete(tmp);
+}
+
+// Copies the amplitudes of src into dst position by position (same size).
+void copy_amplitudes(quantum_reg_struct& dst, const quantum_reg_struct& src)
+{
+    const int64_t n = std::min(dst.size, src.size);
+    for (int64_t k = 0; k < n; ++k)
+        dst.amplitude[k] = src.amplitude[k];
+}
+
+// Lowest eigenvalue and its eigenvector of the tridiagonal matrix (alpha, sqrt(beta)).
+double tridiagonal_ground(const std::vector<double>& alpha, const std::vector<double>& beta,
+                          int order, std::vector<double>& z)
+{
+    std::vector<double> d(alpha.begin(), alpha.begin() + order);
+    std::vector<double> e(static_cast<size_t>(order), 0.0);
+    for (int j = 0; j + 1 < order; ++j)
+        e[j] = std::sqrt(beta[j]);
+    z.assign(static_cast<size_t>(order) * order, 0.0);
+    const int lwork = order * order + 4 * order + 1;
+    const int liwork = 5 * order + 3;
+    std::vector<double> work(static_cast<size_t>(lwork));
+    std::vector<int> iwork(static_cast<size_t>(liwork));
+    int info = 0;
+    dstevd_("V", &order, d.data(), e.data(), z.data(), &order, work.data(), &lwork, iwork.data(),
+            &liwork, &info, 1);
+    report_lapack_status(info);
+    return d[0];
+}
+
+double lanczos(quantum_reg_struct& psi, const quantum_hamiltonian& h, double epsilon)
+{
+    const int64_t size = psi.size;
+    if (size <= 0) {
+        quantum_error(QUANTUM_ENOCONVERGE);
+        return NOT_A_NUMBER;
+    }
+    std::vector<quantum_reg_struct> v;
+    std::vector<double> alpha, beta;
+
+    v.push_back(copy_of(psi));
+    register_normalize(v[0]);
+    quantum_reg_struct w = times_h(h, v[0]);
+    alpha.push_back(real_dot(w, v[0]));
+    if (size == 1) {
+        // A single entry is its own eigenvector; there is no second vector to build.
+        copy_amplitudes(psi, v[0]);
+        register_delete(w);
+        register_delete(v[0]);
+        return alpha[0];
+    }
+
+    // Pass: the second vector, H v0 - alpha0 v0.
+    v.push_back(copy_of(v[0]));
+    register_scale(v[1], quantum_amplitude(static_cast<float>(-alpha[0]), 0));
+    register_vector_add_inplace(v[1], w);
+    register_delete(w);
+    w = times_h(h, v[1]);
+    double norm = real_dot(v[1], v[1]);
+    alpha.push_back(real_dot(w, v[1]) / norm);
+    beta.push_back((std::complex<double>(norm) /
+                    std::complex<double>(register_dot_product(v[0], v[0])))
+                       .real());
+
+    // Pass: grow the Krylov space until the lowest Ritz value settles.
+    int64_t i = 2;
+    double energy = 0;
+    double previous = DBL_MAX;
+    std::vector<double> z;
+    while (i < size) {
+        energy = tridiagonal_ground(alpha, beta, static_cast<int>(i), z);
+        if (epsilon > std::fabs(energy - previous))
+            break;
+        previous = energy;
+        memory_account(LANCZOS_STEP_BYTES);
+        quantum_reg_struct next = copy_of(v[i - 1]);
+        register_scale(next, quantum_amplitude(static_cast<float>(-alpha[i - 1]), 0));
+        register_vector_add_inplace(next, w);
+        register_delete(w);
+        add_scaled(next, v[i - 2], -beta[i - 2]);
+        v.push_back(next);
+        w = times_h(h, v[i]);
+        norm = real_dot(v[i], v[i]);
+        alpha.push_back(real_dot(w, v[i]) / norm);
+        beta.push_back((std::complex<double>(norm) /
+                        std::complex<double>(register_dot_product(v[i - 1], v[i - 1])))
+                           .real());
+        ++i;
+    }
+
+    const bool converged = i < size;
+    if (converged) {
+        // Pass: the Ritz vector from the normalised Lanczos vectors.
+        for (int64_t j = 0; j < i; ++j)
+            register_normalize(v[j]);
+        for (int64_t k = 0; k < size; ++k) {
+            double re = 0, im = 0;
+            for (int64_t j = 0; j < i; ++j) {
+                if (k >= v[j].size)
+                    continue;
+                re += z[j] * static_cast<double>(v[j].amplitude[k].real());
+                im += z[j] * static_cast<double>(v[j].amplitude[k].imag());
+            }
+            psi.amplitude[k] = {static_cast<float>(re), static_cast<float>(im)};
+        }
+    }
+    register_delete(w);
+    for (auto& r : v)
+        register_delete(r);
+    if (i > 2)
+        memory_account(-LANCZOS_STEP_BYTES * (i - 2));
+    if (!converged) {
+        quantum_error(QUANTUM_ENOCONVERGE);
+        return NOT_A_NUMBER;
+    }
+    return energy;
+}
+
+// Two-vector iteration: the best state in span{psi, H psi} replaces psi, until its energy
+// settles. Works on a copy, so a failed run leaves psi as it was.
+double modified_lanczos(quantum_reg_struct& psi, const quantum_hamiltonian& h, double epsilon)
+{
+    const int64_t size = psi.size;
+    quantum_reg_struct x = copy_of(psi);
+    double previous = DBL_MAX;
+    double energy = NOT_A_NUMBER;
+    bool converged = false;
+    for (int64_t iter = 0; iter < size; ++iter) {
+        register_normalize(x);
+        quantum_reg_struct hx = times_h(h, x);
+        const double e = real_dot(hx, x);
+        // phi = (H x - e x) / b, orthogonal to x; b^2 its squared length.
+        add_scaled(hx, x, -e);
+        const double b2 = real_dot(hx, hx);
+        if (!(b2 > 0)) {
+            // x is an eigenvector to working precision.
+            register_delete(hx);
+            energy = e;
+            converged = true;
+            break;
+        }
+        const double b = std::sqrt(b2);
+        register_scale(hx, quantum_amplitude(static_cast<float>(1.0 / b), 0));
+        quantum_reg_struct hphi = times_h(h, hx);
+        const double g = real_dot(hphi, hx);
+        register_delete(hphi);
+        // Lowest eigenpair of [[e, b], [b, g]] in closed form.
+        const double mean = 0.5 * (e + g);
+        const double half = 0.5 * (e - g);
+        const double lambda = mean - std::sqrt(half * half + b2);
+        double c1 = b, c2 = lambda - e;
+        const double len = std::sqrt(c1 * c1 + c2 * c2);
+        c1 /= len;
+        c2 /= len;
+        register_scale(x, quantum_amplitude(static_cast<float>(c1), 0));
+        add_scaled(x, hx, c2);
+        register_delete(hx);
+        energy = lambda;
+        if (epsilon > std::fabs(lambda - previous)) {
+            converged = true;
+            break;
+        }
+        previous = lambda;
+    }
+    if (converged) {
+        register_normalize(x);
+        copy_amplitudes(psi, x);
+    }
+    register_delete(x);
+    if (!converged) {
+        quantum_error(QUANTUM_ENOCONVERGE);
+        return NOT_A_NUMBER;
+    }
+    return energy;
+}
+
+// One classical fourth-order Runge-Kutta step of d psi / d tau = -H psi, as a new register.
+quantum_reg_struct rk4_step(const quantum_hamiltonian& h, quantum_reg_struct& x, double dt)
+{
+    quantum_reg_struct k1 = times_h(h, x);
+    quantum_reg_struct y = copy_of(x);
+    add_scaled(y, k1, -0.5 * dt);
+    quantum_reg_struct k2 = times_h(h, y);
+    register_delete(y);
+    y = copy_of(x);
+    add_scaled(y, k2, -0.5 * dt);
+    quantum_reg_struct k3 = times_h(h, y);
+    register_delete(y);
+    y = copy_of(x);
+    add_scaled(y, k3, -dt);
+    quantum_reg_struct k4 = times_h(h, y);
+    register_delete(y);
+
+    quantum_reg_struct out = copy_of(x);
+    add_scaled(out, k1, -dt / 6);
+    add_scaled(out, k2, -dt / 3);
+    add_scaled(out, k3, -dt / 3);
+    add_scaled(out, k4, -dt / 6);
+    register_delete(k1);
+    register_delete(k2);
+    register_delete(k3);
+    register_delete(k4);
+    return out;
+}
+
+// Length of a - b over their common positions.
+double distance(const quantum_reg_struct& a, const quantum_reg_struct& b)
+{
+    double s = 0;
+    const int64_t n = std::min(a.size, b.size);
+    for (int64_t k = 0; k < n; ++k) {
+        const double dr = static_cast<double>(a.amplitude[k].real()) - b.amplitude[k].real();
+        const double di = static_cast<double>(a.amplitude[k].imag()) - b.amplitude[k].imag();
+        s += dr * dr + di * di;
+    }
+    return std::sqrt(s);
+}
+
+// Imaginary-time evolution. A positive step is used as it is; otherwise each step is
+// checked against two half steps and resized by 0.9 (tol/err)^0.2 after an accepted step or
+// 0.9 (tol/err)^0.25 after a rejected one, within a quarter and four times the old step.
+// Single-precision vectors carry rounding noise near 1e-6 in every step, which would pass
+// for truncation error and pin the step; the step tolerance is epsilon but at least 1e-4.
+double imaginary_time(quantum_reg_struct& psi, const quantum_hamiltonian& h, double epsilon,
+                      double step)
+{
+    constexpr double DEFAULT_FIRST_STEP = 0.1;
+    constexpr double FINEST_STEP_ERROR = 1e-4;
+    const bool adaptive = !(step > 0);
+    double dt = adaptive ? (step < 0 ? -step : DEFAULT_FIRST_STEP) : step;
+    const double tolerance = std::max(epsilon, FINEST_STEP_ERROR);
+
+    const int64_t size = psi.size;
+    quantum_reg_struct x = copy_of(psi);
+    register_normalize(x);
+    double previous = DBL_MAX;
+    double energy = NOT_A_NUMBER;
+    bool converged = false;
+    for (int64_t iter = 0; iter < size; ++iter) {
+        quantum_reg_struct next = rk4_step(h, x, dt);
+        if (adaptive) {
+            quantum_reg_struct half = rk4_step(h, x, dt / 2);
+            quantum_reg_struct two_halves = rk4_step(h, half, dt / 2);
+            register_delete(half);
+            const double err = distance(next, two_halves);
+            register_delete(next);
+            next = two_halves;
+            const bool accepted = err <= tolerance;
+            double factor = 4;
+            if (err > 0)
+                factor = 0.9 * std::pow(tolerance / err, accepted ? 0.2 : 0.25);
+            dt *= std::clamp(factor, 0.25, 4.0);
+            if (!accepted) {
+                register_delete(next);
+                continue;
+            }
+        }
+        register_delete(x);
+        x = next;
+        register_normalize(x);
+        quantum_reg_struct hx = times_h(h, x);
+        energy = real_dot(hx, x);
+        register_delete(hx);
+        if (epsilon > std::fabs(energy - previous)) {
+            converged = true;
+            break;
+        }
+        previous = energy;
+    }
+    if (converged)
+        copy_amplitudes(psi, x);
+    register_delete(x);
+    if (!converged) {
+        quantum_error(QUANTUM_ENOCONVERGE);
+        return NOT_A_NUMBER;
+    }
+    return energy;
+}
+
+// The decomposition kept between calls of diagonal_time_evolution: it is redone only when
+// the matrix (not merely the register size) differs from the one it was made for.
+struct Eigenbasis {
+    int64_t dim = -1;
+    std::vector<quantum_amplitude> source; // the matrix it was made from, row-major
+    std::vector<float> energies;
+    quantum_matrix_struct vectors;         // column j: eigenvector j
+    quantum_matrix_struct adjoint;         // its conjugate transpose
+};
+
+Eigenbasis eigenbasis;
+
+bool same_matrix(const Eigenbasis& e, const quantum_matrix_struct& h)
+{
+    const auto n = static_cast<size_t>(h.rows * h.cols);
+    return e.dim == h.rows && e.source.size() == n &&
+           std::equal(e.source.begin(), e.source.end(), h.t);
+}
+
+void diagonalise(const quantum_matrix_struct& h)
+{
+    const int n = static_cast<int>(h.rows);
+    bool hermitian = true;
+    for (int i = 0; i < n && hermitian; ++i) {
+        for (int j = 0; j < n && hermitian; ++j)
+            hermitian = std::abs(matrix_at(h, i, j) - std::conj(matrix_at(h, j, i))) <= 1e-6f;
+    }
+    if (!hermitian)
+        quantum_error(QUANTUM_EHERMITIAN);
+
+    // LAPACK stores columns contiguously; our matrices store rows.
+    std::vector<quantum_amplitude> a(static_cast<size_t>(n) * n);
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            a[static_cast<size_t>(i) + static_cast<size_t>(j) * n] = matrix_at(h, i, j);
+    std::vector<float> w(static_cast<size_t>(n));
+    std::vector<float> rwork(static_cast<size_t>(std::max(1, 3 * n - 2)));
+    int info = 0;
+    int lwork = -1;
+    quantum_amplitude query;
+    cheev_("V", "U", &n, a.data(), &n, w.data(), &query, &lwork, rwork.data(), &info, 1, 1);
+    report_lapack_status(info);
+    lwork = std::max(1, static_cast<int>(query.real()));
+    std::vector<quantum_amplitude> work(static_cast<size_t>(lwork));
+    cheev_("V", "U", &n, a.data(), &n, w.data(), work.data(), &lwork, rwork.data(), &info, 1, 1);
+    report_lapack_status(info);
+
+    matrix_delete(eigenbasis.vectors);
+    matrix_delete(eigenbasis.adjoint);
+    eigenbasis.vectors = matrix_new(n, n);
+    eigenbasis.adjoint = matrix_new(n, n);
+    if (!eigenbasis.vectors.t || !eigenbasis.adjoint.t) {
+        eigenbasis.dim = -1;
+        return;
+    }
+    for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < n; ++j) {
+            matrix_at(eigenbasis.vectors, i, j) = a[static_cast<size_t>(i) + static_cast<size_t>(j) * n];
+            matrix_at(eigenbasis.adjoint, i, j) = a[static_cast<size_t>(i) + static_cast<size_t>(j) * n];
+        }
+    }
+    // matrix_adjoint keeps the diagonal as it is, being meant for Hermitian matrices; an
+    // eigenvector matrix has complex diagonal elements, so those are conjugated here.
+    matrix_adjoint(eigenbasis.adjoint);
+    for (int i = 0; i < n; ++i)
+        matrix_at(eigenbasis.adjoint, i, i) = std::conj(matrix_at(eigenbasis.adjoint, i, i));
+    eigenbasis.energies = w;
+    eigenbasis.source.assign(h.t, h.t + static_cast<size_t>(n) * n);
+    eigenbasis.dim = n;
+}
+
+} // namespace
+
+double ground_state(quantum_reg_struct& reg, const quantum_hamiltonian& h, int32_t solver,
+                    double epsilon, double step)
+{
+    switch (solver) {
+    case SOLVER_LANCZOS:
+        return lanczos(reg, h, epsilon);
+    case SOLVER_MODIFIED_LANCZOS:
+        return modified_lanczos(reg, h, epsilon);
+    case SOLVER_IMAGINARY_TIME:
+        return imaginary_time(reg, h, epsilon, step);
+    default:
+        // The code has no message of its own; the reporter prints "unknown error code".
+        quantum_error(8);
+        return NOT_A_NUMBER;
+    }
+}
+
+void diagonal_time_evolution(double t, quantum_reg_struct& reg, const quantum_matrix_struct& h)
+{
+    if (h.rows != h.cols || h.rows != reg.size || !h.t || h.rows <= 0 ||
+        h.rows > std::numeric_limits<int>::max()) {
+        quantum_error(QUANTUM_EMSIZE);
+        return;
+    }
+    if (!same_matrix(eigenbasis, h))
+        diagonalise(h);
+    if (eigenbasis.dim != h.rows)
+        return;
+
+    quantum_reg_struct c = copy_of(reg);
+    matrix_vector_mul(c, reg, eigenbasis.adjoint);
+    for (int64_t j = 0; j < c.size; ++j) {
+        const auto phase = static_cast<float>(-static_cast<double>(eigenbasis.energies[j]) * t);
+        c.amplitude[j] = quantum_cmul(c.amplitude[j], quantum_cexp(phase));
+    }
+    matrix_vector_mul(reg, c, eigenbasis.vectors);
+    register_delete(c);
+}

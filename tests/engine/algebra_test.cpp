@@ -1,0 +1,515 @@
+// Tests for engine/algebra and engine/lanczos: vector operations, the ground-state solvers
+// against exact diagonalisation, time evolution and density operators.
+#include "engine/algebra.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "engine/error.h"
+#include "engine/gates.h"
+#include "engine/objcode.h"
+
+extern "C" void dsyev_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda,
+                       double* w, double* work, const int* lwork, int* info, size_t, size_t);
+
+namespace {
+
+// A real symmetric Hamiltonian kept as its columns, each a sparse register without table.
+class ColumnHamiltonian {
+public:
+    explicit ColumnHamiltonian(int64_t width) : width_(width), dim_(int64_t{1} << width) {}
+    ~ColumnHamiltonian()
+    {
+        for (auto& c : columns_)
+            register_delete(c);
+    }
+
+    // Dense matrix (row-major) of dimension 2^width; becomes the column table.
+    void set(const std::vector<double>& m)
+    {
+        dense_ = m;
+        for (int64_t l = 0; l < dim_; ++l) {
+            int64_t count = 0;
+            for (int64_t k = 0; k < dim_; ++k)
+                count += m[k * dim_ + l] != 0;
+            quantum_reg_struct c = register_new_sparse(count, width_);
+            int64_t e = 0;
+            for (int64_t k = 0; k < dim_; ++k) {
+                if (m[k * dim_ + l] != 0) {
+                    c.state[e] = static_cast<uint64_t>(k);
+                    c.amplitude[e] = {static_cast<float>(m[k * dim_ + l]), 0};
+                    ++e;
+                }
+            }
+            columns_.push_back(c);
+        }
+    }
+
+    quantum_hamiltonian callback()
+    {
+        return [this](uint64_t i, double) { return columns_[i]; };
+    }
+
+    // Eigenvalues ascending and eigenvectors (column j at j * dim) by LAPACK in double.
+    std::vector<double> exact(std::vector<double>* vectors = nullptr) const
+    {
+        std::vector<double> a = dense_;
+        std::vector<double> w(static_cast<size_t>(dim_));
+        const int n = static_cast<int>(dim_);
+        int lwork = 3 * n * n + 10;
+        std::vector<double> work(static_cast<size_t>(lwork));
+        int info = 0;
+        dsyev_("V", "U", &n, a.data(), &n, w.data(), work.data(), &lwork, &info, 1, 1);
+        EXPECT_EQ(info, 0);
+        if (vectors)
+            *vectors = a;
+        return w;
+    }
+
+    int64_t dim() const { return dim_; }
+
+private:
+    int64_t width_;
+    int64_t dim_;
+    std::vector<double> dense_;
+    std::vector<quantum_reg_struct> columns_;
+};
+
+// Transverse-field Ising ring: diagonal -sum s_i s_(i+1), off-diagonal g for each spin flip.
+std::vector<double> ising_ring(int n, double g)
+{
+    const int64_t dim = int64_t{1} << n;
+    std::vector<double> m(static_cast<size_t>(dim * dim), 0.0);
+    for (int64_t l = 0; l < dim; ++l) {
+        int64_t e = 0;
+        for (int i = 0; i < n; ++i)
+            e += (((l >> i) ^ (l >> ((i + 1) % n))) & 1) ? 1 : -1;
+        m[l * dim + l] = static_cast<double>(e);
+        for (int b = 0; b < n; ++b)
+            m[(l ^ (int64_t{1} << b)) * dim + l] = g;
+    }
+    return m;
+}
+
+// A random symmetric matrix with one well separated low diagonal element.
+std::vector<double> separated_matrix(int64_t dim, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(-0.3, 0.3);
+    std::vector<double> m(static_cast<size_t>(dim * dim), 0.0);
+    for (int64_t i = 0; i < dim; ++i) {
+        m[i * dim + i] = i == 0 ? -4.0 : static_cast<double>(i % 5) * 0.5;
+        for (int64_t j = 0; j < i; ++j)
+            m[i * dim + j] = m[j * dim + i] = u(rng);
+    }
+    return m;
+}
+
+quantum_reg_struct random_start(int64_t width, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    quantum_reg_struct reg = register_new_dense(int64_t{1} << width, width);
+    for (int64_t k = 0; k < reg.size; ++k)
+        set_amplitude_real(k, reg, static_cast<double>(rng() % 65536));
+    return reg;
+}
+
+double overlap_with(const quantum_reg_struct& reg, const std::vector<double>& vectors, int64_t dim)
+{
+    double s = 0, norm = 0;
+    for (int64_t k = 0; k < dim; ++k) {
+        s += reg.amplitude[k].real() * vectors[static_cast<size_t>(k)];
+        norm += std::norm(std::complex<double>(reg.amplitude[k]));
+    }
+    return std::fabs(s) / std::sqrt(norm);
+}
+
+class Algebra : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        last_error = 0;
+        memory_before_ = memory_account(0);
+    }
+    void TearDown() override
+    {
+        last_error = 0;
+        objcode_stop();
+    }
+    int64_t memory_before_ = 0;
+};
+
+} // namespace
+
+// Vector operations
+
+TEST_F(Algebra, DotProductConjugatesTheFirstFactor)
+{
+    quantum_reg_struct a = register_new_sparse(2, 2);
+    quantum_reg_struct b = register_new_sparse(2, 2);
+    a.state[0] = 1;
+    a.amplitude[0] = {0, 1};
+    a.state[1] = 3;
+    a.amplitude[1] = {2, 0};
+    b.state[0] = 1;
+    b.amplitude[0] = {1, 0};
+    b.state[1] = 2;
+    b.amplitude[1] = {5, 0};
+    // Without tables both count as dense: value v at position v.
+    quantum_reg_struct ad = register_new_dense(4, 2), bd = register_new_dense(4, 2);
+    ad.amplitude[1] = {0, 1};
+    ad.amplitude[3] = {2, 0};
+    bd.amplitude[1] = {1, 0};
+    bd.amplitude[2] = {5, 0};
+    EXPECT_EQ(register_dot_product(ad, bd), quantum_amplitude(0, -1));
+    EXPECT_EQ(register_dot_product_noconj(ad, bd), quantum_amplitude(0, 1));
+    register_delete(a);
+    register_delete(b);
+    register_delete(ad);
+    register_delete(bd);
+    EXPECT_EQ(memory_account(0), memory_before_);
+}
+
+TEST_F(Algebra, DotProductLooksValuesUpThroughTheTable)
+{
+    quantum_reg_struct a = register_new(0, 3);
+    apply_hadamard(0, a);
+    apply_hadamard(2, a);
+    quantum_reg_struct b = register_new(5, 3);
+    const quantum_amplitude d = register_dot_product(a, b);
+    EXPECT_NEAR(d.real(), 0.5, 1e-6) << "<a|5> picks the amplitude of 5 in a";
+    EXPECT_NEAR(register_dot_product(a, a).real(), 1.0, 1e-6);
+    register_delete(a);
+    register_delete(b);
+}
+
+TEST_F(Algebra, VectorAddMergesCommonValuesAndAppendsTheRest)
+{
+    quantum_reg_struct a = register_new(1, 3);
+    quantum_reg_struct b = register_new(1, 3);
+    apply_hadamard(1, b); // b holds 1 and 3
+    quantum_reg_struct sum = register_vector_add(a, b);
+    ASSERT_EQ(sum.size, 2);
+    EXPECT_EQ(sum.state[0], 1u);
+    EXPECT_NEAR(sum.amplitude[0].real(), 1.70710677, 1e-6);
+    EXPECT_EQ(sum.state[1], 3u);
+    EXPECT_NEAR(sum.amplitude[1].real(), 0.70710677, 1e-6);
+    EXPECT_EQ(a.size, 1) << "the copying form leaves A alone";
+
+    register_vector_add_inplace(a, b);
+    register_vector_add_inplace(a, b);
+    ASSERT_EQ(a.size, 2) << "a value appended once is found the second time";
+    EXPECT_NEAR(a.amplitude[1].real(), 2 * 0.70710677, 1e-6);
+    register_delete(a);
+    register_delete(b);
+    register_delete(sum);
+}
+
+TEST_F(Algebra, DenseTargetReportsValuesItCannotHold)
+{
+    quantum_reg_struct a = register_new_dense(2, 1);
+    quantum_reg_struct b = register_new_sparse(1, 3);
+    b.state[0] = 6;
+    b.amplitude[0] = 1;
+    testing::internal::CaptureStderr();
+    register_vector_add_inplace(a, b);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: failure\n");
+    EXPECT_EQ(a.size, 2);
+    register_delete(a);
+    register_delete(b);
+}
+
+TEST_F(Algebra, ScaleAndNormalize)
+{
+    quantum_reg_struct r = register_new_dense(2, 1);
+    r.amplitude[0] = {3, 0};
+    r.amplitude[1] = {0, 4};
+    register_normalize(r);
+    EXPECT_FLOAT_EQ(r.amplitude[0].real(), 0.6f);
+    EXPECT_FLOAT_EQ(r.amplitude[1].imag(), 0.8f);
+    register_scale(r, {0, 2});
+    EXPECT_FLOAT_EQ(r.amplitude[0].imag(), 1.2f);
+    EXPECT_FLOAT_EQ(r.amplitude[1].real(), -1.6f);
+    quantum_reg_struct zero = register_new_dense(2, 1);
+    register_normalize(zero);
+    EXPECT_EQ(zero.amplitude[0], quantum_amplitude(0)) << "a zero vector stays zero, not NaN";
+    register_delete(r);
+    register_delete(zero);
+}
+
+TEST_F(Algebra, ApplyHamiltonianUsesEveryColumnOnce)
+{
+    ColumnHamiltonian h(1);
+    h.set({1, 2, 2, -1});
+    quantum_reg_struct x = register_new_dense(2, 1);
+    x.amplitude[0] = 1;
+    x.amplitude[1] = {0, 1};
+    quantum_reg_struct hx = apply_hamiltonian(h.callback(), 0, x, APPLY_KEEPS_COLUMNS);
+    ASSERT_EQ(hx.size, 2);
+    EXPECT_EQ(hx.hashw, 0);
+    EXPECT_EQ(hx.amplitude[0], quantum_amplitude(1, 2));
+    EXPECT_EQ(hx.amplitude[1], quantum_amplitude(2, -1));
+    register_delete(hx);
+    register_delete(x);
+}
+
+// Solvers
+
+TEST_F(Algebra, LanczosFindsTheIsingRingGroundState)
+{
+    for (double g : {0.5, 1.0, 1.3}) {
+        ColumnHamiltonian h(8);
+        h.set(ising_ring(8, g));
+        std::vector<double> vectors;
+        const double exact = h.exact(&vectors)[0];
+        quantum_reg_struct psi = random_start(8, 11);
+        const double e = ground_state(psi, h.callback(), SOLVER_LANCZOS, 1e-12, 0);
+        EXPECT_EQ(last_error, 0) << "g=" << g;
+        EXPECT_NEAR(e, exact, 1e-4 * std::fabs(exact)) << "g=" << g;
+        EXPECT_NEAR(overlap_with(psi, vectors, h.dim()), 1.0, 1e-3) << "g=" << g;
+        register_delete(psi);
+    }
+}
+
+TEST_F(Algebra, LanczosMatchesExactDiagonalisationOfSmallMatrices)
+{
+    for (unsigned seed : {1u, 2u, 3u}) {
+        ColumnHamiltonian h(4);
+        h.set(separated_matrix(16, seed));
+        std::vector<double> vectors;
+        const double exact = h.exact(&vectors)[0];
+        quantum_reg_struct psi = random_start(4, seed);
+        const double e = ground_state(psi, h.callback(), SOLVER_LANCZOS, 1e-6, 0);
+        EXPECT_EQ(last_error, 0);
+        EXPECT_NEAR(e, exact, 1e-5) << "seed " << seed;
+        EXPECT_NEAR(overlap_with(psi, vectors, h.dim()), 1.0, 1e-4);
+        register_delete(psi);
+    }
+}
+
+TEST_F(Algebra, LanczosOnTwoEntriesNeverConverges)
+{
+    ColumnHamiltonian h(1);
+    h.set({0, 1, 1, 0});
+    quantum_reg_struct psi = register_new_dense(2, 1);
+    psi.amplitude[0] = 1;
+    testing::internal::CaptureStderr();
+    const double e = ground_state(psi, h.callback(), SOLVER_LANCZOS, 1e-12, 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: method failed to converge\n");
+    EXPECT_TRUE(std::isnan(e));
+    EXPECT_EQ(last_error, QUANTUM_ENOCONVERGE);
+    EXPECT_EQ(psi.amplitude[0], quantum_amplitude(1)) << "the register is left unchanged";
+    EXPECT_EQ(psi.amplitude[1], quantum_amplitude(0));
+    register_delete(psi);
+}
+
+TEST_F(Algebra, LanczosOnFourEntriesNeedsTwoAndThreeVectorsToAgree)
+{
+    ColumnHamiltonian h(2);
+    h.set({-2, 0.3, 0, 0.1, 0.3, 0, 0.2, 0, 0, 0.2, 1, 0.1, 0.1, 0, 0.1, 2});
+    const double exact = h.exact()[0];
+    {
+        quantum_reg_struct psi = random_start(2, 3);
+        testing::internal::CaptureStderr();
+        const double e = ground_state(psi, h.callback(), SOLVER_LANCZOS, 1e-12, 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: method failed to converge\n");
+        EXPECT_TRUE(std::isnan(e));
+        register_delete(psi);
+    }
+    last_error = 0;
+    {
+        quantum_reg_struct psi = random_start(2, 3);
+        // From this start the estimates of 2 and 3 vectors are -1.77 and -2.046.
+        const double e = ground_state(psi, h.callback(), SOLVER_LANCZOS, 0.5, 0);
+        EXPECT_EQ(last_error, 0);
+        EXPECT_NEAR(e, exact, 0.01);
+        register_delete(psi);
+    }
+}
+
+TEST_F(Algebra, UnknownSolverIsReported)
+{
+    ColumnHamiltonian h(1);
+    h.set({0, 1, 1, 0});
+    quantum_reg_struct psi = register_new_dense(2, 1);
+    testing::internal::CaptureStderr();
+    const double e = ground_state(psi, h.callback(), 3, 1e-12, 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: unknown error code\n");
+    EXPECT_TRUE(std::isnan(e));
+    register_delete(psi);
+}
+
+TEST_F(Algebra, ModifiedLanczosReachesTheGroundState)
+{
+    ColumnHamiltonian h(5);
+    h.set(separated_matrix(32, 9));
+    std::vector<double> vectors;
+    const double exact = h.exact(&vectors)[0];
+    quantum_reg_struct psi = random_start(5, 4);
+    const double e = ground_state(psi, h.callback(), SOLVER_MODIFIED_LANCZOS, 1e-6, 0);
+    EXPECT_EQ(last_error, 0);
+    EXPECT_NEAR(e, exact, 1e-4);
+    EXPECT_NEAR(overlap_with(psi, vectors, h.dim()), 1.0, 1e-3);
+    register_delete(psi);
+}
+
+TEST_F(Algebra, ImaginaryTimeReachesTheGroundStateWithFixedAndAdaptiveSteps)
+{
+    ColumnHamiltonian h(5);
+    h.set(separated_matrix(32, 5));
+    std::vector<double> vectors;
+    const double exact = h.exact(&vectors)[0];
+    for (double step : {0.3, -0.05}) {
+        quantum_reg_struct psi = random_start(5, 8);
+        const double e = ground_state(psi, h.callback(), SOLVER_IMAGINARY_TIME, 1e-5, step);
+        EXPECT_EQ(last_error, 0) << "step " << step;
+        EXPECT_NEAR(e, exact, 1e-4) << "step " << step;
+        EXPECT_NEAR(overlap_with(psi, vectors, h.dim()), 1.0, 1e-3) << "step " << step;
+        register_delete(psi);
+        last_error = 0;
+    }
+}
+
+TEST_F(Algebra, ImaginaryTimeThatCannotSettleIsReported)
+{
+    ColumnHamiltonian h(2);
+    h.set(separated_matrix(4, 2));
+    quantum_reg_struct psi = random_start(2, 1);
+    const quantum_amplitude first = psi.amplitude[0];
+    testing::internal::CaptureStderr();
+    const double e = ground_state(psi, h.callback(), SOLVER_IMAGINARY_TIME, 1e-12, 0.001);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: method failed to converge\n");
+    EXPECT_TRUE(std::isnan(e));
+    EXPECT_EQ(psi.amplitude[0], first);
+    register_delete(psi);
+}
+
+// Time evolution
+
+TEST_F(Algebra, DiagonalTimeEvolutionRotatesUnderSigmaX)
+{
+    quantum_matrix_struct sx = matrix_new(2, 2);
+    matrix_at(sx, 0, 1) = 1;
+    matrix_at(sx, 1, 0) = 1;
+    quantum_reg_struct psi = register_new_dense(2, 1);
+    psi.amplitude[0] = 1;
+    // exp(-i sx t)|0> = cos t |0> - i sin t |1>; two half steps reuse the decomposition.
+    diagonal_time_evolution(0.3, psi, sx);
+    diagonal_time_evolution(0.3, psi, sx);
+    EXPECT_NEAR(psi.amplitude[0].real(), std::cos(0.6), 1e-5);
+    EXPECT_NEAR(psi.amplitude[0].imag(), 0, 1e-5);
+    EXPECT_NEAR(psi.amplitude[1].real(), 0, 1e-5);
+    EXPECT_NEAR(psi.amplitude[1].imag(), -std::sin(0.6), 1e-5);
+
+    // Another matrix of the same size is diagonalised afresh: sigma z gives phases only.
+    quantum_matrix_struct sz = matrix_new(2, 2);
+    matrix_at(sz, 0, 0) = 1;
+    matrix_at(sz, 1, 1) = -1;
+    quantum_reg_struct phi = register_new_dense(2, 1);
+    phi.amplitude[0] = 1;
+    diagonal_time_evolution(0.5, phi, sz);
+    EXPECT_NEAR(phi.amplitude[0].real(), std::cos(0.5), 1e-5);
+    EXPECT_NEAR(phi.amplitude[0].imag(), -std::sin(0.5), 1e-5);
+    EXPECT_NEAR(std::abs(phi.amplitude[1]), 0, 1e-6);
+    matrix_delete(sx);
+    matrix_delete(sz);
+    register_delete(psi);
+    register_delete(phi);
+}
+
+TEST_F(Algebra, DiagonalTimeEvolutionReportsNonHermitianAndWrongSizes)
+{
+    quantum_matrix_struct m = matrix_new(2, 2);
+    matrix_at(m, 0, 1) = 1;
+    quantum_reg_struct psi = register_new_dense(2, 1);
+    psi.amplitude[0] = 1;
+    testing::internal::CaptureStderr();
+    diagonal_time_evolution(0.1, psi, m);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: matrix not Hermitian\n");
+    quantum_reg_struct three = register_new_dense(3, 2);
+    testing::internal::CaptureStderr();
+    diagonal_time_evolution(0.1, three, m);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: wrong matrix size\n");
+    matrix_delete(m);
+    register_delete(psi);
+    register_delete(three);
+}
+
+// Density operators
+
+TEST_F(Algebra, PureStateDensityMatrixAndPurity)
+{
+    quantum_reg_struct reg = register_new(0, 1);
+    apply_hadamard(0, reg);
+    quantum_density_op_struct rho = density_from_register(reg);
+    EXPECT_EQ(reg.amplitude, nullptr) << "the density operator took the register over";
+    quantum_matrix_struct m = density_matrix(rho);
+    ASSERT_EQ(m.rows, 2);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NEAR(m.t[i].real(), 0.5, 1e-6);
+    EXPECT_NEAR(density_purity(rho), 1.0, 1e-6);
+    testing::internal::CaptureStdout();
+    density_print(rho);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "+0.5 +0.5 \n+0.5 +0.5 \n\n");
+    matrix_delete(m);
+    density_delete(rho);
+}
+
+TEST_F(Algebra, ReducingABellPairLeavesAMixedState)
+{
+    const int64_t before = memory_account(0);
+    quantum_reg_struct reg = register_new(0, 2);
+    apply_hadamard(0, reg);
+    apply_cnot(0, 1, reg);
+    quantum_density_op_struct rho = density_from_register(reg);
+    EXPECT_EQ(density_reduce(0, rho), 2);
+    EXPECT_NEAR(rho.prob[0], 0.5, 1e-6);
+    EXPECT_NEAR(rho.prob[1], 0.5, 1e-6);
+    EXPECT_EQ(rho.reg[0].width, 1);
+    quantum_matrix_struct m = density_matrix(rho);
+    ASSERT_EQ(m.rows, 2);
+    EXPECT_NEAR(matrix_at(m, 0, 0).real(), 0.5, 1e-6);
+    EXPECT_NEAR(matrix_at(m, 1, 1).real(), 0.5, 1e-6);
+    EXPECT_NEAR(std::abs(matrix_at(m, 0, 1)), 0, 1e-6);
+    EXPECT_NEAR(density_purity(rho), 0.5, 1e-6);
+    matrix_delete(m);
+    density_delete(rho);
+    objcode_stop();
+    EXPECT_EQ(memory_account(0), before) << "shared tables are released exactly once";
+}
+
+TEST_F(Algebra, DensityMatrixOfWidth31IsTooLarge)
+{
+    quantum_reg_struct reg = register_new_sparse(1, 31);
+    reg.amplitude[0] = 1;
+    quantum_density_op_struct rho = density_from_register(reg);
+    testing::internal::CaptureStderr();
+    quantum_matrix_struct m = density_matrix(rho);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: matrix too large\n");
+    EXPECT_EQ(m.t, nullptr);
+    density_delete(rho);
+}
+
+TEST_F(Algebra, MatrixVectorMulChecksTheDimensions)
+{
+    quantum_matrix_struct m = matrix_new(2, 2);
+    matrix_at(m, 0, 1) = {0, 1};
+    matrix_at(m, 1, 0) = 2;
+    quantum_reg_struct in = register_new_dense(2, 1), out = register_new_dense(2, 1);
+    in.amplitude[0] = 1;
+    in.amplitude[1] = 3;
+    matrix_vector_mul(out, in, m);
+    EXPECT_EQ(out.amplitude[0], quantum_amplitude(0, 3));
+    EXPECT_EQ(out.amplitude[1], quantum_amplitude(2, 0));
+    quantum_reg_struct small = register_new_dense(1, 0);
+    testing::internal::CaptureStderr();
+    matrix_vector_mul(small, in, m);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: wrong matrix size\n");
+    matrix_delete(m);
+    register_delete(in);
+    register_delete(out);
+    register_delete(small);
+}
