@@ -1,0 +1,29 @@
+// platform/terminal/terminal.h: the text terminal as a front end: raw key input and
+// full-screen output through escape sequences.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform::terminal {
+
+// Standard input and output are both terminals.
+bool is_interactive();
+
+// Switches standard input to raw mode (no echo, no line buffering, no signals from keys)
+// and the screen to the alternate buffer with the cursor hidden; false when it cannot.
+// The old settings come back at leave_raw_mode(), at exit and on a fatal signal.
+bool enter_raw_mode();
+void leave_raw_mode();
+
+// The bytes typed so far, waiting at most timeout_ms for the first; empty when none came.
+std::string read_input(int timeout_ms);
+
+// Writes all of text to the terminal.
+void write_output(std::string_view text);
+
+// Columns and lines of the terminal; 80 x 25 when it does not say.
+int columns();
+int lines();
+
+} // namespace platform::terminal
