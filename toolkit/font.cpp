@@ -270,19 +270,19 @@ void t_WindowFont(uint8_t win, const t_Font& font)
 
 void t_PrintSymbol(uint8_t win, int32_t code, uint8_t color, int64_t column, int64_t line)
 {
-    const std::string op = "t_PrintSymbol";
+    constexpr const char* op = "t_PrintSymbol";
     if (win >= WINDOW_COUNT) {
         diag_line(op, "Window is not a graphic window.");
         return;
     }
     t_Window& w = window_table[win];
-    const std::string number = std::to_string(win);
+    auto number = [win] { return std::to_string(win); };
     const uint8_t character = static_cast<uint8_t>(code & 0xFF);
     if (!MemoryReady || !w.Initialized || w.TextMemoryStart < 0) {
         if (w.TextRedirectOutput == 2)
             toolkit::write_redirected(character);
         else if (w.TextRedirectOutput == 1)
-            diag_line(op, "Window #" + number + " not initialized.");
+            diag_line(op, "Window #" + number() + " not initialized.");
         return;
     }
     if (w.TextRedirectOutput == 2) {
@@ -292,7 +292,7 @@ void t_PrintSymbol(uint8_t win, int32_t code, uint8_t color, int64_t column, int
     if (w.TextRedirectOutput != 1)
         return;
     if (w.Font.Data.empty()) {
-        diag_line(op, "Window #" + number + " not initialized.");
+        diag_line(op, "Window #" + number() + " not initialized.");
         return;
     }
     uint8_t fg = color >> 4;
@@ -303,7 +303,7 @@ void t_PrintSymbol(uint8_t win, int32_t code, uint8_t color, int64_t column, int
     // font of another cell size), a cell would land in someone else's memory.
     if (column < 1 || line < 1 || w.Font.Width * column > w.Width ||
         w.Font.Height * line > w.Height || column > w.TextWidth || line > w.TextHeight) {
-        diag_line(op, "Window #" + number + " illegal coordinates (x = " + std::to_string(column) +
+        diag_line(op, "Window #" + number() + " illegal coordinates (x = " + std::to_string(column) +
                           ", y = " + std::to_string(line) + ").");
         return;
     }

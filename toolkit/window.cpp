@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/diag.h"
 #include "platform/platform.h"
@@ -325,14 +326,10 @@ void MoveVideoMemory(int64_t source, int64_t destination, int64_t count)
     const int64_t size = static_cast<int64_t>(VideoMemory.size());
     if (source < 0 || destination < 0 || source > size - count || destination > size - count)
         return;
-    uint8_t* memory = VideoMemory.data();
-    if (source < destination) {
-        for (int64_t i = count - 1; i >= 0; --i)
-            memory[destination + i] = memory[source + i];
-    } else {
-        for (int64_t i = 0; i < count; ++i)
-            memory[destination + i] = memory[source + i];
-    }
+    // memmove gives what copying from the last byte down (source below destination) or from
+    // the first byte up (otherwise) gives, so overlapping scroll moves come out right.
+    std::memmove(VideoMemory.data() + destination, VideoMemory.data() + source,
+                 static_cast<size_t>(count));
 }
 
 void ClearWindowMemory(uint8_t win)
