@@ -10,6 +10,7 @@
 #include "platform/diag.h"
 #include "platform/platform.h"
 #include "platform/window_system.h"
+#include "shell/menus.h"
 #include "toolkit/cursor.h"
 #include "toolkit/window.h"
 
@@ -45,8 +46,7 @@ t_Event current_event;           // guarded by queue_mutex
 std::atomic<bool> waiting_for_key{false};
 
 // Length of the menu command list that a pause also ends on.
-// FIXME: constant until the menu event list exists.
-int64_t menu_event_count() { return 0; }
+int64_t menu_event_count() { return MenuEventCount(); }
 
 int64_t now_ms() { return static_cast<int64_t>(platform::time_seconds() * 1000.0); }
 
