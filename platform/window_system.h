@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -168,8 +169,18 @@ public:
     // Any thread; queues work for the event thread without waiting. Used by platform.h.
     virtual void post_to_event_thread(std::function<void()> work) = 0;
 
-    void set_events(WindowEvents events) { events_ = std::move(events); }
-    const WindowEvents& events() const { return events_; }
+    // Safe from any thread: reports in flight keep the callbacks they started with.
+    void set_events(WindowEvents events)
+    {
+        std::lock_guard lock(events_mutex_);
+        events_ = std::move(events);
+    }
+    // A copy, so a report can call it while the shell replaces the set.
+    WindowEvents events() const
+    {
+        std::lock_guard lock(events_mutex_);
+        return events_;
+    }
 
     // Windows
     // Creates window number n if it does not exist yet; false if it did or n > 12.
@@ -261,7 +272,8 @@ public:
     virtual void alert_beep() = 0;
 
 private:
-    WindowEvents events_;
+    mutable std::mutex events_mutex_;
+    WindowEvents events_; // guarded by events_mutex_
 };
 
 // The active backend; the headless one unless another was installed.

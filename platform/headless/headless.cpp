@@ -99,8 +99,8 @@ void HeadlessWindowSystem::quit_event_loop()
     std::lock_guard lock(queue_mutex_);
     // The termination report is the last task; whatever was queued before still runs.
     tasks_.push_back([this] {
-        if (events().will_terminate)
-            events().will_terminate();
+        if (auto will_terminate = events().will_terminate)
+            will_terminate();
     });
     ensure_event_thread();
     quit_requested_ = true;
@@ -326,8 +326,8 @@ void HeadlessWindowSystem::request_redraw(uint8_t window, bool deferred)
                 return;
             ++w->draws;
         }
-        if (events().draw_view)
-            events().draw_view(window);
+        if (auto draw_view = events().draw_view)
+            draw_view(window);
     };
     if (deferred)
         post_to_event_thread(draw);
@@ -770,8 +770,9 @@ void HeadlessWindowSystem::simulate_resize(uint8_t window, const Rect& frame)
 
 void HeadlessWindowSystem::reset()
 {
-    // Callbacks are read on the event thread, so they are replaced there.
-    run_on_event_thread([this] { set_events({}); }, true);
+    // Reports already queued finish with the old callbacks first.
+    drain_event_thread();
+    set_events({});
     std::lock_guard lock(state_mutex_);
     windows_ = {};
     draw_pending_ = {};
