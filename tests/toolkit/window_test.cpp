@@ -88,6 +88,47 @@ TEST_F(InitWindow, MainWindowLandsAtD12000WithTextBlockBelow)
     EXPECT_EQ(platform::headless().window_title(0), "Orbikon");
 }
 
+TEST_F(InitWindow, SecondWindowBlocksAreMaskedBelowTheFirst)
+{
+    text_test::make_view(0);
+    text_test::make_view(1);
+    {
+        DiagCapture quiet;
+        t_InitWindow(0, 24, 80, 25, 16, "MenloBold 16x32.font");
+    }
+    DiagCapture out;
+    t_InitWindow(1, 8, false, 32, 32, 0, 0, text_test::tiny_font(4, 8), true);
+    // 1 KiB wanted from 0xD10FFF: 0xD10C00, and the mask also clears bit 11.
+    EXPECT_NE(out.text().find("t_InitWindow: GraphicWindow #1 = 32 x 32 pixel x 8 bit = "
+                              "1,00K video-memory = $00D10400.\n"),
+              std::string::npos)
+        << out.text();
+    const t_Window& w = window_table[1];
+    EXPECT_EQ(w.MemoryStart, 0xD10400);
+    EXPECT_EQ(w.MemoryEnd, 0xD10FFF);
+    EXPECT_EQ(w.TextMemoryStart, 0xD10000);
+    EXPECT_EQ(w.TextMemoryEnd, 0xD103FF);
+    EXPECT_EQ(toolkit::colour_plane_start(w), 0xD10200);
+    EXPECT_EQ(HighMemory, 0xD0FFFF);
+    EXPECT_EQ(CurrentTextWindow, 0);
+    EXPECT_EQ(window_table[0].MemoryStart, 0xD12000);
+}
+
+TEST_F(InitWindow, HiddenTitleAndBordersFromTheScreen)
+{
+    text_test::make_view(2);
+    TitleBarHeight = 28;
+    DiagCapture out;
+    t_InitWindow(2, 8, false, 320, 200, -1, -1, t_Font{}, false);
+    TitleBarHeight = 0;
+    EXPECT_NE(out.text().find("t_InitWindow: GraphicWindow #2 title will be invisible.\n"),
+              std::string::npos);
+    const auto screen = platform::headless().screen_size();
+    EXPECT_EQ(window_table[2].BorderWidth, static_cast<int64_t>(screen.width) - 320);
+    EXPECT_EQ(window_table[2].BorderHeight, static_cast<int64_t>(screen.height) - 200);
+    EXPECT_EQ(window_table[2].TitleHeight, 0);
+}
+
 TEST_F(InitWindow, CorrectsWidthsAndRefusesUnsupportedDepth)
 {
     text_test::make_view(1);
