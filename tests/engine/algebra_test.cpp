@@ -274,6 +274,24 @@ TEST_F(Algebra, LanczosFindsTheIsingRingGroundState)
     }
 }
 
+TEST_F(Algebra, LanczosVectorsDoNotOverflowOnAWideSpectrum)
+{
+    // Couplings of 1000 grew unnormalised Lanczos vectors past single precision within a
+    // few steps, which gave NaN coefficients and a wrong energy.
+    std::vector<double> m = ising_ring(8, 1.0);
+    for (double& e : m)
+        e *= 1000;
+    ColumnHamiltonian h(8);
+    h.set(m);
+    const double exact = h.exact()[0];
+    quantum_reg_struct psi = random_start(8, 2);
+    testing::internal::CaptureStderr();
+    const double e = ground_state(psi, h.callback(), SOLVER_LANCZOS, 1e-9, 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_NEAR(e, exact, 1e-4 * std::fabs(exact));
+    register_delete(psi);
+}
+
 TEST_F(Algebra, LanczosMatchesExactDiagonalisationOfSmallMatrices)
 {
     for (unsigned seed : {1u, 2u, 3u}) {
