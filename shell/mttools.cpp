@@ -554,7 +554,9 @@ std::string RulerText(int64_t width, bool full_numbers, bool markers)
     if (width == 1)
         return "L";
     auto w = static_cast<size_t>(width);
-    std::string marked = "L" + ruler.substr(1, w - 2) + "R";
+    std::string marked(1, 'L');
+    marked.append(ruler, 1, w - 2);
+    marked += 'R';
     if (width % 10 == 0 && marked[w - 2] >= '0' && marked[w - 2] <= '9')
         marked[w - 2] = '.';
     return marked;
