@@ -69,11 +69,14 @@ uint32_t quantum_hash64(uint64_t v, int64_t hashw)
     return k32;
 }
 
-void hash_insert(uint64_t v, int64_t position, quantum_reg_struct& reg)
+namespace {
+
+// Linear probing from v's index; false (reported) when every slot is taken.
+bool insert_slot(uint64_t v, int64_t position, quantum_reg_struct& reg)
 {
     const int32_t slots = hash_length(reg.hashw);
     if (!reg.hash || slots <= 0)
-        return;
+        return false;
     // Widths outside the working range give indices beyond the table; fold them back in.
     int64_t i = quantum_hash64(v, reg.hashw) % static_cast<uint32_t>(slots);
     bool wrapped = false;
@@ -82,25 +85,58 @@ void hash_insert(uint64_t v, int64_t position, quantum_reg_struct& reg)
         if (i == slots) {
             if (wrapped) {
                 quantum_error(QUANTUM_EHASHFULL);
-                return;
+                return false;
             }
             i = 0;
             wrapped = true;
         }
     }
     reg.hash[i] = position + 1;
+    return true;
+}
+
+// As many entries as slots can only come from basis values beyond the register's width.
+// The table is full then: report it once, and widen it (more hash bits) so that lookups
+// stay cheap and later inserts have room, as long as a wider table is possible.
+void widen_full_table(quantum_reg_struct& reg)
+{
+    const int32_t slots = hash_length(reg.hashw);
+    if (reg.size < slots)
+        return;
+    quantum_error(QUANTUM_EHASHFULL);
+    int64_t hashw = reg.hashw;
+    while ((hashw & 31) < 30 && hash_length(hashw) < 2 * reg.size)
+        hashw++;
+    if (hashw == reg.hashw)
+        return;
+    int64_t* table = new_table(hashw);
+    if (!table)
+        return;
+    hash_destroy(reg);
+    reg.hash = table;
+    reg.hashw = hashw;
+}
+
+} // namespace
+
+void hash_insert(uint64_t v, int64_t position, quantum_reg_struct& reg)
+{
+    insert_slot(v, position, reg);
 }
 
 void hash_rebuild(quantum_reg_struct& reg)
 {
     if (reg.hashw == 0 || !reg.hash)
         return;
+    widen_full_table(reg);
     const int32_t slots = hash_length(reg.hashw);
     if (slots <= 0)
         return;
     std::memset(reg.hash, 0, sizeof(int64_t) * static_cast<size_t>(slots));
+    // After the first failure every later insert would fail too, each after a full scan.
     for (int64_t p = 0; p < reg.size; p++)
-        hash_insert(basis_value(reg, p), p, reg);
+        if (!insert_slot(basis_value(reg, p), p, reg))
+            return;
 }
 
 int64_t state_lookup(uint64_t v, const quantum_reg_struct& reg)

@@ -129,18 +129,56 @@ TEST(HashTable, CollisionsProbeLinearlyAndWrap)
     register_delete(reg);
 }
 
-TEST(HashTable, FullTableIsReportedAndLookupsEnd)
+TEST(HashTable, InsertIntoAFullTableIsReportedAndWritesNothing)
 {
     quantum_reg_struct reg = sparse_register(1, 1, {0, 1, 2});
+    hash_insert(0, 0, reg);
+    hash_insert(1, 1, reg);
+    last_error = 0;
+    testing::internal::CaptureStderr();
+    hash_insert(2, 2, reg);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: hash table full\n");
+    EXPECT_EQ(last_error, QUANTUM_EHASHFULL);
+    EXPECT_EQ(reg.hash[0] + reg.hash[1], 1 + 2);
+    EXPECT_EQ(state_lookup(3, reg), -1) << "a full table must not loop";
+    register_delete(reg);
+    last_error = 0;
+}
+
+TEST(HashTable, RebuildOfAnOverfullTableReportsOnceAndWidensIt)
+{
+    quantum_reg_struct reg = sparse_register(1, 1, {0, 1, 2});
+    const int64_t before = memory_account(0);
     last_error = 0;
     testing::internal::CaptureStderr();
     hash_rebuild(reg);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: hash table full\n");
     EXPECT_EQ(last_error, QUANTUM_EHASHFULL);
-    EXPECT_EQ(state_lookup(0, reg), 0);
-    EXPECT_EQ(state_lookup(1, reg), 1);
-    EXPECT_EQ(state_lookup(3, reg), -1) << "a full table must not loop";
+    EXPECT_EQ(reg.hashw, 3);
+    EXPECT_EQ(memory_account(0), before + 8 * (8 - 2));
+    for (int64_t p = 0; p < 3; p++)
+        EXPECT_EQ(state_lookup(uint64_t(p), reg), p);
+    EXPECT_EQ(state_lookup(3, reg), -1);
     register_delete(reg);
+    EXPECT_EQ(memory_account(0), before - 8 * 2 - 48);
+    last_error = 0;
+}
+
+TEST(HashTable, HadamardsBeyondTheWidthKeepWorking)
+{
+    // Width 1 gives 8 slots; Hadamards on qubits 0..4 make 32 entries.
+    quantum_reg_struct reg = register_new(0, 1);
+    testing::internal::CaptureStderr();
+    for (int q = 0; q < 5; q++)
+        apply_hadamard(q, reg);
+    for (int q = 0; q < 5; q++)
+        apply_hadamard(q, reg);
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(reg.size, 1);
+    EXPECT_EQ(reg.state[0], 0u);
+    EXPECT_NEAR(reg.amplitude[0].real(), 1.0f, 1e-5);
+    register_delete(reg);
+    objcode_stop();
     last_error = 0;
 }
 
