@@ -70,4 +70,20 @@ bool write_png_argb(const std::string& path, const std::vector<uint8_t>& argb, i
     return ok;
 }
 
+bool write_png(const std::string& path, const ArgbImage& image)
+{
+    if (image.width <= 0 || image.height <= 0 ||
+        image.pixels.size() != static_cast<size_t>(image.width) * static_cast<size_t>(image.height))
+        return false;
+    std::vector<uint8_t> bytes;
+    bytes.reserve(image.pixels.size() * 4);
+    for (uint32_t p : image.pixels) {
+        bytes.push_back(static_cast<uint8_t>(p >> 24));
+        bytes.push_back(static_cast<uint8_t>(p >> 16));
+        bytes.push_back(static_cast<uint8_t>(p >> 8));
+        bytes.push_back(static_cast<uint8_t>(p));
+    }
+    return write_png_argb(path, bytes, image.width, image.height);
+}
+
 } // namespace platform

@@ -75,3 +75,18 @@ TEST(PngWriter, UnwritablePathFails)
     std::vector<uint8_t> argb(4, 255);
     EXPECT_FALSE(platform::write_png_argb("/nonexistent-dir/x/y.png", argb, 1, 1));
 }
+
+TEST(PngWriter, ScreenImageKeepsItsPixels)
+{
+    platform::ArgbImage image;
+    image.width = 2;
+    image.height = 1;
+    image.pixels = {0xFF00C000u, 0xFF123456u};
+    std::string path = temp_png("image.png");
+    ASSERT_TRUE(platform::write_png(path, image));
+    Decoded d = read_png(path);
+    ASSERT_TRUE(d.ok);
+    EXPECT_EQ(d.rgb, (std::vector<uint8_t>{0x00, 0xC0, 0x00, 0x12, 0x34, 0x56}));
+    image.pixels.pop_back();
+    EXPECT_FALSE(platform::write_png(path, image));
+}

@@ -1,0 +1,546 @@
+// shell/menus.cpp: menu commands, their built-in actions, menu look-ups, dialogs and Beep.
+#include "shell/menus.h"
+
+#include <mutex>
+
+#include "platform/diag.h"
+#include "platform/platform.h"
+#include "shell/mttools.h"
+#include "shell/startup.h"
+#include "toolkit/geometry.h"
+#include "toolkit/render.h"
+#include "toolkit/window.h"
+
+std::atomic<bool> MenuPending{false};
+std::string OpenButtonTitle = "\xC3\x96" "ffnen";    // Öffnen
+std::string ChooseButtonTitle = "W\xC3\xA4" "hlen";  // Wählen
+
+namespace {
+
+constexpr int64_t MENU_ITEM_KIND = 3;
+constexpr int64_t LAST_POSITION = 65535;
+constexpr uint8_t LAST_WINDOW_NUMBER = 12;
+constexpr const char* BEEP_SOUND = "sysbeep.aif";
+constexpr const char* FILE_SCHEME = "file://";
+
+std::mutex menu_mutex;
+std::vector<t_MenuAction> action_table;   // guarded by menu_mutex
+std::vector<t_MenuEvent> menu_events;     // guarded by menu_mutex
+std::function<void()> menu_handler;       // guarded by menu_mutex
+std::function<void()> paste_handler;      // guarded by menu_mutex
+
+template <typename F> void on_event_thread(F&& work)
+{
+    platform::run_on_event_thread(std::forward<F>(work), true);
+}
+
+void run_menu_handler()
+{
+    if (CurrentThreadNumber() > 2)
+        platform::set_current_thread_name("t_EventMenu");
+    std::function<void()> handler;
+    {
+        std::lock_guard lock(menu_mutex);
+        handler = menu_handler;
+    }
+    if (handler)
+        handler();
+}
+
+std::vector<std::string> split_types(const std::string& types)
+{
+    std::vector<std::string> out;
+    size_t begin = 0;
+    while (!types.empty()) {
+        const size_t comma = types.find(',', begin);
+        std::string piece = types.substr(begin, comma == std::string::npos ? std::string::npos
+                                                                           : comma - begin);
+        if (!piece.empty())
+            out.push_back(std::move(piece));
+        if (comma == std::string::npos)
+            break;
+        begin = comma + 1;
+    }
+    return out;
+}
+
+std::string without_scheme(std::string path)
+{
+    if (path.rfind(FILE_SCHEME, 0) == 0)
+        path.erase(0, std::char_traits<char>::length(FILE_SCHEME));
+    return path;
+}
+
+// Position 65535 on a non-empty menu is its last item; nullopt (with the operation's
+// line printed) when the menu or the position does not exist.
+std::optional<int64_t> item_position(const char* op, const std::string& menu_title,
+                                     int64_t position)
+{
+    int64_t count = -1;
+    on_event_thread([&] { count = platform::window_system().menu_item_count(menu_title); });
+    if (count < 0) {
+        diag_line(op, "Menu not found.");
+        return std::nullopt;
+    }
+    if (position == LAST_POSITION && count > 0)
+        position = count - 1;
+    if (position < 0 || position >= count) {
+        diag_line(op, "Item position out of range");
+        return std::nullopt;
+    }
+    return position;
+}
+
+bool has_text_view(uint8_t win)
+{
+    bool has = false;
+    on_event_thread([&] { has = platform::window_system().has_text_view(win); });
+    return has;
+}
+
+// The 112 and 114 actions: empty a shell text window and what feeds it.
+void clear_text_window(uint8_t win, const std::function<void()>& clear_source)
+{
+    if (!has_text_view(win)) {
+        diag_line("t_MenuEventHandler", win == platform::PRINTER_WINDOW
+                                            ? "Virtual printer window is nil, resource undefined."
+                                            : "System console window is nil, resource undefined.");
+        Beep();
+        return;
+    }
+    if (clear_source)
+        clear_source();
+    on_event_thread([&] {
+        auto& ws = platform::window_system();
+        ws.set_text(win, "");
+        ws.mark_text_for_redraw(win);
+    });
+}
+
+void copy_picture(uint8_t n)
+{
+    std::shared_ptr<const platform::ArgbImage> image;
+    if (n < WINDOW_COUNT)
+        image = t_WindowImage(n);
+    if (!image) {
+        Beep();
+        return;
+    }
+    on_event_thread([&] {
+        auto& ws = platform::window_system();
+        ws.pasteboard_clear();
+        ws.pasteboard_set_image(image);
+    });
+}
+
+void copy_text(uint8_t n)
+{
+    if (n < WINDOW_COUNT) {
+        const std::string text = CopyTableText(t_GetScreen(n, "\r"));
+        on_event_thread([&] { platform::window_system().pasteboard_set_text(text); });
+        return;
+    }
+    if (n != platform::PRINTER_WINDOW && n != platform::CONSOLE_WINDOW) {
+        Beep();
+        return;
+    }
+    if (!has_text_view(n)) {
+        diag_line("t_MenuEventHandler", n == platform::PRINTER_WINDOW
+                                            ? "Virtual printer window is nil, resource undefined."
+                                            : "System console window is nil, resource undefined.");
+        Beep();
+        return;
+    }
+    on_event_thread([&] {
+        auto& ws = platform::window_system();
+        ws.pasteboard_set_text(ws.text(n));
+    });
+}
+
+void show_graphic_window(int64_t action)
+{
+    const auto win = static_cast<uint8_t>((action - ACTION_SHOW_GRAPHIC_0) / 2);
+    if (!MemoryReady || !window_table[win].Initialized) {
+        diag_line("t_MenuEventHandler", "Window #" + std::to_string(win) + " not initialized.");
+        Beep();
+        return;
+    }
+    if (action % 2 == 1)
+        t_WindowFront(win);
+    else
+        t_WindowVisible(win, false);
+}
+
+// Runs a dialog action and keeps its results in the table entry of the tag.
+void file_dialog(int64_t tag, const t_MenuAction& entry)
+{
+    std::string path;
+    if (entry.Action == ACTION_OPEN_DIALOG)
+        path = OpenFileDialog(entry.Title, entry.Note, entry.FileTypes, true, false);
+    else
+        path = SaveFileDialog(entry.FileName, entry.Title, entry.Note, entry.FileTypes);
+    std::lock_guard lock(menu_mutex);
+    for (auto& a : action_table) {
+        if (a.Tag == tag) {
+            a.FilePath = path;
+            a.FileName = FileNameOfPath(path);
+            break;
+        }
+    }
+}
+
+void perform(int64_t tag, const t_MenuAction& entry)
+{
+    const int64_t action = entry.Action;
+    switch (action) {
+    case ACTION_OPEN_DIALOG:
+    case ACTION_SAVE_DIALOG:
+        file_dialog(tag, entry);
+        return;
+    case ACTION_COPY_PICTURE:
+        copy_picture(MainWindowNumber());
+        return;
+    case ACTION_COPY_TEXT:
+        copy_text(MainWindowNumber());
+        return;
+    case ACTION_CLEAR_PRINTER:
+        clear_text_window(platform::PRINTER_WINDOW, menu_hooks().clear_printer_buffer);
+        return;
+    case ACTION_PASTE: {
+        if (MainWindowNumber() >= WINDOW_COUNT) {
+            Beep();
+            return;
+        }
+        std::function<void()> handler;
+        {
+            std::lock_guard lock(menu_mutex);
+            handler = paste_handler;
+        }
+        if (handler)
+            handler();
+        else
+            Beep();
+        return;
+    }
+    case ACTION_CLEAR_CONSOLE:
+        clear_text_window(platform::CONSOLE_WINDOW, menu_hooks().clear_console_pending);
+        return;
+    case ACTION_HIDE_ALL:
+        for (uint8_t w = 0; w <= LAST_WINDOW_NUMBER; ++w)
+            t_WindowVisible(w, false);
+        return;
+    case ACTION_HIDE_MAIN_WINDOW:
+        t_WindowVisible(MainWindowNumber(), false);
+        return;
+    case ACTION_SHOW_APP_WINDOW:
+        t_WindowFront(platform::MAIN_WINDOW);
+        return;
+    case ACTION_HIDE_APP_WINDOW:
+        t_WindowVisible(platform::MAIN_WINDOW, false);
+        return;
+    case ACTION_SHOW_PREFERENCES:
+        t_WindowFront(platform::PREFERENCES_WINDOW);
+        return;
+    case ACTION_HIDE_PREFERENCES:
+        t_WindowVisible(platform::PREFERENCES_WINDOW, false);
+        return;
+    case ACTION_SHOW_PRINTER:
+        t_WindowFront(platform::PRINTER_WINDOW);
+        return;
+    case ACTION_HIDE_PRINTER:
+        t_WindowVisible(platform::PRINTER_WINDOW, false);
+        return;
+    case ACTION_SHOW_PASTEBOARD:
+        t_WindowFront(platform::PASTEBOARD_WINDOW);
+        return;
+    case ACTION_HIDE_PASTEBOARD:
+        t_WindowVisible(platform::PASTEBOARD_WINDOW, false);
+        return;
+    case ACTION_SHOW_CONSOLE:
+        t_WindowFront(platform::CONSOLE_WINDOW);
+        return;
+    case ACTION_HIDE_CONSOLE:
+        t_WindowVisible(platform::CONSOLE_WINDOW, false);
+        return;
+    default:
+        if (action >= ACTION_SHOW_GRAPHIC_0 && action <= ACTION_HIDE_GRAPHIC_7)
+            show_graphic_window(action);
+        return; // any other action has no built-in meaning
+    }
+}
+
+} // namespace
+
+void AddMenuAction(const t_MenuAction& action)
+{
+    std::lock_guard lock(menu_mutex);
+    action_table.push_back(action);
+}
+
+std::vector<t_MenuAction> MenuActions()
+{
+    std::lock_guard lock(menu_mutex);
+    return action_table;
+}
+
+std::optional<t_MenuAction> MenuActionForTag(int64_t tag)
+{
+    std::lock_guard lock(menu_mutex);
+    for (const auto& a : action_table) {
+        if (a.Tag == tag)
+            return a;
+    }
+    return std::nullopt;
+}
+
+std::vector<t_MenuEvent> MenuEvents()
+{
+    std::lock_guard lock(menu_mutex);
+    return menu_events;
+}
+
+int64_t MenuEventCount()
+{
+    std::lock_guard lock(menu_mutex);
+    return static_cast<int64_t>(menu_events.size());
+}
+
+void SetMenuHandler(std::function<void()> handler)
+{
+    std::lock_guard lock(menu_mutex);
+    menu_handler = std::move(handler);
+}
+
+void SetPasteHandler(std::function<void()> handler)
+{
+    std::lock_guard lock(menu_mutex);
+    paste_handler = std::move(handler);
+}
+
+MenuHooks& menu_hooks()
+{
+    static MenuHooks hooks;
+    return hooks;
+}
+
+void t_MenuEventHandler(const platform::MenuChoice& item)
+{
+    t_MenuEvent event;
+    int64_t tag = 0;
+    bool run_program_handler = true;
+    if (item.in_menu) {
+        event.Kind = MENU_ITEM_KIND;
+        event.MenuTitle = item.menu_title;
+        event.ItemTitle = item.item.title;
+        event.ItemKeyChar = item.item.key_char;
+        event.ItemKeyMods = item.item.key_mods;
+        event.ItemKeyAsc = item.item.key_char.empty() ? 0 : FirstScalar(item.item.key_char);
+        event.Time = toolkit::now_ms();
+        tag = item.item.tag;
+        // A tag in the table is handled here, whatever its action does; the program's
+        // handler runs only for tag 0 and tags missing from the table.
+        if (tag != 0) {
+            if (std::optional<t_MenuAction> entry = MenuActionForTag(tag)) {
+                run_program_handler = false;
+                perform(tag, *entry);
+            }
+        }
+    }
+    event.ItemAction = tag;
+    {
+        std::lock_guard lock(menu_mutex);
+        menu_events.push_back(std::move(event));
+    }
+    MenuPending = true;
+    if (run_program_handler)
+        RunAsync(run_menu_handler);
+}
+
+int64_t t_MenuItemIndex(const std::string& menu_title, const std::string& item_title)
+{
+    int64_t index = -2;
+    on_event_thread(
+        [&] { index = platform::window_system().menu_item_index(menu_title, item_title); });
+    if (index == -2)
+        diag_line("t_MenuItemIndex", "Menu not found.");
+    return index;
+}
+
+void t_MenuItemDelete(const std::string& menu_title, int64_t position)
+{
+    std::optional<int64_t> at = item_position("t_MenuItemDelete", menu_title, position);
+    if (!at)
+        return;
+    on_event_thread([&] { platform::window_system().delete_menu_item(menu_title, *at); });
+}
+
+std::string t_MenuItemTitle(const std::string& menu_title, int64_t position)
+{
+    std::optional<int64_t> at = item_position("t_MenuItemTitle", menu_title, position);
+    if (!at)
+        return {};
+    std::optional<platform::MenuItem> item;
+    on_event_thread([&] { item = platform::window_system().menu_item(menu_title, *at); });
+    return item ? item->title : std::string();
+}
+
+void PrepareMenus()
+{
+    // Pass: the action table: the window actions, then the edit and clear actions.
+    for (int64_t a = 200; a <= 231; ++a)
+        AddMenuAction({a, a, "", "", "", "", ""});
+    for (int64_t a = 110; a <= 114; ++a)
+        AddMenuAction({a, a, "", "", "", "", ""});
+
+    // Pass: standard items that a window system adds to the Edit menu.
+    const char* edit_items[] = {
+        "Special Characters\xE2\x80\xA6", "Emoji & Symbols", "Emoji & Symbole",
+        "Start Dictation\xE2\x80\xA6",    "Diktat starten \xE2\x80\xA6",
+    };
+    for (const char* menu : {"Bearbeiten", "Edit"}) {
+        for (const char* title : edit_items) {
+            const int64_t at = t_MenuItemIndex(menu, title);
+            if (at >= 0)
+                t_MenuItemDelete(menu, at);
+        }
+    }
+    for (const char* menu : {"Bearbeiten", "Edit"}) {
+        int64_t count = -1;
+        on_event_thread([&] { count = platform::window_system().menu_item_count(menu); });
+        // An empty menu has no last item to look at; a missing one is reported by the look-up.
+        if (count == 0)
+            continue;
+        const std::string last = t_MenuItemTitle(menu, LAST_POSITION);
+        if (count > 0 && last.empty())
+            t_MenuItemDelete(menu, LAST_POSITION);
+    }
+
+    // Pass: window tiling and full-screen items of the Window menu.
+    const char* window_items[] = {"Tile Window to Left of Screen", "Tile Window to Right of Screen",
+                                  "Vollbildmodus"};
+    for (const char* title : window_items) {
+        int64_t at = t_MenuItemIndex("Fenster", title);
+        if (at >= 0) {
+            diag_write("*** Found Fenster Menu Item " + std::string(title) + "\n");
+            t_MenuItemDelete("Fenster", at);
+        }
+        at = t_MenuItemIndex("Window", title);
+        if (at >= 0) {
+            diag_write("*** Found Window Menu Item " + std::string(title) + "\n");
+            t_MenuItemDelete("Window", at);
+        }
+    }
+}
+
+uint8_t MainWindowNumber()
+{
+    uint8_t n = platform::NO_WINDOW;
+    on_event_thread([&] { n = platform::window_system().main_window(); });
+    return n;
+}
+
+void Beep()
+{
+    const std::string path = platform::resource_folder() + BEEP_SOUND;
+    on_event_thread([&] {
+        auto& ws = platform::window_system();
+        if (ws.sound_playing())
+            return;
+        if (!ws.play_sound(path))
+            ws.alert_beep();
+    });
+}
+
+std::string OpenFileDialog(const std::string& title, const std::string& message,
+                           const std::string& file_types, bool choose_files,
+                           bool choose_directories)
+{
+    platform::OpenDialogOptions options;
+    options.title = title;
+    options.message = message;
+    options.confirm_title = choose_directories ? ChooseButtonTitle : OpenButtonTitle;
+    options.file_types = split_types(file_types);
+    options.choose_files = choose_files;
+    options.choose_directories = choose_directories;
+    std::string path;
+    on_event_thread([&] { path = platform::window_system().open_file_dialog(options); });
+    return without_scheme(path);
+}
+
+std::string SaveFileDialog(const std::string& proposed_name, const std::string& title,
+                           const std::string& message, const std::string& file_types)
+{
+    platform::SaveDialogOptions options;
+    options.title = title;
+    options.message = message;
+    options.confirm_title = "Sichern";
+    options.name_label = "Sichern unter:";
+    options.proposed_name = proposed_name;
+    options.file_types = split_types(file_types);
+    std::string path;
+    on_event_thread([&] { path = platform::window_system().save_file_dialog(options); });
+    return without_scheme(path);
+}
+
+std::string CopyTableText(std::string_view screen_text)
+{
+    std::string out;
+    out.reserve(screen_text.size());
+    for (char32_t c : shell::decode_utf8(screen_text)) {
+        if (c < 127 || c > 160) {
+            shell::append_utf8(out, c);
+            continue;
+        }
+        switch (c) {
+        case 127:
+        case 129:
+            out += '#';
+            break;
+        case 128:
+            out += '*';
+            break;
+        case 130:
+            out += '<';
+            break;
+        case 131:
+        case 159:
+            out += '=';
+            break;
+        case 132:
+            out += '>';
+            break;
+        case 133:
+            out += 'O';
+            break;
+        case 138:
+        case 139:
+        case 156:
+        case 157:
+            out += '|';
+            break;
+        case 140:
+        case 141:
+        case 154:
+        case 155:
+            out += '-';
+            break;
+        case 160:
+            shell::append_utf8(out, U'\u02FD'); // shelf symbol: a visible space
+            break;
+        default: // 134 to 137, 142 to 153, 158: corners and crossings
+            out += '+';
+            break;
+        }
+    }
+    return out;
+}
+
+void ResetMenus()
+{
+    std::lock_guard lock(menu_mutex);
+    action_table.clear();
+    menu_events.clear();
+    menu_handler = nullptr;
+    paste_handler = nullptr;
+    MenuPending = false;
+}

@@ -1,0 +1,225 @@
+// The interface description, the delegate's references and its window and application
+// callbacks.
+#include "shell/app_delegate.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/diag.h"
+#include "platform/headless/headless.h"
+#include "shell/menus.h"
+#include "shell/views.h"
+#include "toolkit/geometry.h"
+#include "toolkit/render.h"
+#include "toolkit/window.h"
+
+namespace {
+
+using platform::headless;
+using platform::Rect;
+
+constexpr int64_t TITLE = 28;
+
+class AppDelegateTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(toolkit::stop_auto_update());
+        platform::headless_reset();
+        toolkit::shell_hooks() = {};
+        toolkit::reset_video_memory();
+        ResetMenus();
+        TitleBarHeight = TITLE;
+        BuildInterface(headless(), ApplicationInterface());
+    }
+    void TearDown() override
+    {
+        TitleBarHeight = 0;
+        SetTerminationHandler(nullptr);
+    }
+};
+
+} // namespace
+
+TEST_F(AppDelegateTest, DescriptionBuildsAllThirteenWindows)
+{
+    for (uint8_t n = 0; n < 8; ++n)
+        EXPECT_EQ(headless().window(n).kind, platform::WindowKind::Graphic) << int(n);
+    for (uint8_t n : {8, 9, 10})
+        EXPECT_TRUE(headless().window(n).has_text_view) << int(n);
+    EXPECT_FALSE(headless().window(8).has_ruler);
+    EXPECT_TRUE(headless().window(9).has_ruler);
+    EXPECT_TRUE(headless().window(10).has_ruler);
+    EXPECT_TRUE(headless().window(11).exists);
+    EXPECT_TRUE(headless().window(12).exists);
+    for (uint8_t n = 0; n <= 12; ++n)
+        EXPECT_FALSE(headless().window(n).visible) << int(n);
+}
+
+TEST_F(AppDelegateTest, BuildingTwiceAddsNothing)
+{
+    BuildInterface(headless(), ApplicationInterface());
+    EXPECT_EQ(headless().menus().size(), ApplicationInterface().menus.size());
+    EXPECT_EQ(headless().menu_item_count("Bearbeiten"), 3);
+}
+
+TEST_F(AppDelegateTest, MenusAreGermanAndEveryTagHasItsAction)
+{
+    std::vector<std::string> titles;
+    for (const auto& m : headless().menus())
+        titles.push_back(m.title);
+    EXPECT_EQ(titles, (std::vector<std::string>{"Ablage", "Bearbeiten", "Fenster", "Hilfe"}));
+    DiagCapture quiet;
+    PrepareMenus();
+    for (const auto& m : ApplicationInterface().menus) {
+        for (const auto& i : m.items) {
+            if (i.title.empty()) {
+                EXPECT_EQ(i.tag, 0);
+                continue;
+            }
+            if (i.tag != 0 && i.tag != QUIT_TAG) {
+                EXPECT_TRUE(MenuActionForTag(i.tag)) << i.title;
+            }
+            // Programs read plain, Control and Option keys; menus take Command keys only.
+            if (!i.key_char.empty()) {
+                EXPECT_TRUE(i.key_mods & platform::MOD_COMMAND) << i.title;
+            }
+        }
+    }
+}
+
+TEST_F(AppDelegateTest, KeyEquivalentsAreUnique)
+{
+    std::vector<std::pair<std::string, uint64_t>> seen;
+    for (const auto& m : ApplicationInterface().menus) {
+        for (const auto& i : m.items) {
+            if (i.key_char.empty())
+                continue;
+            std::pair<std::string, uint64_t> key{i.key_char, i.key_mods};
+            EXPECT_EQ(std::count(seen.begin(), seen.end(), key), 0) << i.title;
+            seen.push_back(key);
+        }
+    }
+}
+
+TEST_F(AppDelegateTest, ConnectFillsTheReferences)
+{
+    AppDelegate d;
+    EXPECT_FALSE(d.t_View[0]);
+    EXPECT_FALSE(d.VirtualPrinterRuler);
+    d.connect(headless());
+    for (uint8_t n = 0; n < 8; ++n)
+        EXPECT_EQ(d.t_View[n], n);
+    EXPECT_EQ(d.VirtualPrinterWindow, 9);
+    EXPECT_EQ(d.VirtualPrinterRuler, 9);
+    EXPECT_EQ(d.SystemConsoleTextView, 10);
+    EXPECT_EQ(d.PasteboardScrollView, 8);
+    EXPECT_EQ(d.MainWindow, 12);
+    EXPECT_EQ(d.PreferencesWindow, 11);
+}
+
+TEST_F(AppDelegateTest, CloseBoxOnlyHidesTheWindow)
+{
+    window_table[3].Initialized = true;
+    headless().show_window(3);
+    window_table[3].Visible = true;
+    DiagCapture out;
+    EXPECT_FALSE(app_delegate().windowShouldClose(3));
+    EXPECT_EQ(out.text(), "t_MouseEventPostCloseBoxClick: Window = 3\n");
+    EXPECT_FALSE(headless().window(3).visible);
+    EXPECT_TRUE(headless().window(3).exists);
+    EXPECT_FALSE(window_table[3].Visible);
+    t_WindowVisible(3, true); // the program can show it again
+    EXPECT_TRUE(headless().window(3).visible);
+}
+
+TEST_F(AppDelegateTest, ResizingThePrinterLaysOutScrollViewAndRuler)
+{
+    const Rect ruler = headless().window(9).ruler_frame;
+    headless().set_window_frame(9, {0, 0, 800, 700}, false);
+    app_delegate().windowDidResize(9);
+    auto hw = headless().window(9);
+    EXPECT_EQ(hw.scroll_view_frame, (Rect{20, 0, 760, 700 - 40 - TITLE - 15}));
+    EXPECT_EQ(hw.ruler_frame, (Rect{ruler.x, ruler.y, 752, 19}));
+}
+
+TEST_F(AppDelegateTest, ResizingThePasteboard)
+{
+    headless().set_window_frame(8, {0, 0, 500, 300}, false);
+    app_delegate().windowDidResize(8);
+    EXPECT_EQ(headless().window(8).scroll_view_frame, (Rect{10, 0, 480, 300 - 20 - TITLE}));
+}
+
+TEST_F(AppDelegateTest, ResizingAGraphicWindowChangesNoTextLayout)
+{
+    auto before9 = headless().window(9);
+    auto before8 = headless().window(8);
+    headless().set_window_frame(2, {0, 0, 900, 900}, false);
+    app_delegate().windowDidResize(2);
+    EXPECT_EQ(headless().window(9).scroll_view_frame, before9.scroll_view_frame);
+    EXPECT_EQ(headless().window(9).ruler_frame, before9.ruler_frame);
+    EXPECT_EQ(headless().window(8).scroll_view_frame, before8.scroll_view_frame);
+}
+
+TEST_F(AppDelegateTest, TerminationCallsTheHandler)
+{
+    int calls = 0;
+    SetTerminationHandler([&] { ++calls; });
+    DiagCapture out;
+    app_delegate().applicationWillTerminate();
+    EXPECT_EQ(out.text(), "applicationWillTerminate: Called.\n");
+    EXPECT_EQ(calls, 1);
+    SetTerminationHandler(nullptr);
+    app_delegate().applicationWillTerminate(); // the default does nothing
+    EXPECT_EQ(calls, 1);
+}
+
+TEST_F(AppDelegateTest, ActiveFlagFollowsTheApplication)
+{
+    app_delegate().applicationDidBecomeActive();
+    EXPECT_TRUE(ApplicationActive);
+    app_delegate().applicationWillResignActive();
+    EXPECT_FALSE(ApplicationActive);
+    EXPECT_FALSE(app_delegate().applicationShouldTerminateAfterLastWindowClosed());
+}
+
+TEST_F(AppDelegateTest, PasteboardViewSetUp)
+{
+    headless().set_text(8, "alt");
+    SetupPasteboardTextView();
+    auto hw = headless().window(8);
+    EXPECT_TRUE(hw.plain_text_editing);
+    EXPECT_EQ(hw.font_family, "Menlo");
+    EXPECT_EQ(hw.font_points, 12);
+    EXPECT_EQ(hw.text, "");
+    EXPECT_GE(hw.text_redraws, 1);
+}
+
+TEST_F(AppDelegateTest, InstalledCallbacksReachTheShell)
+{
+    InstallAppDelegate([] {});
+    window_table[1].Initialized = true;
+    window_table[1].Width = 50;
+    window_table[1].Height = 50;
+    ResetMouse();
+    {
+        DiagCapture out;
+        platform::MouseReport r;
+        r.window = 1;
+        r.x = 10;
+        r.y = 40;
+        r.buttons = 1;
+        headless().simulate_mouse_down(r);
+        EXPECT_EQ(MouseEventCount(), 1);
+        headless().simulate_close_box(4);
+        EXPECT_NE(out.text().find("t_MouseEventPostCloseBoxClick: Window = 4\n"),
+                  std::string::npos);
+        ASSERT_TRUE(headless().choose_menu_item("Fenster", 0)); // hide the main window
+        EXPECT_EQ(MenuEventCount(), 1);
+    }
+    EXPECT_TRUE(toolkit::shell_hooks().prepare_menus);
+    EXPECT_TRUE(toolkit::shell_hooks().setup_pasteboard_view);
+    headless().set_events({});
+    ResetMouse();
+}

@@ -1,0 +1,415 @@
+// Menu commands and their built-in actions, the menu event list, item look-ups, the menu
+// preparation, dialogs and Beep.
+#include "shell/menus.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "platform/diag.h"
+#include "platform/headless/headless.h"
+#include "platform/platform.h"
+#include "shell/app_delegate.h"
+#include "toolkit/render.h"
+#include "toolkit/window.h"
+
+namespace {
+
+using platform::headless;
+using platform::MenuChoice;
+using platform::MenuItem;
+using platform::WindowKind;
+
+constexpr int64_t WAIT_LIMIT_MS = 5000;
+// Long enough for a wrongly started handler thread to have run.
+constexpr int64_t SETTLE_MS = 50;
+
+template <typename Pred> bool wait_for(Pred pred)
+{
+    for (int64_t waited = 0; waited < WAIT_LIMIT_MS; waited += 2) {
+        if (pred())
+            return true;
+        platform::sleep_ms(2);
+    }
+    return pred();
+}
+
+MenuChoice command(int64_t tag, std::string title = "Eintrag", std::string key = "",
+                   uint64_t mods = 0)
+{
+    return {true, "Fenster", MenuItem{std::move(title), tag, std::move(key), mods}};
+}
+
+// Sounds and alert beeps so far.
+int64_t beeps() { return static_cast<int64_t>(headless().sounds_played().size()) + headless().beeps(); }
+
+class MenusTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(toolkit::stop_auto_update());
+        setenv("ORBIKON_RESOURCES", ORBIKON_RESOURCE_DIR, 1);
+        platform::headless_reset();
+        toolkit::shell_hooks() = {};
+        toolkit::reset_video_memory();
+        ResetMenus();
+        menu_hooks() = {};
+        BuildInterface(headless(), ApplicationInterface());
+        DiagCapture quiet;
+        PrepareMenus();
+        // Shared, so a runner that outlives the test touches nothing freed.
+        SetMenuHandler([runs = handler_runs] { ++*runs; });
+    }
+    void TearDown() override
+    {
+        ResetMenus();
+        unsetenv("ORBIKON_RESOURCES");
+    }
+
+    std::shared_ptr<std::atomic<int>> handler_runs = std::make_shared<std::atomic<int>>(0);
+};
+
+// A visible text window 0 of 6 x 2 cells whose planes hold the given codes.
+void text_window_with(const std::vector<uint8_t>& line1)
+{
+    t_Window& w = window_table[0];
+    w.Initialized = true;
+    w.Visible = true;
+    w.BitDepth = 8;
+    w.Width = 48;
+    w.Height = 16;
+    w.MemoryStart = 0x300000;
+    w.MemoryEnd = w.MemoryStart + 48 * 16 - 1;
+    w.TextWidth = 6;
+    w.TextHeight = 2;
+    w.TextMemoryStart = 0x200000;
+    w.TextMemoryEnd = w.TextMemoryStart + 0xFFF;
+    std::fill(VideoMemory.begin() + w.TextMemoryStart, VideoMemory.begin() + w.TextMemoryStart + 12,
+              0x20);
+    std::copy(line1.begin(), line1.end(), VideoMemory.begin() + w.TextMemoryStart);
+}
+
+} // namespace
+
+TEST_F(MenusTest, TagZeroIsRecordedAndRunsTheProgramsHandler)
+{
+    const int64_t before = toolkit::now_ms();
+    t_MenuEventHandler(command(0, "Über", "u", platform::MOD_COMMAND));
+    ASSERT_EQ(MenuEventCount(), 1);
+    t_MenuEvent e = MenuEvents().back();
+    EXPECT_EQ(e.Kind, 3);
+    EXPECT_EQ(e.MenuTitle, "Fenster");
+    EXPECT_EQ(e.ItemTitle, "Über");
+    EXPECT_EQ(e.ItemKeyChar, "u");
+    EXPECT_EQ(e.ItemKeyMods, platform::MOD_COMMAND);
+    EXPECT_EQ(e.ItemKeyAsc, 'u');
+    EXPECT_EQ(e.ItemAction, 0);
+    EXPECT_GE(e.Time, before);
+    EXPECT_TRUE(MenuPending);
+    EXPECT_TRUE(wait_for([&] { return *handler_runs >= 1; }));
+}
+
+TEST_F(MenusTest, ItemOutsideAnyMenuIsKindZeroWithEmptyTexts)
+{
+    t_MenuEventHandler({false, "Fenster", MenuItem{"x", 215, "x", 1}});
+    t_MenuEvent e = MenuEvents().back();
+    EXPECT_EQ(e.Kind, 0);
+    EXPECT_EQ(e.MenuTitle, "");
+    EXPECT_EQ(e.ItemTitle, "");
+    EXPECT_EQ(e.ItemAction, 0);
+    EXPECT_EQ(e.Time, 0);
+    EXPECT_TRUE(wait_for([&] { return *handler_runs >= 1; }));
+}
+
+TEST_F(MenusTest, TagWithoutBuiltInMeaningIsRecordedButNotPassedOn)
+{
+    DiagCapture out;
+    t_MenuEventHandler(command(202));
+    platform::sleep_ms(SETTLE_MS);
+    EXPECT_EQ(MenuEvents().back().ItemAction, 202);
+    EXPECT_EQ(*handler_runs, 0);
+    EXPECT_EQ(out.text(), "");
+}
+
+TEST_F(MenusTest, TagMissingFromTheTableRunsTheHandler)
+{
+    t_MenuEventHandler(command(4711));
+    EXPECT_EQ(MenuEvents().back().ItemAction, 4711);
+    EXPECT_TRUE(wait_for([&] { return *handler_runs >= 1; }));
+}
+
+TEST_F(MenusTest, ShowingAnUninitialisedGraphicWindowBeeps)
+{
+    DiagCapture out;
+    t_MenuEventHandler(command(215));
+    EXPECT_EQ(out.text(), "t_MenuEventHandler: Window #1 not initialized.\n");
+    EXPECT_EQ(beeps(), 1);
+    EXPECT_FALSE(headless().window(1).visible);
+    EXPECT_EQ(MenuEventCount(), 1);
+}
+
+TEST_F(MenusTest, GraphicWindowActionsShowAndHide)
+{
+    window_table[1].Initialized = true;
+    DiagCapture out;
+    t_MenuEventHandler(command(215));
+    EXPECT_TRUE(window_table[1].Visible);
+    EXPECT_TRUE(headless().window(1).visible);
+    EXPECT_FALSE(headless().window(0).visible); // 215 shows window 1 and hides nothing
+    t_MenuEventHandler(command(216));
+    EXPECT_FALSE(window_table[1].Visible);
+    EXPECT_FALSE(headless().window(1).visible);
+    EXPECT_EQ(out.text(), "");
+    EXPECT_EQ(beeps(), 0);
+}
+
+TEST_F(MenusTest, ShellWindowActions)
+{
+    t_MenuEventHandler(command(209));
+    EXPECT_TRUE(headless().window(9).visible);
+    t_MenuEventHandler(command(229));
+    EXPECT_TRUE(headless().window(10).visible);
+    EXPECT_EQ(MainWindowNumber(), 10);
+    t_MenuEventHandler(command(201)); // hides the main window: the console
+    EXPECT_FALSE(headless().window(10).visible);
+    t_MenuEventHandler(command(211));
+    t_MenuEventHandler(command(207));
+    EXPECT_TRUE(headless().window(8).visible);
+    EXPECT_TRUE(headless().window(11).visible);
+    DiagCapture quiet;
+    t_MenuEventHandler(command(200));
+    for (uint8_t n = 0; n <= 12; ++n)
+        EXPECT_FALSE(headless().window(n).visible) << int(n);
+}
+
+TEST_F(MenusTest, CopyTextConvertsTheSpecialCodes)
+{
+    text_window_with({'a', 140, 160, 127, 0xE4, 0x20});
+    headless().bring_to_front(0);
+    t_MenuEventHandler(command(ACTION_COPY_TEXT));
+    EXPECT_EQ(headless().pasteboard_text(), "a-\u02FD#\u00E4");
+    EXPECT_EQ(beeps(), 0);
+}
+
+TEST(CopyTable, EveryCodeFrom127To160)
+{
+    std::string screen;
+    screen += '\x7F';
+    for (char32_t c = 128; c <= 160; ++c) {
+        screen += static_cast<char>(0xC0 | (c >> 6));
+        screen += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    EXPECT_EQ(CopyTableText(screen), "#*#<=>O++++||--++++++++++++--||+=\u02FD");
+    EXPECT_EQ(CopyTableText("Hallo \u00FF\r~"), "Hallo \u00FF\r~");
+}
+
+TEST_F(MenusTest, CopyPictureOfTheMainGraphicWindow)
+{
+    text_window_with({'x'});
+    headless().bring_to_front(0);
+    t_MenuEventHandler(command(ACTION_COPY_PICTURE));
+    auto image = headless().pasteboard_image();
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width, 48);
+    EXPECT_EQ(image->height, 16);
+    EXPECT_EQ(headless().pasteboard_clears(), 1);
+}
+
+TEST_F(MenusTest, CopyPictureWhileTheConsoleIsMainBeeps)
+{
+    headless().bring_to_front(platform::CONSOLE_WINDOW);
+    t_MenuEventHandler(command(ACTION_COPY_PICTURE));
+    EXPECT_EQ(beeps(), 1);
+    EXPECT_FALSE(headless().pasteboard_image());
+}
+
+TEST_F(MenusTest, CopyTextOfThePrinterAndOfNoWindow)
+{
+    headless().set_text(platform::PRINTER_WINDOW, "Liste\r");
+    headless().bring_to_front(platform::PRINTER_WINDOW);
+    t_MenuEventHandler(command(ACTION_COPY_TEXT));
+    EXPECT_EQ(headless().pasteboard_text(), "Liste\r");
+    headless().bring_to_front(platform::PREFERENCES_WINDOW);
+    t_MenuEventHandler(command(ACTION_COPY_TEXT));
+    EXPECT_EQ(beeps(), 1);
+}
+
+TEST_F(MenusTest, ClearingThePrinterEmptiesBufferAndView)
+{
+    int cleared = 0;
+    menu_hooks().clear_printer_buffer = [&] { ++cleared; };
+    headless().set_text(platform::PRINTER_WINDOW, "alt");
+    t_MenuEventHandler(command(ACTION_CLEAR_PRINTER));
+    EXPECT_EQ(cleared, 1);
+    EXPECT_EQ(headless().window(9).text, "");
+    EXPECT_GE(headless().window(9).text_redraws, 1);
+}
+
+TEST_F(MenusTest, ClearingAMissingConsoleSaysNilAndBeeps)
+{
+    platform::headless_reset();
+    headless().create_window(10, {WindowKind::Plain, {0, 0, 10, 10}, "", false, false});
+    headless().create_window(9, {WindowKind::Plain, {0, 0, 10, 10}, "", false, false});
+    DiagCapture out;
+    t_MenuEventHandler(command(ACTION_CLEAR_CONSOLE));
+    t_MenuEventHandler(command(ACTION_CLEAR_PRINTER));
+    EXPECT_EQ(out.text(), "t_MenuEventHandler: System console window is nil, resource undefined.\n"
+                          "t_MenuEventHandler: Virtual printer window is nil, resource undefined.\n");
+    EXPECT_GE(beeps(), 1);
+}
+
+TEST_F(MenusTest, PasteRunsThePasteHandlerOnlyInGraphicWindows)
+{
+    int pasted = 0;
+    SetPasteHandler([&] { ++pasted; });
+    headless().bring_to_front(2);
+    t_MenuEventHandler(command(ACTION_PASTE));
+    EXPECT_EQ(pasted, 1);
+    headless().bring_to_front(9);
+    t_MenuEventHandler(command(ACTION_PASTE));
+    EXPECT_EQ(pasted, 1);
+    EXPECT_EQ(beeps(), 1);
+}
+
+TEST_F(MenusTest, DefaultPasteHandlerBeeps)
+{
+    headless().bring_to_front(0);
+    t_MenuEventHandler(command(ACTION_PASTE));
+    EXPECT_EQ(beeps(), 1);
+}
+
+TEST_F(MenusTest, OpenDialogActionKeepsPathAndName)
+{
+    AddMenuAction({300, ACTION_OPEN_DIALOG, "Laden", "Datei wählen", "", "qucode,txt", ""});
+    headless().answer_next_open_dialog("file:///tmp/listen/dump.qucode");
+    t_MenuEventHandler(command(300));
+    auto entry = MenuActionForTag(300);
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->FilePath, "/tmp/listen/dump.qucode");
+    EXPECT_EQ(entry->FileName, "dump.qucode");
+    auto options = headless().last_open_dialog();
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->title, "Laden");
+    EXPECT_EQ(options->message, "Datei wählen");
+    EXPECT_EQ(options->confirm_title, "Öffnen");
+    EXPECT_EQ(options->file_types, (std::vector<std::string>{"qucode", "txt"}));
+    EXPECT_TRUE(options->choose_files);
+    EXPECT_FALSE(options->choose_directories);
+}
+
+TEST_F(MenusTest, CancelledSaveDialogLeavesEmptyPath)
+{
+    AddMenuAction({301, ACTION_SAVE_DIALOG, "Sichern", "", "liste.txt", "", "alt"});
+    t_MenuEventHandler(command(301));
+    auto entry = MenuActionForTag(301);
+    EXPECT_EQ(entry->FilePath, "");
+    EXPECT_EQ(entry->FileName, "");
+    auto options = headless().last_save_dialog();
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->proposed_name, "liste.txt");
+    EXPECT_EQ(options->confirm_title, "Sichern");
+    EXPECT_EQ(options->name_label, "Sichern unter:");
+    EXPECT_TRUE(options->file_types.empty());
+}
+
+TEST_F(MenusTest, DirectoryDialogUsesTheChooseButton)
+{
+    headless().answer_next_open_dialog("/home/x/Ordner");
+    EXPECT_EQ(OpenFileDialog("T", "M", "", false, true), "/home/x/Ordner");
+    EXPECT_EQ(headless().last_open_dialog()->confirm_title, "Wählen");
+}
+
+TEST_F(MenusTest, ItemLookUps)
+{
+    headless().add_menu("Leer");
+    DiagCapture out;
+    EXPECT_EQ(t_MenuItemIndex("Nirgends", "x"), -2);
+    EXPECT_EQ(t_MenuItemIndex("Bearbeiten", "Gibt es nicht"), -1);
+    EXPECT_EQ(t_MenuItemIndex("Bearbeiten", "Einsetzen"), 2);
+    EXPECT_EQ(t_MenuItemTitle("Bearbeiten", 65535), "Einsetzen");
+    EXPECT_EQ(t_MenuItemTitle("Bearbeiten", 0), "Text kopieren");
+    EXPECT_EQ(t_MenuItemTitle("Bearbeiten", 3), "");
+    EXPECT_EQ(t_MenuItemTitle("Nirgends", 0), "");
+    t_MenuItemDelete("Leer", 65535);
+    t_MenuItemDelete("Nirgends", 0);
+    t_MenuItemDelete("Bearbeiten", -1);
+    EXPECT_EQ(out.text(), "t_MenuItemIndex: Menu not found.\n"
+                          "t_MenuItemTitle: Item position out of range\n"
+                          "t_MenuItemTitle: Menu not found.\n"
+                          "t_MenuItemDelete: Item position out of range\n"
+                          "t_MenuItemDelete: Menu not found.\n"
+                          "t_MenuItemDelete: Item position out of range\n");
+    t_MenuItemDelete("Bearbeiten", 65535);
+    EXPECT_EQ(headless().menu_item_count("Bearbeiten"), 2);
+    EXPECT_EQ(t_MenuItemIndex("Bearbeiten", "Einsetzen"), -1);
+}
+
+TEST_F(MenusTest, PreparationFillsTheActionTable)
+{
+    std::vector<t_MenuAction> table = MenuActions();
+    ASSERT_EQ(table.size(), 37u);
+    for (int64_t i = 0; i < 32; ++i) {
+        EXPECT_EQ(table[static_cast<size_t>(i)].Tag, 200 + i);
+        EXPECT_EQ(table[static_cast<size_t>(i)].Action, 200 + i);
+    }
+    for (int64_t i = 0; i < 5; ++i)
+        EXPECT_EQ(table[static_cast<size_t>(32 + i)].Tag, 110 + i);
+}
+
+TEST_F(MenusTest, PreparationRemovesStandardItems)
+{
+    platform::headless_reset();
+    ResetMenus();
+    auto& ws = headless();
+    ws.add_menu("Edit");
+    ws.add_menu_item("Edit", {"Copy", 0, "c", platform::MOD_COMMAND});
+    ws.add_menu_item("Edit", {"Emoji & Symbols", 0, "", 0});
+    ws.add_menu_item("Edit", {"", 0, "", 0});
+    ws.add_menu("Fenster");
+    ws.add_menu_item("Fenster", {"Vollbildmodus", 0, "", 0});
+    ws.add_menu_item("Fenster", {"Zoom", 0, "", 0});
+    DiagCapture out;
+    PrepareMenus();
+    EXPECT_EQ(ws.menu_item_count("Edit"), 1);
+    EXPECT_EQ(ws.menu_item_index("Edit", "Copy"), 0);
+    EXPECT_EQ(ws.menu_item_count("Fenster"), 1);
+    const std::string nf = "t_MenuItemIndex: Menu not found.\n";
+    // Bearbeiten is missing here: five look-ups, its last item, then Window three times.
+    EXPECT_EQ(out.text(), nf + nf + nf + nf + nf + "t_MenuItemTitle: Menu not found.\n" + nf + nf +
+                              "*** Found Fenster Menu Item Vollbildmodus\n" + nf);
+}
+
+TEST_F(MenusTest, TwoQuickBeepsPlayOnce)
+{
+    Beep();
+    Beep();
+    auto played = headless().sounds_played();
+    ASSERT_EQ(played.size(), 1u);
+    EXPECT_EQ(std::filesystem::path(played[0]).filename(), "sysbeep.aif");
+    EXPECT_EQ(headless().beeps(), 0);
+}
+
+TEST_F(MenusTest, BeepFallsBackToTheAlertWithoutTheSound)
+{
+    const auto empty = std::filesystem::temp_directory_path() / "orbikon-no-sounds";
+    std::filesystem::create_directories(empty);
+    setenv("ORBIKON_RESOURCES", empty.c_str(), 1);
+    Beep();
+    EXPECT_EQ(headless().beeps(), 1);
+    EXPECT_TRUE(headless().sounds_played().empty());
+}
+
+TEST_F(MenusTest, GeneratedSoundIsAnAiffFile)
+{
+    auto bytes = platform::read_file(std::string(ORBIKON_RESOURCE_DIR) + "/sysbeep.aif");
+    ASSERT_TRUE(bytes);
+    ASSERT_GT(bytes->size(), 54u);
+    EXPECT_EQ(std::string(bytes->begin(), bytes->begin() + 4), "FORM");
+    EXPECT_EQ(std::string(bytes->begin() + 8, bytes->begin() + 16), "AIFFCOMM");
+    const uint32_t form_size = (uint32_t((*bytes)[4]) << 24) | (uint32_t((*bytes)[5]) << 16) |
+                               (uint32_t((*bytes)[6]) << 8) | (*bytes)[7];
+    EXPECT_EQ(form_size + 8, bytes->size());
+}

@@ -1,0 +1,340 @@
+// View forwarding, mouse events with their click coordinates, and the drawing rules.
+#include "shell/views.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+#include "platform/diag.h"
+#include "platform/headless/headless.h"
+#include "platform/platform.h"
+#include "toolkit/render.h"
+#include "toolkit/window.h"
+
+namespace {
+
+using platform::headless;
+using platform::MouseReport;
+
+constexpr int64_t WAIT_LIMIT_MS = 5000;
+constexpr int64_t WIDTH = 100;
+constexpr int64_t HEIGHT = 60;
+constexpr int64_t BORDER = 8;
+
+template <typename Pred> bool wait_for(Pred pred)
+{
+    for (int64_t waited = 0; waited < WAIT_LIMIT_MS; waited += 2) {
+        if (pred())
+            return true;
+        platform::sleep_ms(2);
+    }
+    return pred();
+}
+
+// A visible 8-bit window of WIDTH x HEIGHT with an 8-point border, made by hand.
+t_Window& graphic_window(uint8_t win)
+{
+    t_Window& w = window_table[win];
+    w.Initialized = true;
+    w.Visible = true;
+    w.QuickUpdate = true;
+    w.BitDepth = 8;
+    w.Width = WIDTH;
+    w.Height = HEIGHT;
+    w.BorderWidth = BORDER;
+    w.BorderHeight = BORDER;
+    w.MemoryStart = 0x200000 + win * 0x10000;
+    w.MemoryEnd = w.MemoryStart + WIDTH * HEIGHT - 1;
+    return w;
+}
+
+MouseReport click(uint8_t win, double x, double y, uint64_t buttons = 1, uint64_t mods = 0)
+{
+    MouseReport r;
+    r.window = win;
+    r.x = x;
+    r.y = y;
+    r.buttons = buttons;
+    r.modifiers = mods;
+    return r;
+}
+
+class ViewsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(toolkit::stop_auto_update());
+        platform::headless_reset();
+        toolkit::shell_hooks() = {};
+        toolkit::reset_video_memory();
+        ResetMouse();
+        ResetEvents();
+        for (uint8_t i = 0; i < WINDOW_COUNT; ++i)
+            headless().create_window(
+                i, {platform::WindowKind::Graphic, {0, 0, 200, 200}, "", false, true});
+        graphic_window(1);
+    }
+    void TearDown() override { ResetMouse(); }
+
+    // The click's event, taken from the list after a mouse-down in window 1.
+    static t_Event click_at(double x, double y)
+    {
+        DiagCapture quiet;
+        const int64_t before = MouseEventCount();
+        viewMouseDown(1, click(1, x, y), false);
+        EXPECT_EQ(MouseEventCount(), before + 1);
+        return MouseEvents().back();
+    }
+};
+
+} // namespace
+
+TEST_F(ViewsTest, ClickInsideTheTopLeftCornerIsZeroZero)
+{
+    t_Event e = click_at(BORDER, HEIGHT + BORDER);
+    EXPECT_EQ(e.ClickX, 0);
+    EXPECT_EQ(e.ClickY, 0);
+    EXPECT_EQ(e.WindowX, BORDER);
+    EXPECT_EQ(e.WindowY, HEIGHT + BORDER);
+}
+
+TEST_F(ViewsTest, ClickInsideTheBottomRightCorner)
+{
+    t_Event e = click_at(BORDER + WIDTH - 1, BORDER + 1);
+    EXPECT_EQ(e.ClickX, WIDTH - 1);
+    EXPECT_EQ(e.ClickY, HEIGHT - 1);
+}
+
+TEST_F(ViewsTest, ClicksOnTheBordersAreMinusOneBeforeAndMinusTwoAfter)
+{
+    EXPECT_EQ(click_at(BORDER - 1, 30).ClickX, -1);           // left border
+    EXPECT_EQ(click_at(BORDER + WIDTH, 30).ClickX, -2);       // right border
+    EXPECT_EQ(click_at(50, HEIGHT + BORDER + 1).ClickY, -1);  // above the area
+    EXPECT_EQ(click_at(50, BORDER).ClickY, -2);               // below the area
+}
+
+TEST_F(ViewsTest, PositionsAreTruncated)
+{
+    t_Event e = click_at(BORDER + 3.9, HEIGHT + BORDER - 0.7);
+    EXPECT_EQ(e.WindowX, BORDER + 3);
+    EXPECT_EQ(e.ClickX, 3);
+    EXPECT_EQ(e.WindowY, HEIGHT + BORDER - 1);
+    EXPECT_EQ(e.ClickY, 1);
+}
+
+TEST_F(ViewsTest, MouseEventFields)
+{
+    DiagCapture quiet;
+    const uint64_t mods = platform::MOD_SHIFT | platform::MOD_FN | platform::MOD_COMMAND;
+    const int64_t before = toolkit::now_ms();
+    viewMouseDown(1, click(1, 20, 20, 0b11, mods), false);
+    t_Event e = MouseEvents().back();
+    EXPECT_EQ(e.Kind, 2);
+    EXPECT_EQ(e.Index, 3);
+    EXPECT_EQ(e.Description, "");
+    EXPECT_EQ(e.Value, 0);
+    EXPECT_EQ(e.Window, 1);
+    EXPECT_EQ(e.Mods, static_cast<int64_t>(mods >> 16));
+    EXPECT_GE(e.Time, before);
+    EXPECT_TRUE(e.ShiftPressed);
+    EXPECT_TRUE(e.CommandPressed);
+    EXPECT_FALSE(e.ControlPressed);
+    EXPECT_FALSE(e.CloseBox);
+    // Fn on a click counts as a function key, not as Fn.
+    EXPECT_TRUE(e.FunctionKeyPressed);
+    EXPECT_FALSE(e.FnPressed);
+    EXPECT_FALSE(e.CursorKeyPressed);
+    EXPECT_TRUE(MousePending);
+}
+
+TEST_F(ViewsTest, EveryClickPrintsTheSummaryAndRunsTheHandler)
+{
+    // Shared, so a runner that outlives the test touches nothing freed.
+    auto runs = std::make_shared<std::atomic<int>>(0);
+    auto named_as_wanted = std::make_shared<std::atomic<bool>>(false);
+    SetMouseHandler([runs, named_as_wanted] {
+        // Threads numbered 2 or lower keep their name.
+        const bool wants_name = platform::current_thread_number() > 2;
+        *named_as_wanted = (platform::current_thread_name() == "t_EventMouse") == wants_name;
+        ++*runs;
+    });
+    DiagCapture out;
+    viewMouseDown(1, click(1, BORDER + 5, HEIGHT + BORDER - 2), false);
+    EXPECT_EQ(out.text(), "t_MouseEventHandler: Graphic #1 window, X = 5, Y = 2\n"
+                          "t_MouseEventHandler: Calling program mouse handler asynchronously.\n");
+    // Late runners of earlier tests' clicks may also call this handler, hence at least one.
+    ASSERT_TRUE(wait_for([&] { return *runs >= 1; }));
+    EXPECT_TRUE(*named_as_wanted);
+}
+
+TEST_F(ViewsTest, DefaultHandlerDoesNothingButTheLinesAppear)
+{
+    DiagCapture out;
+    viewMouseDown(1, click(1, 0, 0), true);
+    EXPECT_EQ(out.text(), "t_MouseEventHandler: Graphic #1 window, X = -1, Y = -2\n"
+                          "t_MouseEventHandler: Calling program mouse handler asynchronously.\n");
+}
+
+TEST_F(ViewsTest, ButtonFlagsFollowTheLastPressAndAnyRelease)
+{
+    DiagCapture quiet;
+    viewMouseDown(1, click(1, 20, 20), false);
+    EXPECT_TRUE(LeftButtonDown);
+    EXPECT_FALSE(RightButtonDown);
+    viewMouseDown(1, click(1, 20, 20, 2), true);
+    EXPECT_FALSE(LeftButtonDown);
+    EXPECT_TRUE(RightButtonDown);
+    viewMouseUp(1, click(1, 20, 20, 0));
+    EXPECT_FALSE(LeftButtonDown);
+    EXPECT_FALSE(RightButtonDown);
+}
+
+TEST_F(ViewsTest, UninitialisedWindowRecordsNothingButSetsTheFlags)
+{
+    DiagCapture out;
+    viewMouseDown(3, click(3, 20, 20, 2), true);
+    EXPECT_EQ(out.text(), "viewMouseDown: Graphic window (3) not initialized.\n");
+    EXPECT_EQ(MouseEventCount(), 0);
+    EXPECT_TRUE(RightButtonDown);
+    EXPECT_FALSE(MousePending);
+}
+
+TEST_F(ViewsTest, IgnoredEventsAreDroppedSilently)
+{
+    window_table[1].IgnoreEvents = true;
+    DiagCapture out;
+    viewMouseDown(1, click(1, 20, 20), false);
+    EXPECT_EQ(out.text(), "");
+    EXPECT_EQ(MouseEventCount(), 0);
+    EXPECT_TRUE(LeftButtonDown);
+}
+
+TEST_F(ViewsTest, NothingBeforeTheMemoryIsReady)
+{
+    MemoryReady = false;
+    DiagCapture out;
+    viewMouseDown(1, click(1, 20, 20), false);
+    MemoryReady = true;
+    EXPECT_EQ(out.text(), "");
+    EXPECT_EQ(MouseEventCount(), 0);
+    EXPECT_TRUE(LeftButtonDown);
+}
+
+TEST_F(ViewsTest, HandlerLinesForUnknownAndUninitialisedWindows)
+{
+    DiagCapture out;
+    t_MouseEventHandler(9, click(9, 5.8, 7.2), 5.8, 7.2);
+    t_MouseEventHandler(4, click(4, 1, 1), 1, 1);
+    EXPECT_EQ(out.text(), "t_MouseEventHandler: Unknown window, AbsX = 5, AbsY = 7\n"
+                          "t_MouseEventHandler:  window, X = -3, Y = -3\n"
+                          "t_MouseEventHandler: Calling program mouse handler asynchronously.\n"
+                          "t_MouseEventHandler: Window #4 not initialized.\n"
+                          "t_MouseEventHandler:  window, X = -3, Y = -3\n"
+                          "t_MouseEventHandler: Calling program mouse handler asynchronously.\n");
+    EXPECT_EQ(MouseEventCount(), 0);
+}
+
+TEST_F(ViewsTest, KeysGoToTheQueueWithTheViewsWindow)
+{
+    platform::KeyReport r;
+    r.window = 1;
+    r.key_code = 0;
+    r.characters = "a";
+    viewKeyDown(1, r);
+    EXPECT_EQ(EventQueueLength(), 1);
+    EXPECT_TRUE(KeyIsDown);
+    viewKeyUp(1, r);
+    EXPECT_FALSE(KeyIsDown);
+    viewFlagsChanged(platform::MOD_SHIFT);
+    EXPECT_TRUE(ShiftDown);
+    viewFlagsChanged(0);
+    EXPECT_FALSE(ShiftDown);
+}
+
+TEST_F(ViewsTest, WantsUpdateLayerNeedsMemoryWindowAndQuickUpdate)
+{
+    EXPECT_TRUE(wantsUpdateLayer(1));
+    EXPECT_FALSE(wantsUpdateLayer(2));
+    window_table[1].QuickUpdate = false;
+    EXPECT_FALSE(wantsUpdateLayer(1));
+    window_table[1].QuickUpdate = true;
+    MemoryReady = false;
+    EXPECT_FALSE(wantsUpdateLayer(1));
+    MemoryReady = true;
+}
+
+TEST_F(ViewsTest, DrawingPresentsTheImage)
+{
+    VideoMemory[static_cast<size_t>(window_table[1].MemoryStart)] = 0x42;
+    viewDraw(1);
+    window_table[1].QuickUpdate = false; // the drawRect path
+    viewDraw(1);
+    auto hw = headless().window(1);
+    EXPECT_EQ(hw.images_presented, 2);
+    ASSERT_TRUE(hw.last_image);
+    EXPECT_EQ(hw.last_image->width, WIDTH);
+    EXPECT_EQ(hw.last_image->pixels[0], 0xFF424242u);
+}
+
+TEST_F(ViewsTest, NoImageKeepsThePreviousContents)
+{
+    viewDraw(1);
+    window_table[1].Visible = false;
+    viewDraw(1);
+    EXPECT_EQ(headless().window(1).images_presented, 1);
+}
+
+namespace {
+
+// Records VerticalBlank of a window whenever the image builder prints, which it does
+// from inside the drawing when the graphic block is too small for the canvas.
+struct BlankProbe {
+    explicit BlankProbe(uint8_t win)
+    {
+        previous = diag_set_sink([this, win](std::string_view) {
+            seen.push_back(window_table[win].VerticalBlank);
+        });
+    }
+    ~BlankProbe() { diag_set_sink(previous); }
+    DiagSink previous;
+    std::vector<bool> seen;
+};
+
+} // namespace
+
+TEST_F(ViewsTest, View00MarksVerticalBlankAroundDrawing)
+{
+    t_Window& w = graphic_window(0);
+    w.MemoryEnd = w.MemoryStart + 10; // too small: the builder prints while drawing
+    BlankProbe probe(0);
+    viewDraw(0);
+    ASSERT_EQ(probe.seen.size(), 1u);
+    EXPECT_FALSE(probe.seen[0]);
+    EXPECT_TRUE(w.VerticalBlank);
+}
+
+TEST_F(ViewsTest, OtherViewsLeaveVerticalBlankAsItIs)
+{
+    t_Window& w = graphic_window(3);
+    w.MemoryEnd = w.MemoryStart + 10;
+    w.VerticalBlank = false;
+    BlankProbe probe(3);
+    viewDraw(3);
+    ASSERT_EQ(probe.seen.size(), 1u);
+    EXPECT_FALSE(probe.seen[0]);
+    EXPECT_FALSE(w.VerticalBlank);
+    w.VerticalBlank = true;
+    viewDraw(3);
+    EXPECT_TRUE(probe.seen[1]);
+    EXPECT_TRUE(w.VerticalBlank);
+}
+
+TEST_F(ViewsTest, ScreenImageFileOfAVisibleWindow)
+{
+    const std::string path = ::testing::TempDir() + "views_screen.png";
+    EXPECT_TRUE(WriteScreenImage(1, path));
+    EXPECT_EQ(platform::file_kind(path), platform::FileKind::File);
+    window_table[1].Visible = false;
+    EXPECT_FALSE(WriteScreenImage(1, path + "2"));
+}
