@@ -372,12 +372,17 @@ TEST(GroverHeadless, KeysGFiveReturnZeroReturn)
 
 TEST(GroverHeadless, WideRegisterIsRefusedWithoutTail)
 {
-    const program_test::HeadlessRun run = program_test::run_headless("grover-wide", "g5\n25\n");
+    // The random bit first, so there is a dump that the refusal must leave alone.
+    const program_test::HeadlessRun run =
+        program_test::run_headless("grover-wide", "rg5\n25\n");
     if (!run.ran)
         GTEST_SKIP() << "build/orbikon not built";
-    EXPECT_NE(run.screen.find("Bitte geben Sie eine Registerzahl von höchstens 24 ein."),
+    EXPECT_NE(run.screen.find("Anzahl der Qubits (0 = benötigte Anzahl): 25\n\n"
+                              "Bitte geben Sie eine Registerzahl von höchstens 24 ein."),
               std::string::npos)
         << run.screen;
     EXPECT_EQ(run.screen.find("Registergröße"), std::string::npos);
-    EXPECT_FALSE(run.dump_exists);
+    ASSERT_TRUE(run.dump_exists);
+    EXPECT_EQ(run.dump.size(), 24u);
+    EXPECT_EQ(run.dump[4], 1);
 }

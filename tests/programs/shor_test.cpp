@@ -1,5 +1,6 @@
 // tests/programs/shor_test.cpp: Shor's program, its random base and the refusals of the S
 // command.
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -40,13 +41,24 @@ programs::ClockSource counting_clock()
     };
 }
 
-// The five ways an attempt for 15 can end.
-bool ends_as_expected(const std::vector<std::string>& r)
+// Whether the last line splits n into two proper factors, "n = f * n/f".
+bool factor_line(const std::string& line, int64_t n)
+{
+    long long whole = 0, f = 0, g = 0;
+    char tail = 0;
+    if (std::sscanf(line.c_str(), "%lld = %lld * %lld%c", &whole, &f, &g, &tail) != 3)
+        return false;
+    return whole == n && f >= 2 && f < n && f * g == n && line == std::to_string(n) + " = " +
+           std::to_string(f) + " * " + std::to_string(g);
+}
+
+// The five ways an attempt can end: the factors, or one of four retry endings.
+bool ends_as_expected(const std::vector<std::string>& r, int64_t n = 15)
 {
     if (r.empty())
         return false;
     const std::string& last = r.back();
-    if (last == "15 = 5 * 3" || last == "15 = 3 * 5")
+    if (factor_line(last, n))
         return true;
     if (last != "Bitte noch einmal versuchen." || r.size() < 3 || !r[r.size() - 2].empty())
         return false;
@@ -173,6 +185,37 @@ TEST_F(ProgramWindowTest, ShorFifteenEndsInOneOfFiveWaysAndFindsTheFactors)
     EXPECT_GE(found, 1) << "twelve seeded attempts never split 15";
 }
 
+TEST_F(ProgramWindowTest, ShorPrimeNeverFindsFactors)
+{
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+        toolkit::reset_video_memory();
+        text_test::make_view(0);
+        t_InitWindow(0, 8, false, 80 * 4, 25 * 4, 0, 0, text_test::tiny_font(), true);
+        srand(seed);
+        shorprogram(17);
+        const std::vector<std::string> r = rows();
+        EXPECT_EQ(r[2], "Registergröße = 26 Qubits");
+        ASSERT_TRUE(ends_as_expected(r, 17)) << ::testing::PrintToString(r);
+        EXPECT_EQ(r.back(), "Bitte noch einmal versuchen.");
+    }
+}
+
+TEST_F(ProgramWindowTest, ShorSmallestAcceptedNumbersRunToAnEnding)
+{
+    for (int64_t n : {3, 4}) {
+        toolkit::reset_video_memory();
+        text_test::make_view(0);
+        t_InitWindow(0, 8, false, 80 * 4, 25 * 4, 0, 0, text_test::tiny_font(), true);
+        srand(1);
+        shorprogram(n);
+        const std::vector<std::string> r = rows();
+        ASSERT_GE(r.size(), 6u);
+        EXPECT_EQ(r[0], "N = " + std::to_string(n));
+        EXPECT_EQ(r[2], "Registergröße = 12 Qubits");
+        EXPECT_TRUE(ends_as_expected(r, n)) << ::testing::PrintToString(r);
+    }
+}
+
 // End to end through the real program.
 
 TEST(ShorHeadless, KeysSFifteenReturn)
@@ -196,12 +239,15 @@ TEST(ShorHeadless, KeysSFifteenReturn)
 
 TEST(ShorHeadless, NumberTwoIsRefusedWithoutTail)
 {
-    const program_test::HeadlessRun run = program_test::run_headless("shor-two", "s2\n");
+    // The random bit first, so there is a dump that the refusal must leave alone.
+    const program_test::HeadlessRun run = program_test::run_headless("shor-two", "rs2\n");
     if (!run.ran)
         GTEST_SKIP() << "build/orbikon not built";
     EXPECT_NE(run.screen.find("Zahl eingeben (15-1000): 2\n\n" + RANGE_REFUSAL),
               std::string::npos)
         << run.screen;
     EXPECT_EQ(run.screen.find("N = "), std::string::npos);
-    EXPECT_FALSE(run.dump_exists);
+    ASSERT_TRUE(run.dump_exists);
+    EXPECT_EQ(run.dump.size(), 24u);
+    EXPECT_EQ(run.dump[4], 1);
 }
