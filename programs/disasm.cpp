@@ -11,6 +11,7 @@
 
 #include "platform/diag.h"
 #include "platform/platform.h"
+#include "programs/mainloop.h"
 #include "programs/printer.h"
 #include "shell/mttools.h"
 #include "toolkit/cursor.h"
@@ -344,6 +345,12 @@ void disasm_command(const std::string& path)
                      NumberText(static_cast<int64_t>(listing.size()), ' ', 1, true) + " Bytes.");
     t_Cr(win);
     p_SetPrinter(p_GetPrinter() + printer_text_of(listing));
+}
+
+void command_disasm()
+{
+    command_heading("Quanten-Disassembling auf dem virtuellen Drucker ausgeben:");
+    disasm_command(platform::dump_file_path());
 }
 
 int disasm_list_to_stdout(const std::string& path)

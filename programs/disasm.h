@@ -54,6 +54,9 @@ DisasmProgress disasm_set_progress(DisasmProgress sink);
 // the listing to the virtual printer.
 void disasm_command(const std::string& path);
 
+// The D row of the command table: heading, then disasm_command on the dump file.
+void command_disasm();
+
 // The qucode tool's list command: the listing of the dump at path on standard output with line
 // feeds for carriage returns; progress and diagnostics on standard error. Returns the exit
 // status: 0, or 1 with one line on standard error when the file cannot be read or written.

@@ -10,6 +10,7 @@
 #include "engine/algebra.h"
 #include "engine/error.h"
 #include "platform/platform.h"
+#include "programs/mainloop.h"
 #include "shell/events.h"
 #include "shell/mttools.h"
 #include "toolkit/cursor.h"
@@ -227,4 +228,12 @@ void isingprogram()
                 return;
         }
     }
+}
+
+void command_ising()
+{
+    command_heading("Ising-Modell für Quanten (Esc-Taste zum Beenden):");
+    delete_dump();
+    isingprogram();
+    write_dump_tail();
 }

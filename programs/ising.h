@@ -11,6 +11,9 @@
 // row; Escape ends the program.
 void isingprogram();
 
+// The I row of the command table: heading, dump deletion, the program, the dump tail.
+void command_ising();
+
 // The Hamiltonian column callback: a copy of column k of the column table (t is ignored).
 // The engine keeps what it gets; the program frees the columns itself.
 quantum_reg_struct isingcolumn(uint64_t k, double t);

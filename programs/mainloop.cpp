@@ -10,6 +10,7 @@
 #include "engine/objcode.h"
 #include "platform/platform.h"
 #include "programs/disasm.h"
+#include "programs/ising.h"
 #include "programs/printer.h"
 #include "programs/program_rows.h"
 #include "shell/events.h"
@@ -81,8 +82,10 @@ struct Command {
 
 // Checked in this order; a key that matches no row does nothing after its echo.
 const Command COMMANDS[] = {
+    {"D", command_disasm},
     {"G", command_grover},
     {"H", command_help},
+    {"I", command_ising},
     {"O", command_oracle},
     {"R", command_random},
     {"S", command_shor},

@@ -9,6 +9,7 @@
 #include "engine/objcode.h"
 #include "engine/register.h"
 #include "engine/replay.h"
+#include "programs/disasm.h"
 
 namespace {
 
@@ -16,6 +17,8 @@ constexpr const char* USAGE =
     "Usage: qucode run FILE [--seed N]\n"
     "  run   replays the dump FILE into a register and prints the final register;\n"
     "        --seed N seeds the random draws of the measurements with N first.\n"
+    "       qucode list FILE\n"
+    "  list  prints the listing of the dump FILE, one record a line.\n"
     "       qucode --help\n";
 
 int usage_error(const char* message)
@@ -86,5 +89,7 @@ int main(int argc, char** argv)
     }
     if (command == "run")
         return run_command(argc, argv);
+    if (command == "list")
+        return argc == 3 ? disasm_list_to_stdout(argv[2]) : usage_error("list needs one FILE.");
     return usage_error("unknown command.");
 }

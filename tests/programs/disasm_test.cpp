@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -390,6 +391,89 @@ TEST_F(DisasmTest, ExactlyTheLimitNeedsNoClosingLine)
     ASSERT_EQ(listing.size(), NOP_LINE_BYTES * LISTING_RECORD_LIMIT);
     EXPECT_EQ(last_line(listing, listing.size() - NOP_LINE_BYTES),
               line("000F423F", "FF ", field("nop")) + "\r");
+}
+
+} // namespace
+
+#include "platform/headless/headless.h"
+#include "platform/window_system.h"
+#include "programs/printer.h"
+#include "tests/programs/program_fixture.h"
+
+namespace {
+
+class DisasmCommandTest : public program_test::ProgramWindowTest {
+protected:
+    void SetUp() override
+    {
+        ProgramWindowTest::SetUp();
+        initopcodenames();
+        platform::WindowSpec spec;
+        spec.kind = platform::WindowKind::Text;
+        spec.has_ruler = true;
+        ASSERT_TRUE(platform::headless().create_window(platform::PRINTER_WINDOW, spec));
+        path_ = std::filesystem::temp_directory_path() /
+                ("orbikon-dcmd-" + std::to_string(::getpid()) + ".qucode");
+        const Bytes dump = {0xF0, 0, 0, 0, 3, 0x00, 0, 0, 0, 0, 0, 0, 0, 0};
+        std::ofstream(path_, std::ios::binary)
+            .write(reinterpret_cast<const char*>(dump.data()), static_cast<std::streamsize>(dump.size()));
+    }
+    void TearDown() override
+    {
+        std::filesystem::remove(path_);
+        ProgramWindowTest::TearDown();
+    }
+    std::filesystem::path path_;
+};
+
+TEST_F(DisasmCommandTest, AppendsTheListingToThePrinterAndShowsItsSize)
+{
+    p_SetPrinter("alt\r");
+    DiagCapture quiet;
+    disasm_command(path_.string());
+    const std::string listing = line("00000000", "F0 00000003 ", field("qbits") + "3") + "\r" +
+                                line("00000005", "00 0000000000000000 ", field("init") + "0") + "\r";
+    EXPECT_EQ(p_GetPrinter(), "alt\r" + listing);
+    std::vector<std::string> r = rows();
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[0], "Ausgabe erzeugen: 100%");
+    EXPECT_EQ(r[1], "");
+    EXPECT_EQ(r[2], "Größe der Ausgabe = 138 Bytes.");
+
+    disasm_command(path_.string()); // D twice appends the same listing twice
+    EXPECT_EQ(p_GetPrinter(), "alt\r" + listing + listing);
+}
+
+TEST_F(DisasmCommandTest, MissingDumpAppendsNothing)
+{
+    std::filesystem::remove(path_);
+    p_SetPrinter("alt\r");
+    DiagCapture quiet;
+    disasm_command(path_.string());
+    EXPECT_EQ(p_GetPrinter(), "alt\r");
+    EXPECT_EQ(rows().back(), "Größe der Ausgabe = 0 Bytes.");
+}
+
+TEST_F(DisasmCommandTest, QucodeListPrintsTheListingAloneWithLineFeeds)
+{
+    const std::string out = path_.string() + ".out";
+    const std::string err = path_.string() + ".err";
+    const std::string command = std::string(ORBIKON_BUILD_DIR) + "/qucode list '" + path_.string() +
+                                "' > '" + out + "' 2> '" + err + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::ifstream o(out, std::ios::binary), e(err, std::ios::binary);
+    std::string stdout_text((std::istreambuf_iterator<char>(o)), {});
+    std::string stderr_text((std::istreambuf_iterator<char>(e)), {});
+    EXPECT_EQ(stdout_text, line("00000000", "F0 00000003 ", field("qbits") + "3") + "\n" +
+                               line("00000005", "00 0000000000000000 ", field("init") + "0") + "\n");
+    EXPECT_NE(stderr_text.find("quantum_print: File size = 14 Bytes\n"), std::string::npos);
+    EXPECT_NE(stderr_text.find("Ausgabe erzeugen: 100%\n"), std::string::npos);
+
+    const std::string missing = std::string(ORBIKON_BUILD_DIR) + "/qucode list /nonexistent/x 2> '" +
+                                err + "' > '" + out + "'";
+    EXPECT_NE(std::system(missing.c_str()), 0);
+    std::filesystem::remove(out);
+    std::filesystem::remove(err);
 }
 
 } // namespace
