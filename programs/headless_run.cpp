@@ -11,8 +11,11 @@
 #include "platform/platform.h"
 #include "platform/window_system.h"
 #include "programs/printer.h"
+#include "shell/app_delegate.h"
 #include "shell/events.h"
+#include "shell/menus.h"
 #include "shell/startup.h"
+#include "shell/views.h"
 #include "toolkit/window.h"
 
 namespace {
@@ -127,6 +130,10 @@ bool program_wants_key() { return ProgramEnded || (WaitingForKey() && EventQueue
 
 void connect_shell(std::function<void()> program)
 {
+    // The interface description, views, menus and the delegate's callbacks first; the
+    // windows below are made only where the description left a gap.
+    InstallAppDelegate(program);
+    menu_hooks().clear_printer_buffer = [] { printer_buffer_clear(); };
     platform::WindowSystem& ws = platform::window_system();
     platform::WindowEvents events = ws.events();
     events.will_finish_launching = [] { applicationWillFinishLaunching(); };
@@ -192,6 +199,9 @@ void start_headless_driver(std::u32string keys, HeadlessOptions options)
         const double deadline = platform::time_seconds() + options.timeout_seconds;
         auto finish = [&](int status) {
             write_text(options.screen_path, ScreenText(0));
+            if (!options.image_path.empty() && !WriteScreenImage(0, options.image_path))
+                std::fprintf(stderr, "orbikon: Das Bild %s l\xC3\xA4sst sich nicht schreiben.\n",
+                             options.image_path.c_str());
             if (!options.printer_path.empty())
                 write_text(options.printer_path, PrinterFileText(p_GetPrinter()));
             std::fflush(stdout);

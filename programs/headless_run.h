@@ -11,6 +11,7 @@ struct HeadlessOptions {
     std::string input_path;
     std::string screen_path;
     std::string printer_path; // empty: no printer file
+    std::string image_path;   // empty: no PNG of window 0's screen image
     double timeout_seconds = 600;
 };
 

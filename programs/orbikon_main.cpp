@@ -21,7 +21,7 @@ namespace {
 
 constexpr const char* USAGE =
     "Aufruf: orbikon [--headless --input EINGABE --screen BILDSCHIRM [--printer DRUCKER] "
-    "[--timeout SEKUNDEN]]\n";
+    "[--image BILD.png] [--timeout SEKUNDEN]]\n";
 
 // Exits with a German message on standard error; status 2 marks a bad command line.
 [[noreturn]] void usage_error(const std::string& message)
@@ -49,6 +49,8 @@ HeadlessOptions parse_arguments(int argc, char** argv, bool& headless)
             options.screen_path = value("--screen");
         } else if (arg == "--printer") {
             options.printer_path = value("--printer");
+        } else if (arg == "--image") {
+            options.image_path = value("--image");
         } else if (arg == "--timeout") {
             const std::string text = value("--timeout");
             char* end = nullptr;
@@ -63,8 +65,8 @@ HeadlessOptions parse_arguments(int argc, char** argv, bool& headless)
     if (headless && (options.input_path.empty() || options.screen_path.empty()))
         usage_error("--headless braucht --input und --screen.");
     if (!headless && (!options.input_path.empty() || !options.screen_path.empty() ||
-                      !options.printer_path.empty()))
-        usage_error("--input, --screen und --printer gelten nur mit --headless.");
+                      !options.printer_path.empty() || !options.image_path.empty()))
+        usage_error("--input, --screen, --printer und --image gelten nur mit --headless.");
     return options;
 }
 
