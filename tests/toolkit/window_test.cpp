@@ -400,3 +400,36 @@ TEST(MoveVideoMemory, OverlappingRangesBothWays)
     MoveVideoMemory(0x20000, -1, 4);
     EXPECT_EQ(VideoMemory[0x20000], 0);
 }
+
+using ForeignFont = TextWindowTest;
+
+// A replacement font of another cell size must not carry output or a scroll into the memory
+// of the window set up before.
+TEST_F(ForeignFont, BiggerCellsNeverTouchTheNeighbour)
+{
+    open(0);
+    open(1);
+    const t_Window before = window_table[0];
+    std::vector<uint8_t> neighbour(VideoMemory.begin() + before.TextMemoryStart,
+                                   VideoMemory.begin() + before.MemoryEnd + 1);
+    t_WindowFont(1, text_test::tiny_font(32, 32));
+    put(1, 1, "abcd");
+    auto untouched = [&] {
+        return std::equal(neighbour.begin(), neighbour.end(),
+                          VideoMemory.begin() + before.TextMemoryStart);
+    };
+    // Checked after each, since a move down can put back what a move up displaced.
+    t_ScrollUp(1);
+    EXPECT_TRUE(untouched());
+    t_ScrollDown(1);
+    EXPECT_TRUE(untouched());
+}
+
+TEST_F(ForeignFont, SmallerCellsStopAtTheTextGrid)
+{
+    open(1); // 8 x 4 cells of 4 x 8
+    t_WindowFont(1, text_test::tiny_font(2, 2));
+    DiagCapture out;
+    t_PrintSymbol(1, 'a', 0xC0, 9, 1);
+    EXPECT_EQ(out.text(), "t_PrintSymbol: Window #1 illegal coordinates (x = 9, y = 1).\n");
+}
