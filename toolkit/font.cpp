@@ -250,6 +250,13 @@ t_Font parse_font_bytes(const std::string& file_name, const std::vector<uint8_t>
     font.Reserved = bytes.size() < 16 ? 0 : (int64_t{bytes[14]} << 8) | bytes[15];
     font.Data.assign(bytes.begin() + header, bytes.end());
     decompress_font(font);
+    // Grey glyph data must reach to the last glyph; a file cut short is refused as a whole
+    // rather than shown with some glyphs missing.
+    const size_t needed = (size_t{font.End} + 1) * static_cast<size_t>(font.Width * font.Height);
+    if (font.Format == FONT_FORMAT_GREY && !font.Data.empty() && font.Data.size() < needed) {
+        diag_line(LOADER, "Font data too short");
+        return t_Font{};
+    }
     return font;
 }
 

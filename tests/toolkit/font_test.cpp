@@ -165,6 +165,28 @@ TEST_F(FontFiles, CompressedFileDecodes)
     EXPECT_EQ(std::string(font.Data.begin(), font.Data.end()), "ABABABA");
 }
 
+TEST_F(FontFiles, GlyphDataCutShortIsRefused)
+{
+    std::vector<uint8_t> bytes = header(2, 0x20, 0x21, 2, 2);
+    bytes.resize(bytes.size() + 0x22 * 4 - 1, 0xFF); // one byte short of glyph 0x21
+    std::string lines;
+    t_Font font = load(bytes, lines);
+    EXPECT_EQ(lines, "t_LoadFontResource: Font data too short\n");
+    EXPECT_TRUE(font.Data.empty());
+    bytes.push_back(0xFF);
+    font = load(bytes, lines);
+    EXPECT_EQ(lines, "");
+    EXPECT_EQ(font.Data.size(), 0x22u * 4);
+
+    // The same for a compressed stream that ends early.
+    std::vector<uint8_t> packed = header(102, 0, 1, 2, 2);
+    const std::vector<uint8_t> stream = pack({'A', 'B', 256}, 9); // 4 bytes, 8 needed
+    packed.insert(packed.end(), stream.begin(), stream.end());
+    font = load(packed, lines);
+    EXPECT_EQ(lines, "t_LoadFontResource: Font data too short\n");
+    EXPECT_TRUE(font.Data.empty());
+}
+
 TEST_F(FontFiles, CorruptStreamsGiveEmptyData)
 {
     std::vector<uint8_t> bytes = header(102, 0, 0, 1, 1);
