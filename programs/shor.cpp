@@ -1,6 +1,7 @@
 // programs/shor.cpp: Shor's factoring program.
 #include "programs/shor.h"
 
+#include <cmath>
 #include <string>
 
 #include "engine/arith.h"
@@ -46,6 +47,18 @@ void try_again(const std::string& message)
     cr();
 }
 
+// The low 16 bits of the time in nanoseconds, truncated. A time beyond the 64-bit range
+// (past the year 2262, or a broken clock) is reduced instead of converted out of range.
+uint64_t low_clock_bits(double seconds)
+{
+    const double nanoseconds = std::trunc(seconds * 1000000000.0);
+    if (std::isfinite(nanoseconds) && std::fabs(nanoseconds) < 9.2e18)
+        return static_cast<uint64_t>(static_cast<int64_t>(nanoseconds)) & 0xFFFF;
+    if (!std::isfinite(nanoseconds))
+        return 0;
+    return static_cast<uint64_t>(std::fabs(std::fmod(nanoseconds, 65536.0)));
+}
+
 // Bits 16 and up of the product of 16 random bits and 16 clock bits.
 uint64_t draw_product(const programs::RandomSource& random, const programs::ClockSource& clock)
 {
@@ -53,7 +66,7 @@ uint64_t draw_product(const programs::RandomSource& random, const programs::Cloc
     uint64_t v = 0;
     for (int tries = 0; tries < DRAW_TRIES; ++tries) {
         u = random() & 0xFFFF;
-        v = static_cast<uint64_t>(static_cast<int64_t>(clock() * 1000000000.0)) & 0xFFFF;
+        v = low_clock_bits(clock());
         if (u != 0 && v != 0)
             break;
     }

@@ -2,6 +2,7 @@
 // command.
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -106,6 +107,19 @@ TEST(ShorBase, DrawGivesUpAfterAHundredTries)
         programs::shor_candidate([&calls] { return ++calls, 0x1234u; }, [] { return 0.0; });
     EXPECT_EQ(calls, 800);
     EXPECT_EQ(candidate, 0);
+}
+
+TEST(ShorBase, ClockOutsideTheIntegerRangeStillDraws)
+{
+    int calls = 0;
+    // 2^60 seconds: 2^90 nanoseconds, whose low 16 bits are 0, so every draw is repeated.
+    const int64_t candidate = programs::shor_candidate([&calls] { return ++calls, 0x1234u; },
+                                                       [] { return 1152921504606846976.0; });
+    EXPECT_EQ(calls, 800);
+    EXPECT_EQ(candidate, 0);
+    const int64_t infinite = programs::shor_candidate(
+        [] { return 0x1234u; }, [] { return std::numeric_limits<double>::infinity(); });
+    EXPECT_EQ(infinite, 0);
 }
 
 TEST(ShorBase, BaseIsCoprimeAndInRange)
