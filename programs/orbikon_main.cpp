@@ -11,9 +11,11 @@
 
 #include "platform/diag.h"
 #include "platform/platform.h"
+#include "platform/terminal/terminal.h"
 #include "platform/window_system.h"
 #include "programs/headless_run.h"
 #include "programs/mainloop.h"
+#include "programs/terminal_run.h"
 #include "shell/events.h"
 #include "shell/startup.h"
 
@@ -88,6 +90,9 @@ int main(int argc, char** argv)
     connect_shell(mainloop);
     if (headless)
         start_headless_driver(std::move(*keys), options);
+    else if (platform::terminal::is_interactive() &&
+             RunInTerminal(platform::cache_folder() + "console.log") != 0)
+        std::cerr << "orbikon: Das Terminal l\xC3\xA4sst sich nicht in den Rohmodus schalten.\n";
     platform::window_system().run_event_loop();
     return 0;
 }

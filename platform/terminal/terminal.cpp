@@ -3,10 +3,12 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace platform::terminal {
@@ -15,6 +17,7 @@ namespace {
 
 termios saved_settings{};
 std::atomic<bool> raw_active{false};
+std::atomic<int> terminal_fd{STDOUT_FILENO}; // stays on the terminal when stdout is redirected
 
 constexpr std::string_view ENTER_SCREEN = "\x1b[?1049h\x1b[?25l\x1b[2J";
 constexpr std::string_view LEAVE_SCREEN = "\x1b[0m\x1b[?25h\x1b[?1049l";
@@ -37,7 +40,7 @@ void restore_and_reraise(int sig)
 winsize window_size()
 {
     winsize ws{};
-    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0)
+    if (ioctl(terminal_fd, TIOCGWINSZ, &ws) != 0)
         ws = winsize{};
     return ws;
 }
@@ -94,11 +97,32 @@ std::string read_input(int timeout_ms)
 void write_output(std::string_view text)
 {
     while (!text.empty()) {
-        const ssize_t n = write(STDOUT_FILENO, text.data(), text.size());
+        const ssize_t n = write(terminal_fd, text.data(), text.size());
         if (n <= 0)
             return;
         text.remove_prefix(static_cast<size_t>(n));
     }
+}
+
+bool redirect_standard_streams(const std::string& path)
+{
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (file < 0)
+        return false;
+    if (terminal_fd == STDOUT_FILENO) {
+        const int copy = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+        if (copy < 0) {
+            close(file);
+            return false;
+        }
+        terminal_fd = copy;
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    dup2(file, STDOUT_FILENO);
+    dup2(file, STDERR_FILENO);
+    close(file);
+    return true;
 }
 
 int columns()

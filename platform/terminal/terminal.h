@@ -19,8 +19,12 @@ void leave_raw_mode();
 // The bytes typed so far, waiting at most timeout_ms for the first; empty when none came.
 std::string read_input(int timeout_ms);
 
-// Writes all of text to the terminal.
+// Writes all of text to the terminal, even after redirect_standard_streams().
 void write_output(std::string_view text);
+
+// Points standard output and standard error at the file (appending), so that lines the
+// program prints do not run across the drawn screen; false when it cannot be opened.
+bool redirect_standard_streams(const std::string& path);
 
 // Columns and lines of the terminal; 80 x 25 when it does not say.
 int columns();
