@@ -1,20 +1,20 @@
 // toolkit/cursor.cpp: cursor movement, scrolling, tabs, rules, inverse and control codes.
 #include "toolkit/cursor.h"
 
-#include <string>
-
 #include "platform/diag.h"
 #include "platform/platform.h"
 #include "platform/window_system.h"
 #include "toolkit/window.h"
 
+#include <string>
+
 namespace {
 
 constexpr uint8_t BLANK = 0x20;
 constexpr uint8_t RULE_GLYPH = 0x9C;
-constexpr const char* BELL_SOUND = "sysbeep.aif";
+constexpr const char *BELL_SOUND = "sysbeep.aif";
 
-bool full_width(const t_Window& w)
+bool full_width(const t_Window &w)
 {
     return w.TextFirstColumn == 1 && w.TextLastColumn == w.TextWidth;
 }
@@ -39,7 +39,7 @@ void play_bell()
     static const std::string path = platform::resource_folder() + BELL_SOUND;
     platform::run_on_event_thread(
         [] {
-            auto& ws = platform::window_system();
+            auto &ws = platform::window_system();
             if (!ws.sound_playing())
                 ws.play_sound(path);
         },
@@ -52,7 +52,7 @@ void t_ScrollUp(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_ScrollUp", win))
         return;
-    t_Window& w = window_table[win];
+    t_Window &w = window_table[win];
     if (w.ScrollLock)
         return;
     const int64_t first = w.TextFirstLine;
@@ -61,16 +61,15 @@ void t_ScrollUp(uint8_t win)
         const int64_t cols = w.TextWidth;
         const int64_t count = cols * last - cols * first;
         const int64_t colours = toolkit::colour_plane_start(w);
-        move_block(colours + first * cols, colours + first * cols - cols, count,
+        move_block(colours + first * cols, colours + first * cols - cols, count, w.TextMemoryStart,
+                   w.TextMemoryEnd);
+        move_block(w.TextMemoryStart + first * cols, w.TextMemoryStart + first * cols - cols, count,
                    w.TextMemoryStart, w.TextMemoryEnd);
-        move_block(w.TextMemoryStart + first * cols, w.TextMemoryStart + first * cols - cols,
-                   count, w.TextMemoryStart, w.TextMemoryEnd);
         const int64_t line_bytes = w.BitDepth * w.Font.Height * w.Width / 8;
         const int64_t source = w.MemoryStart + w.BitDepth * w.Font.Height * first * w.Width / 8;
-        const int64_t end =
-            w.MemoryStart +
-            ((w.Font.Height * last - 1) * w.Width + w.Font.Width * w.TextLastColumn) * w.BitDepth /
-                8;
+        const int64_t end = w.MemoryStart + ((w.Font.Height * last - 1) * w.Width +
+                                             w.Font.Width * w.TextLastColumn) *
+                                                w.BitDepth / 8;
         move_block(source, source - line_bytes, end - source, w.MemoryStart, w.MemoryEnd);
     } else {
         // A narrower area is redrawn cell by cell from the line below, never inverted.
@@ -90,7 +89,7 @@ void t_ScrollDown(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_ScrollDown", win))
         return;
-    t_Window& w = window_table[win];
+    t_Window &w = window_table[win];
     if (w.ScrollLock)
         return;
     const int64_t first = w.TextFirstLine;
@@ -107,9 +106,9 @@ void t_ScrollDown(uint8_t win)
         const int64_t line_bytes = w.BitDepth * w.Font.Height * w.Width / 8;
         const int64_t source =
             w.MemoryStart + w.BitDepth * w.Font.Height * (first - 1) * w.Width / 8;
-        const int64_t end = w.MemoryStart + ((w.Font.Height * (last - 1) - 1) * w.Width +
-                                             w.Font.Width * cols) *
-                                                w.BitDepth / 8;
+        const int64_t end =
+            w.MemoryStart +
+            ((w.Font.Height * (last - 1) - 1) * w.Width + w.Font.Width * cols) * w.BitDepth / 8;
         move_block(source, source + line_bytes, end - source, w.MemoryStart, w.MemoryEnd);
     } else {
         const bool inverse = w.TextInverse;
@@ -128,7 +127,7 @@ void t_CursorEnd(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_CursorEnd", win))
         return;
-    t_Window& w = window_table[win];
+    t_Window &w = window_table[win];
     w.TextHpos = w.TextLastColumn;
     w.TextVpos = w.TextLastLine;
 }
@@ -137,7 +136,7 @@ void t_CursorLeft(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_CursorLeft", win))
         return;
-    t_Window& w = window_table[win];
+    t_Window &w = window_table[win];
     --w.TextHpos;
     if (w.TextHpos < w.TextFirstColumn) {
         w.TextHpos = w.TextLastColumn;
@@ -149,7 +148,7 @@ void t_CursorUp(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_CursorUp", win))
         return;
-    t_Window& w = window_table[win];
+    t_Window &w = window_table[win];
     --w.TextVpos;
     if (w.TextVpos < w.TextFirstLine) {
         t_ScrollDown(win);
@@ -161,7 +160,7 @@ void t_Htab(uint8_t win, int64_t column)
 {
     if (!toolkit::text_window_ready("t_Htab", win))
         return;
-    t_Window& w = window_table[win];
+    t_Window &w = window_table[win];
     if (column > 0 && w.TextFirstColumn + column - 1 <= w.TextWidth)
         w.TextHpos = w.TextFirstColumn + column - 1;
 }
@@ -170,7 +169,7 @@ void t_Vtab(uint8_t win, int64_t line)
 {
     if (!toolkit::text_window_ready("t_Vtab", win))
         return;
-    t_Window& w = window_table[win];
+    t_Window &w = window_table[win];
     if (line > 0 && line <= w.TextHeight)
         w.TextVpos = line;
 }
@@ -179,7 +178,7 @@ int64_t t_Hpos(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_Hpos", win))
         return 0;
-    const t_Window& w = window_table[win];
+    const t_Window &w = window_table[win];
     return w.TextHpos - w.TextFirstColumn + 1;
 }
 
@@ -204,7 +203,7 @@ void t_TextHline(uint8_t win, int64_t from_column, int64_t to_column, int64_t li
 {
     if (!toolkit::text_window_ready("t_TextHline", win))
         return;
-    const t_Window& w = window_table[win];
+    const t_Window &w = window_table[win];
     for (int64_t column = from_column; column <= to_column; ++column)
         t_PrintSymbol(win, code, w.TextColor, column, line);
 }
@@ -213,7 +212,7 @@ void t_TextLine(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_TextLine", win))
         return;
-    const t_Window& w = window_table[win];
+    const t_Window &w = window_table[win];
     t_TextHline(win, w.TextHpos, w.TextLastColumn, w.TextVpos, RULE_GLYPH);
     t_Cr(win);
 }
@@ -240,7 +239,7 @@ void t_InvertRect(uint8_t win, int64_t column1, int64_t line1, int64_t column2, 
 {
     if (!toolkit::text_window_ready("t_InvertRect", win))
         return;
-    t_Window& w = window_table[win];
+    t_Window &w = window_table[win];
     if (!(0 < column1 && column1 <= column2 && column2 <= w.TextWidth && 0 < line1 &&
           line1 <= line2 && line2 <= w.TextHeight))
         return;
@@ -257,7 +256,7 @@ void t_CursorDraw(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_CursorDraw", win))
         return;
-    const t_Window& w = window_table[win];
+    const t_Window &w = window_table[win];
     t_InvertRect(win, w.TextHpos, w.TextVpos, w.TextHpos, w.TextVpos);
 }
 
@@ -265,7 +264,7 @@ void t_CursorOn(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_CursorOn", win))
         return;
-    t_Window& w = window_table[win];
+    t_Window &w = window_table[win];
     if (w.TextCursorLevel++ == 0)
         t_CursorDraw(win);
 }
@@ -274,7 +273,7 @@ void t_CursorOff(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_CursorOff", win))
         return;
-    t_Window& w = window_table[win];
+    t_Window &w = window_table[win];
     if (--w.TextCursorLevel == 0)
         t_CursorDraw(win);
 }
@@ -291,7 +290,7 @@ void t_PrintControl(uint8_t win, uint8_t code)
         diag_line("t_PrintControl", "Window is not a graphic window.");
         return;
     }
-    t_Window& w = window_table[win];
+    t_Window &w = window_table[win];
     const bool ready = MemoryReady && w.Initialized && w.TextMemoryStart >= 0;
     if (!ready || w.TextRedirectOutput != 1) {
         if (w.TextRedirectOutput == 2)
@@ -301,33 +300,72 @@ void t_PrintControl(uint8_t win, uint8_t code)
         return;
     }
     switch (code) {
-    case 7: play_bell(); break;
-    case 8: t_CursorLeft(win); break;
-    case 10: t_CursorDown(win); break;
-    case 11: t_ClearEndOfWindow(win); break;
+    case 7:
+        play_bell();
+        break;
+    case 8:
+        t_CursorLeft(win);
+        break;
+    case 10:
+        t_CursorDown(win);
+        break;
+    case 11:
+        t_ClearEndOfWindow(win);
+        break;
     case 12:
         t_CursorHome(win);
         t_ClearEndOfWindow(win);
         break;
-    case 13: t_Cr(win); break;
-    case 14: t_Normal(win); break;
-    case 15: t_Inverse(win); break;
-    case 17: t_Reverse(win); break;
-    case 18: t_Htab(win, 1); break;
-    case 19: w.TextDisplayMode = 0; break;
-    case 20: w.TextDisplayMode = 1; break;
-    case 22: t_ScrollDown(win); break;
-    case 23: t_ScrollUp(win); break;
-    case 25: t_CursorHome(win); break;
+    case 13:
+        t_Cr(win);
+        break;
+    case 14:
+        t_Normal(win);
+        break;
+    case 15:
+        t_Inverse(win);
+        break;
+    case 17:
+        t_Reverse(win);
+        break;
+    case 18:
+        t_Htab(win, 1);
+        break;
+    case 19:
+        w.TextDisplayMode = 0;
+        break;
+    case 20:
+        w.TextDisplayMode = 1;
+        break;
+    case 22:
+        t_ScrollDown(win);
+        break;
+    case 23:
+        t_ScrollUp(win);
+        break;
+    case 25:
+        t_CursorHome(win);
+        break;
     case 26:
         t_Htab(win, 1);
         t_ClearEndOfLine(win);
         break;
-    case 27: w.TextDisplayMode = 99; break;
-    case 28: t_CursorRight(win); break;
-    case 29: t_ClearEndOfLine(win); break;
-    case 30: t_CursorUp(win); break;
-    case 31: w.TextDisplayMode = 2; break;
-    default: break; // 0-6, 9, 16, 21, 24: nothing
+    case 27:
+        w.TextDisplayMode = 99;
+        break;
+    case 28:
+        t_CursorRight(win);
+        break;
+    case 29:
+        t_ClearEndOfLine(win);
+        break;
+    case 30:
+        t_CursorUp(win);
+        break;
+    case 31:
+        w.TextDisplayMode = 2;
+        break;
+    default:
+        break; // 0-6, 9, 16, 21, 24: nothing
     }
 }

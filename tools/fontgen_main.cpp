@@ -30,7 +30,7 @@ constexpr uint8_t HEADER_BYTES = 16;
 using Glyph = std::vector<uint8_t>; // CELL_W x CELL_H grey bytes, rows from the top
 
 struct Painter {
-    Glyph& g;
+    Glyph &g;
     int stroke; // line thickness in pixels
 
     void set(int x, int y, int value = 255)
@@ -47,8 +47,14 @@ struct Painter {
     }
     // Lines through the cell centre, `offset` pixels from it (double lines use +-offset).
     int lo(int centre, int offset) const { return centre + offset - stroke / 2; }
-    void hline(int x0, int x1, int offset = 0) { rect(x0, lo(15, offset) + 1, x1, lo(15, offset) + stroke); }
-    void vline(int y0, int y1, int offset = 0) { rect(lo(7, offset) + 1, y0, lo(7, offset) + stroke, y1); }
+    void hline(int x0, int x1, int offset = 0)
+    {
+        rect(x0, lo(15, offset) + 1, x1, lo(15, offset) + stroke);
+    }
+    void vline(int y0, int y1, int offset = 0)
+    {
+        rect(lo(7, offset) + 1, y0, lo(7, offset) + stroke, y1);
+    }
     // Anti-aliased disc or ring by distance from the centre, sampled 4 x 4 per pixel.
     void round(double cx, double cy, double outer, double inner)
     {
@@ -77,72 +83,166 @@ struct Painter {
 };
 
 // The program's own symbols; each comment names the plain character it is copied as.
-void draw_symbol(int code, Glyph& g, int stroke)
+void draw_symbol(int code, Glyph &g, int stroke)
 {
     Painter p{g, stroke};
     const int right = CELL_W - 1;
     const int bottom = CELL_H - 1;
     const int gap = stroke + 1; // half distance between the strokes of a double line
     switch (code) {
-    case 127: p.rect(0, 0, right, bottom); break; // '#': full block
-    case 128: p.round(8, 16, 4.5, 0); break;      // '*': bullet
-    case 129:                                     // '#': shaded block
+    case 127:
+        p.rect(0, 0, right, bottom);
+        break; // '#': full block
+    case 128:
+        p.round(8, 16, 4.5, 0);
+        break; // '*': bullet
+    case 129:  // '#': shaded block
         for (int y = 0; y < CELL_H; ++y)
             for (int x = 0; x < CELL_W; ++x)
                 if ((x / 2 + y / 2) % 2 == 0)
                     p.set(x, y);
         break;
-    case 130: p.hline(3, right - 1); p.head(1, -1, 6); break;     // '<': arrow left
-    case 131: p.hline(0, right, -gap); p.hline(0, right, gap); break; // '=': double rule
-    case 132: p.hline(1, right - 3); p.head(right - 1, 1, 6); break;  // '>': arrow right
-    case 133: p.round(8, 16, 6.5, 6.5 - stroke); break;            // 'O': ring
+    case 130:
+        p.hline(3, right - 1);
+        p.head(1, -1, 6);
+        break; // '<': arrow left
+    case 131:
+        p.hline(0, right, -gap);
+        p.hline(0, right, gap);
+        break; // '=': double rule
+    case 132:
+        p.hline(1, right - 3);
+        p.head(right - 1, 1, 6);
+        break; // '>': arrow right
+    case 133:
+        p.round(8, 16, 6.5, 6.5 - stroke);
+        break; // 'O': ring
     // '+': single-line corners, then T pieces and crossing.
-    case 134: p.hline(7, right); p.vline(15, bottom); break; // top-left corner
-    case 135: p.hline(0, 8); p.vline(15, bottom); break;     // top-right corner
-    case 136: p.hline(7, right); p.vline(0, 16); break;      // bottom-left corner
-    case 137: p.hline(0, 8); p.vline(0, 16); break;          // bottom-right corner
-    case 138: p.vline(0, bottom); break;                     // '|': vertical line
-    case 139: p.vline(0, bottom, -gap); p.vline(0, bottom, gap); break; // '|': double vertical
-    case 140: p.hline(0, right); break;                      // '-': horizontal line
-    case 141: p.hline(0, right, -gap); break;                // '-': line above the middle
-    case 142: p.vline(0, bottom); p.hline(7, right); break;  // left T
-    case 143: p.vline(0, bottom); p.hline(0, 8); break;      // right T
-    case 144: p.hline(0, right); p.vline(15, bottom); break; // top T
-    case 145: p.hline(0, right); p.vline(0, 16); break;      // bottom T
-    case 146: p.hline(0, right); p.vline(0, bottom); break;  // crossing
+    case 134:
+        p.hline(7, right);
+        p.vline(15, bottom);
+        break; // top-left corner
+    case 135:
+        p.hline(0, 8);
+        p.vline(15, bottom);
+        break; // top-right corner
+    case 136:
+        p.hline(7, right);
+        p.vline(0, 16);
+        break; // bottom-left corner
+    case 137:
+        p.hline(0, 8);
+        p.vline(0, 16);
+        break; // bottom-right corner
+    case 138:
+        p.vline(0, bottom);
+        break; // '|': vertical line
+    case 139:
+        p.vline(0, bottom, -gap);
+        p.vline(0, bottom, gap);
+        break; // '|': double vertical
+    case 140:
+        p.hline(0, right);
+        break; // '-': horizontal line
+    case 141:
+        p.hline(0, right, -gap);
+        break; // '-': line above the middle
+    case 142:
+        p.vline(0, bottom);
+        p.hline(7, right);
+        break; // left T
+    case 143:
+        p.vline(0, bottom);
+        p.hline(0, 8);
+        break; // right T
+    case 144:
+        p.hline(0, right);
+        p.vline(15, bottom);
+        break; // top T
+    case 145:
+        p.hline(0, right);
+        p.vline(0, 16);
+        break; // bottom T
+    case 146:
+        p.hline(0, right);
+        p.vline(0, bottom);
+        break; // crossing
     // '+': double-line corners, T pieces and crossing.
-    case 147: p.hline(7 - gap, right, -gap); p.hline(7 + gap, right, gap);
-              p.vline(15 - gap, bottom, -gap); p.vline(15 + gap, bottom, gap); break;
-    case 148: p.hline(0, 8 + gap, -gap); p.hline(0, 8 - gap, gap);
-              p.vline(15 - gap, bottom, gap); p.vline(15 + gap, bottom, -gap); break;
-    case 149: p.hline(7 + gap, right, -gap); p.hline(7 - gap, right, gap);
-              p.vline(0, 16 + gap, -gap); p.vline(0, 16 - gap, gap); break;
-    case 150: p.hline(0, 8 - gap, -gap); p.hline(0, 8 + gap, gap);
-              p.vline(0, 16 - gap, -gap); p.vline(0, 16 + gap, gap); break;
-    case 151: p.vline(0, bottom, -gap); p.vline(0, bottom, gap); p.hline(7 + gap, right); break;
-    case 152: p.vline(0, bottom, -gap); p.vline(0, bottom, gap); p.hline(0, 8 - gap); break;
-    case 153: p.hline(0, right, -gap); p.hline(0, right, gap);
-              p.vline(0, bottom, -gap); p.vline(0, bottom, gap); break;
-    case 154: p.rect(0, 0, right, stroke - 1); break;                 // '-': top edge
-    case 155: p.rect(0, bottom - stroke + 1, right, bottom); break;   // '-': bottom edge
-    case 156: p.hline(0, right); break;                  // the rule of a text line
-    case 157: p.vline(0, bottom, -gap); break;           // '|': line left of the middle
-    case 158: p.hline(2, right - 2); p.vline(8, 23); break; // '+': plus sign
-    case 159: p.hline(2, right - 2, -gap); p.hline(2, right - 2, gap); break; // '=': equals
-    case 160:                                            // visible space: a shelf
+    case 147:
+        p.hline(7 - gap, right, -gap);
+        p.hline(7 + gap, right, gap);
+        p.vline(15 - gap, bottom, -gap);
+        p.vline(15 + gap, bottom, gap);
+        break;
+    case 148:
+        p.hline(0, 8 + gap, -gap);
+        p.hline(0, 8 - gap, gap);
+        p.vline(15 - gap, bottom, gap);
+        p.vline(15 + gap, bottom, -gap);
+        break;
+    case 149:
+        p.hline(7 + gap, right, -gap);
+        p.hline(7 - gap, right, gap);
+        p.vline(0, 16 + gap, -gap);
+        p.vline(0, 16 - gap, gap);
+        break;
+    case 150:
+        p.hline(0, 8 - gap, -gap);
+        p.hline(0, 8 + gap, gap);
+        p.vline(0, 16 - gap, -gap);
+        p.vline(0, 16 + gap, gap);
+        break;
+    case 151:
+        p.vline(0, bottom, -gap);
+        p.vline(0, bottom, gap);
+        p.hline(7 + gap, right);
+        break;
+    case 152:
+        p.vline(0, bottom, -gap);
+        p.vline(0, bottom, gap);
+        p.hline(0, 8 - gap);
+        break;
+    case 153:
+        p.hline(0, right, -gap);
+        p.hline(0, right, gap);
+        p.vline(0, bottom, -gap);
+        p.vline(0, bottom, gap);
+        break;
+    case 154:
+        p.rect(0, 0, right, stroke - 1);
+        break; // '-': top edge
+    case 155:
+        p.rect(0, bottom - stroke + 1, right, bottom);
+        break; // '-': bottom edge
+    case 156:
+        p.hline(0, right);
+        break; // the rule of a text line
+    case 157:
+        p.vline(0, bottom, -gap);
+        break; // '|': line left of the middle
+    case 158:
+        p.hline(2, right - 2);
+        p.vline(8, 23);
+        break; // '+': plus sign
+    case 159:
+        p.hline(2, right - 2, -gap);
+        p.hline(2, right - 2, gap);
+        break; // '=': equals
+    case 160:  // visible space: a shelf
         p.rect(1, 26 - stroke + 1, right - 1, 26);
         p.rect(1, 20, stroke, 26);
         p.rect(right - stroke, 20, right - 1, 26);
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
-bool render_char(FT_Face face, uint32_t ch, int baseline, int x_shift, Glyph& g)
+bool render_char(FT_Face face, uint32_t ch, int baseline, int x_shift, Glyph &g)
 {
     if (FT_Load_Char(face, ch, FT_LOAD_RENDER | FT_LOAD_TARGET_NORMAL) != 0)
         return false;
-    const FT_Bitmap& bm = face->glyph->bitmap;
+    const FT_Bitmap &bm = face->glyph->bitmap;
     if (bm.pixel_mode != FT_PIXEL_MODE_GRAY)
         return false;
     const int left = face->glyph->bitmap_left + x_shift;
@@ -154,7 +254,7 @@ bool render_char(FT_Face face, uint32_t ch, int baseline, int x_shift, Glyph& g)
             if (x < 0 || x >= CELL_W || y < 0 || y >= CELL_H)
                 continue;
             const uint8_t v = bm.buffer[static_cast<int>(r) * bm.pitch + static_cast<int>(c)];
-            uint8_t& cell = g[static_cast<size_t>(y * CELL_W + x)];
+            uint8_t &cell = g[static_cast<size_t>(y * CELL_W + x)];
             cell = std::max(cell, v);
         }
     return true;
@@ -162,7 +262,7 @@ bool render_char(FT_Face face, uint32_t ch, int baseline, int x_shift, Glyph& g)
 
 // Fixed-width LZW without clear or end codes. The reader adds a dictionary entry for every
 // code after the first, so the numbering runs on past the width; those entries are unused.
-std::vector<uint8_t> lzw_encode(const std::vector<uint8_t>& plain, int bits)
+std::vector<uint8_t> lzw_encode(const std::vector<uint8_t> &plain, int bits)
 {
     std::vector<uint8_t> out{static_cast<uint8_t>(bits)};
     if (plain.empty())
@@ -200,7 +300,7 @@ std::vector<uint8_t> lzw_encode(const std::vector<uint8_t>& plain, int bits)
     return out;
 }
 
-void put32(std::vector<uint8_t>& out, uint32_t v)
+void put32(std::vector<uint8_t> &out, uint32_t v)
 {
     for (int shift = 24; shift >= 0; shift -= 8)
         out.push_back(static_cast<uint8_t>(v >> shift));
@@ -208,7 +308,7 @@ void put32(std::vector<uint8_t>& out, uint32_t v)
 
 } // namespace
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
     if (argc != 3) {
         std::fprintf(stderr, "usage: fontgen TTF OUTFILE\n");
@@ -245,7 +345,7 @@ int main(int argc, char** argv)
         Glyph g(CELL_W * CELL_H, 0);
         if (code < 32) {
             render_char(face, static_cast<uint32_t>(code + 0x40), baseline, x_shift, g);
-            for (auto& v : g)
+            for (auto &v : g)
                 v = static_cast<uint8_t>(255 - v);
         } else if (code <= 126 || code >= 161) {
             render_char(face, static_cast<uint32_t>(code), baseline, x_shift, g);
@@ -274,7 +374,8 @@ int main(int argc, char** argv)
     file.insert(file.end(), packed.begin(), packed.end());
 
     std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+    out.write(reinterpret_cast<const char *>(file.data()),
+              static_cast<std::streamsize>(file.size()));
     if (!out) {
         std::fprintf(stderr, "fontgen: cannot write %s\n", argv[2]);
         return 1;

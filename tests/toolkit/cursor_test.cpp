@@ -1,9 +1,8 @@
 // tests/toolkit/cursor_test.cpp: cursor movement, tabs, rules, inverse and control codes.
+#include "text_fixture.h"
 #include "toolkit/cursor.h"
 
 #include <gtest/gtest.h>
-
-#include "text_fixture.h"
 
 using text_test::TextWindowTest;
 
@@ -150,7 +149,10 @@ TEST_F(Inverse, CursorLevelNests)
 TEST_F(Inverse, InverseOutputSwapsStoredColours)
 {
     open(1);
-    t_Print(1, "\x0F" "a\x0E" "b\x11" "c");
+    t_Print(1, "\x0F"
+               "a\x0E"
+               "b\x11"
+               "c");
     EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0x0C);
     EXPECT_EQ(toolkit::cell_colour(win(1), 2, 1), 0xC0);
     EXPECT_EQ(toolkit::cell_colour(win(1), 3, 1), 0x0C);
@@ -161,7 +163,8 @@ using Controls = TextWindowTest;
 TEST_F(Controls, FormFeedClearsAndHomes)
 {
     open(1);
-    t_Print(1, "A\x0C" "B");
+    t_Print(1, "A\x0C"
+               "B");
     EXPECT_EQ(rows(1), (std::vector<std::string>{"B       ", "        ", "        ", "        "}));
 }
 
@@ -170,12 +173,18 @@ TEST_F(Controls, LineEditingCodes)
     open(1);
     t_Print(1, "abcdef\x08\x08\x1D"); // two left, clear to end of line
     EXPECT_EQ(rows(1)[0], "abcd    ");
-    t_Print(1, "\x1A" "x"); // whole line blanked, cursor to its start
+    t_Print(1, "\x1A"
+               "x"); // whole line blanked, cursor to its start
     EXPECT_EQ(rows(1)[0], "x       ");
-    t_Print(1, "\x0A" "y\x1E" "z\x19" "w");
+    t_Print(1, "\x0A"
+               "y\x1E"
+               "z\x19"
+               "w");
     EXPECT_EQ(rows(1)[0], "w z     ");
     EXPECT_EQ(rows(1)[1], " y      ");
-    t_Print(1, "\x12" "q\x1C" "r");
+    t_Print(1, "\x12"
+               "q\x1C"
+               "r");
     EXPECT_EQ(rows(1)[0], "q r     ");
 }
 

@@ -1,9 +1,8 @@
 // tests/toolkit/display_test.cpp: display modes, Escape commands and colours.
+#include "text_fixture.h"
 #include "toolkit/display.h"
 
 #include <gtest/gtest.h>
-
-#include "text_fixture.h"
 
 using text_test::TextWindowTest;
 
@@ -12,9 +11,13 @@ using EscapeCommands = TextWindowTest;
 TEST_F(EscapeCommands, ColoursAreSetWithoutPrinting)
 {
     open(1);
-    t_Print(1, "\x1B" "A\x1B" "Q");
+    t_Print(1, "\x1B"
+               "A\x1B"
+               "Q");
     EXPECT_EQ(win(1).TextColor, 0x11);
-    t_Print(1, "\x1B" "L\x1B" "P");
+    t_Print(1, "\x1B"
+               "L\x1B"
+               "P");
     EXPECT_EQ(win(1).TextColor, 0xC0);
     EXPECT_EQ(rows(1)[0], "        ");
     EXPECT_EQ(win(1).TextHpos, 1);
@@ -24,9 +27,11 @@ TEST_F(EscapeCommands, ColoursAreSetWithoutPrinting)
 TEST_F(EscapeCommands, SecondLetterAfterCommandIsPrinted)
 {
     open(1);
-    t_Print(1, "\x1B" "LP");
+    t_Print(1, "\x1B"
+               "LP");
     EXPECT_EQ(rows(1)[0], "P       ");
-    t_Print(1, "\x1B" "Ax");
+    t_Print(1, "\x1B"
+               "Ax");
     EXPECT_EQ(toolkit::cell_colour(win(1), 2, 1), 0x10);
     EXPECT_EQ(win(1).TextColor, 0x10);
 }
@@ -34,7 +39,8 @@ TEST_F(EscapeCommands, SecondLetterAfterCommandIsPrinted)
 TEST_F(EscapeCommands, UnknownCodeIsDrawnAndModeStays)
 {
     open(1);
-    t_Print(1, "\x1B" "gA");
+    t_Print(1, "\x1B"
+               "gA");
     EXPECT_EQ(rows(1)[0], "g       ");
     EXPECT_EQ(win(1).TextColor, 0x10);
     EXPECT_EQ(win(1).TextDisplayMode, 0);
@@ -43,11 +49,13 @@ TEST_F(EscapeCommands, UnknownCodeIsDrawnAndModeStays)
 TEST_F(EscapeCommands, CursorCommands)
 {
     open(1);
-    t_Print(1, "\x1B" "e");
+    t_Print(1, "\x1B"
+               "e");
     EXPECT_EQ(win(1).TextHpos, 8);
     EXPECT_EQ(win(1).TextVpos, 4);
     t_CursorHome(1);
-    t_Print(1, "\x1B" "f");
+    t_Print(1, "\x1B"
+               "f");
     EXPECT_EQ(win(1).TextHpos, 8);
 }
 
@@ -55,11 +63,14 @@ TEST_F(EscapeCommands, TabStopsOfTenTwentyForty)
 {
     open(1, 8, 320, 32); // 80 columns
     win(1).TextHpos = 10;
-    t_Print(1, "\x1B" "i");
+    t_Print(1, "\x1B"
+               "i");
     EXPECT_EQ(win(1).TextHpos, 21);
-    t_Print(1, "\x1B" "j");
+    t_Print(1, "\x1B"
+               "j");
     EXPECT_EQ(win(1).TextHpos, 41);
-    t_Print(1, "\x1B" "k");
+    t_Print(1, "\x1B"
+               "k");
     EXPECT_EQ(win(1).TextHpos, 81 - 80); // 81 > 80: cleared, next line
     EXPECT_EQ(win(1).TextVpos, 2);
 }
@@ -69,7 +80,8 @@ TEST_F(EscapeCommands, TabBeyondLineClearsRestAndReturns)
     open(1, 8, 320, 32);
     put(1, 1, std::string(80, 'x'));
     win(1).TextHpos = 75;
-    t_Print(1, "\x1B" "i");
+    t_Print(1, "\x1B"
+               "i");
     EXPECT_EQ(rows(1)[0], std::string(74, 'x') + std::string(6, ' '));
     EXPECT_EQ(win(1).TextHpos, 1);
     EXPECT_EQ(win(1).TextVpos, 2);
@@ -78,11 +90,14 @@ TEST_F(EscapeCommands, TabBeyondLineClearsRestAndReturns)
 TEST_F(EscapeCommands, BorderColourWrapsAboveFifteen)
 {
     open(1);
-    t_Print(1, "\x1B" "o");
+    t_Print(1, "\x1B"
+               "o");
     EXPECT_EQ(win(1).RGBColorBorder, PaletteColor(1));
-    t_Print(1, "\x1B" "\x7F"); // 0x7F - 0x6E = 17 wraps to 1
+    t_Print(1, "\x1B"
+               "\x7F"); // 0x7F - 0x6E = 17 wraps to 1
     EXPECT_EQ(win(1).RGBColorBorder, PaletteColor(1));
-    t_Print(1, "\x1B" "n");
+    t_Print(1, "\x1B"
+               "n");
     EXPECT_EQ(win(1).RGBColorBorder, PaletteColor(0));
 }
 
@@ -106,7 +121,8 @@ TEST_F(DisplayModes, ModeThreeShowsControlAsInverseLetter)
 {
     open(1);
     t_DisplayMode(1, 3);
-    t_Print(1, "\x01" "b");
+    t_Print(1, "\x01"
+               "b");
     EXPECT_EQ(rows(1)[0].substr(0, 2), "Ab");
     EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0x0C);
     EXPECT_EQ(toolkit::cell_colour(win(1), 2, 1), 0xC0);
@@ -117,7 +133,8 @@ TEST_F(DisplayModes, ModeFourShowsControlInRedThenRestores)
 {
     open(1);
     t_DisplayMode(1, 4);
-    t_Print(1, "\x02" "c");
+    t_Print(1, "\x02"
+               "c");
     EXPECT_EQ(rows(1)[0].substr(0, 2), "Bc");
     EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0x10);
     EXPECT_EQ(toolkit::cell_colour(win(1), 2, 1), 0xC0);

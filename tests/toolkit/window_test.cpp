@@ -1,15 +1,14 @@
 // tests/toolkit/window_test.cpp: video memory, window set-up and the basic text output.
+#include "text_fixture.h"
 #include "toolkit/window.h"
 
 #include <gtest/gtest.h>
-
-#include "text_fixture.h"
 
 using text_test::TextWindowTest;
 
 namespace {
 
-std::vector<std::string> lines_of(const std::string& text)
+std::vector<std::string> lines_of(const std::string &text)
 {
     std::vector<std::string> out;
     size_t start = 0;
@@ -34,7 +33,10 @@ TEST_F(InitMemory, PrintsItsLinesOnceAndFillsWithFF)
     int menus = 0;
     int pasteboard = 0;
     toolkit::shell_hooks().prepare_menus = [&] { ++menus; };
-    toolkit::shell_hooks().setup_pasteboard_view = [&] { EXPECT_EQ(menus, 1); ++pasteboard; };
+    toolkit::shell_hooks().setup_pasteboard_view = [&] {
+        EXPECT_EQ(menus, 1);
+        ++pasteboard;
+    };
     DiagCapture out;
     t_InitMemory();
     t_InitMemory();
@@ -66,7 +68,7 @@ TEST_F(InitWindow, MainWindowLandsAtD12000WithTextBlockBelow)
                               "3.000,00K video-memory = $00D12000.\n"),
               std::string::npos)
         << out.text();
-    const t_Window& w = window_table[0];
+    const t_Window &w = window_table[0];
     EXPECT_TRUE(w.Initialized);
     EXPECT_EQ(w.MemoryStart, 0xD12000);
     EXPECT_EQ(w.MemoryEnd, 0xFFFFFF);
@@ -103,7 +105,7 @@ TEST_F(InitWindow, SecondWindowBlocksAreMaskedBelowTheFirst)
                               "1,00K video-memory = $00D10400.\n"),
               std::string::npos)
         << out.text();
-    const t_Window& w = window_table[1];
+    const t_Window &w = window_table[1];
     EXPECT_EQ(w.MemoryStart, 0xD10400);
     EXPECT_EQ(w.MemoryEnd, 0xD10FFF);
     EXPECT_EQ(w.TextMemoryStart, 0xD10000);
@@ -176,12 +178,11 @@ TEST_F(InitWindow, NotEnoughGraphicMemory)
     HighMemory = 0x20000;
     DiagCapture out;
     t_InitWindow(0, 24, true, 1280, 800, 0, 0, t_Font{}, true);
-    EXPECT_EQ(out.text(),
-              "t_InitWindow: GraphicWindow #0 Start.\n"
-              "t_InitWindow: GraphicWindow #0 has not enough graphic-video-memory (64K "
-              "available).\n"
-              "t_InitWindow: Displaying 1280 x 800 pixel x 24 bit needs 3.000,00K "
-              "video-memory.\n");
+    EXPECT_EQ(out.text(), "t_InitWindow: GraphicWindow #0 Start.\n"
+                          "t_InitWindow: GraphicWindow #0 has not enough graphic-video-memory (64K "
+                          "available).\n"
+                          "t_InitWindow: Displaying 1280 x 800 pixel x 24 bit needs 3.000,00K "
+                          "video-memory.\n");
     EXPECT_FALSE(window_table[0].Initialized);
     EXPECT_EQ(HighMemory, 0x20000);
 }
