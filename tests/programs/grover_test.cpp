@@ -352,8 +352,9 @@ TEST_F(ProgramWindowTest, GroverNegativeSearchedNumberFindsNothing)
 TEST(GroverHeadless, KeysGFiveReturnZeroReturn)
 {
     const program_test::HeadlessRun run = program_test::run_headless("grover", "g5\n0\n");
-    if (!run.ran)
+    if (!run.built)
         GTEST_SKIP() << "build/orbikon not built";
+    ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.screen.find("Grover Such-Algorithmus für unsortierte Daten:"),
               std::string::npos);
     EXPECT_NE(run.screen.find("Zahl (0-8000) eingeben, die gesucht wird : 5"), std::string::npos);
@@ -375,8 +376,9 @@ TEST(GroverHeadless, WideRegisterIsRefusedWithoutTail)
     // The random bit first, so there is a dump that the refusal must leave alone.
     const program_test::HeadlessRun run =
         program_test::run_headless("grover-wide", "rg5\n25\n");
-    if (!run.ran)
+    if (!run.built)
         GTEST_SKIP() << "build/orbikon not built";
+    ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.screen.find("Anzahl der Qubits (0 = benötigte Anzahl): 25\n\n"
                               "Bitte geben Sie eine Registerzahl von höchstens 24 ein."),
               std::string::npos)

@@ -88,7 +88,8 @@ inline std::vector<std::string> fields(const std::string& row)
 
 // The result of one headless run of build/orbikon.
 struct HeadlessRun {
-    bool ran = false;  // the program exists and ended with status 0
+    bool built = false; // build/orbikon exists; without it the run is skipped
+    int status = -1;    // the shell's status of the run; 0 when the program ended well
     std::string screen;
     std::string output;
     bool dump_exists = false;
@@ -103,14 +104,14 @@ inline std::string slurp(const std::filesystem::path& path)
     return text.str();
 }
 
-// Types keys into the real program, headless, with a cache folder of its own; `ran` is
-// false when the program was not built.
+// Types keys into the real program, headless, with a cache folder of its own.
 inline HeadlessRun run_headless(const std::string& name, const std::string& keys)
 {
     HeadlessRun run;
     const std::filesystem::path program = std::filesystem::path(ORBIKON_BUILD_DIR) / "orbikon";
     if (!std::filesystem::exists(program))
         return run;
+    run.built = true;
     const std::filesystem::path folder =
         std::filesystem::path(ORBIKON_BUILD_DIR) / "test-programs" / name;
     std::filesystem::remove_all(folder);
@@ -121,7 +122,7 @@ inline HeadlessRun run_headless(const std::string& name, const std::string& keys
                                 (folder / "keys").string() + "' --screen '" +
                                 (folder / "screen").string() + "' --timeout 120 > '" +
                                 (folder / "stdout").string() + "' 2>&1";
-    run.ran = std::system(command.c_str()) == 0;
+    run.status = std::system(command.c_str());
     run.screen = slurp(folder / "screen");
     run.output = slurp(folder / "stdout");
     const std::filesystem::path dump = folder / "cache" / "orbikon" / "dump.qucode";

@@ -161,8 +161,9 @@ TEST_F(ProgramWindowTest, OracleProgramRefusesByItselfToo)
 TEST(OracleHeadless, WidthTwoIsRefusedAndTheEarlierDumpStays)
 {
     const program_test::HeadlessRun run = program_test::run_headless("oracle-refused", "ro2\n");
-    if (!run.ran)
+    if (!run.built)
         GTEST_SKIP() << "build/orbikon not built";
+    ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.screen.find("Oracle-Algorithmus zur Generierung von unsortierten Daten:"),
               std::string::npos);
     EXPECT_NE(run.screen.find("Anzahl der Qubits (>=3): 2\n\n" + TOO_NARROW), std::string::npos)
@@ -176,8 +177,9 @@ TEST(OracleHeadless, WidthTwoIsRefusedAndTheEarlierDumpStays)
 TEST(OracleHeadless, WidthThreeListsBothDataSets)
 {
     const program_test::HeadlessRun run = program_test::run_headless("oracle", "o3\n");
-    if (!run.ran)
+    if (!run.built)
         GTEST_SKIP() << "build/orbikon not built";
+    ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.screen.find("Sortierte Datenmenge mit 8 Elementen:\n0       1       2"),
               std::string::npos)
         << run.screen;
@@ -189,8 +191,9 @@ TEST(OracleHeadless, WidthThreeListsBothDataSets)
 TEST(CodeTestHeadless, KeyTLeavesTheCircuitInTheDump)
 {
     const program_test::HeadlessRun run = program_test::run_headless("codetest", "t");
-    if (!run.ran)
+    if (!run.built)
         GTEST_SKIP() << "build/orbikon not built";
+    ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.screen.find("Quanten-Code Test:"), std::string::npos);
     ASSERT_TRUE(run.dump_exists);
     // 14 bytes of start, 16 NOT, 2 Hadamard, 14 Toffoli and one controlled NOT.

@@ -235,8 +235,9 @@ TEST_F(ProgramWindowTest, ShorSmallestAcceptedNumbersRunToAnEnding)
 TEST(ShorHeadless, KeysSFifteenReturn)
 {
     const program_test::HeadlessRun run = program_test::run_headless("shor", "s15\n");
-    if (!run.ran)
+    if (!run.built)
         GTEST_SKIP() << "build/orbikon not built";
+    ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.screen.find("Shor Faktorzerlegungs-Algorithmus für Zahlen:\n\n"
                               "Zahl eingeben (15-1000): 15\n\nN = 15\n\n"
                               "Registergröße = 22 Qubits\n\nZufallszahl = "),
@@ -255,8 +256,9 @@ TEST(ShorHeadless, NumberTwoIsRefusedWithoutTail)
 {
     // The random bit first, so there is a dump that the refusal must leave alone.
     const program_test::HeadlessRun run = program_test::run_headless("shor-two", "rs2\n");
-    if (!run.ran)
+    if (!run.built)
         GTEST_SKIP() << "build/orbikon not built";
+    ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.screen.find("Zahl eingeben (15-1000): 2\n\n" + RANGE_REFUSAL),
               std::string::npos)
         << run.screen;
