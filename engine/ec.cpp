@@ -149,7 +149,8 @@ void ec_toffoli_ft(int64_t control1, int64_t control2, int64_t target, quantum_r
 {
     const int64_t w = ec_width;
     if (reg.state) {
-        const uint64_t flips = qubit_bit(target) | qubit_bit(target + w) | qubit_bit(target + 2 * w);
+        const uint64_t flips =
+            qubit_bit(target) | qubit_bit(target + w) | qubit_bit(target + 2 * w);
         for (int64_t i = 0; i < reg.size; i++) {
             const uint64_t v = reg.state[i];
             if (parity3(v, control1, w) == 1 && parity3(v, control2, w) == 1)

@@ -108,8 +108,8 @@ bool grow_entries(quantum_reg_struct& reg, int64_t add)
         return false;
     }
     reg.state = state;
-    auto* amplitude =
-        static_cast<quantum_amplitude*>(std::realloc(reg.amplitude, total * sizeof(quantum_amplitude)));
+    const size_t amplitude_bytes = total * sizeof(quantum_amplitude);
+    auto* amplitude = static_cast<quantum_amplitude*>(std::realloc(reg.amplitude, amplitude_bytes));
     if (!amplitude) {
         quantum_error(QUANTUM_ENOMEM);
         return false;

@@ -137,7 +137,8 @@ int measure_qubit_preserve(int64_t q, quantum_reg_struct& reg)
     }
 
     const size_t count = static_cast<size_t>(n > 0 ? n : 1);
-    auto* amplitude = static_cast<quantum_amplitude*>(std::calloc(count, sizeof(quantum_amplitude)));
+    auto* amplitude =
+        static_cast<quantum_amplitude*>(std::calloc(count, sizeof(quantum_amplitude)));
     auto* state = static_cast<uint64_t*>(std::calloc(count, sizeof(uint64_t)));
     if (!amplitude || !state) {
         // The losing side is already zeroed, so the register stays a valid, if unshrunk, state.

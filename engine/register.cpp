@@ -385,8 +385,9 @@ void purge_small_amplitudes(quantum_reg_struct& reg)
         if (dropped) {
             reg.size -= dropped;
             const size_t keep = static_cast<size_t>(reg.size > 0 ? reg.size : 1);
+            const size_t amplitude_bytes = keep * sizeof(quantum_amplitude);
             auto* amplitude =
-                static_cast<quantum_amplitude*>(std::realloc(reg.amplitude, keep * sizeof(quantum_amplitude)));
+                static_cast<quantum_amplitude*>(std::realloc(reg.amplitude, amplitude_bytes));
             auto* state = static_cast<uint64_t*>(std::realloc(reg.state, keep * sizeof(uint64_t)));
             // A failed shrink keeps the larger block, which still holds every kept entry.
             if (amplitude)

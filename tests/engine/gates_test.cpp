@@ -22,7 +22,8 @@ quantum_reg_struct entries(int64_t width, std::vector<uint64_t> values,
     register_delete_keep_hash(reg);
     reg.size = int64_t(values.size());
     reg.state = static_cast<uint64_t*>(calloc(values.size(), sizeof(uint64_t)));
-    reg.amplitude = static_cast<quantum_amplitude*>(calloc(values.size(), sizeof(quantum_amplitude)));
+    reg.amplitude =
+        static_cast<quantum_amplitude*>(calloc(values.size(), sizeof(quantum_amplitude)));
     memory_account(16 * reg.size);
     for (size_t i = 0; i < values.size(); i++) {
         reg.state[i] = values[i];
