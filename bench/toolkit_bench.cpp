@@ -24,7 +24,7 @@ void main_window(int64_t depth)
 }
 
 // One full line of 80 characters, ending in a carriage return (one scroll at the bottom).
-void BM_PrintLine(benchmark::State &state)
+void BM_PrintLine(benchmark::State& state)
 {
     main_window(state.range(0));
     const std::string line(79, 'x');
@@ -39,7 +39,7 @@ void BM_PrintLine(benchmark::State &state)
 BENCHMARK(BM_PrintLine)->Arg(8)->Arg(24)->Arg(32);
 
 // Full-width scroll: three block moves of the video memory.
-void BM_ScrollFullWidth(benchmark::State &state)
+void BM_ScrollFullWidth(benchmark::State& state)
 {
     main_window(24);
     for (auto _ : state) {
@@ -50,7 +50,7 @@ void BM_ScrollFullWidth(benchmark::State &state)
 BENCHMARK(BM_ScrollFullWidth);
 
 // A text area one column narrower than the window is redrawn cell by cell.
-void BM_ScrollNarrow(benchmark::State &state)
+void BM_ScrollNarrow(benchmark::State& state)
 {
     main_window(24);
     window_table[0].TextLastColumn = 79;
@@ -61,7 +61,7 @@ void BM_ScrollNarrow(benchmark::State &state)
 }
 BENCHMARK(BM_ScrollNarrow);
 
-void BM_LoadFont(benchmark::State &state)
+void BM_LoadFont(benchmark::State& state)
 {
     DiagCapture quiet;
     for (auto _ : state) {

@@ -12,9 +12,9 @@ namespace {
 
 constexpr uint8_t BLANK = 0x20;
 constexpr uint8_t RULE_GLYPH = 0x9C;
-constexpr const char *BELL_SOUND = "sysbeep.aif";
+constexpr const char* BELL_SOUND = "sysbeep.aif";
 
-bool full_width(const t_Window &w)
+bool full_width(const t_Window& w)
 {
     return w.TextFirstColumn == 1 && w.TextLastColumn == w.TextWidth;
 }
@@ -39,7 +39,7 @@ void play_bell()
     static const std::string path = platform::resource_folder() + BELL_SOUND;
     platform::run_on_event_thread(
         [] {
-            auto &ws = platform::window_system();
+            auto& ws = platform::window_system();
             if (!ws.sound_playing())
                 ws.play_sound(path);
         },
@@ -52,7 +52,7 @@ void t_ScrollUp(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_ScrollUp", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     if (w.ScrollLock)
         return;
     const int64_t first = w.TextFirstLine;
@@ -89,7 +89,7 @@ void t_ScrollDown(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_ScrollDown", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     if (w.ScrollLock)
         return;
     const int64_t first = w.TextFirstLine;
@@ -127,7 +127,7 @@ void t_CursorEnd(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_CursorEnd", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     w.TextHpos = w.TextLastColumn;
     w.TextVpos = w.TextLastLine;
 }
@@ -136,7 +136,7 @@ void t_CursorLeft(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_CursorLeft", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     --w.TextHpos;
     if (w.TextHpos < w.TextFirstColumn) {
         w.TextHpos = w.TextLastColumn;
@@ -148,7 +148,7 @@ void t_CursorUp(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_CursorUp", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     --w.TextVpos;
     if (w.TextVpos < w.TextFirstLine) {
         t_ScrollDown(win);
@@ -160,7 +160,7 @@ void t_Htab(uint8_t win, int64_t column)
 {
     if (!toolkit::text_window_ready("t_Htab", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     if (column > 0 && w.TextFirstColumn + column - 1 <= w.TextWidth)
         w.TextHpos = w.TextFirstColumn + column - 1;
 }
@@ -169,7 +169,7 @@ void t_Vtab(uint8_t win, int64_t line)
 {
     if (!toolkit::text_window_ready("t_Vtab", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     if (line > 0 && line <= w.TextHeight)
         w.TextVpos = line;
 }
@@ -178,7 +178,7 @@ int64_t t_Hpos(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_Hpos", win))
         return 0;
-    const t_Window &w = window_table[win];
+    const t_Window& w = window_table[win];
     return w.TextHpos - w.TextFirstColumn + 1;
 }
 
@@ -203,7 +203,7 @@ void t_TextHline(uint8_t win, int64_t from_column, int64_t to_column, int64_t li
 {
     if (!toolkit::text_window_ready("t_TextHline", win))
         return;
-    const t_Window &w = window_table[win];
+    const t_Window& w = window_table[win];
     for (int64_t column = from_column; column <= to_column; ++column)
         t_PrintSymbol(win, code, w.TextColor, column, line);
 }
@@ -212,7 +212,7 @@ void t_TextLine(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_TextLine", win))
         return;
-    const t_Window &w = window_table[win];
+    const t_Window& w = window_table[win];
     t_TextHline(win, w.TextHpos, w.TextLastColumn, w.TextVpos, RULE_GLYPH);
     t_Cr(win);
 }
@@ -239,7 +239,7 @@ void t_InvertRect(uint8_t win, int64_t column1, int64_t line1, int64_t column2, 
 {
     if (!toolkit::text_window_ready("t_InvertRect", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     if (!(0 < column1 && column1 <= column2 && column2 <= w.TextWidth && 0 < line1 &&
           line1 <= line2 && line2 <= w.TextHeight))
         return;
@@ -256,7 +256,7 @@ void t_CursorDraw(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_CursorDraw", win))
         return;
-    const t_Window &w = window_table[win];
+    const t_Window& w = window_table[win];
     t_InvertRect(win, w.TextHpos, w.TextVpos, w.TextHpos, w.TextVpos);
 }
 
@@ -264,7 +264,7 @@ void t_CursorOn(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_CursorOn", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     if (w.TextCursorLevel++ == 0)
         t_CursorDraw(win);
 }
@@ -273,7 +273,7 @@ void t_CursorOff(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_CursorOff", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     if (--w.TextCursorLevel == 0)
         t_CursorDraw(win);
 }
@@ -290,7 +290,7 @@ void t_PrintControl(uint8_t win, uint8_t code)
         diag_line("t_PrintControl", "Window is not a graphic window.");
         return;
     }
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     const bool ready = MemoryReady && w.Initialized && w.TextMemoryStart >= 0;
     if (!ready || w.TextRedirectOutput != 1) {
         if (w.TextRedirectOutput == 2)

@@ -35,7 +35,7 @@ constexpr uint32_t ATTRIBUTES_REFUSED = 0xF000;
 // Tab to the next stop of `stop` columns, or to the next line when it lies beyond the area.
 void tab_to_stop(uint8_t win, int64_t stop)
 {
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     int64_t target = (w.TextHpos / stop) * stop + stop + 1;
     if (w.TextWidth - w.TextFirstColumn + 1 < target) {
         t_ClearEndOfLine(win);
@@ -46,9 +46,9 @@ void tab_to_stop(uint8_t win, int64_t stop)
 }
 
 // Carries out the character after an Escape; returns the code to draw and the colour byte.
-int64_t run_command(uint8_t win, int64_t c, uint8_t &colour)
+int64_t run_command(uint8_t win, int64_t c, uint8_t& colour)
 {
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     bool done = true;
     if (c >= 0x40 && c <= 0x4F) {
         colour = static_cast<uint8_t>((colour & 0x0F) | ((c & 0x0F) << 4));
@@ -88,7 +88,7 @@ void t_Color(uint8_t win, int64_t index)
 {
     if (!toolkit::window_ready("t_Color", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     w.TextColor = static_cast<uint8_t>((w.TextColor & 0x0F) | ((index * 16) & 0xF0));
     w.RGBColor = PaletteColor(index & 15);
 }
@@ -97,7 +97,7 @@ void t_ColorBorder(uint8_t win, int64_t index)
 {
     if (!toolkit::window_ready("t_ColorBorder", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     w.RGBColorBorder = PaletteColor(index & 15);
     const platform::Color colour{w.RGBColorBorder.Red / 255.0, w.RGBColorBorder.Green / 255.0,
                                  w.RGBColorBorder.Blue / 255.0, w.RGBColorBorder.Alpha / 255.0};
@@ -116,7 +116,7 @@ t_MappedCode t_ApplyDisplayMode(uint8_t win, int64_t code)
 {
     if (!toolkit::text_window_ready("t_ApplyDisplayMode", win))
         return {CODE_REFUSED, ATTRIBUTES_REFUSED};
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     const uint32_t inverse = w.TextInverse ? 1u : 0u;
     uint8_t colour = w.TextColor;
     int64_t c = code;

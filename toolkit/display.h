@@ -9,7 +9,7 @@ struct t_RGBColor {
     uint8_t Red = 0;
     uint8_t Green = 0;
     uint8_t Blue = 0;
-    bool operator==(const t_RGBColor &) const = default;
+    bool operator==(const t_RGBColor&) const = default;
 };
 
 // The 16 fixed colours (index 0 black, 5 dark grey, 12 green, 15 white).

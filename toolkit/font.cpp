@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr const char *LOADER = "t_LoadFontResource";
+constexpr const char* LOADER = "t_LoadFontResource";
 // 256 glyphs of the largest cell a header can describe; anything longer is not a font.
 constexpr size_t MAX_DECODED_BYTES = 256u * 255u * 255u;
 constexpr int MIN_CODE_BITS = 8;
@@ -19,13 +19,13 @@ constexpr int MAX_CODE_BITS = 24;
 std::mutex folder_mutex;
 std::optional<std::string> folder_override; // guarded by folder_mutex
 
-uint8_t byte_at(const std::vector<uint8_t> &bytes, size_t index)
+uint8_t byte_at(const std::vector<uint8_t>& bytes, size_t index)
 {
     return index < bytes.size() ? bytes[index] : 0;
 }
 
 // Reads n-bit codes, most significant bit first; bits that do not fill a code are dropped.
-std::vector<uint32_t> unpack_codes(const std::vector<uint8_t> &packed, int bits)
+std::vector<uint32_t> unpack_codes(const std::vector<uint8_t>& packed, int bits)
 {
     std::vector<uint32_t> codes;
     codes.reserve(packed.size() * 8 / static_cast<size_t>(bits));
@@ -74,16 +74,16 @@ uint8_t nearest_palette_index(int r, int g, int b)
     return best_index;
 }
 
-void draw_glyph(const t_Window &w, const uint8_t *glyph, uint8_t fg, uint8_t bg, int64_t column,
+void draw_glyph(const t_Window& w, const uint8_t* glyph, uint8_t fg, uint8_t bg, int64_t column,
                 int64_t line)
 {
-    const t_RGBColor &f = Palette[fg];
-    const t_RGBColor &b = Palette[bg];
+    const t_RGBColor& f = Palette[fg];
+    const t_RGBColor& b = Palette[bg];
     const int fy = (f.Red + f.Green + f.Blue) / 3;
     const int by = (b.Red + b.Green + b.Blue) / 3;
     const int64_t x0 = (column - 1) * w.Font.Width;
     const int64_t y0 = (line - 1) * w.Font.Height;
-    uint8_t *base = VideoMemory.data() + w.MemoryStart;
+    uint8_t* base = VideoMemory.data() + w.MemoryStart;
     for (int64_t j = 0; j < w.Font.Height; ++j) {
         const int64_t y = y0 + j;
         for (int64_t i = 0; i < w.Font.Width; ++i) {
@@ -96,7 +96,7 @@ void draw_glyph(const t_Window &w, const uint8_t *glyph, uint8_t fg, uint8_t bg,
             const int64_t pixel = y * w.Width + x;
             switch (w.BitDepth) {
             case 1: {
-                uint8_t &cell = base[y * (w.Width / 8) + x / 8];
+                uint8_t& cell = base[y * (w.Width / 8) + x / 8];
                 const uint8_t bit = static_cast<uint8_t>(0x80 >> (x % 8));
                 if ((red + green + blue) / 3 >= 128)
                     cell |= bit;
@@ -105,7 +105,7 @@ void draw_glyph(const t_Window &w, const uint8_t *glyph, uint8_t fg, uint8_t bg,
                 break;
             }
             case 4: {
-                uint8_t &cell = base[pixel / 2];
+                uint8_t& cell = base[pixel / 2];
                 const uint8_t index = nearest_palette_index(red, green, blue);
                 if (x % 2 == 0)
                     cell = static_cast<uint8_t>((cell & 0x0F) | (index << 4));
@@ -140,7 +140,7 @@ void draw_glyph(const t_Window &w, const uint8_t *glyph, uint8_t fg, uint8_t bg,
 
 namespace toolkit {
 
-void set_font_folder(const std::string &folder)
+void set_font_folder(const std::string& folder)
 {
     std::lock_guard lock(folder_mutex);
     folder_override = folder;
@@ -156,7 +156,7 @@ std::string font_folder()
     return platform::resource_folder();
 }
 
-std::vector<uint8_t> lzw_decode(const std::vector<uint8_t> &packed, int code_bits)
+std::vector<uint8_t> lzw_decode(const std::vector<uint8_t>& packed, int code_bits)
 {
     if (code_bits < MIN_CODE_BITS || code_bits > MAX_CODE_BITS)
         return {};
@@ -204,7 +204,7 @@ std::vector<uint8_t> lzw_decode(const std::vector<uint8_t> &packed, int code_bit
     return out;
 }
 
-void decompress_font(t_Font &font)
+void decompress_font(t_Font& font)
 {
     if (font.Format != FONT_FORMAT_BW_LZW && font.Format != FONT_FORMAT_GREY_LZW)
         return;
@@ -218,7 +218,7 @@ void decompress_font(t_Font &font)
     font.Format = font.Format == FONT_FORMAT_BW_LZW ? FONT_FORMAT_BW : FONT_FORMAT_GREY;
 }
 
-t_Font parse_font_bytes(const std::string &file_name, const std::vector<uint8_t> &bytes)
+t_Font parse_font_bytes(const std::string& file_name, const std::vector<uint8_t>& bytes)
 {
     if (bytes.empty()) {
         diag_line(LOADER, "Could not load file „" + file_name + "“");
@@ -262,14 +262,14 @@ t_Font parse_font_bytes(const std::string &file_name, const std::vector<uint8_t>
 
 } // namespace toolkit
 
-t_Font t_LoadFontResource(const std::string &file_name)
+t_Font t_LoadFontResource(const std::string& file_name)
 {
     const std::string path = toolkit::font_folder() + file_name;
     std::vector<uint8_t> bytes = platform::read_file(path).value_or(std::vector<uint8_t>{});
     return toolkit::parse_font_bytes(file_name, bytes);
 }
 
-void t_WindowFont(uint8_t win, const t_Font &font)
+void t_WindowFont(uint8_t win, const t_Font& font)
 {
     if (toolkit::window_ready("t_WindowFont", win))
         window_table[win].Font = font;
@@ -277,12 +277,12 @@ void t_WindowFont(uint8_t win, const t_Font &font)
 
 void t_PrintSymbol(uint8_t win, int32_t code, uint8_t color, int64_t column, int64_t line)
 {
-    constexpr const char *op = "t_PrintSymbol";
+    constexpr const char* op = "t_PrintSymbol";
     if (win >= WINDOW_COUNT) {
         diag_line(op, "Window is not a graphic window.");
         return;
     }
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     auto number = [win] { return std::to_string(win); };
     const uint8_t character = static_cast<uint8_t>(code & 0xFF);
     if (!MemoryReady || !w.Initialized || w.TextMemoryStart < 0) {

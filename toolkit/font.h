@@ -29,26 +29,26 @@ constexpr uint8_t FONT_FORMAT_BW_LZW = 100;
 constexpr uint8_t FONT_FORMAT_GREY_LZW = 102;
 
 // The folder t_LoadFontResource reads from; defaults to platform::resource_folder().
-void set_font_folder(const std::string &folder);
+void set_font_folder(const std::string& folder);
 std::string font_folder();
 
 // Parses a whole font file; prints the loader's lines and returns the empty font on failure.
-t_Font parse_font_bytes(const std::string &file_name, const std::vector<uint8_t> &bytes);
+t_Font parse_font_bytes(const std::string& file_name, const std::vector<uint8_t>& bytes);
 
 // Decodes a compressed font in place (formats 100, 102); other formats pass unchanged.
-void decompress_font(t_Font &font);
+void decompress_font(t_Font& font);
 
 // LZW decoding of the packed n-bit codes (the stream after the code-width byte); no clear or
 // end code; empty on a code that cannot occur yet, a width outside 8..24 or an absurd size.
-std::vector<uint8_t> lzw_decode(const std::vector<uint8_t> &packed, int code_bits);
+std::vector<uint8_t> lzw_decode(const std::vector<uint8_t>& packed, int code_bits);
 
 } // namespace toolkit
 
 // Loads a font resource by file name from the resource folder and decompresses it.
-t_Font t_LoadFontResource(const std::string &file_name);
+t_Font t_LoadFontResource(const std::string& file_name);
 
 // Replaces the window's font by a copy; the cell size must match the one set up with.
-void t_WindowFont(uint8_t win, const t_Font &font);
+void t_WindowFont(uint8_t win, const t_Font& font);
 
 // Draws the glyph of code at a text cell in palette colours (high nibble foreground) and
 // stores code and colours in the text planes; honours TextRedirectOutput and TextInverse.

@@ -53,20 +53,20 @@ int64_t block_start(int64_t high, int64_t size)
 
 void pause_check()
 {
-    auto &hook = toolkit::shell_hooks().pause_on_key;
+    auto& hook = toolkit::shell_hooks().pause_on_key;
     if (hook)
         hook(PAUSE_KEY, true);
 }
 
 bool view_exists(uint8_t win)
 {
-    auto &hook = toolkit::shell_hooks().find_view;
+    auto& hook = toolkit::shell_hooks().find_view;
     if (hook)
         return hook(win);
     bool found = false;
     platform::run_on_event_thread(
         [&] {
-            auto &ws = platform::window_system();
+            auto& ws = platform::window_system();
             found = ws.window_exists(win) && ws.window_kind(win) == platform::WindowKind::Graphic;
         },
         true);
@@ -75,11 +75,11 @@ bool view_exists(uint8_t win)
 
 std::string window_title_text(bool has_text)
 {
-    auto &hook = toolkit::shell_hooks().application_name;
+    auto& hook = toolkit::shell_hooks().application_name;
     std::string title = hook ? hook() : std::string("Orbikon");
     if (title.size() > 4) {
         std::string tail = title.substr(title.size() - 4);
-        for (char &c : tail)
+        for (char& c : tail)
             if (c >= 'A' && c <= 'Z')
                 c = static_cast<char>(c - 'A' + 'a');
         if (tail == ".app")
@@ -91,7 +91,7 @@ std::string window_title_text(bool has_text)
 }
 
 // Decodes one UTF-8 scalar at text[pos]; malformed input yields U+FFFD, one byte consumed.
-char32_t next_scalar(std::string_view text, size_t &pos)
+char32_t next_scalar(std::string_view text, size_t& pos)
 {
     auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
     uint8_t b0 = byte(pos);
@@ -141,7 +141,7 @@ char32_t next_scalar(std::string_view text, size_t &pos)
 // One printable or control character of t_Print, shared by its two forms.
 void print_one(uint8_t win, int64_t c)
 {
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     if (c < 32 && w.TextDisplayMode <= 2) {
         if (c == 13)
             pause_check();
@@ -178,7 +178,7 @@ bool print_ready(uint8_t win)
 
 namespace toolkit {
 
-ShellHooks &shell_hooks()
+ShellHooks& shell_hooks()
 {
     static ShellHooks hooks;
     return hooks;
@@ -210,12 +210,12 @@ bool text_window_ready(std::string_view op, uint8_t win)
     return true;
 }
 
-int64_t colour_plane_start(const t_Window &w)
+int64_t colour_plane_start(const t_Window& w)
 {
     return w.TextMemoryStart + (w.TextMemoryEnd - w.TextMemoryStart + 1) / 2;
 }
 
-int64_t cell_index(const t_Window &w, int64_t column, int64_t line)
+int64_t cell_index(const t_Window& w, int64_t column, int64_t line)
 {
     if (w.TextMemoryStart < 0 || column < 1 || line < 1 || column > w.TextWidth ||
         line > w.TextHeight)
@@ -223,7 +223,7 @@ int64_t cell_index(const t_Window &w, int64_t column, int64_t line)
     return (line - 1) * w.TextWidth + (column - 1);
 }
 
-uint8_t cell_char(const t_Window &w, int64_t column, int64_t line)
+uint8_t cell_char(const t_Window& w, int64_t column, int64_t line)
 {
     int64_t index = cell_index(w, column, line);
     if (index < 0)
@@ -231,7 +231,7 @@ uint8_t cell_char(const t_Window &w, int64_t column, int64_t line)
     return VideoMemory[static_cast<size_t>(w.TextMemoryStart + index)];
 }
 
-uint8_t cell_colour(const t_Window &w, int64_t column, int64_t line)
+uint8_t cell_colour(const t_Window& w, int64_t column, int64_t line)
 {
     int64_t index = cell_index(w, column, line);
     if (index < 0)
@@ -289,7 +289,7 @@ void reset_video_memory()
 {
     VideoMemory.assign(static_cast<size_t>(VIDEO_MEMORY_SIZE), 0xFF);
     HighMemory = HIGHEST_ADDRESS;
-    for (auto &w : window_table)
+    for (auto& w : window_table)
         w = t_Window{};
     CurrentTextWindow = NO_TEXT_WINDOW;
     MemoryInitStarted = true;
@@ -308,9 +308,9 @@ void t_InitMemory()
         platform::set_current_thread_name("Main Program");
     HighMemory = HIGHEST_ADDRESS;
     VideoMemory.assign(static_cast<size_t>(VIDEO_MEMORY_SIZE), 0xFF);
-    for (auto &w : window_table)
+    for (auto& w : window_table)
         w = t_Window{};
-    auto &hooks = toolkit::shell_hooks();
+    auto& hooks = toolkit::shell_hooks();
     if (hooks.prepare_menus)
         hooks.prepare_menus();
     if (hooks.setup_pasteboard_view)
@@ -336,9 +336,9 @@ void ClearWindowMemory(uint8_t win)
 {
     if (win >= WINDOW_COUNT || !MemoryReady)
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     if (w.MemoryStart >= 0) {
-        uint8_t *pixels = VideoMemory.data() + w.MemoryStart;
+        uint8_t* pixels = VideoMemory.data() + w.MemoryStart;
         int64_t bytes = w.Height * w.BitDepth * w.Width / 8;
         bytes = std::min(bytes, w.MemoryEnd - w.MemoryStart + 1);
         if (w.BitDepth == 32) {
@@ -352,15 +352,15 @@ void ClearWindowMemory(uint8_t win)
     }
     if (w.TextMemoryStart >= 0) {
         int64_t cells = w.TextWidth * w.TextHeight;
-        uint8_t *chars = VideoMemory.data() + w.TextMemoryStart;
-        uint8_t *colours = VideoMemory.data() + toolkit::colour_plane_start(w);
+        uint8_t* chars = VideoMemory.data() + w.TextMemoryStart;
+        uint8_t* colours = VideoMemory.data() + toolkit::colour_plane_start(w);
         std::fill(chars, chars + cells, BLANK);
         std::fill(colours, colours + cells, w.TextColor);
     }
 }
 
 void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t width, int64_t height,
-                  int64_t border_width, int64_t border_height, const t_Font &font,
+                  int64_t border_width, int64_t border_height, const t_Font& font,
                   bool title_visible)
 {
     const std::string op = "t_InitWindow";
@@ -375,7 +375,7 @@ void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t widt
     CurrentTextWindow.compare_exchange_strong(none, win);
     toolkit::start_auto_update();
 
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     if (w.Initialized) {
         w.Initialized = false;
         toolkit::release_window_blocks(win);
@@ -529,7 +529,7 @@ void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t widt
 }
 
 void t_InitWindow(uint8_t win, int64_t bit_depth, int64_t columns, int64_t lines, int64_t border,
-                  const std::string &font_name)
+                  const std::string& font_name)
 {
     ensure_memory();
     t_Font font = t_LoadFontResource(font_name);
@@ -551,7 +551,7 @@ void t_Print(uint8_t win, std::string_view text)
     pause_check();
 }
 
-void t_Print(uint8_t win, const std::vector<uint8_t> &bytes)
+void t_Print(uint8_t win, const std::vector<uint8_t>& bytes)
 {
     if (!print_ready(win))
         return;
@@ -564,7 +564,7 @@ void t_PrintChar(uint8_t win, uint8_t code)
 {
     if (!toolkit::text_window_ready("t_PrintChar", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     t_MappedCode mapped = t_ApplyDisplayMode(win, code);
     if (mapped.Code >= 0 && mapped.Code < 256) {
         t_PrintSymbol(win, static_cast<int32_t>(mapped.Code), w.TextColor, w.TextHpos, w.TextVpos);
@@ -578,7 +578,7 @@ void t_CursorRight(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_CursorRight", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     ++w.TextHpos;
     if (w.TextHpos > w.TextLastColumn)
         t_Cr(win);
@@ -588,7 +588,7 @@ void t_Cr(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_Cr", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     w.TextHpos = w.TextFirstColumn;
     ++w.TextVpos;
     if (w.TextVpos > w.TextLastLine) {
@@ -601,7 +601,7 @@ void t_CursorDown(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_CursorDown", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     ++w.TextVpos;
     if (w.TextVpos > w.TextLastLine) {
         t_ScrollUp(win);
@@ -613,7 +613,7 @@ void t_CursorHome(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_CursorHome", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     w.TextHpos = w.TextFirstColumn;
     w.TextVpos = w.TextFirstLine;
 }
@@ -622,7 +622,7 @@ void t_ClearEndOfLine(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_ClearEndOfLine", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     // A cursor beyond the last column leaves an empty range: nothing is cleared.
     for (int64_t column = w.TextHpos; column <= w.TextLastColumn; ++column)
         t_PrintSymbol(win, BLANK, w.TextColor, column, w.TextVpos);
@@ -632,7 +632,7 @@ void t_ClearEndOfWindow(uint8_t win)
 {
     if (!toolkit::text_window_ready("t_ClearEndOfWindow", win))
         return;
-    t_Window &w = window_table[win];
+    t_Window& w = window_table[win];
     const int64_t hpos = w.TextHpos;
     const int64_t vpos = w.TextVpos;
     t_ClearEndOfLine(win);

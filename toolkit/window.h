@@ -106,7 +106,7 @@ struct ShellHooks {
     std::function<void(int64_t code, bool wait)> pause_on_key; // the Ctrl-S pause check
     std::function<std::string()> application_name;             // bundle file name; unset: "Orbikon"
 };
-ShellHooks &shell_hooks();
+ShellHooks& shell_hooks();
 
 // Entry check of the window operations: number, memory ready, initialised; prints the line.
 bool window_ready(std::string_view op, uint8_t win);
@@ -114,12 +114,12 @@ bool window_ready(std::string_view op, uint8_t win);
 bool text_window_ready(std::string_view op, uint8_t win);
 
 // Address of the colour plane (the middle of the text block).
-int64_t colour_plane_start(const t_Window &w);
+int64_t colour_plane_start(const t_Window& w);
 // Index of the cell (column, line) in either plane; -1 when outside the text grid.
-int64_t cell_index(const t_Window &w, int64_t column, int64_t line);
+int64_t cell_index(const t_Window& w, int64_t column, int64_t line);
 // Character and colour stored in a cell; blank and 0 outside the grid.
-uint8_t cell_char(const t_Window &w, int64_t column, int64_t line);
-uint8_t cell_colour(const t_Window &w, int64_t column, int64_t line);
+uint8_t cell_char(const t_Window& w, int64_t column, int64_t line);
+uint8_t cell_colour(const t_Window& w, int64_t column, int64_t line);
 
 // "$" is not included: eight uppercase hexadecimal digits of the low 32 bits.
 std::string hex8_text(int64_t value);
@@ -145,17 +145,17 @@ void ClearWindowMemory(uint8_t win);
 // Window set-up
 // Full form: allocates the blocks, binds the view; a negative border comes from the screen.
 void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t width, int64_t height,
-                  int64_t border_width, int64_t border_height, const t_Font &font,
+                  int64_t border_width, int64_t border_height, const t_Font& font,
                   bool title_visible);
 // Font-name form: columns x lines cells of the font loaded from the resource folder.
 void t_InitWindow(uint8_t win, int64_t bit_depth, int64_t columns, int64_t lines, int64_t border,
-                  const std::string &font_name);
+                  const std::string& font_name);
 
 // Text output
 // Prints UTF-8 text at the cursor, one Unicode scalar at a time, handling control codes.
 void t_Print(uint8_t win, std::string_view text);
 // The same, one byte per character (the line editor's form).
-void t_Print(uint8_t win, const std::vector<uint8_t> &bytes);
+void t_Print(uint8_t win, const std::vector<uint8_t>& bytes);
 // Prints one code at the cursor, without control handling or pause check.
 void t_PrintChar(uint8_t win, uint8_t code);
 // One column right; past the area's last column a carriage return.

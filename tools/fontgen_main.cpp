@@ -30,7 +30,7 @@ constexpr uint8_t HEADER_BYTES = 16;
 using Glyph = std::vector<uint8_t>; // CELL_W x CELL_H grey bytes, rows from the top
 
 struct Painter {
-    Glyph &g;
+    Glyph& g;
     int stroke; // line thickness in pixels
 
     void set(int x, int y, int value = 255)
@@ -83,7 +83,7 @@ struct Painter {
 };
 
 // The program's own symbols; each comment names the plain character it is copied as.
-void draw_symbol(int code, Glyph &g, int stroke)
+void draw_symbol(int code, Glyph& g, int stroke)
 {
     Painter p{g, stroke};
     const int right = CELL_W - 1;
@@ -238,11 +238,11 @@ void draw_symbol(int code, Glyph &g, int stroke)
     }
 }
 
-bool render_char(FT_Face face, uint32_t ch, int baseline, int x_shift, Glyph &g)
+bool render_char(FT_Face face, uint32_t ch, int baseline, int x_shift, Glyph& g)
 {
     if (FT_Load_Char(face, ch, FT_LOAD_RENDER | FT_LOAD_TARGET_NORMAL) != 0)
         return false;
-    const FT_Bitmap &bm = face->glyph->bitmap;
+    const FT_Bitmap& bm = face->glyph->bitmap;
     if (bm.pixel_mode != FT_PIXEL_MODE_GRAY)
         return false;
     const int left = face->glyph->bitmap_left + x_shift;
@@ -254,7 +254,7 @@ bool render_char(FT_Face face, uint32_t ch, int baseline, int x_shift, Glyph &g)
             if (x < 0 || x >= CELL_W || y < 0 || y >= CELL_H)
                 continue;
             const uint8_t v = bm.buffer[static_cast<int>(r) * bm.pitch + static_cast<int>(c)];
-            uint8_t &cell = g[static_cast<size_t>(y * CELL_W + x)];
+            uint8_t& cell = g[static_cast<size_t>(y * CELL_W + x)];
             cell = std::max(cell, v);
         }
     return true;
@@ -262,7 +262,7 @@ bool render_char(FT_Face face, uint32_t ch, int baseline, int x_shift, Glyph &g)
 
 // Fixed-width LZW without clear or end codes. The reader adds a dictionary entry for every
 // code after the first, so the numbering runs on past the width; those entries are unused.
-std::vector<uint8_t> lzw_encode(const std::vector<uint8_t> &plain, int bits)
+std::vector<uint8_t> lzw_encode(const std::vector<uint8_t>& plain, int bits)
 {
     std::vector<uint8_t> out{static_cast<uint8_t>(bits)};
     if (plain.empty())
@@ -300,7 +300,7 @@ std::vector<uint8_t> lzw_encode(const std::vector<uint8_t> &plain, int bits)
     return out;
 }
 
-void put32(std::vector<uint8_t> &out, uint32_t v)
+void put32(std::vector<uint8_t>& out, uint32_t v)
 {
     for (int shift = 24; shift >= 0; shift -= 8)
         out.push_back(static_cast<uint8_t>(v >> shift));
@@ -308,7 +308,7 @@ void put32(std::vector<uint8_t> &out, uint32_t v)
 
 } // namespace
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     if (argc != 3) {
         std::fprintf(stderr, "usage: fontgen TTF OUTFILE\n");
@@ -345,7 +345,7 @@ int main(int argc, char **argv)
         Glyph g(CELL_W * CELL_H, 0);
         if (code < 32) {
             render_char(face, static_cast<uint32_t>(code + 0x40), baseline, x_shift, g);
-            for (auto &v : g)
+            for (auto& v : g)
                 v = static_cast<uint8_t>(255 - v);
         } else if (code <= 126 || code >= 161) {
             render_char(face, static_cast<uint32_t>(code), baseline, x_shift, g);
@@ -374,7 +374,7 @@ int main(int argc, char **argv)
     file.insert(file.end(), packed.begin(), packed.end());
 
     std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(file.data()),
+    out.write(reinterpret_cast<const char*>(file.data()),
               static_cast<std::streamsize>(file.size()));
     if (!out) {
         std::fprintf(stderr, "fontgen: cannot write %s\n", argv[2]);

@@ -17,7 +17,7 @@ std::vector<uint8_t> header(uint8_t format, uint8_t start, uint8_t end, uint8_t 
 }
 
 // Packs codes of `bits` bits, most significant bit first, with the width byte in front.
-std::vector<uint8_t> pack(const std::vector<uint32_t> &codes, int bits)
+std::vector<uint8_t> pack(const std::vector<uint32_t>& codes, int bits)
 {
     std::vector<uint8_t> out{static_cast<uint8_t>(bits)};
     uint64_t buffer = 0;
@@ -52,10 +52,10 @@ class FontFiles : public TextWindowTest {
         std::filesystem::remove_all(folder);
         TextWindowTest::TearDown();
     }
-    t_Font load(const std::vector<uint8_t> &bytes, std::string &lines)
+    t_Font load(const std::vector<uint8_t>& bytes, std::string& lines)
     {
         std::ofstream(folder / "test.font", std::ios::binary)
-            .write(reinterpret_cast<const char *>(bytes.data()),
+            .write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));
         DiagCapture out;
         t_Font font = t_LoadFontResource("test.font");
@@ -70,7 +70,7 @@ class FontFiles : public TextWindowTest {
 TEST(ShippedFonts, BothLoadAsGreySixteenByThirtyTwo)
 {
     toolkit::set_font_folder(ORBIKON_RESOURCE_DIR "/");
-    for (const char *name : {"MenloBold 16x32.font", "MenloRegular 16x32.font"}) {
+    for (const char* name : {"MenloBold 16x32.font", "MenloRegular 16x32.font"}) {
         DiagCapture out;
         t_Font font = t_LoadFontResource(name);
         EXPECT_EQ(out.text(), "") << name;
@@ -81,7 +81,7 @@ TEST(ShippedFonts, BothLoadAsGreySixteenByThirtyTwo)
         EXPECT_EQ(font.End, 255);
         ASSERT_EQ(font.Data.size(), 256u * 512u) << name;
         // Glyph 0x9C is a rule across the whole cell: some row is fully covered.
-        const uint8_t *rule = font.Data.data() + 0x9C * 512;
+        const uint8_t* rule = font.Data.data() + 0x9C * 512;
         bool full_row = false;
         for (int y = 0; y < 32; ++y) {
             bool full = true;
@@ -205,7 +205,7 @@ TEST_F(FontFiles, CorruptStreamsGiveEmptyData)
 
 TEST(LzwDecode, KnownStreams)
 {
-    auto decode = [](const std::vector<uint32_t> &codes, int bits) {
+    auto decode = [](const std::vector<uint32_t>& codes, int bits) {
         std::vector<uint8_t> packed = pack(codes, bits);
         packed.erase(packed.begin());
         std::vector<uint8_t> out = toolkit::lzw_decode(packed, bits);
@@ -224,8 +224,8 @@ using GlyphDrawing = TextWindowTest;
 namespace {
 
 // The 4 x 4 cell at (1, 1) as rows of characters, mapping each pixel value through key.
-std::vector<std::string> cell_art(const t_Window &w,
-                                  const std::function<char(int64_t x, int64_t y)> &key)
+std::vector<std::string> cell_art(const t_Window& w,
+                                  const std::function<char(int64_t x, int64_t y)>& key)
 {
     std::vector<std::string> out;
     for (int64_t y = 0; y < 4; ++y) {
@@ -251,10 +251,10 @@ TEST_F(GlyphDrawing, Depth24BlendsBetweenPaletteColours)
 {
     make_window(24);
     t_PrintSymbol(1, 'a', 0xC0, 1, 1);
-    const uint8_t *p = VideoMemory.data() + win(1).MemoryStart;
+    const uint8_t* p = VideoMemory.data() + win(1).MemoryStart;
     const int64_t width = win(1).Width;
     auto key = [&](int64_t x, int64_t y) {
-        const uint8_t *px = p + 3 * (y * width + x);
+        const uint8_t* px = p + 3 * (y * width + x);
         if (px[0] == 0 && px[1] == 0 && px[2] == 0)
             return '.';
         if (px[0] == 0 && px[1] == 128 && px[2] == 0)
@@ -271,12 +271,12 @@ TEST_F(GlyphDrawing, Depth24BlendsBetweenPaletteColours)
 TEST_F(GlyphDrawing, Depth32LeavesAlpha)
 {
     make_window(32);
-    const uint8_t *p = VideoMemory.data() + win(1).MemoryStart;
+    const uint8_t* p = VideoMemory.data() + win(1).MemoryStart;
     EXPECT_EQ(p[0], 255);                           // cleared to opaque black
     VideoMemory[win(1).MemoryStart + 4 * 1] = 0x7F; // alpha of pixel (1, 0)
     t_PrintSymbol(1, 'a', 0x2F, 1, 1);              // dark blue on white
     // g = 128 between white and dark blue: R = 127, G = 127, B = 127 + 64 = 191.
-    const uint8_t *half = p + 4 * (1 * win(1).Width + 0);
+    const uint8_t* half = p + 4 * (1 * win(1).Width + 0);
     EXPECT_EQ(half[1], 127);
     EXPECT_EQ(half[2], 127);
     EXPECT_EQ(half[3], 191);
@@ -288,7 +288,7 @@ TEST_F(GlyphDrawing, Depth8And16UseGreyOfPalette)
 {
     make_window(8);
     t_PrintSymbol(1, 'a', 0xC0, 1, 1);
-    const uint8_t *p = VideoMemory.data() + win(1).MemoryStart;
+    const uint8_t* p = VideoMemory.data() + win(1).MemoryStart;
     // Green's grey is (0 + 255 + 0) / 3 = 85; half coverage 128 * 85 / 255 = 42.
     auto key8 = [&](int64_t x, int64_t y) {
         const uint8_t v = p[y * win(1).Width + x];
@@ -297,7 +297,7 @@ TEST_F(GlyphDrawing, Depth8And16UseGreyOfPalette)
     EXPECT_EQ(cell_art(win(1), key8), EXPECTED_GREEN);
 
     make_window(16);
-    uint8_t *q = VideoMemory.data() + win(1).MemoryStart;
+    uint8_t* q = VideoMemory.data() + win(1).MemoryStart;
     q[0] = 0xAB;
     t_PrintSymbol(1, 'a', 0xC0, 1, 1);
     auto key16 = [&](int64_t x, int64_t y) {
@@ -312,7 +312,7 @@ TEST_F(GlyphDrawing, Depth4NearestPaletteIndex)
 {
     make_window(4);
     t_PrintSymbol(1, 'a', 0xC0, 1, 1); // green: half coverage (0, 128, 0) is dark green (4)
-    const uint8_t *p = VideoMemory.data() + win(1).MemoryStart;
+    const uint8_t* p = VideoMemory.data() + win(1).MemoryStart;
     auto nibble = [&](int64_t x, int64_t y) {
         const uint8_t b = p[(y * win(1).Width + x) / 2];
         return (x % 2 == 0) ? b >> 4 : b & 0x0F;
@@ -327,7 +327,7 @@ TEST_F(GlyphDrawing, Depth1ThresholdAtHalfBrightness)
 {
     make_window(1);
     t_PrintSymbol(1, 'a', 0xF0, 1, 1); // white on black: 128 is exactly the threshold
-    const uint8_t *p = VideoMemory.data() + win(1).MemoryStart;
+    const uint8_t* p = VideoMemory.data() + win(1).MemoryStart;
     auto key = [&](int64_t x, int64_t y) {
         const uint8_t b = p[y * (win(1).Width / 8) + x / 8];
         return (b >> (7 - x % 8)) & 1 ? '#' : '.';

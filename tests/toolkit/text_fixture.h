@@ -34,7 +34,7 @@ inline t_Font tiny_font(int64_t width = 4, int64_t height = 4)
     }
     const std::vector<uint8_t> blank(glyph.size(), 0);
     for (int code = 0; code < 256; ++code) {
-        const auto &g = code == 0x20 ? blank : glyph;
+        const auto& g = code == 0x20 ? blank : glyph;
         font.Data.insert(font.Data.end(), g.begin(), g.end());
     }
     return font;
@@ -88,7 +88,7 @@ class TextWindowTest : public ::testing::Test {
     // The character plane, one string per line.
     std::vector<std::string> rows(uint8_t win) const
     {
-        const t_Window &w = window_table[win];
+        const t_Window& w = window_table[win];
         std::vector<std::string> out;
         for (int64_t line = 1; line <= w.TextHeight; ++line) {
             std::string row;
@@ -100,14 +100,14 @@ class TextWindowTest : public ::testing::Test {
     }
 
     // Writes text into line `line` from column 1 without moving the cursor or scrolling.
-    void put(uint8_t n, int64_t line, const std::string &text)
+    void put(uint8_t n, int64_t line, const std::string& text)
     {
         for (size_t i = 0; i < text.size(); ++i)
             t_PrintSymbol(n, static_cast<uint8_t>(text[i]), window_table[n].TextColor,
                           static_cast<int64_t>(i) + 1, line);
     }
 
-    t_Window &win(uint8_t n) { return window_table[n]; }
+    t_Window& win(uint8_t n) { return window_table[n]; }
 
     int pause_checks = 0;
 };

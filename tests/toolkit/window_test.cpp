@@ -8,7 +8,7 @@ using text_test::TextWindowTest;
 
 namespace {
 
-std::vector<std::string> lines_of(const std::string &text)
+std::vector<std::string> lines_of(const std::string& text)
 {
     std::vector<std::string> out;
     size_t start = 0;
@@ -68,7 +68,7 @@ TEST_F(InitWindow, MainWindowLandsAtD12000WithTextBlockBelow)
                               "3.000,00K video-memory = $00D12000.\n"),
               std::string::npos)
         << out.text();
-    const t_Window &w = window_table[0];
+    const t_Window& w = window_table[0];
     EXPECT_TRUE(w.Initialized);
     EXPECT_EQ(w.MemoryStart, 0xD12000);
     EXPECT_EQ(w.MemoryEnd, 0xFFFFFF);
@@ -105,7 +105,7 @@ TEST_F(InitWindow, SecondWindowBlocksAreMaskedBelowTheFirst)
                               "1,00K video-memory = $00D10400.\n"),
               std::string::npos)
         << out.text();
-    const t_Window &w = window_table[1];
+    const t_Window& w = window_table[1];
     EXPECT_EQ(w.MemoryStart, 0xD10400);
     EXPECT_EQ(w.MemoryEnd, 0xD10FFF);
     EXPECT_EQ(w.TextMemoryStart, 0xD10000);
