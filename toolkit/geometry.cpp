@@ -267,7 +267,7 @@ void t_WindowSize(uint8_t win, int64_t x, int64_t y, int64_t width, int64_t heig
             h = scroll.height + SCROLL_INSET_HEIGHT;
         ws.set_window_frame(win, {dx, dy, w, h + title}, true);
         if (ws.window_visible(win))
-            ws.bring_to_front(win);
+            ws.show_window(win); // ordered front, without taking the key window
         ws.set_scroll_view_frame(
             win, {scroll.x, scroll.y, w - SCROLL_INSET_WIDTH, h - SCROLL_INSET_HEIGHT});
     });

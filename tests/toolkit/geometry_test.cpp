@@ -218,6 +218,18 @@ TEST_F(GeometryTest, SizeOfATextWindowSetsItsScrollView)
     EXPECT_FALSE(hw.visible); // brought to the front only when already shown
 }
 
+TEST_F(GeometryTest, TextWindowSizeOfZeroKeepsTheScrollViewSize)
+{
+    headless().show_window(9);
+    const Rect old_scroll = headless().window(9).scroll_view_frame;
+    t_WindowSize(9, 0, 0, 0, -5);
+    auto hw = headless().window(9);
+    EXPECT_EQ(hw.scroll_view_frame, old_scroll);
+    EXPECT_EQ(hw.frame, (Rect{0, 0, old_scroll.width + 40, old_scroll.height + 77 + TITLE}));
+    EXPECT_TRUE(hw.visible);
+    EXPECT_NE(headless().main_window(), 9); // ordered front without becoming the key window
+}
+
 TEST_F(GeometryTest, SizeRefusals)
 {
     DiagCapture out;
