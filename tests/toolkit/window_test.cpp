@@ -68,6 +68,8 @@ TEST_F(InitWindow, MainWindowLandsAtD12000WithTextBlockBelow)
                               "3.000,00K video-memory = $00D12000.\n"),
               std::string::npos)
         << out.text();
+    // A first set-up has nothing to give back.
+    EXPECT_EQ(out.text().find("high memory"), std::string::npos) << out.text();
     const t_Window& w = window_table[0];
     EXPECT_TRUE(w.Initialized);
     EXPECT_EQ(w.MemoryStart, 0xD12000);
