@@ -340,6 +340,29 @@ TEST_F(GateTest, DecoherenceTurnsPhasesOnlyAndRepeatsForASeed)
     EXPECT_EQ(reg_.amplitude[0], kept);
 }
 
+TEST_F(GateTest, DecoherenceDeviateByThePolarMethod)
+{
+    // Hand computation of the noise for one qubit, in the stated precisions.
+    srand(21);
+    float u, v, s;
+    do {
+        u = static_cast<float>(2 * (rand() / 2147483647.0) - 1);
+        v = static_cast<float>(2 * (rand() / 2147483647.0) - 1);
+        s = u * u + v * v;
+    } while (s >= 1);
+    float n = static_cast<float>(u * std::sqrt(-2 * std::log(double(s)) / double(s)));
+    n = static_cast<float>(n * std::sqrt(double(2.0f * 0.25f)));
+    n = n * 0.5f;
+
+    reg_ = entries(1, {0, 1}, {S, quantum_amplitude(0.0f, S)});
+    set_decoherence(0.25f);
+    srand(21);
+    decohere(reg_);
+    set_decoherence(0);
+    EXPECT_EQ(reg_.amplitude[0], quantum_cmul(quantum_amplitude(S, 0.0f), quantum_cexp(0.0f - n)));
+    EXPECT_EQ(reg_.amplitude[1], quantum_cmul(quantum_amplitude(0.0f, S), quantum_cexp(0.0f + n)));
+}
+
 TEST_F(GateTest, ErrorCorrectionEncodesFlipsAndDecodes)
 {
     reg_ = register_new(2, 2);
