@@ -14,14 +14,18 @@ int64_t ec_frequency = 1073741824;
 
 // Decoherence off for a stretch of gates. Restoring puts back the earlier on/off state
 // as well as lambda: re-setting lambda alone would switch on decoherence that was off.
+// Restoring twice is harmless, so a loop too short to reach its restore point can be
+// followed by a final restore.
 struct DecoherencePause {
     float lambda = get_decoherence();
     bool was_on = engine::decoherence_on();
+    bool restored = false;
     DecoherencePause() { set_decoherence(0); }
-    void restore() const
+    void restore()
     {
-        if (was_on)
+        if (was_on && !restored)
             set_decoherence(lambda);
+        restored = true;
     }
 };
 
@@ -67,6 +71,7 @@ void ec_encode(int64_t, int64_t k, quantum_reg_struct& reg)
             apply_cnot(i, 2 * n + i, reg);
         }
     }
+    pause.restore();
     ec_set_status(1, n);
     reg.width = 3 * n;
 }
@@ -90,6 +95,7 @@ void ec_decode(int64_t, int64_t k, quantum_reg_struct& reg)
             apply_cnot(i, n + i, reg);
         }
     }
+    pause.restore();
     if (width < 3)
         return;
     // The copies now hold the syndrome; measure them away, fixing flagged phase flips.

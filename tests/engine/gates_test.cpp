@@ -363,6 +363,18 @@ TEST_F(GateTest, DecoherenceDeviateByThePolarMethod)
     EXPECT_EQ(reg_.amplitude[1], quantum_cmul(quantum_amplitude(0.0f, S), quantum_cexp(0.0f + n)));
 }
 
+TEST_F(GateTest, EncodingAnEmptyRegisterRestoresDecoherence)
+{
+    set_decoherence(0.125f);
+    reg_ = register_new(0, 0);
+    ec_encode(0, 0, reg_);
+    EXPECT_TRUE(engine::decoherence_on());
+    ec_decode(0, 0, reg_);
+    EXPECT_TRUE(engine::decoherence_on());
+    set_decoherence(0);
+    ec_counter(-1, 1073741824, reg_);
+}
+
 TEST_F(GateTest, ErrorCorrectionEncodesFlipsAndDecodes)
 {
     reg_ = register_new(2, 2);
