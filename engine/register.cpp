@@ -19,6 +19,9 @@ constexpr int64_t SLOT_BYTES = 8;
 // not usable: hashw mod 32 = 31 gives a negative 32-bit length.
 int64_t* new_table(int64_t hashw)
 {
+    // hashw 0 (a width of -2) means no table at all; one made anyway could never be freed.
+    if (hashw == 0)
+        return nullptr;
     const int32_t slots = hash_length(hashw);
     int64_t* table = nullptr;
     if (slots > 0)

@@ -74,6 +74,17 @@ TEST(RegisterMemory, AccountingReturnsToZeroAfterDelete)
     EXPECT_EQ(memory_account(0), base);
 }
 
+TEST(RegisterMemory, WidthMinusTwoHasNoTableToLeak)
+{
+    const int64_t base = memory_account(0);
+    quantum_reg_struct reg = register_new(0, -2);
+    EXPECT_EQ(reg.hashw, 0);
+    EXPECT_EQ(reg.hash, nullptr);
+    register_delete(reg);
+    objcode_stop();
+    EXPECT_EQ(memory_account(0), base);
+}
+
 TEST(HashFunction, KnownIndices)
 {
     for (int64_t h : {1, 5, 12, 30})
