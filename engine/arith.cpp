@@ -3,9 +3,13 @@
 #include "engine/arith.h"
 
 #include <cmath>
+#include <optional>
+#include <vector>
 
 #include "engine/error.h"
+#include "engine/ec.h"
 #include "engine/gates.h"
+#include "engine/objcode.h"
 
 namespace {
 
@@ -47,22 +51,261 @@ bool modulus_usable(int64_t n)
     return false;
 }
 
+// Permutation batches.
+//
+// The arithmetic circuits are long runs of CNOT, Toffoli, Pauli-X and lead swaps, which only
+// permute basis values and only read and write a known set of bits. While a batch is open
+// the wrappers below record each gate at once (same records, same gate count, in order) and
+// queue it; closing the batch applies the whole run as one permutation: the run is executed
+// gate by gate on every distinct value of the touched bits, and each entry then takes the
+// result for its value. Within one controlled multiplication the touched bits are the
+// scratch qubits and one control, which hold at most 2N distinct values however many
+// entries the register has, so a 2^19-entry factoring register is rewritten once per stage
+// instead of once per gate. The result is bit for bit that of applying the gates in turn.
+// Batches are used only where the plain gates would do nothing else: a register with basis
+// values, decoherence and error correction off.
+class PermutationBatch {
+public:
+    explicit PermutationBatch(quantum_reg_struct& reg) : reg_(reg) {}
+
+    quantum_reg_struct& reg() const { return reg_; }
+
+    // Flips bit flip where every bit of mask is set (mask 0: everywhere).
+    void flip(uint64_t mask, uint64_t flip)
+    {
+        ops_.push_back({false, mask, flip, 0});
+        touched_ |= mask | flip;
+    }
+
+    // Exchanges bit fields 0..w-1 and w..2w-1, as swap_leads does.
+    void swap(int64_t width)
+    {
+        ops_.push_back({true, low_bits(width), low_bits(2 * width) & ~low_bits(width), width});
+        touched_ |= low_bits(2 * width);
+    }
+
+    void apply()
+    {
+        if (ops_.empty() || !reg_.state)
+            return;
+        const auto size = static_cast<size_t>(reg_.size);
+        // Pass: number the distinct values of the touched bits.
+        std::vector<uint32_t> index(size);
+        std::vector<uint64_t> keys;
+        KeyTable table;
+        for (size_t k = 0; k < size; ++k)
+            index[k] = table.find_or_add(reg_.state[k] & touched_, keys);
+        // Pass: run the gates on each distinct value.
+        for (uint64_t& v : keys)
+            v = run(v);
+        // Pass: every entry takes the result of its value.
+        for (size_t k = 0; k < size; ++k)
+            reg_.state[k] = (reg_.state[k] & ~touched_) | keys[index[k]];
+        ops_.clear();
+        touched_ = 0;
+    }
+
+private:
+    struct Op {
+        bool swap;
+        uint64_t a; // flip: control mask; swap: low field
+        uint64_t b; // flip: flipped bit; swap: high field
+        int64_t width;
+    };
+
+    // Open addressing over the distinct keys; grows at half load.
+    class KeyTable {
+    public:
+        KeyTable() { resize(1024); }
+
+        uint32_t find_or_add(uint64_t key, std::vector<uint64_t>& keys)
+        {
+            size_t i = slot_of(key);
+            while (index_[i] != EMPTY) {
+                if (keys[index_[i]] == key)
+                    return index_[i];
+                i = (i + 1) & mask_;
+            }
+            const auto n = static_cast<uint32_t>(keys.size());
+            index_[i] = n;
+            keys.push_back(key);
+            if (2 * keys.size() > index_.size())
+                rehash(keys);
+            return n;
+        }
+
+    private:
+        static constexpr uint32_t EMPTY = 0xFFFFFFFFu;
+
+        size_t slot_of(uint64_t key) const
+        {
+            return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> shift_);
+        }
+
+        void resize(size_t slots)
+        {
+            index_.assign(slots, EMPTY);
+            mask_ = slots - 1;
+            shift_ = 64;
+            for (size_t s = slots; s > 1; s >>= 1)
+                --shift_;
+        }
+
+        void rehash(const std::vector<uint64_t>& keys)
+        {
+            resize(index_.size() * 4);
+            for (uint32_t n = 0; n < keys.size(); ++n) {
+                size_t i = slot_of(keys[n]);
+                while (index_[i] != EMPTY)
+                    i = (i + 1) & mask_;
+                index_[i] = n;
+            }
+        }
+
+        std::vector<uint32_t> index_;
+        size_t mask_ = 0;
+        int shift_ = 64;
+    };
+
+    static uint64_t low_bits(int64_t bits)
+    {
+        return bits <= 0 ? 0 : bits >= 64 ? ~uint64_t{0} : (uint64_t{1} << bits) - 1;
+    }
+
+    uint64_t run(uint64_t v) const
+    {
+        for (const Op& op : ops_) {
+            if (!op.swap) {
+                v ^= (v & op.a) == op.a ? op.b : 0;
+                continue;
+            }
+            const uint64_t p1 = v & op.a, p2 = v & op.b;
+            const uint64_t up = op.width >= 64 ? 0 : p1 << op.width;
+            const uint64_t down = op.width >= 64 ? 0 : p2 >> op.width;
+            v = v - (p1 + p2) + up + down;
+        }
+        return v;
+    }
+
+    quantum_reg_struct& reg_;
+    std::vector<Op> ops_;
+    uint64_t touched_ = 0;
+};
+
+// The open batch, if any; the engine runs on one thread only.
+PermutationBatch* open_batch = nullptr;
+bool batching_enabled = true;
+
+// Opens a batch for the scope unless one is open already or the register does not allow it;
+// the outermost scope applies the batch when it ends.
+class BatchScope {
+public:
+    explicit BatchScope(quantum_reg_struct& reg)
+    {
+        if (open_batch || !batching_enabled || !batch_allowed(reg))
+            return;
+        batch_.emplace(reg);
+        open_batch = &*batch_;
+    }
+    ~BatchScope()
+    {
+        if (!batch_)
+            return;
+        open_batch = nullptr;
+        batch_->apply();
+    }
+    BatchScope(const BatchScope&) = delete;
+    BatchScope& operator=(const BatchScope&) = delete;
+
+private:
+    static bool batch_allowed(const quantum_reg_struct& reg)
+    {
+        int64_t ec_type = 0, ec_width = 0;
+        ec_get_status(ec_type, ec_width);
+        // A stored lambda of 0 means decoherence is off; any other value may mean it is on.
+        return reg.state && reg.size >= 0 && static_cast<uint64_t>(reg.size) < 0xFFFFFFFFull &&
+               ec_type == 0 && get_decoherence() == 0.0f;
+    }
+
+    std::optional<PermutationBatch> batch_;
+};
+
+uint64_t qubit_bit(int64_t q)
+{
+    return uint64_t{1} << (static_cast<uint64_t>(q) & 63);
+}
+
+// Reached only while the batch is open, so open_batch->reg() is reg.
+bool batching(const quantum_reg_struct& reg)
+{
+    return open_batch && &open_batch->reg() == &reg;
+}
+
 void toffoli(int64_t c1, int64_t c2, int64_t t, quantum_reg_struct& reg)
 {
-    apply_toffoli(c1, c2, t, reg);
+    if (!batching(reg)) {
+        apply_toffoli(c1, c2, t, reg);
+        return;
+    }
+    objcode_record(OBJCODE_TOFFOLI, static_cast<int>(c1), static_cast<int>(c2), static_cast<int>(t));
+    open_batch->flip(qubit_bit(c1) | qubit_bit(c2), qubit_bit(t));
+    gate_counter(1);
 }
 
 void cnot(int64_t c, int64_t t, quantum_reg_struct& reg)
 {
-    apply_cnot(c, t, reg);
+    if (!batching(reg)) {
+        apply_cnot(c, t, reg);
+        return;
+    }
+    objcode_record(OBJCODE_CNOT, static_cast<int>(c), static_cast<int>(t));
+    open_batch->flip(qubit_bit(c), qubit_bit(t));
+    gate_counter(1);
 }
 
 void sigma_x(int64_t t, quantum_reg_struct& reg)
 {
-    apply_sigma_x(t, reg);
+    if (!batching(reg)) {
+        apply_sigma_x(t, reg);
+        return;
+    }
+    objcode_record(OBJCODE_SIGMA_X, static_cast<int>(t));
+    open_batch->flip(0, qubit_bit(t));
+    gate_counter(1);
+}
+
+// swap_leads records once per stored entry and does not decohere.
+void swap_fields(int64_t w, quantum_reg_struct& reg)
+{
+    if (!batching(reg) || w < 0) {
+        swap_leads(w, reg);
+        return;
+    }
+    for (int64_t k = 0; k < reg.size; ++k)
+        objcode_record(OBJCODE_SWAP_LEADS, static_cast<int>(w));
+    open_batch->swap(w);
+}
+
+// controlled_swap's own Toffoli sequence, so that it can join a batch.
+void cswap(int64_t control, int64_t w, quantum_reg_struct& reg)
+{
+    if (!batching(reg)) {
+        controlled_swap(control, w, reg);
+        return;
+    }
+    for (int64_t l = 0; l < w; ++l) {
+        toffoli(control, w + l, 2 * w + l + 2, reg);
+        toffoli(control, 2 * w + l + 2, w + l, reg);
+        toffoli(control, w + l, 2 * w + l + 2, reg);
+    }
 }
 
 } // namespace
+
+void arith_set_batching(bool enabled)
+{
+    batching_enabled = enabled;
+}
 
 // Circuits
 
@@ -81,13 +324,15 @@ void modular_exponentiation(int64_t n, int64_t x, int64_t m, int64_t w, quantum_
 
 void controlled_mul_mod(int64_t n, int64_t a, int64_t control, int64_t w, quantum_reg_struct& reg)
 {
+    BatchScope batch(reg);
     controlled_mul_step(n, a, control, w, reg);
-    controlled_swap(control, w, reg);
+    cswap(control, w, reg);
     controlled_mul_step_inverse(n, a, control, w, reg);
 }
 
 void controlled_mul_step(int64_t n, int64_t a, int64_t control, int64_t w, quantum_reg_struct& reg)
 {
+    BatchScope batch(reg);
     if (!modulus_usable(n))
         return;
     const int64_t enable = 2 * w + 1;
@@ -112,6 +357,7 @@ void controlled_mul_step(int64_t n, int64_t a, int64_t control, int64_t w, quant
 void controlled_mul_step_inverse(int64_t n, int64_t a, int64_t control, int64_t w,
                                  quantum_reg_struct& reg)
 {
+    BatchScope batch(reg);
     if (!modulus_usable(n))
         return;
     const int64_t enable = 2 * w + 1;
@@ -133,12 +379,14 @@ void controlled_mul_step_inverse(int64_t n, int64_t a, int64_t control, int64_t 
 
 void add_const_mod(int64_t n, int64_t a, int64_t w, quantum_reg_struct& reg)
 {
+    BatchScope batch(reg);
     add_const_forward(n, a, w, reg);
     add_const_backward(n, a, w, reg);
 }
 
 void add_const_forward(int64_t n, int64_t a, int64_t w, quantum_reg_struct& reg)
 {
+    BatchScope batch(reg);
     compare_const(n - a, w, reg);
     // Adding a, or a - N + 2^w when the comparison says the sum reaches N.
     const int64_t a1 = a - n + pow2_32(w);
@@ -152,6 +400,7 @@ void add_const_forward(int64_t n, int64_t a, int64_t w, quantum_reg_struct& reg)
 
 void add_const_backward(int64_t n, int64_t a, int64_t w, quantum_reg_struct& reg)
 {
+    BatchScope batch(reg);
     cnot(2 * w + 1, 2 * w, reg);
     const int64_t b1 = pow2_32(w) - a;
     const int64_t b2 = n - a;
@@ -161,12 +410,13 @@ void add_const_backward(int64_t n, int64_t a, int64_t w, quantum_reg_struct& reg
         code = bit32(b2, i) + 2 * bit32(b1, i);
         mux_full_adder_inverse(code, i, w + i, w + i + 1, 2 * w, 2 * w + 1, reg);
     }
-    swap_leads(w, reg);
+    swap_fields(w, reg);
     compare_const(a, w, reg);
 }
 
 void compare_const(int64_t cv, int64_t w, quantum_reg_struct& reg)
 {
+    BatchScope batch(reg);
     // Pass: the top bit (a 64-bit test here, the 32-bit mask at the end).
     if (bit64(cv, w - 1)) {
         cnot(2 * w - 1, w - 1, reg);

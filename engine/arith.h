@@ -38,6 +38,11 @@ void mux_half_adder(int64_t code, int64_t h1, int64_t h2, int64_t h3, int64_t h4
 void mux_half_adder_inverse(int64_t code, int64_t g1, int64_t g2, int64_t g3, int64_t g4,
                             quantum_reg_struct& reg);
 
+// Runs of permutation gates inside the circuits are applied as one permutation of the
+// distinct values of the bits they touch (same result, same records); off, every gate
+// rewrites the register on its own. On by default; for comparisons in tests and benchmarks.
+void arith_set_batching(bool enabled);
+
 // Fourier transform over qubits 0..n-1; neither form reverses the qubit order.
 void qft(int64_t n, quantum_reg_struct& reg);
 void qft_inverse(int64_t n, quantum_reg_struct& reg);

@@ -109,6 +109,45 @@ TEST(ModularExponentiationCase, SuperposedExponentsEachGetTheirPower)
     objcode_stop();
 }
 
+TEST(ModularExponentiationCase, BatchedRunEqualsGateByGate)
+{
+    // The same superposed factoring register through both paths: basis values in stored
+    // order, amplitudes, object code and gate count must all agree.
+    const int64_t n = 35, x = 3, w = get_width(n), m = 6;
+    struct Run {
+        std::vector<uint64_t> states;
+        std::vector<quantum_amplitude> amplitudes;
+        std::vector<uint8_t> objcode;
+        int64_t gates = 0;
+    };
+    auto run = [&](bool batched) {
+        arith_set_batching(batched);
+        quantum_reg_struct reg = register_new(0, m);
+        for (int64_t i = 0; i < m; ++i)
+            apply_hadamard(i, reg);
+        register_add_scratch(3 * w + 2, reg);
+        const int64_t gates_before = gate_counter(0);
+        modular_exponentiation(n, x, m, w, reg);
+        Run r;
+        r.gates = gate_counter(0) - gates_before;
+        r.states.assign(reg.state, reg.state + reg.size);
+        r.amplitudes.assign(reg.amplitude, reg.amplitude + reg.size);
+        r.objcode.assign(objcode_data(), objcode_data() + objcode_position());
+        register_delete(reg);
+        objcode_stop();
+        arith_set_batching(true);
+        return r;
+    };
+    const Run direct = run(false);
+    const Run batched = run(true);
+    ASSERT_EQ(direct.states.size(), 64u);
+    EXPECT_EQ(batched.states, direct.states);
+    EXPECT_EQ(batched.amplitudes, direct.amplitudes);
+    EXPECT_EQ(batched.objcode, direct.objcode);
+    EXPECT_EQ(batched.gates, direct.gates);
+    EXPECT_GT(direct.gates, 1000);
+}
+
 TEST(MuxAdders, RecordTheirGatesInOrder)
 {
     quantum_reg_struct reg = register_new(0, 8);
