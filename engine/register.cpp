@@ -98,15 +98,17 @@ bool insert_slot(uint64_t v, int64_t position, quantum_reg_struct& reg)
     return true;
 }
 
-// As many entries as slots can only come from basis values beyond the register's width.
-// The table is full then: report it once, and widen it (more hash bits) so that lookups
-// stay cheap and later inserts have room, as long as a wider table is possible.
+// As many entries as slots can only come from basis values beyond the register's width
+// (or from a table of one slot). More entries than slots would fail to insert: report that
+// once. Either way widen the table (more hash bits) so that lookups stay cheap and every
+// entry finds a slot, as long as a wider table is possible.
 void widen_full_table(quantum_reg_struct& reg)
 {
     const int32_t slots = hash_length(reg.hashw);
     if (reg.size < slots)
         return;
-    quantum_error(QUANTUM_EHASHFULL);
+    if (reg.size > slots)
+        quantum_error(QUANTUM_EHASHFULL);
     int64_t hashw = reg.hashw;
     while ((hashw & 31) < 30 && hash_length(hashw) < 2 * reg.size)
         hashw++;

@@ -198,10 +198,15 @@ TEST(HashTable, WidthsOutsideTheWorkingRangeStaySafe)
     // hashw 32: a one-slot table that raw indices would overrun.
     quantum_reg_struct reg = register_new(3, 30);
     EXPECT_EQ(hash_length(reg.hashw), 1);
+    last_error = 0;
+    testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     apply_hadamard(0, reg);
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(states(reg), (std::vector<uint64_t>{3, 2}));
+    apply_hadamard(1, reg);
+    EXPECT_EQ(testing::internal::GetCapturedStderr().find("ERROR"), std::string::npos);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(states(reg), (std::vector<uint64_t>{3, 2, 1, 0}));
+    EXPECT_EQ(last_error, 0);
     register_delete(reg);
 
     // hashw 31: the table cannot be made; lookups still answer.
