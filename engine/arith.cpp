@@ -3,6 +3,7 @@
 #include "engine/arith.h"
 
 #include <cmath>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -89,18 +90,25 @@ public:
         if (ops_.empty() || !reg_.state)
             return;
         const auto size = static_cast<size_t>(reg_.size);
-        // Pass: number the distinct values of the touched bits.
-        std::vector<uint32_t> index(size);
-        std::vector<uint64_t> keys;
-        KeyTable table;
-        for (size_t k = 0; k < size; ++k)
-            index[k] = table.find_or_add(reg_.state[k] & touched_, keys);
-        // Pass: run the gates on each distinct value.
-        for (uint64_t& v : keys)
-            v = run(v);
-        // Pass: every entry takes the result of its value.
-        for (size_t k = 0; k < size; ++k)
-            reg_.state[k] = (reg_.state[k] & ~touched_) | keys[index[k]];
+        try {
+            // Pass: number the distinct values of the touched bits.
+            std::vector<uint32_t> index(size);
+            std::vector<uint64_t> keys;
+            KeyTable table;
+            for (size_t k = 0; k < size; ++k)
+                index[k] = table.find_or_add(reg_.state[k] & touched_, keys);
+            // Pass: run the gates on each distinct value.
+            for (uint64_t& v : keys)
+                v = run(v);
+            // Pass: every entry takes the result of its value.
+            for (size_t k = 0; k < size; ++k)
+                reg_.state[k] = (reg_.state[k] & ~touched_) | keys[index[k]];
+        } catch (const std::bad_alloc&) {
+            // Without memory for the table, run the gates on every entry instead: slower,
+            // the same result, and nothing thrown to the caller.
+            for (size_t k = 0; k < size; ++k)
+                reg_.state[k] = (reg_.state[k] & ~touched_) | run(reg_.state[k] & touched_);
+        }
         ops_.clear();
         touched_ = 0;
     }
