@@ -16,11 +16,14 @@ constexpr int64_t STOP_POLL_MS = 1;
 constexpr int64_t STOP_TIMEOUT_MS = 3000;
 constexpr uint8_t CARRIAGE_RETURN = 13;
 constexpr uint8_t BLANK = 0x20;
+constexpr const char* AUTO_UPDATE_OP = "t_WindowAutoUpdateProcess";
 
 // Each start of the thread takes a new generation; an older thread that is still winding
 // down sees it and leaves without touching the flag that the newer one owns.
 std::atomic<int64_t> auto_update_generation{0};
 std::atomic<int> auto_update_threads{0};
+
+void auto_update_loop(int64_t generation);
 
 uint32_t argb(uint8_t r, uint8_t g, uint8_t b)
 {
@@ -128,9 +131,16 @@ void start_auto_update()
 {
     bool expected = false;
     // Claiming the flag here, not only in the thread, keeps two quick set-ups from
-    // starting two threads.
-    if (AutoUpdateRunning.compare_exchange_strong(expected, true))
-        platform::run_async(t_WindowAutoUpdateProcess);
+    // starting two threads. The start line is printed here too, so it always comes
+    // before the caller's next line instead of whenever the new thread gets to run.
+    if (AutoUpdateRunning.compare_exchange_strong(expected, true)) {
+        diag_line(AUTO_UPDATE_OP, "Start.");
+        // Counted and given its generation before it runs, so a stop right after this
+        // call already applies to it.
+        ++auto_update_threads;
+        const int64_t generation = ++auto_update_generation;
+        platform::run_async([generation] { auto_update_loop(generation); });
+    }
 }
 
 bool stop_auto_update()
@@ -214,13 +224,21 @@ void t_WindowUpdate(uint8_t win, bool deferred)
 
 void t_WindowAutoUpdateProcess()
 {
-    const char* op = "t_WindowAutoUpdateProcess";
     ++auto_update_threads;
     const int64_t generation = ++auto_update_generation;
-    diag_line(op, "Start.");
+    diag_line(AUTO_UPDATE_OP, "Start.");
+    AutoUpdateRunning = true;
+    auto_update_loop(generation);
+}
+
+namespace {
+
+// The auto-update thread after its start line; counted in auto_update_threads by its starter.
+void auto_update_loop(int64_t generation)
+{
+    const char* op = AUTO_UPDATE_OP;
     if (platform::current_thread_number() > 2)
         platform::set_current_thread_name("t_WindowAutoUpdate");
-    AutoUpdateRunning = true;
 
     auto still_wanted = [&] {
         return MemoryReady && AutoUpdateRunning && generation == auto_update_generation;
@@ -248,6 +266,8 @@ void t_WindowAutoUpdateProcess()
     diag_line(op, "End.");
     --auto_update_threads;
 }
+
+} // namespace
 
 std::string t_GetScreen(uint8_t win, std::string_view separator)
 {

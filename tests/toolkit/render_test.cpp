@@ -284,6 +284,19 @@ TEST_F(RenderTest, AutoUpdateWaitsWhileVerticalBlankIsFalse)
     EXPECT_EQ(platform::headless().window(2).redraw_requests, 0);
 }
 
+TEST_F(RenderTest, StartLineComesBeforeTheCallReturnsAndStopWaitsForTheEnd)
+{
+    DiagCapture out;
+    toolkit::start_auto_update();
+    EXPECT_EQ(out.text(), "t_WindowAutoUpdateProcess: Start.\n");
+    EXPECT_TRUE(AutoUpdateRunning);
+    toolkit::start_auto_update(); // already running: no second thread
+    ASSERT_TRUE(toolkit::stop_auto_update());
+    EXPECT_EQ(out.text(), "t_WindowAutoUpdateProcess: Start.\n"
+                          "t_WindowAutoUpdateProcess: End.\n");
+    EXPECT_FALSE(AutoUpdateRunning);
+}
+
 TEST_F(RenderTest, AutoUpdateEndsWhenMemoryIsNoLongerReady)
 {
     DiagCapture out;
