@@ -1,9 +1,9 @@
 // Screen image building: the whole graphic block converted on every draw of a view.
-#include <benchmark/benchmark.h>
-
 #include "platform/headless/headless.h"
 #include "toolkit/render.h"
 #include "toolkit/window.h"
+
+#include <benchmark/benchmark.h>
 
 namespace {
 

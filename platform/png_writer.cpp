@@ -1,10 +1,9 @@
 // platform/png_writer.cpp: PNG output through libpng.
 #include "platform/png_writer.h"
 
-#include <png.h>
-
 #include <csetjmp>
 #include <cstdio>
+#include <png.h>
 
 namespace platform {
 

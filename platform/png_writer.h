@@ -1,11 +1,11 @@
 // platform/png_writer.h: saves an ARGB screen image as a PNG file.
 #pragma once
 
+#include "platform/window_system.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "platform/window_system.h"
 
 namespace platform {
 

@@ -1,8 +1,6 @@
 // shell/app_delegate.cpp: the interface description and the application delegate.
 #include "shell/app_delegate.h"
 
-#include <mutex>
-
 #include "platform/diag.h"
 #include "platform/platform.h"
 #include "shell/events.h"
@@ -11,6 +9,8 @@
 #include "shell/views.h"
 #include "toolkit/geometry.h"
 #include "toolkit/window.h"
+
+#include <mutex>
 
 std::atomic<bool> ApplicationActive{false};
 
@@ -39,7 +39,10 @@ MenuItem item(std::string title, int64_t tag, std::string key = "", uint64_t mod
     return {std::move(title), tag, std::move(key), mods};
 }
 
-MenuItem separator() { return {}; }
+MenuItem separator()
+{
+    return {};
+}
 
 InterfaceDescription make_interface()
 {
@@ -47,13 +50,15 @@ InterfaceDescription make_interface()
     for (uint8_t n = 0; n < WINDOW_COUNT; ++n) {
         // t_InitWindow sizes the graphic windows; until then they are small and hidden.
         const double offset = 20.0 * n;
-        d.windows.push_back({n, {WindowKind::Graphic, {80 + offset, 80 + offset, 640, 428},
-                                 "Orbikon", false, false}});
+        d.windows.push_back(
+            {n,
+             {WindowKind::Graphic, {80 + offset, 80 + offset, 640, 428}, "Orbikon", false, false}});
     }
     d.windows.push_back({platform::PASTEBOARD_WINDOW,
                          {WindowKind::Text, {240, 200, 600, 400}, "Zwischenablage", false, false}});
-    d.windows.push_back({platform::PRINTER_WINDOW,
-                         {WindowKind::Text, {60, 40, 760, 640}, "Virtueller Drucker", true, false}});
+    d.windows.push_back(
+        {platform::PRINTER_WINDOW,
+         {WindowKind::Text, {60, 40, 760, 640}, "Virtueller Drucker", true, false}});
     d.windows.push_back({platform::CONSOLE_WINDOW,
                          {WindowKind::Text, {120, 60, 700, 480}, "Systemkonsole", true, false}});
     d.windows.push_back({platform::PREFERENCES_WINDOW,
@@ -95,7 +100,10 @@ InterfaceDescription make_interface()
     d.menus.push_back(std::move(windows));
 
     // Tag 0: the command goes to the program's menu handler.
-    d.menus.push_back({"Hilfe", {item("\xC3\x9C" "ber Orbikon", 0)}}); // Über
+    d.menus.push_back({"Hilfe",
+                       {item("\xC3\x9C"
+                             "ber Orbikon",
+                             0)}}); // Über
     return d;
 }
 
@@ -239,9 +247,15 @@ void AppDelegate::windowDidResize(uint8_t window)
     }
 }
 
-void AppDelegate::applicationDidBecomeActive() { ApplicationActive = true; }
+void AppDelegate::applicationDidBecomeActive()
+{
+    ApplicationActive = true;
+}
 
-void AppDelegate::applicationWillResignActive() { ApplicationActive = false; }
+void AppDelegate::applicationWillResignActive()
+{
+    ApplicationActive = false;
+}
 
 void AppDelegate::applicationWillTerminate()
 {

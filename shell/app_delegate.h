@@ -2,6 +2,8 @@
 // application callbacks) and the interface description that every window system builds.
 #pragma once
 
+#include "platform/window_system.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -9,8 +11,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "platform/window_system.h"
 
 // The interface description: the windows by number and the menus with their tagged items.
 struct WindowDescription {

@@ -1,8 +1,6 @@
 // shell/menus.cpp: menu commands, their built-in actions, menu look-ups, dialogs and Beep.
 #include "shell/menus.h"
 
-#include <mutex>
-
 #include "platform/diag.h"
 #include "platform/platform.h"
 #include "shell/mttools.h"
@@ -11,9 +9,13 @@
 #include "toolkit/render.h"
 #include "toolkit/window.h"
 
+#include <mutex>
+
 std::atomic<bool> MenuPending{false};
-std::string OpenButtonTitle = "\xC3\x96" "ffnen";    // Öffnen
-std::string ChooseButtonTitle = "W\xC3\xA4" "hlen";  // Wählen
+std::string OpenButtonTitle = "\xC3\x96"
+                              "ffnen"; // Öffnen
+std::string ChooseButtonTitle = "W\xC3\xA4"
+                                "hlen"; // Wählen
 
 namespace {
 
@@ -24,10 +26,10 @@ constexpr const char* BEEP_SOUND = "sysbeep.aif";
 constexpr const char* FILE_SCHEME = "file://";
 
 std::mutex menu_mutex;
-std::vector<t_MenuAction> action_table;   // guarded by menu_mutex
-std::vector<t_MenuEvent> menu_events;     // guarded by menu_mutex
-std::function<void()> menu_handler;       // guarded by menu_mutex
-std::function<void()> paste_handler;      // guarded by menu_mutex
+std::vector<t_MenuAction> action_table; // guarded by menu_mutex
+std::vector<t_MenuEvent> menu_events;   // guarded by menu_mutex
+std::function<void()> menu_handler;     // guarded by menu_mutex
+std::function<void()> paste_handler;    // guarded by menu_mutex
 
 template <typename F> void on_event_thread(F&& work)
 {
@@ -53,8 +55,8 @@ std::vector<std::string> split_types(const std::string& types)
     size_t begin = 0;
     while (!types.empty()) {
         const size_t comma = types.find(',', begin);
-        std::string piece = types.substr(begin, comma == std::string::npos ? std::string::npos
-                                                                           : comma - begin);
+        std::string piece =
+            types.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
         if (!piece.empty())
             out.push_back(std::move(piece));
         if (comma == std::string::npos)
@@ -394,8 +396,11 @@ void PrepareMenus()
 
     // Pass: standard items that a window system adds to the Edit menu.
     const char* edit_items[] = {
-        "Special Characters\xE2\x80\xA6", "Emoji & Symbols", "Emoji & Symbole",
-        "Start Dictation\xE2\x80\xA6",    "Diktat starten \xE2\x80\xA6",
+        "Special Characters\xE2\x80\xA6",
+        "Emoji & Symbols",
+        "Emoji & Symbole",
+        "Start Dictation\xE2\x80\xA6",
+        "Diktat starten \xE2\x80\xA6",
     };
     for (const char* menu : {"Bearbeiten", "Edit"}) {
         for (const char* title : edit_items) {

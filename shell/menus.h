@@ -2,6 +2,8 @@
 // menu event list, menu item look-ups, the menu preparation, dialogs and Beep.
 #pragma once
 
+#include "platform/window_system.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -9,8 +11,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "platform/window_system.h"
 
 // One menu command; Kind 3 from a menu item, 0 when the item belongs to no menu.
 struct t_MenuEvent {

@@ -1,15 +1,15 @@
 // shell/views.cpp: view forwarding, mouse events and drawing of the graphic windows.
 #include "shell/views.h"
 
-#include <mutex>
-#include <string>
-
 #include "platform/diag.h"
 #include "platform/platform.h"
 #include "platform/png_writer.h"
 #include "shell/startup.h"
 #include "toolkit/render.h"
 #include "toolkit/window.h"
+
+#include <mutex>
+#include <string>
 
 std::atomic<bool> MousePending{false};
 std::atomic<bool> LeftButtonDown{false};
@@ -27,7 +27,10 @@ std::mutex mouse_mutex;
 std::vector<t_Event> mouse_events;   // guarded by mouse_mutex
 std::function<void()> mouse_handler; // guarded by mouse_mutex
 
-bool bit(uint64_t word, int n) { return (word >> n) & 1; }
+bool bit(uint64_t word, int n)
+{
+    return (word >> n) & 1;
+}
 
 // The mouse-handler runner, on a thread of its own.
 void run_mouse_handler()
@@ -115,9 +118,15 @@ void viewKeyDown(uint8_t window, const platform::KeyReport& report)
     PostKeyDown(window, report.key_code, report.characters, report.modifiers);
 }
 
-void viewKeyUp(uint8_t, const platform::KeyReport&) { PostKeyUp(); }
+void viewKeyUp(uint8_t, const platform::KeyReport&)
+{
+    PostKeyUp();
+}
 
-void viewFlagsChanged(uint64_t modifiers) { PostModifiers(modifiers); }
+void viewFlagsChanged(uint64_t modifiers)
+{
+    PostModifiers(modifiers);
+}
 
 int64_t ClickCoordinate(int64_t position, int64_t extent)
 {
@@ -183,9 +192,15 @@ bool wantsUpdateLayer(uint8_t window)
            window_table[window].QuickUpdate;
 }
 
-void updateLayer(uint8_t window) { draw(window); }
+void updateLayer(uint8_t window)
+{
+    draw(window);
+}
 
-void drawRect(uint8_t window) { draw(window); }
+void drawRect(uint8_t window)
+{
+    draw(window);
+}
 
 void viewDraw(uint8_t window)
 {

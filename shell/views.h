@@ -3,14 +3,14 @@
 // reports to these functions on its event thread.
 #pragma once
 
+#include "platform/window_system.h"
+#include "shell/events.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "platform/window_system.h"
-#include "shell/events.h"
 
 // Mouse state
 // True after every append whenever the mouse event list is non-empty.

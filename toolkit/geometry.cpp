@@ -1,12 +1,12 @@
 // toolkit/geometry.cpp: release of video memory and the window-level operations.
 #include "toolkit/geometry.h"
 
-#include <cmath>
-
 #include "platform/diag.h"
 #include "platform/platform.h"
 #include "platform/window_system.h"
 #include "toolkit/window.h"
+
+#include <cmath>
 
 namespace {
 
@@ -15,7 +15,10 @@ constexpr uint8_t LAST_WINDOW_NUMBER = 12;
 constexpr double SCROLL_INSET_WIDTH = 40;
 constexpr double SCROLL_INSET_HEIGHT = 77;
 
-bool is_graphic(uint8_t win) { return win < WINDOW_COUNT; }
+bool is_graphic(uint8_t win)
+{
+    return win < WINDOW_COUNT;
+}
 
 bool is_text_window(uint8_t win)
 {
@@ -49,7 +52,10 @@ bool platform_window_ready(const char* op, uint8_t win)
     return true;
 }
 
-int64_t truncate(double v) { return static_cast<int64_t>(v); }
+int64_t truncate(double v)
+{
+    return static_cast<int64_t>(v);
+}
 
 std::string nil_text_window_message(uint8_t win)
 {
@@ -63,11 +69,14 @@ std::string nil_text_window_message(uint8_t win)
     }
 }
 
-std::string hex_dollar(int64_t v) { return "$" + toolkit::hex8_text(v); }
+std::string hex_dollar(int64_t v)
+{
+    return "$" + toolkit::hex8_text(v);
+}
 
 // One block move of the release rule, with its line printed in three pieces.
-void move_block(const std::string& prefix, const char* what, uint8_t i, int64_t start,
-                int64_t end, int64_t distance)
+void move_block(const std::string& prefix, const char* what, uint8_t i, int64_t start, int64_t end,
+                int64_t distance)
 {
     diag_write(prefix + " moving " + what + " block for win #" + std::to_string(i));
     diag_write(hex_dollar(start) + "..." + toolkit::hex8_text(end) + " to");
@@ -95,9 +104,9 @@ void release_window_blocks(uint8_t win)
                       ", graphic block size to delete = " + hex_dollar(distance) + ".");
     if (w.TextMemoryStart >= 0) {
         const int64_t text_size = w.TextMemoryEnd - w.TextMemoryStart + 1;
-        diag_line(op, "GraphicWindow #" + std::to_string(win) + " high memory = " +
-                          hex_dollar(end) + ", text block size to delete = " +
-                          hex_dollar(text_size) + ".");
+        diag_line(op, "GraphicWindow #" + std::to_string(win) +
+                          " high memory = " + hex_dollar(end) +
+                          ", text block size to delete = " + hex_dollar(text_size) + ".");
         distance += text_size;
     }
 
@@ -238,8 +247,9 @@ void t_WindowSize(uint8_t win, int64_t x, int64_t y, int64_t width, int64_t heig
     const auto dy = static_cast<double>(y);
     if (is_graphic(win)) {
         const t_Window& w = window_table[win];
-        const platform::Rect frame{dx, dy, static_cast<double>(width + 2 * w.BorderWidth),
-                                   static_cast<double>(height + w.TitleHeight + 2 * w.BorderHeight)};
+        const platform::Rect frame{
+            dx, dy, static_cast<double>(width + 2 * w.BorderWidth),
+            static_cast<double>(height + w.TitleHeight + 2 * w.BorderHeight)};
         const platform::Rect view{static_cast<double>(w.BorderWidth),
                                   static_cast<double>(w.BorderHeight), static_cast<double>(width),
                                   static_cast<double>(height)};

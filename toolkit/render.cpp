@@ -1,13 +1,13 @@
 // toolkit/render.cpp: graphic block to ARGB image, redraw requests and the auto-update thread.
 #include "toolkit/render.h"
 
-#include <atomic>
-#include <new>
-#include <vector>
-
 #include "platform/diag.h"
 #include "platform/platform.h"
 #include "toolkit/display.h"
+
+#include <atomic>
+#include <new>
+#include <vector>
 
 namespace {
 
@@ -30,7 +30,10 @@ uint32_t argb(uint8_t r, uint8_t g, uint8_t b)
     return 0xFF000000u | (uint32_t{r} << 16) | (uint32_t{g} << 8) | uint32_t{b};
 }
 
-uint32_t argb(const t_RGBColor& c) { return argb(c.Red, c.Green, c.Blue); }
+uint32_t argb(const t_RGBColor& c)
+{
+    return argb(c.Red, c.Green, c.Blue);
+}
 
 // Bytes the graphic block of a window of this depth and size holds; -1 for a bad depth.
 int64_t block_bytes(int64_t depth, int64_t width, int64_t height)
@@ -116,8 +119,14 @@ void request_redraw(uint8_t win, bool deferred)
 
 namespace toolkit {
 
-int64_t now_ms() { return static_cast<int64_t>(platform::time_seconds() * 1000.0); }
-int64_t now_us() { return static_cast<int64_t>(platform::time_seconds() * 1000000.0); }
+int64_t now_ms()
+{
+    return static_cast<int64_t>(platform::time_seconds() * 1000.0);
+}
+int64_t now_us()
+{
+    return static_cast<int64_t>(platform::time_seconds() * 1000000.0);
+}
 
 bool auto_update_due(const t_Window& w, int64_t now)
 {
@@ -252,7 +261,8 @@ void auto_update_loop(int64_t generation)
             any_due = true;
             const bool has_view = view_exists(win);
             if (!has_view)
-                diag_line(op, "Window #" + std::to_string(win) + " view is nil, resource undefined.");
+                diag_line(op,
+                          "Window #" + std::to_string(win) + " view is nil, resource undefined.");
             w.UpdateStarted = toolkit::now_ms();
             if (has_view)
                 request_redraw(win, true);
@@ -297,7 +307,8 @@ std::string t_GetScreen(uint8_t win, std::string_view separator)
     size_t begin = 0;
     for (;;) {
         const size_t cr = text.find(static_cast<char>(CARRIAGE_RETURN), begin);
-        lines.push_back(text.substr(begin, cr == std::string::npos ? std::string::npos : cr - begin));
+        lines.push_back(
+            text.substr(begin, cr == std::string::npos ? std::string::npos : cr - begin));
         if (cr == std::string::npos)
             break;
         begin = cr + 1;

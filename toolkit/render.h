@@ -1,13 +1,13 @@
 // toolkit/render.h: screen images of the windows, forced redraws and the auto-update thread.
 #pragma once
 
+#include "platform/window_system.h"
+#include "toolkit/window.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
-
-#include "platform/window_system.h"
-#include "toolkit/window.h"
 
 // Image of the window's graphic block, opaque ARGB; none for a hidden or unready window.
 // Sets UpdateDuration and UpdateFinished.

@@ -1,11 +1,10 @@
 // Round trip of the PNG writer through libpng's reader.
 #include "platform/png_writer.h"
 
-#include <gtest/gtest.h>
-#include <png.h>
-
 #include <cstdlib>
 #include <filesystem>
+#include <gtest/gtest.h>
+#include <png.h>
 #include <string>
 #include <vector>
 
@@ -46,7 +45,7 @@ TEST(PngWriter, KeepsSizeAndColoursDroppingAlpha)
 {
     // 3 x 2 pixels: red, green, blue / white, black, grey 0x10.
     std::vector<uint8_t> argb = {
-        255, 255, 0, 0,     255, 0, 255, 0, 255, 0,    0,    255,
+        255, 255, 0,   0,   255, 0, 255, 0, 255, 0,    0,    255,
         255, 255, 255, 255, 255, 0, 0,   0, 255, 0x10, 0x10, 0x10,
     };
     std::string path = temp_png("small.png");
@@ -55,8 +54,8 @@ TEST(PngWriter, KeepsSizeAndColoursDroppingAlpha)
     ASSERT_TRUE(d.ok);
     EXPECT_EQ(d.width, 3u);
     EXPECT_EQ(d.height, 2u);
-    std::vector<uint8_t> expected = {255, 0, 0, 0, 255, 0, 0, 0, 255,
-                                     255, 255, 255, 0, 0, 0, 0x10, 0x10, 0x10};
+    std::vector<uint8_t> expected = {255, 0,   0,   0, 255, 0, 0,    0,    255,
+                                     255, 255, 255, 0, 0,   0, 0x10, 0x10, 0x10};
     EXPECT_EQ(d.rgb, expected);
 }
 

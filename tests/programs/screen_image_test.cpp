@@ -1,12 +1,11 @@
 // The headless run's --image: window 0's screen image as a PNG file.
-#include <gtest/gtest.h>
-#include <png.h>
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <png.h>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 namespace {
@@ -45,8 +44,8 @@ int run(const fs::path& dir, const std::string& keys, const std::string& extra)
     const std::string command = "XDG_CACHE_HOME='" + (dir / "cache").string() + "' '" +
                                 std::string(ORBIKON_BUILD_DIR) + "/orbikon' --headless --input '" +
                                 (dir / "in.txt").string() + "' --screen '" +
-                                (dir / "screen.txt").string() + "' " + extra +
-                                " --timeout 60 > '" + (dir / "out.txt").string() + "' 2>&1";
+                                (dir / "screen.txt").string() + "' " + extra + " --timeout 60 > '" +
+                                (dir / "out.txt").string() + "' 2>&1";
     const int raw = std::system(command.c_str());
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }

@@ -1,18 +1,16 @@
 // The interface description, the delegate's references and its window and application
 // callbacks.
-#include "shell/app_delegate.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-
 #include "platform/diag.h"
 #include "platform/headless/headless.h"
+#include "shell/app_delegate.h"
 #include "shell/menus.h"
 #include "shell/views.h"
 #include "toolkit/geometry.h"
 #include "toolkit/render.h"
 #include "toolkit/window.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -22,7 +20,7 @@ using platform::Rect;
 constexpr int64_t TITLE = 28;
 
 class AppDelegateTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(toolkit::stop_auto_update());

@@ -1,20 +1,18 @@
 // Menu commands and their built-in actions, the menu event list, item look-ups, the menu
 // preparation, dialogs and Beep.
-#include "shell/menus.h"
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
-
 #include "platform/diag.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "shell/app_delegate.h"
+#include "shell/menus.h"
 #include "toolkit/render.h"
 #include "toolkit/window.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -44,10 +42,13 @@ MenuChoice command(int64_t tag, std::string title = "Eintrag", std::string key =
 }
 
 // Sounds and alert beeps so far.
-int64_t beeps() { return static_cast<int64_t>(headless().sounds_played().size()) + headless().beeps(); }
+int64_t beeps()
+{
+    return static_cast<int64_t>(headless().sounds_played().size()) + headless().beeps();
+}
 
 class MenusTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(toolkit::stop_auto_update());
@@ -256,8 +257,9 @@ TEST_F(MenusTest, ClearingAMissingConsoleSaysNilAndBeeps)
     DiagCapture out;
     t_MenuEventHandler(command(ACTION_CLEAR_CONSOLE));
     t_MenuEventHandler(command(ACTION_CLEAR_PRINTER));
-    EXPECT_EQ(out.text(), "t_MenuEventHandler: System console window is nil, resource undefined.\n"
-                          "t_MenuEventHandler: Virtual printer window is nil, resource undefined.\n");
+    EXPECT_EQ(out.text(),
+              "t_MenuEventHandler: System console window is nil, resource undefined.\n"
+              "t_MenuEventHandler: Virtual printer window is nil, resource undefined.\n");
     EXPECT_GE(beeps(), 1);
 }
 

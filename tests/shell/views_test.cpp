@@ -1,16 +1,14 @@
 // View forwarding, mouse events with their click coordinates, and the drawing rules.
-#include "shell/views.h"
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <memory>
-
 #include "platform/diag.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
+#include "shell/views.h"
 #include "toolkit/render.h"
 #include "toolkit/window.h"
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -61,7 +59,7 @@ MouseReport click(uint8_t win, double x, double y, uint64_t buttons = 1, uint64_
 }
 
 class ViewsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(toolkit::stop_auto_update());
@@ -108,10 +106,10 @@ TEST_F(ViewsTest, ClickInsideTheBottomRightCorner)
 
 TEST_F(ViewsTest, ClicksOnTheBordersAreMinusOneBeforeAndMinusTwoAfter)
 {
-    EXPECT_EQ(click_at(BORDER - 1, 30).ClickX, -1);           // left border
-    EXPECT_EQ(click_at(BORDER + WIDTH, 30).ClickX, -2);       // right border
-    EXPECT_EQ(click_at(50, HEIGHT + BORDER + 1).ClickY, -1);  // above the area
-    EXPECT_EQ(click_at(50, BORDER).ClickY, -2);               // below the area
+    EXPECT_EQ(click_at(BORDER - 1, 30).ClickX, -1);          // left border
+    EXPECT_EQ(click_at(BORDER + WIDTH, 30).ClickX, -2);      // right border
+    EXPECT_EQ(click_at(50, HEIGHT + BORDER + 1).ClickY, -1); // above the area
+    EXPECT_EQ(click_at(50, BORDER).ClickY, -2);              // below the area
 }
 
 TEST_F(ViewsTest, PositionsAreTruncated)
@@ -292,9 +290,8 @@ namespace {
 struct BlankProbe {
     explicit BlankProbe(uint8_t win)
     {
-        previous = diag_set_sink([this, win](std::string_view) {
-            seen.push_back(window_table[win].VerticalBlank);
-        });
+        previous = diag_set_sink(
+            [this, win](std::string_view) { seen.push_back(window_table[win].VerticalBlank); });
     }
     ~BlankProbe() { diag_set_sink(previous); }
     DiagSink previous;

@@ -1,12 +1,11 @@
 // Release of a re-initialised window's memory and the window-level operations 0 to 12.
-#include "toolkit/geometry.h"
-
-#include <gtest/gtest.h>
-
 #include "platform/diag.h"
 #include "platform/headless/headless.h"
+#include "toolkit/geometry.h"
 #include "toolkit/render.h"
 #include "toolkit/window.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -29,7 +28,7 @@ t_Font font_of(int64_t width, int64_t height)
 }
 
 class GeometryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(toolkit::stop_auto_update());
@@ -38,7 +37,8 @@ protected:
         toolkit::reset_video_memory();
         TitleBarHeight = TITLE;
         for (uint8_t i = 0; i < 3; ++i)
-            headless().create_window(i, {WindowKind::Graphic, {100, 50, 300, 300}, "", false, false});
+            headless().create_window(i,
+                                     {WindowKind::Graphic, {100, 50, 300, 300}, "", false, false});
         headless().create_window(8, {WindowKind::Text, {10, 20, 400, 300}, "", false, false});
         headless().create_window(9, {WindowKind::Text, {0, 0, 600, 500}, "", true, false});
         headless().create_window(11, {WindowKind::Plain, {5, 6, 300, 228}, "", false, false});

@@ -1,13 +1,12 @@
 // Screen images at every depth, redraw requests, auto-update pacing and screen text.
-#include "toolkit/render.h"
-
-#include <gtest/gtest.h>
-
 #include "platform/diag.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "toolkit/display.h"
+#include "toolkit/render.h"
 #include "toolkit/window.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -28,14 +27,20 @@ t_Window& canvas(uint8_t win, int64_t depth, int64_t width, int64_t height)
     return w;
 }
 
-uint8_t* block(const t_Window& w) { return VideoMemory.data() + w.MemoryStart; }
+uint8_t* block(const t_Window& w)
+{
+    return VideoMemory.data() + w.MemoryStart;
+}
 
 uint32_t rgb(uint8_t r, uint8_t g, uint8_t b)
 {
     return 0xFF000000u | (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
 }
 
-uint32_t palette(int i) { return rgb(Palette[i].Red, Palette[i].Green, Palette[i].Blue); }
+uint32_t palette(int i)
+{
+    return rgb(Palette[i].Red, Palette[i].Green, Palette[i].Blue);
+}
 
 // Polls until pred holds; false after the limit, so a broken thread fails instead of hanging.
 template <typename Pred> bool wait_for(Pred pred)
@@ -49,7 +54,7 @@ template <typename Pred> bool wait_for(Pred pred)
 }
 
 class RenderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(toolkit::stop_auto_update());
