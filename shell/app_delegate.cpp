@@ -8,6 +8,7 @@
 #include "shell/startup.h"
 #include "shell/views.h"
 #include "toolkit/geometry.h"
+#include "toolkit/render.h"
 #include "toolkit/window.h"
 
 #include <mutex>
@@ -110,6 +111,9 @@ InterfaceDescription make_interface()
 void quit_application()
 {
     app_delegate().applicationWillTerminate();
+    // The refresh thread reads the video memory; it must be gone before the process
+    // tears its globals down.
+    toolkit::stop_auto_update();
     platform::window_system().quit_event_loop();
 }
 
