@@ -14,10 +14,10 @@ void main_window(int64_t depth)
 {
     toolkit::stop_auto_update();
     toolkit::reset_video_memory();
-    platform::WindowSpec spec;
-    spec.kind = platform::WindowKind::Graphic;
-    spec.frame = {0, 0, 1312, 860};
-    platform::headless().create_window(0, spec);
+    platform::WindowSpec layout;
+    layout.kind = platform::WindowKind::Graphic;
+    layout.frame = {0, 0, 1312, 860};
+    platform::headless().create_window(0, layout);
     DiagCapture quiet;
     t_InitWindow(0, depth, 80, 25, 16, "MenloBold 16x32.font");
     toolkit::stop_auto_update();

@@ -184,7 +184,7 @@ public:
 
     // Windows
     // Creates window number n if it does not exist yet; false if it did or n > 12.
-    virtual bool create_window(uint8_t window, const WindowSpec& spec) = 0;
+    virtual bool create_window(uint8_t window, const WindowSpec& layout) = 0;
     virtual bool window_exists(uint8_t window) = 0;
     virtual WindowKind window_kind(uint8_t window) = 0;
     virtual Rect window_frame(uint8_t window) = 0;

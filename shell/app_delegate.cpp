@@ -129,7 +129,7 @@ void BuildInterface(platform::WindowSystem& ws, const InterfaceDescription& desc
 {
     for (const auto& w : description.windows) {
         if (!ws.window_exists(w.number))
-            ws.create_window(w.number, w.spec);
+            ws.create_window(w.number, w.layout);
     }
     for (const auto& m : description.menus) {
         if (ws.menu_exists(m.title))

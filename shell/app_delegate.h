@@ -15,7 +15,7 @@
 // The interface description: the windows by number and the menus with their tagged items.
 struct WindowDescription {
     uint8_t number = platform::NO_WINDOW;
-    platform::WindowSpec spec;
+    platform::WindowSpec layout;
 };
 struct MenuDescription {
     std::string title;

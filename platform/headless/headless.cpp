@@ -134,25 +134,25 @@ HeadlessWindow* HeadlessWindowSystem::find(uint8_t window)
     return &windows_[window];
 }
 
-bool HeadlessWindowSystem::create_window(uint8_t window, const WindowSpec& spec)
+bool HeadlessWindowSystem::create_window(uint8_t window, const WindowSpec& layout)
 {
     std::lock_guard lock(state_mutex_);
     if (window >= WINDOW_NUMBER_COUNT || windows_[window].exists)
         return false;
     HeadlessWindow w;
     w.exists = true;
-    w.kind = spec.kind;
-    w.frame = spec.frame;
-    w.title = spec.title;
-    w.visible = spec.visible;
-    const double width = spec.frame.width;
-    const double height = spec.frame.height;
-    if (spec.kind == WindowKind::Graphic) {
+    w.kind = layout.kind;
+    w.frame = layout.frame;
+    w.title = layout.title;
+    w.visible = layout.visible;
+    const double width = layout.frame.width;
+    const double height = layout.frame.height;
+    if (layout.kind == WindowKind::Graphic) {
         w.view_frame = {0, 0, width, std::max(0.0, height - TITLE_BAR_HEIGHT)};
-    } else if (spec.kind == WindowKind::Text) {
+    } else if (layout.kind == WindowKind::Text) {
         w.has_text_view = true;
-        w.has_ruler = spec.has_ruler;
-        if (spec.has_ruler) {
+        w.has_ruler = layout.has_ruler;
+        if (layout.has_ruler) {
             double inset = 2 * TEXT_INSET;
             w.scroll_view_frame = {inset, 0, width - 2 * inset,
                                    height - 2 * inset - TITLE_BAR_HEIGHT - 15};

@@ -58,7 +58,7 @@ public:
     void post_to_event_thread(std::function<void()> work) override;
 
     // Windows
-    bool create_window(uint8_t window, const WindowSpec& spec) override;
+    bool create_window(uint8_t window, const WindowSpec& layout) override;
     bool window_exists(uint8_t window) override;
     WindowKind window_kind(uint8_t window) override;
     Rect window_frame(uint8_t window) override;

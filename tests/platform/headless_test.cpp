@@ -12,7 +12,7 @@ namespace {
 
 using platform::headless;
 
-platform::WindowSpec spec(platform::WindowKind kind, platform::Rect frame, std::string title = "",
+platform::WindowSpec layout(platform::WindowKind kind, platform::Rect frame, std::string title = "",
                           bool ruler = false)
 {
     platform::WindowSpec s;
@@ -57,7 +57,7 @@ TEST_F(Headless, MissingWindowsAreNeutral)
 TEST_F(Headless, WindowsShowHideFrontAndCentre)
 {
     auto& ws = platform::window_system();
-    ASSERT_TRUE(ws.create_window(0, spec(platform::WindowKind::Graphic, {0, 0, 400, 300}, "Fenster")));
+    ASSERT_TRUE(ws.create_window(0, layout(platform::WindowKind::Graphic, {0, 0, 400, 300}, "Fenster")));
     EXPECT_FALSE(ws.create_window(0, {}));
     EXPECT_FALSE(ws.window_visible(0));
     ws.bring_to_front(0);
@@ -75,7 +75,7 @@ TEST_F(Headless, WindowsShowHideFrontAndCentre)
 TEST_F(Headless, TextWindowLayoutGivesBackTheTitleBarHeight)
 {
     auto& ws = platform::window_system();
-    ws.create_window(8, spec(platform::WindowKind::Text, {0, 0, 600, 400}, "Zwischenablage"));
+    ws.create_window(8, layout(platform::WindowKind::Text, {0, 0, 600, 400}, "Zwischenablage"));
     double measured = ws.window_frame(8).height - ws.scroll_view_frame(8).height - 20;
     EXPECT_EQ(measured, ws.title_bar_height());
     EXPECT_FALSE(ws.has_ruler(8));
@@ -84,7 +84,7 @@ TEST_F(Headless, TextWindowLayoutGivesBackTheTitleBarHeight)
 TEST_F(Headless, TextViewsKeepTextAndRuler)
 {
     auto& ws = platform::window_system();
-    ws.create_window(9, spec(platform::WindowKind::Text, {0, 0, 800, 600}, "Drucker", true));
+    ws.create_window(9, layout(platform::WindowKind::Text, {0, 0, 800, 600}, "Drucker", true));
     ws.set_text(9, "Zeile 1\n");
     ws.append_text(9, "Zeile 2\n");
     ws.set_ruler_text(9, "L....!...R");
@@ -97,7 +97,7 @@ TEST_F(Headless, TextViewsKeepTextAndRuler)
 TEST_F(Headless, RedrawCallsTheDrawHandlerOnTheEventThread)
 {
     auto& ws = platform::window_system();
-    ws.create_window(2, spec(platform::WindowKind::Graphic, {0, 0, 64, 64}));
+    ws.create_window(2, layout(platform::WindowKind::Graphic, {0, 0, 64, 64}));
     auto image = std::make_shared<platform::ArgbImage>();
     image->width = 1;
     image->height = 1;
@@ -119,7 +119,7 @@ TEST_F(Headless, RedrawCallsTheDrawHandlerOnTheEventThread)
 TEST_F(Headless, DeferredRedrawsCoalesce)
 {
     auto& ws = platform::window_system();
-    ws.create_window(1, spec(platform::WindowKind::Graphic, {0, 0, 64, 64}));
+    ws.create_window(1, layout(platform::WindowKind::Graphic, {0, 0, 64, 64}));
     // Hold the event thread so the requests pile up before the first draw.
     std::promise<void> release;
     auto gate = release.get_future().share();
