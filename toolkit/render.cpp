@@ -93,22 +93,6 @@ void convert(const t_Window& w, const uint8_t* src, std::vector<uint32_t>& out)
     }
 }
 
-// Whether the window's view exists, asked as t_InitWindow asks it.
-bool view_exists(uint8_t win)
-{
-    auto& hook = toolkit::shell_hooks().find_view;
-    if (hook)
-        return hook(win);
-    bool found = false;
-    platform::run_on_event_thread(
-        [&] {
-            auto& ws = platform::window_system();
-            found = ws.window_exists(win) && ws.window_kind(win) == platform::WindowKind::Graphic;
-        },
-        true);
-    return found;
-}
-
 void request_redraw(uint8_t win, bool deferred)
 {
     platform::run_on_event_thread([&] { platform::window_system().request_redraw(win, deferred); },
@@ -223,7 +207,7 @@ void t_WindowUpdate(uint8_t win, bool deferred)
         diag_line("t_WindowUpdate", "Window is not a graphic window.");
         return;
     }
-    if (!view_exists(win)) {
+    if (!toolkit::view_exists(win)) {
         diag_line("t_WindowUpdate",
                   "Window #" + std::to_string(win) + " view is nil, resource undefined.");
         return;
@@ -259,7 +243,7 @@ void auto_update_loop(int64_t generation)
             if (!toolkit::auto_update_due(w, toolkit::now_ms()))
                 continue;
             any_due = true;
-            const bool has_view = view_exists(win);
+            const bool has_view = toolkit::view_exists(win);
             if (!has_view)
                 diag_line(op,
                           "Window #" + std::to_string(win) + " view is nil, resource undefined.");

@@ -58,21 +58,6 @@ void pause_check()
         hook(PAUSE_KEY, true);
 }
 
-bool view_exists(uint8_t win)
-{
-    auto& hook = toolkit::shell_hooks().find_view;
-    if (hook)
-        return hook(win);
-    bool found = false;
-    platform::run_on_event_thread(
-        [&] {
-            auto& ws = platform::window_system();
-            found = ws.window_exists(win) && ws.window_kind(win) == platform::WindowKind::Graphic;
-        },
-        true);
-    return found;
-}
-
 std::string window_title_text(bool has_text)
 {
     auto& hook = toolkit::shell_hooks().application_name;
@@ -182,6 +167,21 @@ ShellHooks& shell_hooks()
 {
     static ShellHooks hooks;
     return hooks;
+}
+
+bool view_exists(uint8_t win)
+{
+    auto& hook = shell_hooks().find_view;
+    if (hook)
+        return hook(win);
+    bool found = false;
+    platform::run_on_event_thread(
+        [&] {
+            auto& ws = platform::window_system();
+            found = ws.window_exists(win) && ws.window_kind(win) == platform::WindowKind::Graphic;
+        },
+        true);
+    return found;
 }
 
 bool window_ready(std::string_view op, uint8_t win)
@@ -511,7 +511,7 @@ void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t widt
     }
 
     // Pass: bind the view.
-    if (!view_exists(win)) {
+    if (!toolkit::view_exists(win)) {
         w.Initialized = false;
         w.Font = t_Font{};
         diag_line(op, prefix + " could not be initialized, resource undefined.");

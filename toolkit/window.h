@@ -107,6 +107,8 @@ struct ShellHooks {
     std::function<std::string()> application_name;             // bundle file name; unset: "Orbikon"
 };
 ShellHooks& shell_hooks();
+// Whether window win's view exists: the shell's answer, else a graphic window of that number.
+bool view_exists(uint8_t win);
 
 // Entry check of the window operations: number, memory ready, initialised; prints the line.
 bool window_ready(std::string_view op, uint8_t win);
