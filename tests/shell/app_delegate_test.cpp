@@ -53,16 +53,12 @@ TEST_F(AppDelegateTest, DescriptionBuildsAllThirteenWindows)
     EXPECT_TRUE(headless().window(12).exists);
     for (uint8_t n = 0; n <= 12; ++n)
         EXPECT_FALSE(headless().window(n).visible) << int(n);
-}
-
-TEST_F(AppDelegateTest, BuildingTwiceAddsNothing)
-{
-    BuildInterface(headless(), ApplicationInterface());
+    BuildInterface(headless(), ApplicationInterface()); // building twice adds nothing
     EXPECT_EQ(headless().menus().size(), ApplicationInterface().menus.size());
     EXPECT_EQ(headless().menu_item_count("Bearbeiten"), 3);
 }
 
-TEST_F(AppDelegateTest, MenusAreGermanAndEveryTagHasItsAction)
+TEST_F(AppDelegateTest, MenusAreGermanAndEveryTagHasItsActionAndAUniqueKey)
 {
     std::vector<std::string> titles;
     for (const auto& m : headless().menus())
@@ -70,6 +66,7 @@ TEST_F(AppDelegateTest, MenusAreGermanAndEveryTagHasItsAction)
     EXPECT_EQ(titles, (std::vector<std::string>{"Ablage", "Bearbeiten", "Fenster", "Hilfe"}));
     DiagCapture quiet;
     PrepareMenus();
+    std::vector<std::pair<std::string, uint64_t>> seen;
     for (const auto& m : ApplicationInterface().menus) {
         for (const auto& i : m.items) {
             if (i.title.empty()) {
@@ -82,21 +79,10 @@ TEST_F(AppDelegateTest, MenusAreGermanAndEveryTagHasItsAction)
             // Programs read plain, Control and Option keys; menus take Command keys only.
             if (!i.key_char.empty()) {
                 EXPECT_TRUE(i.key_mods & platform::MOD_COMMAND) << i.title;
+                std::pair<std::string, uint64_t> key{i.key_char, i.key_mods};
+                EXPECT_EQ(std::count(seen.begin(), seen.end(), key), 0) << i.title;
+                seen.push_back(key);
             }
-        }
-    }
-}
-
-TEST_F(AppDelegateTest, KeyEquivalentsAreUnique)
-{
-    std::vector<std::pair<std::string, uint64_t>> seen;
-    for (const auto& m : ApplicationInterface().menus) {
-        for (const auto& i : m.items) {
-            if (i.key_char.empty())
-                continue;
-            std::pair<std::string, uint64_t> key{i.key_char, i.key_mods};
-            EXPECT_EQ(std::count(seen.begin(), seen.end(), key), 0) << i.title;
-            seen.push_back(key);
         }
     }
 }
@@ -109,12 +95,10 @@ TEST_F(AppDelegateTest, ConnectFillsTheReferences)
     d.connect(headless());
     for (uint8_t n = 0; n < 8; ++n)
         EXPECT_EQ(d.t_View[n], n);
-    EXPECT_EQ(d.VirtualPrinterWindow, 9);
-    EXPECT_EQ(d.VirtualPrinterRuler, 9);
-    EXPECT_EQ(d.SystemConsoleTextView, 10);
-    EXPECT_EQ(d.PasteboardScrollView, 8);
-    EXPECT_EQ(d.MainWindow, 12);
-    EXPECT_EQ(d.PreferencesWindow, 11);
+    EXPECT_EQ(std::vector<std::optional<uint8_t>>({d.VirtualPrinterWindow, d.VirtualPrinterRuler,
+                                                   d.SystemConsoleTextView, d.PasteboardScrollView,
+                                                   d.MainWindow, d.PreferencesWindow}),
+              std::vector<std::optional<uint8_t>>({9, 9, 10, 8, 12, 11}));
 }
 
 TEST_F(AppDelegateTest, CloseBoxOnlyHidesTheWindow)
@@ -140,27 +124,18 @@ TEST_F(AppDelegateTest, ResizingThePrinterLaysOutScrollViewAndRuler)
     auto hw = headless().window(9);
     EXPECT_EQ(hw.scroll_view_frame, (Rect{20, 0, 760, 700 - 40 - TITLE - 15}));
     EXPECT_EQ(hw.ruler_frame, (Rect{ruler.x, ruler.y, 752, 19}));
-}
-
-TEST_F(AppDelegateTest, ResizingThePasteboard)
-{
-    headless().set_window_frame(8, {0, 0, 500, 300}, false);
+    headless().set_window_frame(8, {0, 0, 500, 300}, false); // the pasteboard
     app_delegate().windowDidResize(8);
-    EXPECT_EQ(headless().window(8).scroll_view_frame, (Rect{10, 0, 480, 300 - 20 - TITLE}));
-}
-
-TEST_F(AppDelegateTest, ResizingAGraphicWindowChangesNoTextLayout)
-{
-    auto before9 = headless().window(9);
-    auto before8 = headless().window(8);
-    headless().set_window_frame(2, {0, 0, 900, 900}, false);
+    const auto before8 = headless().window(8);
+    EXPECT_EQ(before8.scroll_view_frame, (Rect{10, 0, 480, 300 - 20 - TITLE}));
+    headless().set_window_frame(2, {0, 0, 900, 900}, false); // a graphic window: no layout
     app_delegate().windowDidResize(2);
-    EXPECT_EQ(headless().window(9).scroll_view_frame, before9.scroll_view_frame);
-    EXPECT_EQ(headless().window(9).ruler_frame, before9.ruler_frame);
+    EXPECT_EQ(headless().window(9).scroll_view_frame, hw.scroll_view_frame);
+    EXPECT_EQ(headless().window(9).ruler_frame, hw.ruler_frame);
     EXPECT_EQ(headless().window(8).scroll_view_frame, before8.scroll_view_frame);
 }
 
-TEST_F(AppDelegateTest, TerminationCallsTheHandler)
+TEST_F(AppDelegateTest, TerminationCallsTheHandlerAndTheActiveFlagFollows)
 {
     int calls = 0;
     SetTerminationHandler([&] { ++calls; });
@@ -171,10 +146,6 @@ TEST_F(AppDelegateTest, TerminationCallsTheHandler)
     SetTerminationHandler(nullptr);
     app_delegate().applicationWillTerminate(); // the default does nothing
     EXPECT_EQ(calls, 1);
-}
-
-TEST_F(AppDelegateTest, ActiveFlagFollowsTheApplication)
-{
     app_delegate().applicationDidBecomeActive();
     EXPECT_TRUE(ApplicationActive);
     app_delegate().applicationWillResignActive();

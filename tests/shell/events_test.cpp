@@ -52,80 +52,60 @@ TEST_F(EventsTest, PlainLetterQueuesItsCharacter)
     EXPECT_GT(e.Time, 0);
 }
 
-TEST_F(EventsTest, CursorAndEditingKeys)
+TEST_F(EventsTest, KeysTranslateToTheirValuesAndFlags)
 {
-    PostKeyDown(0, 123, "\xEF\x9C\x82", 0); // Left arrow reports U+F702
-    EXPECT_EQ(NextEvent(), 8);
-    EXPECT_TRUE(CurrentEvent().CursorKeyPressed);
-    PostKeyDown(0, 126, "\xEF\x9C\x80", 0);
-    EXPECT_EQ(NextEvent(), 11);
-    PostKeyDown(0, 115, "", 0);
-    EXPECT_EQ(NextEvent(), 2);
-    EXPECT_TRUE(CurrentEvent().CursorKeyPressed);
-    PostKeyDown(0, 51, "\x7f", 0);
-    EXPECT_EQ(NextEvent(), 127);
-    EXPECT_FALSE(CurrentEvent().CursorKeyPressed);
-    PostKeyDown(0, 117, "\xEF\x9C\xA8", 0); // Forward Delete
-    EXPECT_EQ(NextEvent(), 7);
-    EXPECT_FALSE(CurrentEvent().CursorKeyPressed);
-    PostKeyDown(0, 76, "\x03", 0); // keypad Enter
-    EXPECT_EQ(NextEvent(), 13);
-    PostKeyDown(0, 71, "", 0); // keypad Clear
-    EXPECT_EQ(NextEvent(), 27);
-}
-
-TEST_F(EventsTest, FunctionKeysFromF1Up)
-{
-    PostKeyDown(0, 122, "\xEF\x9C\x84", 0); // F1: U+F704
-    EXPECT_EQ(NextEvent(), 129);
-    EXPECT_TRUE(CurrentEvent().FunctionKeyPressed);
-    EXPECT_FALSE(CurrentEvent().CursorKeyPressed);
-    PostKeyDown(0, 120, "\xEF\x9C\x85", 0); // F2
-    EXPECT_EQ(NextEvent(), 130);
-}
-
-TEST_F(EventsTest, OptionCharactersOfTheGermanLayout)
-{
-    PostKeyDown(0, 0, "\xC3\xA5", MOD_OPTION); // å
-    EXPECT_EQ(NextEvent(), 176);
-    EXPECT_TRUE(CurrentEvent().OptionPressed);
-    PostKeyDown(0, 35, "\xCF\x80", MOD_OPTION); // π
-    EXPECT_EQ(NextEvent(), 240);
-    PostKeyDown(0, 35, "\xE2\x88\x8F", MOD_OPTION); // ∏
-    EXPECT_EQ(NextEvent(), 208);
-    PostKeyDown(0, 14, "\xE2\x82\xAC", MOD_OPTION); // €
-    EXPECT_EQ(NextEvent(), 164);
-    // Another layout's Option-A falls through to the character, which is ours below 256.
-    PostKeyDown(0, 0, "\xC3\xA6", MOD_OPTION); // æ
-    EXPECT_EQ(NextEvent(), 0xE6);
-}
-
-TEST_F(EventsTest, RowsThatNeedNoCharacterOrAModifier)
-{
-    PostKeyDown(0, 24, "", 0);
-    EXPECT_EQ(NextEvent(), 180);
-    PostKeyDown(0, 24, "", MOD_SHIFT);
-    EXPECT_EQ(NextEvent(), 96);
-    PostKeyDown(0, 24, "=", 0);
-    EXPECT_EQ(NextEvent(), '=');
-    PostKeyDown(0, 45, "", MOD_OPTION);
-    EXPECT_EQ(NextEvent(), 126);
-    PostKeyDown(0, 37, "\x0c", MOD_OPTION | MOD_CONTROL);
-    EXPECT_EQ(NextEvent(), 0);
-    PostKeyDown(0, 37, "\x0c", MOD_CONTROL);
-    EXPECT_EQ(NextEvent(), 12);
-    PostKeyDown(0, 48, "\x19", MOD_SHIFT); // Shift-Tab
-    EXPECT_EQ(NextEvent(), 20);
-    PostKeyDown(0, 48, "\t", 0);
-    EXPECT_EQ(NextEvent(), 9);
-    PostKeyDown(0, 83, "1", MOD_OPTION); // keypad 1
-    EXPECT_EQ(NextEvent(), 185);
-    PostKeyDown(0, 83, "1", 0);
-    EXPECT_EQ(NextEvent(), '1');
-    PostKeyDown(0, 92, "9", MOD_OPTION);
-    EXPECT_EQ(NextEvent(), 188);
-    PostKeyDown(0, 91, "8", 0);
-    EXPECT_EQ(NextEvent(), '8');
+    enum Flag { ANY, CURSOR, NOT_CURSOR, FUNCTION, OPTION };
+    struct Case {
+        int64_t code;
+        const char* chars;
+        uint64_t mods;
+        int64_t value;
+        Flag flag;
+    } cases[] = {
+        {123, "\xEF\x9C\x82", 0, 8, CURSOR}, // Left arrow reports U+F702
+        {126, "\xEF\x9C\x80", 0, 11, ANY},
+        {115, "", 0, 2, CURSOR},
+        {51, "\x7f", 0, 127, NOT_CURSOR},
+        {117, "\xEF\x9C\xA8", 0, 7, NOT_CURSOR}, // Forward Delete
+        {76, "\x03", 0, 13, ANY},                 // keypad Enter
+        {71, "", 0, 27, ANY},                      // keypad Clear
+        {122, "\xEF\x9C\x84", 0, 129, FUNCTION}, // F1: U+F704
+        {120, "\xEF\x9C\x85", 0, 130, ANY},      // F2
+        // Option characters of the German layout: å, π, ∏, €.
+        {0, "\xC3\xA5", MOD_OPTION, 176, OPTION},
+        {35, "\xCF\x80", MOD_OPTION, 240, ANY},
+        {35, "\xE2\x88\x8F", MOD_OPTION, 208, ANY},
+        {14, "\xE2\x82\xAC", MOD_OPTION, 164, ANY},
+        // Another layout's Option-A falls through to the character, which is ours below 256.
+        {0, "\xC3\xA6", MOD_OPTION, 0xE6, ANY},
+        // Rows that need no character or a modifier.
+        {24, "", 0, 180, ANY},
+        {24, "", MOD_SHIFT, 96, ANY},
+        {24, "=", 0, '=', ANY},
+        {45, "", MOD_OPTION, 126, ANY},
+        {37, "\x0c", MOD_OPTION | MOD_CONTROL, 0, ANY},
+        {37, "\x0c", MOD_CONTROL, 12, ANY},
+        {48, "\x19", MOD_SHIFT, 20, ANY}, // Shift-Tab
+        {48, "\t", 0, 9, ANY},
+        {83, "1", MOD_OPTION, 185, ANY}, // keypad 1
+        {83, "1", 0, '1', ANY},
+        {92, "9", MOD_OPTION, 188, ANY},
+        {91, "8", 0, '8', ANY},
+        {33, "", 0, 0, ANY}, // dead key without a row
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "key " << c.code << " mods " << c.mods);
+        PostKeyDown(0, c.code, c.chars, c.mods);
+        EXPECT_EQ(NextEvent(), c.value);
+        const t_Event e = CurrentEvent();
+        if (c.flag == CURSOR || c.flag == NOT_CURSOR) {
+            EXPECT_EQ(e.CursorKeyPressed, c.flag == CURSOR);
+        } else if (c.flag == FUNCTION) {
+            EXPECT_TRUE(e.FunctionKeyPressed && !e.CursorKeyPressed);
+        } else if (c.flag == OPTION) {
+            EXPECT_TRUE(e.OptionPressed);
+        }
+    }
 }
 
 TEST_F(EventsTest, ControlKeypadRedirectsOutputAndQueuesNothing)
@@ -146,8 +126,6 @@ TEST_F(EventsTest, CharactersBeyondOurCodesQueueNothing)
     PostKeyDown(0, 37, "\xC5\x82", MOD_OPTION); // ł
     EXPECT_EQ(EventQueueLength(), 0);
     EXPECT_FALSE(EventPending);
-    PostKeyDown(0, 33, "", 0); // dead key without a row: value 0
-    EXPECT_EQ(NextEvent(), 0);
 }
 
 TEST_F(EventsTest, ModifierStateAndKeyIsDown)
@@ -180,18 +158,14 @@ TEST_F(EventsTest, UninitialisedOrIgnoringWindowQueuesNothing)
     EXPECT_EQ(EventQueueLength(), 0);
     window_table[0].IgnoreEvents = false;
     EXPECT_TRUE(KeyIsDown);
-}
-
-TEST_F(EventsTest, KeysBeforeMemoryIsReadyAreDropped)
-{
-    MemoryReady = false;
-    DiagCapture capture;
+    PostKeyUp();
+    MemoryReady = false; // keys before the memory is ready are dropped silently
     PostKeyDown(0, 0, "a", MOD_SHIFT);
     MemoryReady = true;
     EXPECT_EQ(EventQueueLength(), 0);
     EXPECT_TRUE(ShiftDown);
     EXPECT_TRUE(KeyIsDown);
-    EXPECT_EQ(capture.text(), "");
+    EXPECT_EQ(capture.text(), "viewKeyDown: Graphic window (3) not initialized.\n");
 }
 
 TEST_F(EventsTest, QueueKeepsTypingOrder)
@@ -261,10 +235,7 @@ TEST_F(EventsTest, PauseOnKeyIgnoresOtherLastKeys)
     EXPECT_EQ(EventQueueLength(), 2);
     ResetEvents();
     EXPECT_EQ(PauseOnKey(19, true), std::make_pair(false, int64_t{0}));
-}
-
-TEST_F(EventsTest, PauseOnKeyWithoutWaitFlushesAndLeavesFlag)
-{
+    // Without waiting the queue is flushed and the flag left for the reader.
     PostText("ab\x13");
     EXPECT_EQ(PauseOnKey(19, false), std::make_pair(true, int64_t{0}));
     EXPECT_EQ(EventQueueLength(), 0);

@@ -37,35 +37,28 @@ TEST_F(LineInputTest, IntegerFormReturnsTextAndEndsTheLine)
     EXPECT_EQ(win().InputHpos, 4);
 }
 
-TEST_F(LineInputTest, IntegerMinusOnlyFirst)
+TEST_F(LineInputTest, EachModeTakesItsOwnKeys)
 {
-    EXPECT_EQ(form("1-2\r", INPUT_INTEGER), "12");
-    EXPECT_EQ(form("-5x\r", INPUT_INTEGER), "-5");
-}
-
-TEST_F(LineInputTest, DecimalModeStoresCommaAndSmallE)
-{
-    EXPECT_EQ(form("3.5E-2\r", INPUT_DECIMAL), "3,5e-2");
-    EXPECT_EQ(form("1,2,3ee\r", INPUT_DECIMAL), "1,23e");
-    EXPECT_EQ(form("-1-\r", INPUT_DECIMAL), "-1");
-}
-
-TEST_F(LineInputTest, RangeModeMinusInsideOnce)
-{
-    EXPECT_EQ(form("-15-1000-\r", INPUT_RANGE), "15-1000");
-}
-
-TEST_F(LineInputTest, AnyModeTakesLettersAndCodeEntry)
-{
-    // Code 30 followed by 6, 5 and a letter enters A and consumes the letter.
-    EXPECT_EQ(form("ab\x1e" "65x!\r", INPUT_ANY), "abA!");
-    // Three digits end the entry by themselves.
-    EXPECT_EQ(form("\x1e" "066z\r", INPUT_ANY), "Bz");
-    // A first key that is no digit is consumed and enters nothing.
-    EXPECT_EQ(form("\x1eqr\r", INPUT_ANY), "r");
-    // Control codes only in mode 1.
-    EXPECT_EQ(form("\x1e" "7.\r", INPUT_ANY), "");
-    EXPECT_EQ(form("\x1e" "7.\r", INPUT_ANY_CONTROL), "\x07");
+    struct Case {
+        const char* keys;
+        int64_t mode;
+        const char* want;
+    } cases[] = {
+        {"1-2\r", INPUT_INTEGER, "12"}, // a minus only first
+        {"-5x\r", INPUT_INTEGER, "-5"},
+        {"3.5E-2\r", INPUT_DECIMAL, "3,5e-2"}, // a comma and a small e are stored
+        {"1,2,3ee\r", INPUT_DECIMAL, "1,23e"},
+        {"-1-\r", INPUT_DECIMAL, "-1"},
+        {"-15-1000-\r", INPUT_RANGE, "15-1000"}, // a minus inside, once
+        // Code 30 followed by 6, 5 and a letter enters A and consumes the letter.
+        {"ab\x1e" "65x!\r", INPUT_ANY, "abA!"},
+        {"\x1e" "066z\r", INPUT_ANY, "Bz"}, // three digits end the entry by themselves
+        {"\x1eqr\r", INPUT_ANY, "r"},       // a first key that is no digit enters nothing
+        {"\x1e" "7.\r", INPUT_ANY, ""},     // control codes only in mode 1
+        {"\x1e" "7.\r", INPUT_ANY_CONTROL, "\x07"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(form(c.keys, c.mode), c.want) << "mode " << c.mode << ", keys " << c.keys;
 }
 
 TEST_F(LineInputTest, DefaultIsCutAndEscapeEmpties)

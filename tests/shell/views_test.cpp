@@ -49,13 +49,7 @@ t_Window& graphic_window(uint8_t win)
 
 MouseReport click(uint8_t win, double x, double y, uint64_t buttons = 1, uint64_t mods = 0)
 {
-    MouseReport r;
-    r.window = win;
-    r.x = x;
-    r.y = y;
-    r.buttons = buttons;
-    r.modifiers = mods;
-    return r;
+    return MouseReport{win, x, y, buttons, mods};
 }
 
 class ViewsTest : public ::testing::Test {
@@ -88,37 +82,29 @@ class ViewsTest : public ::testing::Test {
 
 } // namespace
 
-TEST_F(ViewsTest, ClickInsideTheTopLeftCornerIsZeroZero)
+TEST_F(ViewsTest, ClickCoordinatesAreTruncatedAndMarkTheBorders)
 {
-    t_Event e = click_at(BORDER, HEIGHT + BORDER);
-    EXPECT_EQ(e.ClickX, 0);
-    EXPECT_EQ(e.ClickY, 0);
-    EXPECT_EQ(e.WindowX, BORDER);
-    EXPECT_EQ(e.WindowY, HEIGHT + BORDER);
-}
-
-TEST_F(ViewsTest, ClickInsideTheBottomRightCorner)
-{
-    t_Event e = click_at(BORDER + WIDTH - 1, BORDER + 1);
-    EXPECT_EQ(e.ClickX, WIDTH - 1);
-    EXPECT_EQ(e.ClickY, HEIGHT - 1);
-}
-
-TEST_F(ViewsTest, ClicksOnTheBordersAreMinusOneBeforeAndMinusTwoAfter)
-{
-    EXPECT_EQ(click_at(BORDER - 1, 30).ClickX, -1);          // left border
-    EXPECT_EQ(click_at(BORDER + WIDTH, 30).ClickX, -2);      // right border
-    EXPECT_EQ(click_at(50, HEIGHT + BORDER + 1).ClickY, -1); // above the area
-    EXPECT_EQ(click_at(50, BORDER).ClickY, -2);              // below the area
-}
-
-TEST_F(ViewsTest, PositionsAreTruncated)
-{
-    t_Event e = click_at(BORDER + 3.9, HEIGHT + BORDER - 0.7);
-    EXPECT_EQ(e.WindowX, BORDER + 3);
-    EXPECT_EQ(e.ClickX, 3);
-    EXPECT_EQ(e.WindowY, HEIGHT + BORDER - 1);
-    EXPECT_EQ(e.ClickY, 1);
+    // Inside the area from 0 at the top left; -1 on the border before it, -2 after it.
+    struct Case {
+        double x, y;
+        int64_t window_x, window_y, click_x, click_y;
+    } cases[] = {
+        {BORDER, HEIGHT + BORDER, BORDER, HEIGHT + BORDER, 0, 0},
+        {BORDER + WIDTH - 1, BORDER + 1, BORDER + WIDTH - 1, BORDER + 1, WIDTH - 1, HEIGHT - 1},
+        {BORDER - 1, 30, BORDER - 1, 30, -1, HEIGHT + BORDER - 30},
+        {BORDER + WIDTH, 30, BORDER + WIDTH, 30, -2, HEIGHT + BORDER - 30},
+        {50, HEIGHT + BORDER + 1, 50, HEIGHT + BORDER + 1, 50 - BORDER, -1},
+        {50, BORDER, 50, BORDER, 50 - BORDER, -2},
+        {BORDER + 3.9, HEIGHT + BORDER - 0.7, BORDER + 3, HEIGHT + BORDER - 1, 3, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "x " << c.x << ", y " << c.y);
+        t_Event e = click_at(c.x, c.y);
+        EXPECT_EQ(e.WindowX, c.window_x);
+        EXPECT_EQ(e.WindowY, c.window_y);
+        EXPECT_EQ(e.ClickX, c.click_x);
+        EXPECT_EQ(e.ClickY, c.click_y);
+    }
 }
 
 TEST_F(ViewsTest, MouseEventFields)
@@ -148,6 +134,12 @@ TEST_F(ViewsTest, MouseEventFields)
 
 TEST_F(ViewsTest, EveryClickPrintsTheSummaryAndRunsTheHandler)
 {
+    {
+        DiagCapture out; // the default handler does nothing, but the lines appear
+        viewMouseDown(1, click(1, 0, 0), true);
+        EXPECT_EQ(out.text(), "t_MouseEventHandler: Graphic #1 window, X = -1, Y = -2\n"
+                              "t_MouseEventHandler: Calling program mouse handler asynchronously.\n");
+    }
     // Shared, so a runner that outlives the test touches nothing freed.
     auto runs = std::make_shared<std::atomic<int>>(0);
     auto named_as_wanted = std::make_shared<std::atomic<bool>>(false);
@@ -164,14 +156,6 @@ TEST_F(ViewsTest, EveryClickPrintsTheSummaryAndRunsTheHandler)
     // Late runners of earlier tests' clicks may also call this handler, hence at least one.
     ASSERT_TRUE(wait_for([&] { return *runs >= 1; }));
     EXPECT_TRUE(*named_as_wanted);
-}
-
-TEST_F(ViewsTest, DefaultHandlerDoesNothingButTheLinesAppear)
-{
-    DiagCapture out;
-    viewMouseDown(1, click(1, 0, 0), true);
-    EXPECT_EQ(out.text(), "t_MouseEventHandler: Graphic #1 window, X = -1, Y = -2\n"
-                          "t_MouseEventHandler: Calling program mouse handler asynchronously.\n");
 }
 
 TEST_F(ViewsTest, ButtonFlagsFollowTheLastPressAndAnyRelease)
@@ -198,25 +182,21 @@ TEST_F(ViewsTest, UninitialisedWindowRecordsNothingButSetsTheFlags)
     EXPECT_FALSE(MousePending);
 }
 
-TEST_F(ViewsTest, IgnoredEventsAreDroppedSilently)
+TEST_F(ViewsTest, IgnoringWindowsAndUnreadyMemoryDropClicksSilently)
 {
-    window_table[1].IgnoreEvents = true;
-    DiagCapture out;
-    viewMouseDown(1, click(1, 20, 20), false);
-    EXPECT_EQ(out.text(), "");
-    EXPECT_EQ(MouseEventCount(), 0);
-    EXPECT_TRUE(LeftButtonDown);
-}
-
-TEST_F(ViewsTest, NothingBeforeTheMemoryIsReady)
-{
-    MemoryReady = false;
-    DiagCapture out;
-    viewMouseDown(1, click(1, 20, 20), false);
-    MemoryReady = true;
-    EXPECT_EQ(out.text(), "");
-    EXPECT_EQ(MouseEventCount(), 0);
-    EXPECT_TRUE(LeftButtonDown);
+    for (bool ignore : {true, false}) {
+        SCOPED_TRACE(ignore ? "ignoring window" : "memory not ready");
+        ResetMouse();
+        window_table[1].IgnoreEvents = ignore;
+        MemoryReady = ignore;
+        DiagCapture out;
+        viewMouseDown(1, click(1, 20, 20), false);
+        MemoryReady = true;
+        window_table[1].IgnoreEvents = false;
+        EXPECT_EQ(out.text(), "");
+        EXPECT_EQ(MouseEventCount(), 0);
+        EXPECT_TRUE(LeftButtonDown);
+    }
 }
 
 TEST_F(ViewsTest, HandlerLinesForUnknownAndUninitialisedWindows)
@@ -273,14 +253,9 @@ TEST_F(ViewsTest, DrawingPresentsTheImage)
     ASSERT_TRUE(hw.last_image);
     EXPECT_EQ(hw.last_image->width, WIDTH);
     EXPECT_EQ(hw.last_image->pixels[0], 0xFF424242u);
-}
-
-TEST_F(ViewsTest, NoImageKeepsThePreviousContents)
-{
+    window_table[1].Visible = false; // no image keeps the previous contents
     viewDraw(1);
-    window_table[1].Visible = false;
-    viewDraw(1);
-    EXPECT_EQ(headless().window(1).images_presented, 1);
+    EXPECT_EQ(headless().window(1).images_presented, 2);
 }
 
 namespace {
@@ -300,19 +275,17 @@ struct BlankProbe {
 
 } // namespace
 
-TEST_F(ViewsTest, View00MarksVerticalBlankAroundDrawing)
+TEST_F(ViewsTest, View00MarksVerticalBlankAroundDrawingOtherViewsLeaveIt)
 {
-    t_Window& w = graphic_window(0);
-    w.MemoryEnd = w.MemoryStart + 10; // too small: the builder prints while drawing
-    BlankProbe probe(0);
-    viewDraw(0);
-    ASSERT_EQ(probe.seen.size(), 1u);
-    EXPECT_FALSE(probe.seen[0]);
-    EXPECT_TRUE(w.VerticalBlank);
-}
-
-TEST_F(ViewsTest, OtherViewsLeaveVerticalBlankAsItIs)
-{
+    {
+        t_Window& w = graphic_window(0);
+        w.MemoryEnd = w.MemoryStart + 10; // too small: the builder prints while drawing
+        BlankProbe probe(0);
+        viewDraw(0);
+        ASSERT_EQ(probe.seen.size(), 1u);
+        EXPECT_FALSE(probe.seen[0]);
+        EXPECT_TRUE(w.VerticalBlank);
+    }
     t_Window& w = graphic_window(3);
     w.MemoryEnd = w.MemoryStart + 10;
     w.VerticalBlank = false;
