@@ -14,6 +14,7 @@
 #include "shell/app_delegate.h"
 #include "shell/events.h"
 #include "shell/menus.h"
+#include "shell/mttools.h"
 #include "shell/startup.h"
 #include "shell/views.h"
 #include "toolkit/window.h"
@@ -21,51 +22,6 @@
 namespace {
 
 constexpr int64_t DRIVER_POLL_MS = 1;
-
-void append_utf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-std::u32string decode_utf8(const std::vector<uint8_t>& bytes)
-{
-    std::u32string out;
-    size_t i = 0;
-    while (i < bytes.size()) {
-        const uint8_t b = bytes[i];
-        size_t len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3
-                                 : (b & 0xF8) == 0xF0   ? 4
-                                                        : 0;
-        char32_t value = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-        bool ok = len != 0 && i + len <= bytes.size();
-        for (size_t k = 1; ok && k < len; ++k) {
-            ok = (bytes[i + k] & 0xC0) == 0x80;
-            value = (value << 6) | (bytes[i + k] & 0x3F);
-        }
-        if (!ok) {
-            out.push_back(b);
-            ++i;
-            continue;
-        }
-        out.push_back(value);
-        i += len;
-    }
-    return out;
-}
 
 // The windows of the interface, made here because no interface description file exists.
 void create_interface_windows()
@@ -153,7 +109,7 @@ std::optional<std::u32string> read_key_file(const std::string& path)
     std::optional<std::vector<uint8_t>> bytes = platform::read_file(path);
     if (!bytes)
         return std::nullopt;
-    return decode_utf8(*bytes);
+    return shell::decode_utf8(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
 }
 
 std::string ScreenText(uint8_t win)
@@ -167,7 +123,7 @@ std::string ScreenText(uint8_t win)
     for (int64_t line = 1; line <= w.TextHeight; ++line) {
         std::string text;
         for (int64_t column = 1; column <= w.TextWidth; ++column)
-            append_utf8(text, toolkit::cell_char(w, column, line));
+            shell::append_utf8(text, toolkit::cell_char(w, column, line));
         while (!text.empty() && text.back() == ' ')
             text.pop_back();
         lines.push_back(std::move(text));

@@ -109,56 +109,6 @@ constexpr SpecialUpper SPECIAL_UPPER[] = {
     {0xFB15, U"\u0544\u053B"}, {0xFB16, U"\u054E\u0546"},  {0xFB17, U"\u0544\u053D"},
 };
 
-std::u32string decode_utf8(std::string_view text)
-{
-    std::u32string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char b = static_cast<unsigned char>(text[i]);
-        size_t len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3
-                                 : (b & 0xF8) == 0xF0   ? 4
-                                                        : 0;
-        char32_t value = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-        bool ok = len != 0 && i + len <= text.size();
-        for (size_t k = 1; ok && k < len; ++k) {
-            unsigned char c = static_cast<unsigned char>(text[i + k]);
-            ok = (c & 0xC0) == 0x80;
-            value = (value << 6) | (c & 0x3F);
-        }
-        if (!ok) {
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        out.push_back(value);
-        i += len;
-    }
-    return out;
-}
-
-std::string encode_utf8(std::u32string_view text)
-{
-    std::string out;
-    for (char32_t c : text) {
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
-
 // The C library's per-character mapping needs a Unicode locale, whatever the user's is.
 locale_t unicode_locale()
 {
@@ -174,7 +124,7 @@ locale_t unicode_locale()
 std::string UpperCaseText(std::string_view text)
 {
     std::u32string upper;
-    for (char32_t c : decode_utf8(text)) {
+    for (char32_t c : shell::decode_utf8(text, shell::StrayByte::Replacement)) {
         bool special = false;
         for (const SpecialUpper& s : SPECIAL_UPPER) {
             if (s.lower == c) {
@@ -193,7 +143,7 @@ std::string UpperCaseText(std::string_view text)
         else
             upper.push_back(c);
     }
-    return encode_utf8(upper);
+    return shell::encode_utf8(upper);
 }
 
 std::string CommandKey(std::string_view key)

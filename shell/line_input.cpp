@@ -20,68 +20,11 @@ constexpr int64_t PLAIN_DISPLAY_MODE = 0;
 constexpr char32_t ESCAPE = 27;
 constexpr char32_t GROUP_SEPARATOR = 29;
 
-std::u32string decode(std::string_view text)
-{
-    std::u32string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char b = static_cast<unsigned char>(text[i]);
-        size_t len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3
-                                 : (b & 0xF8) == 0xF0   ? 4
-                                                        : 0;
-        char32_t value = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-        bool ok = len != 0 && i + len <= text.size();
-        for (size_t k = 1; ok && k < len; ++k) {
-            unsigned char c = static_cast<unsigned char>(text[i + k]);
-            ok = (c & 0xC0) == 0x80;
-            value = (value << 6) | (c & 0x3F);
-        }
-        if (!ok) {
-            // A stray byte stands for the code of the same number, as in our character set.
-            out.push_back(b);
-            ++i;
-            continue;
-        }
-        out.push_back(value);
-        i += len;
-    }
-    return out;
-}
-
-void append_utf8(std::string& out, char32_t c)
-{
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        c = 0;
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-std::string encode(std::u32string_view text)
-{
-    std::string out;
-    for (char32_t c : text)
-        append_utf8(out, c);
-    return out;
-}
-
 bool is_digit(int64_t code) { return code >= '0' && code <= '9'; }
 
 int64_t first_code(const std::string& key)
 {
-    std::u32string chars = decode(key);
+    std::u32string chars = shell::decode_utf8(key);
     return chars.empty() ? 0 : static_cast<int64_t>(chars.front());
 }
 
@@ -91,7 +34,7 @@ void draw_field(uint8_t win, std::u32string_view text)
     t_Window& w = window_table[win];
     w.TextHpos = w.InputHpos;
     w.TextDisplayMode = SYMBOL_DISPLAY_MODE;
-    t_Print(win, encode(text));
+    t_Print(win, shell::encode_utf8(text));
     window_table[win].TextDisplayMode = PLAIN_DISPLAY_MODE;
 }
 
@@ -190,12 +133,12 @@ std::string t_InputForm(uint8_t win, const std::string& prompt, const std::strin
     w.InputVpos = w.TextVpos;
     w.InputMode = mode;
     w.InputMaxCharacters = max_characters;
-    std::u32string field = decode(default_text);
+    std::u32string field = shell::decode_utf8(default_text);
     if (max_characters < 1)
         field.clear();
     else if (static_cast<int64_t>(field.size()) > max_characters)
         field.resize(static_cast<size_t>(max_characters));
-    w.InputString = encode(field);
+    w.InputString = shell::encode_utf8(field);
     w.InputFinished = false;
     w.InputCursorPos = static_cast<int64_t>(field.size());
     t_Print(win, w.InputString);
@@ -219,7 +162,7 @@ void t_InputEdit(uint8_t win, int64_t code)
     if (!toolkit::text_window_ready("t_InputEdit", win))
         return;
     t_Window& w = window_table[win];
-    std::u32string field = decode(w.InputString);
+    std::u32string field = shell::decode_utf8(w.InputString);
     const int64_t n = static_cast<int64_t>(field.size());
     int64_t& cursor = w.InputCursorPos;
     cursor = std::clamp<int64_t>(cursor, 0, n);
@@ -247,7 +190,7 @@ void t_InputEdit(uint8_t win, int64_t code)
     case 7:
         if (cursor < n)
             field.erase(static_cast<size_t>(cursor), 1);
-        w.InputString = encode(field);
+        w.InputString = shell::encode_utf8(field);
         draw_field(win, field + U" ");
         break;
     case 8:
@@ -279,7 +222,7 @@ void t_InputEdit(uint8_t win, int64_t code)
     case 24: {
         field.erase(0, static_cast<size_t>(cursor));
         cursor = 0;
-        w.InputString = encode(field);
+        w.InputString = shell::encode_utf8(field);
         std::u32string padded = field;
         if (static_cast<int64_t>(padded.size()) < n)
             padded.append(static_cast<size_t>(n) - padded.size(), U' ');
@@ -306,7 +249,7 @@ void t_InputEdit(uint8_t win, int64_t code)
             field.erase(static_cast<size_t>(cursor - 1), 1);
             --cursor;
         }
-        w.InputString = encode(field);
+        w.InputString = shell::encode_utf8(field);
         draw_field(win, field + U" ");
         break;
     default:
@@ -317,7 +260,7 @@ void t_InputEdit(uint8_t win, int64_t code)
     t_Window& after = window_table[win];
     after.InputCursorPos =
         std::clamp<int64_t>(after.InputCursorPos, 0,
-                            static_cast<int64_t>(decode(after.InputString).size()));
+                            static_cast<int64_t>(shell::decode_utf8(after.InputString).size()));
 }
 
 void t_InputInsert(uint8_t win, int64_t code)
@@ -325,7 +268,7 @@ void t_InputInsert(uint8_t win, int64_t code)
     if (!toolkit::text_window_ready("t_InputInsert", win))
         return;
     t_Window& w = window_table[win];
-    std::u32string field = decode(w.InputString);
+    std::u32string field = shell::decode_utf8(w.InputString);
     const int64_t n = static_cast<int64_t>(field.size());
     if (w.InputHpos + n >= w.TextLastColumn || n >= w.InputMaxCharacters)
         return;
@@ -335,7 +278,7 @@ void t_InputInsert(uint8_t win, int64_t code)
         return;
     field.insert(static_cast<size_t>(w.InputCursorPos), 1, *c);
     w.InputCursorPos += 1;
-    w.InputString = encode(field);
+    w.InputString = shell::encode_utf8(field);
     draw_field(win, field);
 }
 
@@ -343,7 +286,7 @@ std::string EscapeCodes(std::string_view text)
 {
     static constexpr char HEX[] = "0123456789ABCDEF";
     std::string out;
-    for (char32_t c : decode(text)) {
+    for (char32_t c : shell::decode_utf8(text)) {
         if (c == U'\n') {
             out.push_back('\r');
         } else if (c > 0xFF) {
@@ -353,7 +296,7 @@ std::string EscapeCodes(std::string_view text)
                 out.push_back(HEX[(low >> shift) & 0xF]);
             out.push_back(static_cast<char>(GROUP_SEPARATOR));
         } else {
-            append_utf8(out, c);
+            shell::append_utf8(out, c);
         }
     }
     return out;
@@ -361,7 +304,7 @@ std::string EscapeCodes(std::string_view text)
 
 std::string UnescapeCodes(std::string_view text)
 {
-    const std::u32string chars = decode(text);
+    const std::u32string chars = shell::decode_utf8(text);
     std::u32string out;
     size_t i = 0;
     while (i < chars.size()) {
@@ -389,5 +332,5 @@ std::string UnescapeCodes(std::string_view text)
         out.push_back(chars[i]);
         ++i;
     }
-    return encode(out);
+    return shell::encode_utf8(out);
 }

@@ -140,6 +140,8 @@ namespace shell {
 
 void append_utf8(std::string& out, char32_t c)
 {
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        c = 0;
     if (c < 0x80) {
         out += static_cast<char>(c);
     } else if (c < 0x800) {
@@ -157,7 +159,7 @@ void append_utf8(std::string& out, char32_t c)
     }
 }
 
-std::u32string decode_utf8(std::string_view text)
+std::u32string decode_utf8(std::string_view text, StrayByte stray)
 {
     std::u32string out;
     out.reserve(text.size());
@@ -191,7 +193,7 @@ std::u32string decode_utf8(std::string_view text)
             i += static_cast<size_t>(extra) + 1;
         } else {
             // A stray byte stands for the character of its code, so nothing is lost.
-            out += static_cast<char32_t>(b);
+            out += stray == StrayByte::AsCode ? static_cast<char32_t>(b) : char32_t{0xFFFD};
             ++i;
         }
     }

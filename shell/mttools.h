@@ -89,9 +89,13 @@ std::string FileNameOfPath(std::string_view path);
 
 namespace shell {
 
-// UTF-8 helpers shared with the line editor and the views.
-std::u32string decode_utf8(std::string_view text);
+// UTF-8 helpers shared by the line editor, the views, the main loop and the drivers.
+// What a byte that starts no well-formed sequence becomes.
+enum class StrayByte { AsCode, Replacement };
+// A stray byte becomes the character of its code (nothing lost), or U+FFFD on request.
+std::u32string decode_utf8(std::string_view text, StrayByte stray = StrayByte::AsCode);
 std::string encode_utf8(std::u32string_view scalars);
+// Surrogates and values past U+10FFFF are written as NUL, so the output stays well-formed.
 void append_utf8(std::string& out, char32_t scalar);
 
 } // namespace shell
