@@ -12,10 +12,15 @@
 #include <vector>
 
 #include "platform/diag.h"
+#include "platform/headless/headless.h"
+#include "platform/window_system.h"
+#include "programs/printer.h"
+#include "tests/programs/program_fixture.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using program_test::add_gate;
 
 std::string text_of(const Bytes& bytes)
 {
@@ -54,10 +59,13 @@ std::string field(const std::string& mnemonic)
     return padded;
 }
 
-void put_int(Bytes& b, uint32_t v)
+// Three qubits from basis value 0, and its listing with the given line end.
+const Bytes SMALL_DUMP = {0xF0, 0, 0, 0, 3, 0x00, 0, 0, 0, 0, 0, 0, 0, 0};
+
+std::string small_listing(const std::string& end)
 {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        b.push_back(static_cast<uint8_t>(v >> shift));
+    return line("00000000", "F0 00000003 ", field("qbits") + "3") + end +
+           line("00000005", "00 0000000000000000 ", field("init") + "0") + end;
 }
 
 void put_double(Bytes& b, double v)
@@ -99,75 +107,48 @@ protected:
     std::filesystem::path dir_;
 };
 
-TEST(ParseBinaryInt, ReadsBigEndianAndReportsHex)
+TEST(ParseBinary, ValuesPositionsHexAndEndOfFileLines)
 {
+    const struct {
+        Bytes data;
+        int64_t pos, count, value, end;
+        std::string hex, diagnostic;
+    } ints[] = {
+        {{0x06, 0x00, 0x01, 0x02, 0xFF, 0x07}, 1, 4, 0x000102FF, 5, "000102FF", ""},
+        {{1, 2, 3}, 1, 0, 0, 1, "", ""},
+        // A partial read gives the negated value and the end position.
+        {{0x01, 0x00, 0x02, 0x03}, 1, 4, -0x0203, 4, "000203",
+         "parsebinaryint: End of file (pos = 4, last byte = 3), requested bytes = 4, value = -515\n"},
+        {{0x01, 0x02}, 2, 8, 0, 2, "",
+         "parsebinaryint: End of file (pos = 2, last byte = 1), requested bytes = 8, value = 0\n"},
+    };
+    for (const auto& c : ints) {
+        DiagCapture capture;
+        ParsedInt r = parsebinaryint(c.data, c.pos, c.count);
+        EXPECT_EQ(r.value, c.value) << c.hex;
+        EXPECT_EQ(r.pos, c.end) << c.hex;
+        EXPECT_EQ(r.hex, c.hex);
+        EXPECT_EQ(capture.text(), c.diagnostic);
+    }
     DiagCapture capture;
-    ParsedInt r = parsebinaryint({0x06, 0x00, 0x01, 0x02, 0xFF, 0x07}, 1, 4);
-    EXPECT_EQ(r.value, 0x000102FF);
-    EXPECT_EQ(r.pos, 5);
-    EXPECT_EQ(r.hex, "000102FF");
-    EXPECT_EQ(capture.text(), "");
-}
-
-TEST(ParseBinaryInt, CountZeroReadsNothing)
-{
-    DiagCapture capture;
-    ParsedInt r = parsebinaryint({1, 2, 3}, 1, 0);
-    EXPECT_EQ(r.value, 0);
-    EXPECT_EQ(r.pos, 1);
-    EXPECT_EQ(r.hex, "");
-    EXPECT_EQ(capture.text(), "");
-}
-
-TEST(ParseBinaryInt, PartialReadGivesNegatedValueAndEndPosition)
-{
-    DiagCapture capture;
-    ParsedInt r = parsebinaryint({0x01, 0x00, 0x02, 0x03}, 1, 4);
-    EXPECT_EQ(r.value, -0x0203);
-    EXPECT_EQ(r.pos, 4);
-    EXPECT_EQ(r.hex, "000203");
-    EXPECT_EQ(capture.text(), "parsebinaryint: End of file (pos = 4, last byte = 3), requested "
-                              "bytes = 4, value = -515\n");
-}
-
-TEST(ParseBinaryInt, ReadAtTheEndKeepsPositionAndValueZero)
-{
-    DiagCapture capture;
-    ParsedInt r = parsebinaryint({0x01, 0x02}, 2, 8);
-    EXPECT_EQ(r.value, 0);
-    EXPECT_EQ(r.pos, 2);
-    EXPECT_EQ(r.hex, "");
-    EXPECT_EQ(capture.text(), "parsebinaryint: End of file (pos = 2, last byte = 1), requested "
-                              "bytes = 8, value = 0\n");
-}
-
-TEST(ParseBinaryDouble, ReadsMachineOrderAndPrintsTheBytes)
-{
-    DiagCapture capture;
-    ParsedDouble r = parsebinarydouble({0x07, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F}, 1);
+    ParsedDouble r = parsebinarydouble({0x07, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F}, 1); // machine order
     EXPECT_EQ(r.value, 1.0);
     EXPECT_EQ(r.pos, 9);
     EXPECT_EQ(r.hex, "000000000000F03F");
-    EXPECT_EQ(capture.text(),
-              "parsebinarydouble: Binary = [0, 0, 0, 0, 0, 0, 240, 63], Value = 1.0\n");
-}
-
-TEST(ParseBinaryDouble, ShortDataGivesMinusOneAndKeepsPosition)
-{
-    DiagCapture capture;
-    ParsedDouble r = parsebinarydouble({1, 2, 3, 4, 5}, 1);
+    r = parsebinarydouble({1, 2, 3, 4, 5}, 1);
     EXPECT_EQ(r.value, -1.0);
     EXPECT_EQ(r.pos, 1);
     EXPECT_EQ(r.hex, "");
-    EXPECT_EQ(capture.text(), "parsebinarydouble: End of file (pos = 1, last byte = 4), requested "
-                              "bytes = 8, value = -1.0\n");
+    EXPECT_EQ(capture.text(),
+              "parsebinarydouble: Binary = [0, 0, 0, 0, 0, 0, 240, 63], Value = 1.0\n"
+              "parsebinarydouble: End of file (pos = 1, last byte = 4), requested bytes = 8, "
+              "value = -1.0\n");
 }
 
 TEST_F(DisasmTest, HadamardLineHasTheDocumentedLayout)
 {
     Bytes dump(0x1A, 0xFF);
-    dump.push_back(0x06);
-    put_int(dump, 3);
+    add_gate(dump, 0x06, {3});
     std::vector<std::string> lines = lines_of(disassemble(dump));
     ASSERT_EQ(lines.size(), 0x1Bu);
     const std::string& h = lines.back();
@@ -180,21 +161,15 @@ TEST_F(DisasmTest, HadamardLineHasTheDocumentedLayout)
 TEST_F(DisasmTest, ListsEveryOpcodeWithItsOperands)
 {
     Bytes d;
-    d.push_back(0xF0), put_int(d, 3);
-    d.push_back(0x00), put_int(d, 0), put_int(d, 5);
-    d.push_back(0x01), put_int(d, 1), put_int(d, 2);
-    d.push_back(0x02), put_int(d, 0), put_int(d, 1), put_int(d, 2);
+    add_gate(d, 0xF0, {3}), add_gate(d, 0x00, {0, 5}), add_gate(d, 0x01, {1, 2});
+    add_gate(d, 0x02, {0, 1, 2});
     for (uint8_t op = 0x03; op <= 0x06; ++op)
-        d.push_back(op), put_int(d, op);
+        add_gate(d, op, {op});
     for (uint8_t op = 0x07; op <= 0x0B; ++op)
-        d.push_back(op), put_int(d, 1), put_double(d, op == 0x07 ? 1.0 : 0.5);
-    d.push_back(0x0C), put_int(d, 4), put_int(d, 5);
-    d.push_back(0x0D), put_int(d, 6), put_int(d, 7), put_double(d, 3.141592653589793);
-    d.push_back(0x0E), put_int(d, 12);
-    d.push_back(0x80);
-    d.push_back(0x81), put_int(d, 9);
-    d.push_back(0x82), put_int(d, 10);
-    d.push_back(0xFF);
+        add_gate(d, op, {1}), put_double(d, op == 0x07 ? 1.0 : 0.5);
+    add_gate(d, 0x0C, {4, 5}), add_gate(d, 0x0D, {6, 7}), put_double(d, 3.141592653589793);
+    add_gate(d, 0x0E, {12}), add_gate(d, 0x80, {}), add_gate(d, 0x81, {9});
+    add_gate(d, 0x82, {10}), add_gate(d, 0xFF, {});
 
     DiagCapture capture;
     std::vector<std::string> l = lines_of(disassemble(d));
@@ -230,73 +205,43 @@ TEST_F(DisasmTest, ListsEveryOpcodeWithItsOperands)
               std::string::npos);
 }
 
-TEST_F(DisasmTest, LargeBasisValueIsListedUnsigned)
+TEST_F(DisasmTest, OddRecordsCutOperandsAndUnknownOpcodes)
 {
-    Bytes d = {0x00, 0x80, 0, 0, 0, 0, 0, 0, 1};
-    std::vector<std::string> l = lines_of(disassemble(d));
-    ASSERT_EQ(l.size(), 1u);
-    EXPECT_EQ(l[0], line("00000000", "00 8000000000000001 ", field("init") + "9223372036854775809"));
-}
-
-TEST_F(DisasmTest, CutIntegerOperandEndsTheListing)
-{
-    Bytes d = {0x06, 0, 0, 0, 1, 0x01, 0, 0, 0, 1, 0, 7};
-    DiagCapture capture;
-    std::vector<std::string> l = lines_of(disassemble(d));
-    ASSERT_EQ(l.size(), 2u);
-    EXPECT_EQ(l[1], line("00000005", "01 00000001 0007 ", field("cnot") + "1, (*** end of file error)"));
-    EXPECT_NE(capture.text().find("parsebinaryint: End of file (pos = 12, last byte = 11), "
-                                  "requested bytes = 4, value = -7\n"),
-              std::string::npos);
-}
-
-TEST_F(DisasmTest, CutOperandOfZeroBytesIsStillAnEndOfFileError)
-{
-    // The bytes that were there are all zero, so the reported value is 0, not negative.
-    Bytes d = {0x00, 0, 0, 0};
-    std::vector<std::string> l = lines_of(disassemble(d));
-    ASSERT_EQ(l.size(), 1u);
-    EXPECT_EQ(l[0], line("00000000", "00 000000 ", field("init") + "(*** end of file error)"));
-
-    Bytes e = {0x03};
-    l = lines_of(disassemble(e));
-    ASSERT_EQ(l.size(), 1u);
-    EXPECT_EQ(l[0], line("00000000", "03 ", field("sigma_x") + "(*** end of file error)"));
-}
-
-TEST_F(DisasmTest, CutRealOperandDecodingGoesOnFromThere)
-{
-    // rotate_y on qubit 2, then only five bytes where the angle should be: a Hadamard record.
-    Bytes d = {0x08, 0, 0, 0, 2, 0x06, 0, 0, 0, 4};
-    DiagCapture capture;
-    std::vector<std::string> l = lines_of(disassemble(d));
-    ASSERT_EQ(l.size(), 2u);
-    EXPECT_EQ(l[0], line("00000000", "08 00000002  ", field("rotate_y") + "2, (*** end of file error)"));
-    EXPECT_EQ(l[1], line("00000005", "06 00000004 ", field("hadamard") + "4"));
-    EXPECT_NE(capture.text().find("parsebinarydouble: End of file (pos = 5, last byte = 9), "
-                                  "requested bytes = 8, value = -1.0\n"),
-              std::string::npos);
-}
-
-TEST_F(DisasmTest, NegativeAngleIsListedAsEndOfFileError)
-{
-    Bytes d = {0x09};
-    put_int(d, 0);
-    put_double(d, -0.25);
-    std::vector<std::string> l = lines_of(disassemble(d));
-    ASSERT_EQ(l.size(), 1u);
-    EXPECT_EQ(l[0], line("00000000", "09 00000000 000000000000D0BF ",
-                         field("rotate_z") + "0, (*** end of file error)"));
-}
-
-TEST_F(DisasmTest, UnknownOpcodeIsListedAndSkippedByOneByte)
-{
-    Bytes d = {0x42, 0x0F, 0x06, 0, 0, 0, 1};
-    std::vector<std::string> l = lines_of(disassemble(d));
-    ASSERT_EQ(l.size(), 3u);
-    EXPECT_EQ(l[0], line("00000000", "42 ", field("") + "(*** Unknown Opcode: $42)"));
-    EXPECT_EQ(l[1], line("00000001", "0F ", field("") + "(*** Unknown Opcode: $0F)"));
-    EXPECT_EQ(l[2], line("00000002", "06 00000001 ", field("hadamard") + "1"));
+    const std::string eof = "(*** end of file error)";
+    const struct {
+        Bytes dump;
+        std::vector<std::string> lines;
+        std::string diagnostic = ""; // a line the listing must print, if any
+    } cases[] = {
+        {{0x00, 0x80, 0, 0, 0, 0, 0, 0, 1}, // a large basis value is listed unsigned
+         {line("00000000", "00 8000000000000001 ", field("init") + "9223372036854775809")}},
+        {{0x06, 0, 0, 0, 1, 0x01, 0, 0, 0, 1, 0, 7}, // a cut integer operand ends the listing
+         {line("00000000", "06 00000001 ", field("hadamard") + "1"),
+          line("00000005", "01 00000001 0007 ", field("cnot") + "1, " + eof)},
+         "parsebinaryint: End of file (pos = 12, last byte = 11), requested bytes = 4, "
+         "value = -7\n"},
+        // Cut operands of zero bytes, or none: the value is 0, still an end-of-file error.
+        {{0x00, 0, 0, 0}, {line("00000000", "00 000000 ", field("init") + eof)}},
+        {{0x03}, {line("00000000", "03 ", field("sigma_x") + eof)}},
+        // rotate_y with only five bytes for the angle: decoding goes on from there.
+        {{0x08, 0, 0, 0, 2, 0x06, 0, 0, 0, 4},
+         {line("00000000", "08 00000002  ", field("rotate_y") + "2, " + eof),
+          line("00000005", "06 00000004 ", field("hadamard") + "4")},
+         "parsebinarydouble: End of file (pos = 5, last byte = 9), requested bytes = 8, "
+         "value = -1.0\n"},
+        {{0x09, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xD0, 0xBF}, // a negative angle
+         {line("00000000", "09 00000000 000000000000D0BF ", field("rotate_z") + "0, " + eof)}},
+        {{0x42, 0x0F, 0x06, 0, 0, 0, 1}, // unknown opcodes are skipped by one byte
+         {line("00000000", "42 ", field("") + "(*** Unknown Opcode: $42)"),
+          line("00000001", "0F ", field("") + "(*** Unknown Opcode: $0F)"),
+          line("00000002", "06 00000001 ", field("hadamard") + "1")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines.back());
+        DiagCapture capture;
+        EXPECT_EQ(lines_of(disassemble(c.dump)), c.lines);
+        EXPECT_NE(capture.text().find(c.diagnostic), std::string::npos) << capture.text();
+    }
 }
 
 TEST_F(DisasmTest, FirstRecordShowsProgressAndTheEndShowsHundred)
@@ -310,17 +255,13 @@ TEST_F(DisasmTest, FirstRecordShowsProgressAndTheEndShowsHundred)
     EXPECT_EQ(progress_.size(), 2u);
 }
 
-TEST_F(DisasmTest, EmptyDumpGivesEmptyListingAndNoProgress)
+TEST_F(DisasmTest, EmptyOrMissingDumpGivesEmptyListingAndNoProgress)
 {
-    std::string path = write_dump({});
-    DiagCapture capture;
-    EXPECT_TRUE(quantum_print(path).empty());
-    EXPECT_EQ(capture.text(), "quantum_print: File size = 0 Bytes\n");
-    EXPECT_TRUE(progress_.empty());
-}
-
-TEST_F(DisasmTest, MissingDumpGivesEmptyListing)
-{
+    {
+        DiagCapture capture;
+        EXPECT_TRUE(quantum_print(write_dump({})).empty());
+        EXPECT_EQ(capture.text(), "quantum_print: File size = 0 Bytes\n");
+    }
     DiagCapture capture;
     EXPECT_TRUE(quantum_print((dir_ / "none.qucode").string()).empty());
     EXPECT_NE(capture.text().find("gettextfromfile: Error #"), std::string::npos);
@@ -330,77 +271,43 @@ TEST_F(DisasmTest, MissingDumpGivesEmptyListing)
 
 TEST_F(DisasmTest, QuantumPrintReadsTheFileAndTellsItsSize)
 {
-    Bytes d = {0xF0, 0, 0, 0, 3, 0x00, 0, 0, 0, 0, 0, 0, 0, 0};
-    std::string path = write_dump(d);
+    const std::string path = write_dump(SMALL_DUMP);
     DiagCapture capture;
-    std::vector<std::string> l = lines_of(quantum_print(path));
+    EXPECT_EQ(text_of(quantum_print(path)), small_listing("\r"));
     EXPECT_EQ(capture.text(), "quantum_print: File size = 14 Bytes\n");
-    ASSERT_EQ(l.size(), 2u);
-    EXPECT_EQ(l[0], line("00000000", "F0 00000003 ", field("qbits") + "3"));
-    EXPECT_EQ(l[1], line("00000005", "00 0000000000000000 ", field("init") + "0"));
 }
 
 TEST_F(DisasmTest, ListingStopsAtTheRecordLimitWithOneClosingLine)
 {
+    const size_t nop_line = 11 + 40 + 16 + 1; // prefix, hex column, mnemonic, carriage return
+    const size_t listed = nop_line * LISTING_RECORD_LIMIT;
+    const std::string cut = "(*** Liste nach 1.000.000 Befehlen gekürzt: ";
     // Past the limit: 3 Hadamards (15 bytes), one nop, and a cut-off Toffoli (5 bytes).
-    Bytes d(LISTING_RECORD_LIMIT, 0xFF);
+    Bytes many(LISTING_RECORD_LIMIT, 0xFF);
     for (int i = 0; i < 3; ++i)
-        d.push_back(0x06), put_int(d, 1);
-    d.push_back(0xFF);
-    d.push_back(0x02), put_int(d, 1);
-    std::string path = write_dump(d);
-
-    Bytes listing = quantum_print(path);
-    const size_t nop_line = line("", "FF ", field("nop")).size() + 8 + 1;
-    ASSERT_EQ(nop_line, 68u);
-    ASSERT_GT(listing.size(), nop_line * LISTING_RECORD_LIMIT);
-    std::string tail = text_of(Bytes(listing.begin() + nop_line * LISTING_RECORD_LIMIT, listing.end()));
-    EXPECT_EQ(tail, line("000F4240", "", field("") +
-                                             "(*** Liste nach 1.000.000 Befehlen gekürzt: 5 "
-                                             "weitere Befehle mit 21 Bytes nicht aufgelistet)") +
-                        "\r");
-    EXPECT_EQ(text_of(Bytes(listing.begin() + nop_line * (LISTING_RECORD_LIMIT - 1),
-                            listing.begin() + nop_line * LISTING_RECORD_LIMIT)),
-              line("000F423F", "FF ", field("nop")) + "\r");
-    EXPECT_EQ(progress_.back(), "Ausgabe erzeugen: 100% (done)");
+        add_gate(many, 0x06, {1});
+    many.push_back(0xFF);
+    add_gate(many, 0x02, {1});
+    const struct {
+        Bytes dump;
+        std::string closing;
+    } cases[] = {
+        {many, cut + "5 weitere Befehle mit 21 Bytes nicht aufgelistet)"},
+        {Bytes(LISTING_RECORD_LIMIT + 1, 0xFF), cut + "1 weiterer Befehl mit 1 Byte nicht aufgelistet)"},
+        {Bytes(LISTING_RECORD_LIMIT, 0xFF), ""}, // exactly the limit needs no closing line
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.closing);
+        DiagCapture quiet;
+        const Bytes listing = quantum_print(write_dump(c.dump));
+        const std::string closing = c.closing.empty() ? "" : line("000F4240", "", field("") + c.closing) + "\r";
+        ASSERT_EQ(listing.size(), listed + closing.size());
+        EXPECT_EQ(text_of(Bytes(listing.begin() + listed - nop_line, listing.begin() + listed)),
+                  line("000F423F", "FF ", field("nop")) + "\r");
+        EXPECT_EQ(text_of(Bytes(listing.begin() + listed, listing.end())), closing);
+        EXPECT_EQ(progress_.back(), "Ausgabe erzeugen: 100% (done)");
+    }
 }
-
-// Length of one nop line: prefix, hex column, mnemonic field, carriage return.
-constexpr size_t NOP_LINE_BYTES = 11 + 40 + 16 + 1;
-
-std::string last_line(const Bytes& listing, size_t from)
-{
-    return text_of(Bytes(listing.begin() + static_cast<std::ptrdiff_t>(from), listing.end()));
-}
-
-TEST_F(DisasmTest, LimitLineUsesSingularForOneRecord)
-{
-    Bytes listing = disassemble(Bytes(LISTING_RECORD_LIMIT + 1, 0xFF));
-    const size_t listed = NOP_LINE_BYTES * LISTING_RECORD_LIMIT;
-    ASSERT_GT(listing.size(), listed);
-    EXPECT_EQ(last_line(listing, listed),
-              line("000F4240", "", field("") +
-                                       "(*** Liste nach 1.000.000 Befehlen gekürzt: 1 weiterer "
-                                       "Befehl mit 1 Byte nicht aufgelistet)") +
-                  "\r");
-}
-
-TEST_F(DisasmTest, ExactlyTheLimitNeedsNoClosingLine)
-{
-    Bytes listing = disassemble(Bytes(LISTING_RECORD_LIMIT, 0xFF));
-    ASSERT_EQ(listing.size(), NOP_LINE_BYTES * LISTING_RECORD_LIMIT);
-    EXPECT_EQ(last_line(listing, listing.size() - NOP_LINE_BYTES),
-              line("000F423F", "FF ", field("nop")) + "\r");
-}
-
-} // namespace
-
-#include "platform/headless/headless.h"
-#include "platform/window_system.h"
-#include "programs/printer.h"
-#include "tests/programs/program_fixture.h"
-
-namespace {
 
 class DisasmCommandTest : public program_test::ProgramWindowTest {
 protected:
@@ -408,15 +315,13 @@ protected:
     {
         ProgramWindowTest::SetUp();
         initopcodenames();
-        platform::WindowSpec spec;
-        spec.kind = platform::WindowKind::Text;
-        spec.has_ruler = true;
-        ASSERT_TRUE(platform::headless().create_window(platform::PRINTER_WINDOW, spec));
+        platform::WindowSpec layout;
+        layout.kind = platform::WindowKind::Text;
+        layout.has_ruler = true;
+        ASSERT_TRUE(platform::headless().create_window(platform::PRINTER_WINDOW, layout));
         path_ = std::filesystem::temp_directory_path() /
                 ("orbikon-dcmd-" + std::to_string(::getpid()) + ".qucode");
-        const Bytes dump = {0xF0, 0, 0, 0, 3, 0x00, 0, 0, 0, 0, 0, 0, 0, 0};
-        std::ofstream(path_, std::ios::binary)
-            .write(reinterpret_cast<const char*>(dump.data()), static_cast<std::streamsize>(dump.size()));
+        std::ofstream(path_, std::ios::binary) << text_of(SMALL_DUMP);
     }
     void TearDown() override
     {
@@ -431,26 +336,15 @@ TEST_F(DisasmCommandTest, AppendsTheListingToThePrinterAndShowsItsSize)
     p_SetPrinter("alt\r");
     DiagCapture quiet;
     disasm_command(path_.string());
-    const std::string listing = line("00000000", "F0 00000003 ", field("qbits") + "3") + "\r" +
-                                line("00000005", "00 0000000000000000 ", field("init") + "0") + "\r";
+    const std::string listing = small_listing("\r");
     EXPECT_EQ(p_GetPrinter(), "alt\r" + listing);
-    std::vector<std::string> r = rows();
-    ASSERT_EQ(r.size(), 3u);
-    EXPECT_EQ(r[0], "Ausgabe erzeugen: 100%");
-    EXPECT_EQ(r[1], "");
-    EXPECT_EQ(r[2], "Größe der Ausgabe = 138 Bytes.");
-
+    EXPECT_EQ(rows(), (std::vector<std::string>{"Ausgabe erzeugen: 100%", "",
+                                                "Größe der Ausgabe = 138 Bytes."}));
     disasm_command(path_.string()); // D twice appends the same listing twice
     EXPECT_EQ(p_GetPrinter(), "alt\r" + listing + listing);
-}
-
-TEST_F(DisasmCommandTest, MissingDumpAppendsNothing)
-{
-    std::filesystem::remove(path_);
-    p_SetPrinter("alt\r");
-    DiagCapture quiet;
+    std::filesystem::remove(path_); // a missing dump appends nothing
     disasm_command(path_.string());
-    EXPECT_EQ(p_GetPrinter(), "alt\r");
+    EXPECT_EQ(p_GetPrinter(), "alt\r" + listing + listing);
     EXPECT_EQ(rows().back(), "Größe der Ausgabe = 0 Bytes.");
 }
 
@@ -458,20 +352,14 @@ TEST_F(DisasmCommandTest, QucodeListPrintsTheListingAloneWithLineFeeds)
 {
     const std::string out = path_.string() + ".out";
     const std::string err = path_.string() + ".err";
-    const std::string command = std::string(ORBIKON_BUILD_DIR) + "/qucode list '" + path_.string() +
-                                "' > '" + out + "' 2> '" + err + "'";
+    const std::string qucode = std::string(ORBIKON_BUILD_DIR) + "/qucode list ";
+    const std::string command = qucode + "'" + path_.string() + "' > '" + out + "' 2> '" + err + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    std::ifstream o(out, std::ios::binary), e(err, std::ios::binary);
-    std::string stdout_text((std::istreambuf_iterator<char>(o)), {});
-    std::string stderr_text((std::istreambuf_iterator<char>(e)), {});
-    EXPECT_EQ(stdout_text, line("00000000", "F0 00000003 ", field("qbits") + "3") + "\n" +
-                               line("00000005", "00 0000000000000000 ", field("init") + "0") + "\n");
+    EXPECT_EQ(program_test::slurp(out), small_listing("\n"));
+    const std::string stderr_text = program_test::slurp(err);
     EXPECT_NE(stderr_text.find("quantum_print: File size = 14 Bytes\n"), std::string::npos);
     EXPECT_NE(stderr_text.find("Ausgabe erzeugen: 100%\n"), std::string::npos);
-
-    const std::string missing = std::string(ORBIKON_BUILD_DIR) + "/qucode list /nonexistent/x 2> '" +
-                                err + "' > '" + out + "'";
-    EXPECT_NE(std::system(missing.c_str()), 0);
+    EXPECT_NE(std::system((qucode + "/nonexistent/x 2> '" + err + "' > '" + out + "'").c_str()), 0);
     std::filesystem::remove(out);
     std::filesystem::remove(err);
 }

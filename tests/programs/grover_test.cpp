@@ -1,7 +1,11 @@
 // tests/programs/grover_test.cpp: the Grover program, its circuits, the listing and the
 // refusals of the G command.
+#include <algorithm>
 #include <cstdlib>
+#include <set>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -13,51 +17,17 @@
 #include "programs/input_limits.h"
 #include "tests/programs/program_fixture.h"
 
-using program_test::fields;
 using program_test::ProgramWindowTest;
 
 namespace {
 
-// The records after the two that open every trace (F0 width, 00 initial value).
+using Gates = std::vector<std::pair<uint8_t, std::vector<int64_t>>>;
+
+// The trace after the two records that open it (F0 width, 00 initial value).
 std::vector<uint8_t> recorded_after_start()
 {
-    const uint8_t* data = objcode_data();
-    if (data == nullptr || objcode_position() < 14)
-        return {};
-    return std::vector<uint8_t>(data + 14, data + objcode_position());
-}
-
-void add_int(std::vector<uint8_t>& bytes, int64_t value)
-{
-    for (int shift = 24; shift >= 0; shift -= 8)
-        bytes.push_back(static_cast<uint8_t>(value >> shift));
-}
-
-void add_not(std::vector<uint8_t>& b, int64_t t)
-{
-    b.push_back(0x03);
-    add_int(b, t);
-}
-
-void add_hadamard(std::vector<uint8_t>& b, int64_t t)
-{
-    b.push_back(0x06);
-    add_int(b, t);
-}
-
-void add_cnot(std::vector<uint8_t>& b, int64_t c, int64_t t)
-{
-    b.push_back(0x01);
-    add_int(b, c);
-    add_int(b, t);
-}
-
-void add_toffoli(std::vector<uint8_t>& b, int64_t c1, int64_t c2, int64_t t)
-{
-    b.push_back(0x02);
-    add_int(b, c1);
-    add_int(b, c2);
-    add_int(b, t);
+    const std::vector<uint8_t> all = program_test::recorded();
+    return all.size() < 14 ? all : std::vector<uint8_t>(all.begin() + 14, all.end());
 }
 
 double probability_in(const std::string& line)
@@ -72,37 +42,42 @@ double probability_in(const std::string& line)
 
 // Circuits, checked through the gates they record.
 
-TEST_F(ProgramWindowTest, OracleCircuitForWidthThreeAndPatternFive)
+TEST_F(ProgramWindowTest, OracleAndInversionCircuitsRecordTheirGates)
 {
-    quantum_reg_struct reg = register_new(0, 3);
-    oraclecircuit(5, reg);
-    std::vector<uint8_t> expected;
-    add_not(expected, 1); // bit 1 of 101 is the only 0
-    add_toffoli(expected, 0, 1, 4);
-    add_toffoli(expected, 1, 4, 5);
-    add_toffoli(expected, 2, 5, 6);
-    add_cnot(expected, 6, 3);
-    add_toffoli(expected, 2, 5, 6);
-    add_toffoli(expected, 1, 4, 5);
-    add_toffoli(expected, 0, 1, 4);
-    add_not(expected, 1);
-    EXPECT_EQ(recorded_after_start(), expected);
-    // The basis value 0 is not marked, so the phase qubit stays as it was.
-    ASSERT_EQ(reg.size, 1);
-    EXPECT_EQ(reg.state[0], 0u);
-    register_delete(reg);
-}
-
-TEST_F(ProgramWindowTest, OracleCircuitOfOneQubitUsesTheShortForm)
-{
-    quantum_reg_struct reg = register_new(0, 1);
-    oraclecircuit(1, reg);
-    std::vector<uint8_t> expected;
-    add_toffoli(expected, 0, 1, 2);
-    add_cnot(expected, 2, 1);
-    add_toffoli(expected, 0, 1, 2);
-    EXPECT_EQ(recorded_after_start(), expected);
-    register_delete(reg);
+    const int64_t INVERSION = -1;
+    const struct {
+        int64_t width, pattern;
+        Gates gates;
+    } cases[] = {
+        {3, 5, // bit 1 of 101 is the only 0
+         {{3, {1}}, {2, {0, 1, 4}}, {2, {1, 4, 5}}, {2, {2, 5, 6}}, {1, {6, 3}}, {2, {2, 5, 6}},
+          {2, {1, 4, 5}}, {2, {0, 1, 4}}, {3, {1}}}},
+        {1, 1, {{2, {0, 1, 2}}, {1, {2, 1}}, {2, {0, 1, 2}}}}, // one qubit: the short form
+        {3, INVERSION, // no chain
+         {{3, {0}}, {3, {1}}, {3, {2}}, {6, {2}}, {2, {0, 1, 2}}, {6, {2}}, {3, {0}}, {3, {1}}, {3, {2}}}},
+        {2, INVERSION, // Toffoli, controlled NOT, Toffoli
+         {{3, {0}}, {3, {1}}, {6, {1}}, {2, {0, 1, 3}}, {1, {3, 1}}, {2, {0, 1, 3}}, {6, {1}},
+          {3, {0}}, {3, {1}}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.width << " " << c.pattern);
+        objcode_stop();
+        quantum_reg_struct reg = register_new(0, c.width);
+        if (c.pattern == INVERSION)
+            inversioncircuit(reg);
+        else
+            oraclecircuit(c.pattern, reg);
+        std::vector<uint8_t> expected;
+        for (const auto& [opcode, operands] : c.gates)
+            program_test::add_gate(expected, opcode, operands);
+        EXPECT_EQ(recorded_after_start(), expected);
+        if (c.width == 3 && c.pattern == 5) {
+            // The basis value 0 is not marked, so the phase qubit stays as it was.
+            ASSERT_EQ(reg.size, 1);
+            EXPECT_EQ(reg.state[0], 0u);
+        }
+        register_delete(reg);
+    }
 }
 
 TEST_F(ProgramWindowTest, OracleCircuitFlipsThePhaseQubitOfTheMarkedValue)
@@ -117,112 +92,44 @@ TEST_F(ProgramWindowTest, OracleCircuitFlipsThePhaseQubitOfTheMarkedValue)
     register_delete(reg);
 }
 
-TEST_F(ProgramWindowTest, InversionCircuitOfWidthThreeHasNoChain)
-{
-    quantum_reg_struct reg = register_new(0, 3);
-    inversioncircuit(reg);
-    std::vector<uint8_t> expected;
-    for (int i = 0; i < 3; ++i)
-        add_not(expected, i);
-    add_hadamard(expected, 2);
-    add_toffoli(expected, 0, 1, 2);
-    add_hadamard(expected, 2);
-    for (int i = 0; i < 3; ++i)
-        add_not(expected, i);
-    EXPECT_EQ(recorded_after_start(), expected);
-    register_delete(reg);
-}
-
-TEST_F(ProgramWindowTest, InversionCircuitOfWidthTwoHasToffoliNotToffoli)
-{
-    quantum_reg_struct reg = register_new(0, 2);
-    inversioncircuit(reg);
-    std::vector<uint8_t> expected;
-    add_not(expected, 0);
-    add_not(expected, 1);
-    add_hadamard(expected, 1);
-    add_toffoli(expected, 0, 1, 3);
-    add_cnot(expected, 3, 1);
-    add_toffoli(expected, 0, 1, 3);
-    add_hadamard(expected, 1);
-    add_not(expected, 0);
-    add_not(expected, 1);
-    EXPECT_EQ(recorded_after_start(), expected);
-    register_delete(reg);
-}
-
 // Numbers of the program.
 
-TEST(GroverNumbers, IterationsPerWidth)
+TEST(GroverNumbers, IterationsWidthsFieldsAndShortestTexts)
 {
-    EXPECT_EQ(programs::grover_iterations(1), 1);
-    EXPECT_EQ(programs::grover_iterations(2), 1);
-    EXPECT_EQ(programs::grover_iterations(3), 2);
-    EXPECT_EQ(programs::grover_iterations(4), 3);
-    EXPECT_EQ(programs::grover_iterations(7), 8);
-    EXPECT_EQ(programs::grover_iterations(10), 25);
-    EXPECT_EQ(programs::grover_iterations(64), 0);
-}
-
-TEST(GroverNumbers, WidthIsRaisedToWhatTheSearchedNumberNeeds)
-{
-    EXPECT_EQ(programs::grover_width(5, 0), 3);
-    EXPECT_EQ(programs::grover_width(0, 1), 1);
-    EXPECT_EQ(programs::grover_width(100, 2), 7);
-    EXPECT_EQ(programs::grover_width(100, 9), 9);
-    EXPECT_EQ(programs::grover_width(-7, -3), 1);
-    EXPECT_EQ(programs::grover_width(programs::GROVER_LARGEST_SEARCHED, 0), 24);
-}
-
-TEST(GroverNumbers, ListingFieldsAreEightCharacters)
-{
+    for (auto [width, iterations] : {std::pair{1, 1}, {2, 1}, {3, 2}, {4, 3}, {7, 8}, {10, 25}, {64, 0}})
+        EXPECT_EQ(programs::grover_iterations(width), iterations) << width;
+    // The width is raised to what the searched number needs.
+    for (auto [searched, width, raised] : {std::tuple<int64_t, int64_t, int64_t>{5, 0, 3}, {0, 1, 1},
+                                           {100, 2, 7}, {100, 9, 9}, {-7, -3, 1},
+                                           {programs::GROVER_LARGEST_SEARCHED, 0, 24}})
+        EXPECT_EQ(programs::grover_width(searched, width), raised) << searched << " " << width;
+    // Listing fields are eight characters.
     EXPECT_EQ(programs::listing_field(0), "0       ");
     EXPECT_EQ(programs::listing_field(12345678), "12345678");
     EXPECT_EQ(programs::listing_field(123456789), "12345678");
     EXPECT_EQ(programs::listing_field(UINT64_MAX), "18446744");
-}
-
-TEST(GroverNumbers, ShortestTextReadsBack)
-{
-    EXPECT_EQ(programs::shortest_text(0.5), "0.5");
-    EXPECT_EQ(programs::shortest_text(0.1875), "0.1875");
-    EXPECT_EQ(programs::shortest_text(1.0), "1.0");
-    EXPECT_EQ(programs::shortest_text(0.1), "0.1");
-    EXPECT_EQ(programs::shortest_text(0.0001), "0.0001");
-    EXPECT_EQ(programs::shortest_text(5e-05), "5e-05");
-    EXPECT_EQ(programs::shortest_text(1.25e-07), "1.25e-07");
-    EXPECT_EQ(programs::shortest_text(123.0), "123.0");
-    EXPECT_EQ(programs::shortest_text(1e16), "1e+16");
-    EXPECT_EQ(programs::shortest_text(-0.25), "-0.25");
-    EXPECT_EQ(programs::shortest_text(0.0), "0.0");
+    // The shortest text that reads back.
+    for (auto [value, text] : {std::pair<double, const char*>{0.5, "0.5"}, {0.1875, "0.1875"},
+                               {1.0, "1.0"}, {0.1, "0.1"}, {0.0001, "0.0001"}, {5e-05, "5e-05"},
+                               {1.25e-07, "1.25e-07"}, {123.0, "123.0"}, {1e16, "1e+16"},
+                               {-0.25, "-0.25"}, {0.0, "0.0"}})
+        EXPECT_EQ(programs::shortest_text(value), text);
     const double f = static_cast<double>(0.94531250f);
     EXPECT_EQ(std::strtod(programs::shortest_text(f).c_str(), nullptr), f);
 }
 
 // Refusals of the G command, at their edges.
 
-TEST(GroverRefusal, WidthsUpToTwentyFourRun)
+TEST(GroverRefusal, WidthsUpToTwentyFourAndSearchedNumbersUpToTwentyFourQubits)
 {
-    EXPECT_EQ(programs::grover_refusal(5, 24), "");
-    EXPECT_EQ(programs::grover_refusal(5, 0), "");
-    EXPECT_EQ(programs::grover_refusal(5, -100), "");
-    EXPECT_EQ(programs::grover_refusal(-5, 3), "");
-    EXPECT_EQ(programs::grover_refusal(5, 25),
-              "Bitte geben Sie eine Registerzahl von höchstens 24 ein.");
-    EXPECT_EQ(programs::grover_refusal(5, INT64_MAX),
-              "Bitte geben Sie eine Registerzahl von höchstens 24 ein.");
-}
-
-TEST(GroverRefusal, SearchedNumbersNeedingMoreThanTwentyFourQubits)
-{
-    EXPECT_EQ(programs::grover_refusal(16777215, 0), "");
-    EXPECT_EQ(programs::grover_refusal(16777216, 0),
-              "Bitte geben Sie eine gesuchte Zahl von höchstens 16.777.215 ein.");
-    // The width of such numbers would never be found; the check must come first.
-    EXPECT_EQ(programs::grover_refusal(INT64_MAX, 3),
-              "Bitte geben Sie eine gesuchte Zahl von höchstens 16.777.215 ein.");
-    EXPECT_EQ(programs::grover_refusal(int64_t{1} << 30, 0),
-              "Bitte geben Sie eine gesuchte Zahl von höchstens 16.777.215 ein.");
+    const std::string wide = "Bitte geben Sie eine Registerzahl von höchstens 24 ein.";
+    const std::string large = "Bitte geben Sie eine gesuchte Zahl von höchstens 16.777.215 ein.";
+    // The width of too large numbers would never be found; their check must come first.
+    for (auto [searched, width, refusal] :
+         {std::tuple<int64_t, int64_t, std::string>{5, 24, ""}, {5, 0, ""}, {5, -100, ""}, {-5, 3, ""},
+          {5, 25, wide}, {5, INT64_MAX, wide}, {16777215, 0, ""}, {16777216, 0, large},
+          {INT64_MAX, 3, large}, {int64_t{1} << 30, 0, large}})
+        EXPECT_EQ(programs::grover_refusal(searched, width), refusal) << searched << " " << width;
 }
 
 TEST_F(ProgramWindowTest, GroverProgramRefusesByItselfToo)
@@ -234,33 +141,46 @@ TEST_F(ProgramWindowTest, GroverProgramRefusesByItselfToo)
 
 // The program's window text.
 
-TEST_F(ProgramWindowTest, GroverFiveWithWidthZero)
+class GroverTest : public ProgramWindowTest {
+protected:
+    // The first `count` values of the data set from line 5 on, ten to a line, each below
+    // `below`, none twice, in their listing fields; the field after them is blank.
+    std::vector<int64_t> data_set(int64_t count, int64_t below) const
+    {
+        std::vector<int64_t> values;
+        for (int64_t i = 0; i <= count; ++i) {
+            const std::string f = raw_row(5 + i / 10).substr(8 * (i % 10), 8);
+            if (i == count) {
+                EXPECT_EQ(f, "        ") << "after " << count;
+                break;
+            }
+            values.push_back(std::atoll(f.c_str()));
+            EXPECT_EQ(f, programs::listing_field(values.back())) << i;
+            EXPECT_LT(values.back(), below) << i;
+        }
+        EXPECT_EQ(std::set<int64_t>(values.begin(), values.end()).size(), values.size());
+        return values;
+    }
+    // The place (from 1) of `searched` in the data set, 0 when it is not there.
+    static int64_t place(const std::vector<int64_t>& values, int64_t searched)
+    {
+        const auto at = std::find(values.begin(), values.end(), searched);
+        return at == values.end() ? 0 : at - values.begin() + 1;
+    }
+};
+
+TEST_F(GroverTest, FiveWithWidthZeroRunsOnThreeQubits)
 {
     srand(7);
     groverprogram(5, 0);
     const std::vector<std::string> r = rows();
     ASSERT_EQ(r.size(), 8u) << ::testing::PrintToString(r);
-    EXPECT_EQ(r[0], "Registergröße = 3 Qubits");
-    EXPECT_EQ(r[1], "2 Iterationen: #1, #2");
-    EXPECT_EQ(r[2], "");
-    EXPECT_EQ(r[3], "Unsortierte Datenmenge mit 8 Elementen, die durchsucht wurde:");
-    const std::vector<std::string> f = fields(raw_row(5));
-    ASSERT_EQ(f.size(), 10u);
-    std::vector<bool> seen(8, false);
-    int64_t position_of_five = 0;
-    for (int i = 0; i < 8; ++i) {
-        const int value = std::atoi(f[i].c_str());
-        ASSERT_GE(value, 0);
-        ASSERT_LT(value, 8);
-        EXPECT_FALSE(seen[value]);
-        seen[value] = true;
-        EXPECT_EQ(f[i], programs::listing_field(value));
-        if (value == 5)
-            position_of_five = i + 1;
-    }
-    EXPECT_EQ(f[8], "        ");
+    EXPECT_EQ(std::vector<std::string>(r.begin(), r.begin() + 4),
+              (std::vector<std::string>{"Registergröße = 3 Qubits", "2 Iterationen: #1, #2", "",
+                                        "Unsortierte Datenmenge mit 8 Elementen, die durchsucht wurde:"}));
+    const std::vector<int64_t> values = data_set(8, 8);
     EXPECT_EQ(r[5], "");
-    EXPECT_EQ(r[6], "Die gesuchte Zahl 5 ist die " + std::to_string(position_of_five) +
+    EXPECT_EQ(r[6], "Die gesuchte Zahl 5 ist die " + std::to_string(place(values, 5)) +
                         ". Zahl in der Datenmenge.");
     EXPECT_NEAR(probability_in(r[7]), 0.945, 0.002) << r[7];
     // The probability line has no line end: the cursor stays behind it.
@@ -268,11 +188,11 @@ TEST_F(ProgramWindowTest, GroverFiveWithWidthZero)
     EXPECT_EQ(t_Hpos(0), static_cast<int64_t>(r[7].size() - 2) + 1); // two 2-byte letters
 }
 
-TEST_F(ProgramWindowTest, GroverZeroWithWidthOne)
+TEST_F(GroverTest, ZeroWithWidthOneAndNegativeSearchedNumbers)
 {
     srand(7);
     groverprogram(0, 1);
-    const std::vector<std::string> r = rows();
+    std::vector<std::string> r = rows();
     ASSERT_GE(r.size(), 5u) << ::testing::PrintToString(r);
     EXPECT_EQ(r[0], "Registergröße = 1 Qubit");
     EXPECT_EQ(r[1], "1 Iteration: #1");
@@ -283,32 +203,27 @@ TEST_F(ProgramWindowTest, GroverZeroWithWidthOne)
     const int64_t entries = std::atoi(r[3].c_str() + 27);
     ASSERT_GE(entries, 1) << ::testing::PrintToString(r);
     ASSERT_LE(entries, 4) << ::testing::PrintToString(r);
-    const std::vector<std::string> f = fields(raw_row(5));
-    int64_t zero_at = 0;
-    std::vector<bool> seen(4, false);
-    for (int64_t i = 0; i < entries; ++i) {
-        const int value = std::atoi(f[i].c_str());
-        ASSERT_LT(value, 4) << f[i];
-        EXPECT_FALSE(seen[value]);
-        seen[value] = true;
-        if (value == 0)
-            zero_at = i + 1;
-    }
-    EXPECT_EQ(f[entries], "        ");
+    const int64_t zero_at = place(data_set(entries, 4), 0);
     if (zero_at == 0) {
-        // Not found: the listing and its empty line are the last output.
-        EXPECT_EQ(r.size(), 5u);
+        EXPECT_EQ(r.size(), 5u); // not found: the listing and its empty line are the last output
     } else {
         ASSERT_EQ(r.size(), 8u);
         EXPECT_EQ(r[6], "Die gesuchte Zahl 0 ist die " + std::to_string(zero_at) +
                             ". Zahl in der Datenmenge.");
-        const double p = probability_in(r[7]);
-        EXPECT_GT(p, 0);
-        EXPECT_LE(p, 1.0001);
+        EXPECT_GT(probability_in(r[7]), 0);
+        EXPECT_LE(probability_in(r[7]), 1.0001);
     }
+
+    fresh_window();
+    srand(3);
+    groverprogram(-1, 0); // a negative searched number finds nothing
+    r = rows();
+    ASSERT_EQ(r.size(), 5u) << ::testing::PrintToString(r);
+    EXPECT_EQ(r[0], "Registergröße = 1 Qubit");
+    EXPECT_EQ(r[1], "1 Iteration: #1");
 }
 
-TEST_F(ProgramWindowTest, GroverHundredWithWidthTwoRunsOnSevenQubits)
+TEST_F(GroverTest, HundredWithWidthTwoRunsOnSevenQubits)
 {
     srand(11);
     groverprogram(100, 2);
@@ -318,16 +233,7 @@ TEST_F(ProgramWindowTest, GroverHundredWithWidthTwoRunsOnSevenQubits)
     EXPECT_EQ(r[1], "8 Iterationen: #1, #2, #3, #4, #5, #6, #7, #8");
     EXPECT_EQ(r[3], "Unsortierte Datenmenge mit 128 Elementen, die durchsucht wurde:");
     // Exactly 100 of the 128 values, ten to a line, then the empty line.
-    int64_t hundred_at = 0;
-    for (int line = 5; line <= 14; ++line) {
-        const std::vector<std::string> f = fields(raw_row(line));
-        ASSERT_EQ(f.size(), 10u);
-        for (int i = 0; i < 10; ++i) {
-            EXPECT_NE(f[i], "        ") << "line " << line << " field " << i;
-            if (std::atoi(f[i].c_str()) == 100)
-                hundred_at = (line - 5) * 10 + i + 1;
-        }
-    }
+    const int64_t hundred_at = place(data_set(100, 128), 100);
     EXPECT_EQ(r[14], "");
     const std::string found = "Die gesuchte Zahl 100 ist die ";
     ASSERT_EQ(r[15].rfind(found, 0), 0u) << r[15];
@@ -335,56 +241,4 @@ TEST_F(ProgramWindowTest, GroverHundredWithWidthTwoRunsOnSevenQubits)
         EXPECT_EQ(r[15], found + std::to_string(hundred_at) + ". Zahl in der Datenmenge.");
     }
     EXPECT_NEAR(probability_in(r[16]), 0.996, 0.002) << r[16];
-}
-
-TEST_F(ProgramWindowTest, GroverNegativeSearchedNumberFindsNothing)
-{
-    srand(3);
-    groverprogram(-1, 0);
-    const std::vector<std::string> r = rows();
-    ASSERT_EQ(r.size(), 5u) << ::testing::PrintToString(r);
-    EXPECT_EQ(r[0], "Registergröße = 1 Qubit");
-    EXPECT_EQ(r[1], "1 Iteration: #1");
-}
-
-// End to end through the real program.
-
-TEST(GroverHeadless, KeysGFiveReturnZeroReturn)
-{
-    const program_test::HeadlessRun run = program_test::run_headless("grover", "g5\n0\n");
-    if (!run.built)
-        GTEST_SKIP() << "build/orbikon not built";
-    ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.screen.find("Grover Such-Algorithmus für unsortierte Daten:"),
-              std::string::npos);
-    EXPECT_NE(run.screen.find("Zahl (0-8000) eingeben, die gesucht wird : 5"), std::string::npos);
-    EXPECT_NE(run.screen.find("Anzahl der Qubits (0 = benötigte Anzahl): 0"), std::string::npos);
-    EXPECT_NE(run.screen.find("Registergröße = 3 Qubits\n2 Iterationen: #1, #2\n"),
-              std::string::npos)
-        << run.screen;
-    EXPECT_NE(run.screen.find("Die gesuchte Zahl 5 ist die "), std::string::npos);
-    EXPECT_NE(run.screen.find("Die Wahrscheinlichkeit für das Suchergebnis beträgt 0.9"),
-              std::string::npos);
-    ASSERT_TRUE(run.dump_exists);
-    ASSERT_GE(run.dump.size(), 14u);
-    EXPECT_EQ(std::vector<uint8_t>(run.dump.begin(), run.dump.begin() + 5),
-              (std::vector<uint8_t>{0xF0, 0, 0, 0, 3}));
-}
-
-TEST(GroverHeadless, WideRegisterIsRefusedWithoutTail)
-{
-    // The random bit first, so there is a dump that the refusal must leave alone.
-    const program_test::HeadlessRun run =
-        program_test::run_headless("grover-wide", "rg5\n25\n");
-    if (!run.built)
-        GTEST_SKIP() << "build/orbikon not built";
-    ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.screen.find("Anzahl der Qubits (0 = benötigte Anzahl): 25\n\n"
-                              "Bitte geben Sie eine Registerzahl von höchstens 24 ein."),
-              std::string::npos)
-        << run.screen;
-    EXPECT_EQ(run.screen.find("Registergröße"), std::string::npos);
-    ASSERT_TRUE(run.dump_exists);
-    EXPECT_EQ(run.dump.size(), 24u);
-    EXPECT_EQ(run.dump[4], 1);
 }

@@ -188,27 +188,26 @@ TEST_F(IsingProgramTest, EscapeAfterTheFirstRowEndsAfterExactlyOneRow)
     EXPECT_EQ(EventQueueLength(), 0);
 }
 
-TEST_F(IsingProgramTest, RowShowsTruncatedFiguresAtTheirColumns)
+TEST_F(IsingProgramTest, RowShowsTruncatedFiguresAtTheirColumnsOrErr)
 {
-    programs::IsingResult r;
-    r.energy = -8.125;
-    r.magnetisation = 0.5;
-    r.susceptibility = 0.0625;
-    t_CursorHome(0);
-    programs::ising_print_row(0.9400000000000001, 12, r);
-    EXPECT_EQ(window_line(1), "0,94" + std::string(6, ' ') + "12" + std::string(7, ' ') +
-                                  " -8,125000000000000" + std::string(3, ' ') +
-                                  "0,500000000000000" + std::string(3, ' ') + "0,062500000000000");
-}
-
-TEST_F(IsingProgramTest, FiguresThatAreNotFiniteShowErr)
-{
-    programs::IsingResult r;
-    r.energy = -9.5;
-    r.magnetisation = std::numeric_limits<double>::quiet_NaN();
-    t_CursorHome(0);
-    programs::ising_print_row(0.9, 8, r);
-    EXPECT_EQ(window_line(1), "0,90      8" + std::string(8, ' ') + " err");
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        double g;
+        int64_t spins;
+        programs::IsingResult result;
+        std::string row;
+    } cases[] = {
+        {0.9400000000000001, 12, {-8.125, 0.5, 0.0625},
+         "0,94      12" + std::string(7, ' ') + " -8,125000000000000" + std::string(3, ' ') +
+             "0,500000000000000" + std::string(3, ' ') + "0,062500000000000"},
+        {0.9, 8, {-9.5, nan, 0}, "0,90      8" + std::string(8, ' ') + " err"}, // not finite
+    };
+    for (const auto& c : cases) {
+        fresh_window();
+        t_CursorHome(0);
+        programs::ising_print_row(c.g, c.spins, c.result);
+        EXPECT_EQ(window_line(1), c.row);
+    }
 }
 
 TEST_F(IsingProgramTest, AnyOtherKeyGoesOnToTheNextField)
@@ -220,36 +219,27 @@ TEST_F(IsingProgramTest, AnyOtherKeyGoesOnToTheNextField)
     EXPECT_EQ(window_line(12), "");
 }
 
-TEST_F(IsingProgramTest, SolverErrorShowsErrFromColumnTwentyAndIsCleared)
+TEST_F(IsingProgramTest, SolverErrorShowsErrFromColumnTwentyAndIsClearedForTheNextRow)
 {
-    int calls = 0;
-    programs::ising_set_solver([&calls](quantum_reg_struct&) {
-        ++calls;
-        quantum_error(QUANTUM_ENOCONVERGE);
-        return std::numeric_limits<double>::quiet_NaN();
-    });
-    PostText("x\x1b");
-    isingprogram();
-    EXPECT_EQ(calls, 2);
     const std::string err = std::string(8, ' ') + " err"; // columns 12 to 23
-    EXPECT_EQ(window_line(10), "0,90      8" + err);
-    EXPECT_EQ(window_line(10).find("err"), 20u); // the blank of " err" is column 20
-    EXPECT_EQ(window_line(11), "0,91      8" + err);
-    EXPECT_EQ(last_error, 0);
-}
-
-TEST_F(IsingProgramTest, ErrorOfOneRowDoesNotMarkTheNext)
-{
-    int calls = 0;
-    programs::ising_set_solver([&calls](quantum_reg_struct& start) {
-        if (calls++ == 0)
-            quantum_error(QUANTUM_ENOCONVERGE);
-        return -1.5 + 0 * start.size;
-    });
-    PostText("x\x1b");
-    isingprogram();
-    EXPECT_EQ(window_line(10), "0,90      8" + std::string(8, ' ') + " err");
-    EXPECT_EQ(window_line(11).substr(0, 38), "0,91      8" + std::string(8, ' ') + " -1,500000000000000");
+    for (bool every_row : {true, false}) {
+        SCOPED_TRACE(every_row);
+        fresh_window();
+        int calls = 0;
+        programs::ising_set_solver([&calls, every_row](quantum_reg_struct& start) {
+            if (calls++ == 0 || every_row)
+                quantum_error(QUANTUM_ENOCONVERGE);
+            return every_row ? std::numeric_limits<double>::quiet_NaN() : -1.5 + 0 * start.size;
+        });
+        PostText("x\x1b");
+        isingprogram();
+        EXPECT_EQ(calls, 2);
+        EXPECT_EQ(window_line(10), "0,90      8" + err);
+        EXPECT_EQ(window_line(10).find("err"), 20u); // the blank of " err" is column 20
+        EXPECT_EQ(every_row ? window_line(11) : window_line(11).substr(0, 38),
+                  "0,91      8" + (every_row ? err : std::string(8, ' ') + " -1,500000000000000"));
+        EXPECT_EQ(last_error, 0);
+    }
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 #include "engine/objcode.h"
@@ -26,10 +27,8 @@ protected:
         toolkit::stop_auto_update();
         platform::headless_reset();
         toolkit::shell_hooks() = toolkit::ShellHooks{};
-        toolkit::reset_video_memory();
-        text_test::make_view(0);
         DiagCapture quiet;
-        t_InitWindow(0, 8, false, 80 * 4, 25 * 4, 0, 0, text_test::tiny_font(), true);
+        fresh_window();
         ASSERT_TRUE(window_table[0].Initialized) << quiet.text();
         ASSERT_EQ(window_table[0].TextWidth, 80);
         ASSERT_EQ(window_table[0].TextHeight, 25);
@@ -39,6 +38,14 @@ protected:
         objcode_stop();
         toolkit::stop_auto_update();
         toolkit::shell_hooks() = toolkit::ShellHooks{};
+    }
+
+    // An empty main window again, for one more run of a program within a test.
+    static void fresh_window()
+    {
+        toolkit::reset_video_memory();
+        text_test::make_view(0);
+        t_InitWindow(0, 8, false, 80 * 4, 25 * 4, 0, 0, text_test::tiny_font(), true);
     }
 
     // The character plane line by line, each 8-bit code as its Unicode character in UTF-8,
@@ -86,14 +93,33 @@ inline std::vector<std::string> fields(const std::string& row)
     return out;
 }
 
+// One gate record of the code trace: the opcode, then each operand as 4 big-endian bytes.
+inline void add_gate(std::vector<uint8_t>& bytes, uint8_t opcode, std::vector<int64_t> operands)
+{
+    bytes.push_back(opcode);
+    for (int64_t value : operands)
+        for (int shift = 24; shift >= 0; shift -= 8)
+            bytes.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+// Everything the code trace holds so far.
+inline std::vector<uint8_t> recorded()
+{
+    const uint8_t* data = objcode_data();
+    return data == nullptr ? std::vector<uint8_t>{}
+                           : std::vector<uint8_t>(data, data + objcode_position());
+}
+
 // The result of one headless run of build/orbikon.
 struct HeadlessRun {
-    bool built = false; // build/orbikon exists; without it the run is skipped
-    int status = -1;    // the shell's status of the run; 0 when the program ended well
+    int status = -1; // the exit code; 0 when the program ended well, -1 when it did not exit
     std::string screen;
     std::string output;
+    std::string printer;
+    std::vector<std::string> rows; // screen rows from 1
     bool dump_exists = false;
     std::vector<uint8_t> dump;
+    std::string row(size_t n) const { return n <= rows.size() ? rows[n - 1] : ""; }
 };
 
 inline std::string slurp(const std::filesystem::path& path)
@@ -104,14 +130,13 @@ inline std::string slurp(const std::filesystem::path& path)
     return text.str();
 }
 
-// Types keys into the real program, headless, with a cache folder of its own.
-inline HeadlessRun run_headless(const std::string& name, const std::string& keys)
+// Types keys into the real program, headless, with a cache folder of its own; `extra` adds
+// options to the command line.
+inline HeadlessRun run_headless(const std::string& name, const std::string& keys,
+                                const std::string& extra = "", int timeout = 120)
 {
     HeadlessRun run;
     const std::filesystem::path program = std::filesystem::path(ORBIKON_BUILD_DIR) / "orbikon";
-    if (!std::filesystem::exists(program))
-        return run;
-    run.built = true;
     const std::filesystem::path folder =
         std::filesystem::path(ORBIKON_BUILD_DIR) / "test-programs" / name;
     std::filesystem::remove_all(folder);
@@ -120,11 +145,18 @@ inline HeadlessRun run_headless(const std::string& name, const std::string& keys
     const std::string command = "XDG_CACHE_HOME='" + (folder / "cache").string() + "' '" +
                                 program.string() + "' --headless --input '" +
                                 (folder / "keys").string() + "' --screen '" +
-                                (folder / "screen").string() + "' --timeout 120 > '" +
-                                (folder / "stdout").string() + "' 2>&1";
-    run.status = std::system(command.c_str());
+                                (folder / "screen").string() + "' --printer '" +
+                                (folder / "printer").string() + "' " + extra + " --timeout " +
+                                std::to_string(timeout) + " > '" + (folder / "stdout").string() +
+                                "' 2>&1";
+    const int raw = std::system(command.c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     run.screen = slurp(folder / "screen");
     run.output = slurp(folder / "stdout");
+    run.printer = slurp(folder / "printer");
+    std::stringstream lines(run.screen);
+    for (std::string line; std::getline(lines, line);)
+        run.rows.push_back(line);
     const std::filesystem::path dump = folder / "cache" / "orbikon" / "dump.qucode";
     run.dump_exists = std::filesystem::exists(dump);
     if (run.dump_exists) {

@@ -37,9 +37,7 @@ TEST_F(ProgramWindowTest, RandomPrintsOneOfItsTwoLines)
 {
     std::set<std::string> seen;
     for (unsigned seed = 1; seed <= 20; ++seed) {
-        toolkit::reset_video_memory();
-        text_test::make_view(0);
-        t_InitWindow(0, 8, false, 80 * 4, 25 * 4, 0, 0, text_test::tiny_font(), true);
+        fresh_window();
         srand(seed);
         randomprogram();
         const std::vector<std::string> r = rows();
@@ -49,17 +47,10 @@ TEST_F(ProgramWindowTest, RandomPrintsOneOfItsTwoLines)
         seen.insert(r[0]);
     }
     EXPECT_EQ(seen.size(), 2u) << "twenty seeded runs gave only one value";
-}
-
-TEST_F(ProgramWindowTest, RandomRecordsItsCircuit)
-{
-    srand(1);
-    randomprogram();
-    const std::vector<uint8_t> expected = {0xF0, 0, 0, 0, 1, 0x00, 0, 0, 0, 0, 0, 0, 0, 0,
-                                           0x06, 0, 0, 0, 0, 0x81, 0, 0, 0, 0};
-    ASSERT_EQ(objcode_position(), static_cast<int64_t>(expected.size()));
-    EXPECT_EQ(std::vector<uint8_t>(objcode_data(), objcode_data() + objcode_position()),
-              expected);
+    // The circuit of the last run: width 1 from 0, Hadamard on qubit 0, measure bit 0.
+    EXPECT_EQ(program_test::recorded(),
+              (std::vector<uint8_t>{0xF0, 0, 0, 0, 1, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0x06, 0, 0, 0,
+                                    0, 0x81, 0, 0, 0, 0}));
 }
 
 TEST_F(ProgramWindowTest, OracleThreeShowsEightValuesOnOneLine)
@@ -109,44 +100,32 @@ TEST_F(ProgramWindowTest, CodeTestLeavesTheInversionCircuitOfWidthEight)
     codetestprogram();
     EXPECT_TRUE(rows().empty());
     std::vector<uint8_t> expected = {0xF0, 0, 0, 0, 8, 0x00, 0, 0, 0, 0, 0, 0, 0, 0};
-    auto add = [&](uint8_t op, std::vector<int> operands) {
-        expected.push_back(op);
-        for (int v : operands) {
-            expected.push_back(0);
-            expected.push_back(0);
-            expected.push_back(0);
-            expected.push_back(static_cast<uint8_t>(v));
-        }
-    };
+    using program_test::add_gate;
     for (int i = 0; i < 8; ++i)
-        add(0x03, {i});
-    add(0x06, {7});
-    add(0x02, {0, 1, 9});
+        add_gate(expected, 0x03, {i});
+    add_gate(expected, 0x06, {7});
+    add_gate(expected, 0x02, {0, 1, 9});
     for (int i = 1; i <= 6; ++i)
-        add(0x02, {i, 8 + i, 9 + i});
-    add(0x01, {15, 7});
+        add_gate(expected, 0x02, {i, 8 + i, 9 + i});
+    add_gate(expected, 0x01, {15, 7});
     for (int i = 6; i >= 1; --i)
-        add(0x02, {i, 8 + i, 9 + i});
-    add(0x02, {0, 1, 9});
-    add(0x06, {7});
+        add_gate(expected, 0x02, {i, 8 + i, 9 + i});
+    add_gate(expected, 0x02, {0, 1, 9});
+    add_gate(expected, 0x06, {7});
     for (int i = 0; i < 8; ++i)
-        add(0x03, {i});
+        add_gate(expected, 0x03, {i});
     ASSERT_TRUE(objcode_active());
-    EXPECT_EQ(std::vector<uint8_t>(objcode_data(), objcode_data() + objcode_position()),
-              expected);
+    EXPECT_EQ(program_test::recorded(), expected);
 }
 
 // Refusals of the O command, at their edges.
 
 TEST(OracleRefusal, WidthsFromThreeToTwentyFourRun)
 {
-    EXPECT_EQ(programs::oracle_refusal(3), "");
-    EXPECT_EQ(programs::oracle_refusal(24), "");
-    EXPECT_EQ(programs::oracle_refusal(2), TOO_NARROW);
-    EXPECT_EQ(programs::oracle_refusal(0), TOO_NARROW);
-    EXPECT_EQ(programs::oracle_refusal(INT64_MIN), TOO_NARROW);
-    EXPECT_EQ(programs::oracle_refusal(25), TOO_WIDE);
-    EXPECT_EQ(programs::oracle_refusal(INT64_MAX), TOO_WIDE);
+    for (auto [width, refusal] : {std::pair<int64_t, std::string>{3, ""}, {24, ""}, {2, TOO_NARROW},
+                                  {0, TOO_NARROW}, {INT64_MIN, TOO_NARROW}, {25, TOO_WIDE},
+                                  {INT64_MAX, TOO_WIDE}})
+        EXPECT_EQ(programs::oracle_refusal(width), refusal) << width;
 }
 
 TEST_F(ProgramWindowTest, OracleProgramRefusesByItselfToo)
@@ -154,48 +133,4 @@ TEST_F(ProgramWindowTest, OracleProgramRefusesByItselfToo)
     oracleprogram(25);
     EXPECT_EQ(rows(), std::vector<std::string>{TOO_WIDE});
     EXPECT_FALSE(objcode_active());
-}
-
-// End to end through the real program.
-
-TEST(OracleHeadless, WidthTwoIsRefusedAndTheEarlierDumpStays)
-{
-    const program_test::HeadlessRun run = program_test::run_headless("oracle-refused", "ro2\n");
-    if (!run.built)
-        GTEST_SKIP() << "build/orbikon not built";
-    ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.screen.find("Oracle-Algorithmus zur Generierung von unsortierten Daten:"),
-              std::string::npos);
-    EXPECT_NE(run.screen.find("Anzahl der Qubits (>=3): 2\n\n" + TOO_NARROW), std::string::npos)
-        << run.screen;
-    // The random bit's dump is still there.
-    ASSERT_TRUE(run.dump_exists);
-    EXPECT_EQ(run.dump.size(), 24u);
-    EXPECT_EQ(run.dump[4], 1);
-}
-
-TEST(OracleHeadless, WidthThreeListsBothDataSets)
-{
-    const program_test::HeadlessRun run = program_test::run_headless("oracle", "o3\n");
-    if (!run.built)
-        GTEST_SKIP() << "build/orbikon not built";
-    ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.screen.find("Sortierte Datenmenge mit 8 Elementen:\n0       1       2"),
-              std::string::npos)
-        << run.screen;
-    EXPECT_NE(run.screen.find("Unsortierte Datenmenge mit "), std::string::npos);
-    ASSERT_TRUE(run.dump_exists);
-    EXPECT_EQ(run.dump[4], 3);
-}
-
-TEST(CodeTestHeadless, KeyTLeavesTheCircuitInTheDump)
-{
-    const program_test::HeadlessRun run = program_test::run_headless("codetest", "t");
-    if (!run.built)
-        GTEST_SKIP() << "build/orbikon not built";
-    ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.screen.find("Quanten-Code Test:"), std::string::npos);
-    ASSERT_TRUE(run.dump_exists);
-    // 14 bytes of start, 16 NOT, 2 Hadamard, 14 Toffoli and one controlled NOT.
-    EXPECT_EQ(run.dump.size(), 14u + 16 * 5 + 2 * 5 + 14 * 13 + 9);
 }

@@ -1,12 +1,8 @@
 // The headless run's --image: window 0's screen image as a PNG file.
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <png.h>
-#include <string>
-#include <sys/wait.h>
-#include <vector>
+
+#include "tests/programs/program_fixture.h"
 
 namespace {
 
@@ -36,20 +32,6 @@ Picture read_png(const fs::path& path)
     return p;
 }
 
-int run(const fs::path& dir, const std::string& keys, const std::string& extra)
-{
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    std::ofstream(dir / "in.txt", std::ios::binary) << keys;
-    const std::string command = "XDG_CACHE_HOME='" + (dir / "cache").string() + "' '" +
-                                std::string(ORBIKON_BUILD_DIR) + "/orbikon' --headless --input '" +
-                                (dir / "in.txt").string() + "' --screen '" +
-                                (dir / "screen.txt").string() + "' " + extra + " --timeout 60 > '" +
-                                (dir / "out.txt").string() + "' 2>&1";
-    const int raw = std::system(command.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
 // Counts the pixels of the 16 x 32 cell (column, line from 1) that are not black.
 int lit_pixels(const Picture& p, int column, int line)
 {
@@ -67,9 +49,9 @@ int lit_pixels(const Picture& p, int column, int line)
 
 TEST(ScreenImage, StartUpShowsPromptAndHelpInGreenOnBlack)
 {
-    const fs::path dir = fs::path(ORBIKON_BUILD_DIR) / "test-headless" / "image";
-    ASSERT_EQ(run(dir, "", "--image '" + (dir / "screen.png").string() + "'"), 0);
-    Picture p = read_png(dir / "screen.png");
+    const fs::path image = fs::path(ORBIKON_BUILD_DIR) / "test-programs" / "image" / "screen.png";
+    ASSERT_EQ(program_test::run_headless("image", "", "--image '" + image.string() + "'").status, 0);
+    Picture p = read_png(image);
     ASSERT_TRUE(p.ok);
     EXPECT_EQ(p.width, 1280u);
     EXPECT_EQ(p.height, 800u);

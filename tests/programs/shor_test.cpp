@@ -5,6 +5,8 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -74,52 +76,37 @@ bool ends_as_expected(const std::vector<std::string>& r, int64_t n = 15)
 
 TEST(ShorNumbers, QubitsOfTheHelpScreen)
 {
-    EXPECT_EQ(programs::shor_qubits(15), 22);
-    EXPECT_EQ(programs::shor_qubits(667), 51);
-    EXPECT_EQ(programs::shor_qubits(3), 4 + 6 + 2);
-    EXPECT_EQ(programs::shor_qubits(1000), 20 + 30 + 2);
+    for (auto [n, qubits] : {std::pair{15, 22}, {667, 51}, {3, 4 + 6 + 2}, {1000, 20 + 30 + 2}})
+        EXPECT_EQ(programs::shor_qubits(n), qubits) << n;
 }
 
-// The random base.
-
-TEST(ShorBase, CandidateFromEightDraws)
+TEST(ShorBase, CandidateFromEightDrawsRepeatedWhileTheClockHalfIsZero)
 {
     // u = 0x1234, v = 10^9 mod 2^16 = 51712: bits 16 to 23 of u * v are 0x5D.
-    const int64_t candidate =
-        programs::shor_candidate([] { return 0xABCD1234u; }, [] { return ONE_SECOND; });
-    EXPECT_EQ(candidate, 3363818036970565341);
-    EXPECT_EQ(candidate % 667, 180);
-}
-
-TEST(ShorBase, DrawRepeatsWhileTheRandomHalfIsZero)
-{
-    int calls = 0;
-    const int64_t candidate = programs::shor_candidate(
-        [&calls] { return ++calls % 100 == 0 ? 0x1234u : 0x10000u; }, [] { return ONE_SECOND; });
-    EXPECT_EQ(calls, 800);
-    EXPECT_EQ(candidate, 3363818036970565341);
-}
-
-TEST(ShorBase, DrawGivesUpAfterAHundredTries)
-{
-    int calls = 0;
-    const int64_t candidate =
-        programs::shor_candidate([&calls] { return ++calls, 0x1234u; }, [] { return 0.0; });
-    EXPECT_EQ(calls, 800);
-    EXPECT_EQ(candidate, 0);
-}
-
-TEST(ShorBase, ClockOutsideTheIntegerRangeStillDraws)
-{
-    int calls = 0;
-    // 2^60 seconds: 2^90 nanoseconds, whose low 16 bits are 0, so every draw is repeated.
-    const int64_t candidate = programs::shor_candidate([&calls] { return ++calls, 0x1234u; },
-                                                       [] { return 1152921504606846976.0; });
-    EXPECT_EQ(calls, 800);
-    EXPECT_EQ(candidate, 0);
-    const int64_t infinite = programs::shor_candidate(
-        [] { return 0x1234u; }, [] { return std::numeric_limits<double>::infinity(); });
-    EXPECT_EQ(infinite, 0);
+    const int64_t known = 3363818036970565341;
+    EXPECT_EQ(known % 667, 180);
+    const double huge = 1152921504606846976.0; // 2^60 s = 2^90 ns: the low 16 bits are 0
+    const struct {
+        uint32_t every_hundredth, otherwise; // the random source's values
+        double seconds;
+        int calls;
+        int64_t candidate;
+    } cases[] = {
+        {0xABCD1234u, 0xABCD1234u, ONE_SECOND, 8, known},
+        {0x1234u, 0x10000u, ONE_SECOND, 800, known}, // the random half 0 is drawn again
+        {0x1234u, 0x1234u, 0.0, 800, 0},             // a hundred tries, then it gives up
+        {0x1234u, 0x1234u, huge, 800, 0},            // a clock outside the integer range
+        {0x1234u, 0x1234u, std::numeric_limits<double>::infinity(), 800, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.seconds);
+        int calls = 0;
+        const int64_t candidate = programs::shor_candidate(
+            [&] { return ++calls % 100 == 0 ? c.every_hundredth : c.otherwise; },
+            [&] { return c.seconds; });
+        EXPECT_EQ(calls, c.calls);
+        EXPECT_EQ(candidate, c.candidate);
+    }
 }
 
 TEST(ShorBase, BaseIsCoprimeAndInRange)
@@ -142,18 +129,12 @@ TEST(ShorBase, EvenNumbersOnlyGetOddBases)
         EXPECT_EQ(programs::shor_random_base(16) % 2, 1);
 }
 
-// Refusals of the S command, at their edges.
-
 TEST(ShorRefusal, NumbersFromThreeToThousandRun)
 {
-    EXPECT_EQ(programs::shor_refusal(3), "");
-    EXPECT_EQ(programs::shor_refusal(15), "");
-    EXPECT_EQ(programs::shor_refusal(1000), "");
-    EXPECT_EQ(programs::shor_refusal(2), RANGE_REFUSAL);
-    EXPECT_EQ(programs::shor_refusal(0), RANGE_REFUSAL);
-    EXPECT_EQ(programs::shor_refusal(-15), RANGE_REFUSAL);
-    EXPECT_EQ(programs::shor_refusal(1001), RANGE_REFUSAL);
-    EXPECT_EQ(programs::shor_refusal(INT64_MAX), RANGE_REFUSAL);
+    for (int64_t n : {3, 15, 1000})
+        EXPECT_EQ(programs::shor_refusal(n), "") << n;
+    for (int64_t n : {int64_t{2}, int64_t{0}, int64_t{-15}, int64_t{1001}, INT64_MAX})
+        EXPECT_EQ(programs::shor_refusal(n), RANGE_REFUSAL) << n;
 }
 
 TEST_F(ProgramWindowTest, ShorProgramRefusesByItselfToo)
@@ -168,9 +149,7 @@ TEST_F(ProgramWindowTest, ShorFifteenEndsInOneOfFiveWaysAndFindsTheFactors)
 {
     int found = 0;
     for (unsigned seed = 1; seed <= 12; ++seed) {
-        toolkit::reset_video_memory();
-        text_test::make_view(0);
-        t_InitWindow(0, 8, false, 80 * 4, 25 * 4, 0, 0, text_test::tiny_font(), true);
+        fresh_window();
         srand(seed);
         shorprogram(15);
         const std::vector<std::string> r = rows();
@@ -199,71 +178,20 @@ TEST_F(ProgramWindowTest, ShorFifteenEndsInOneOfFiveWaysAndFindsTheFactors)
     EXPECT_GE(found, 1) << "twelve seeded attempts never split 15";
 }
 
-TEST_F(ProgramWindowTest, ShorPrimeNeverFindsFactors)
+TEST_F(ProgramWindowTest, ShorPrimeNeverFindsFactorsAndTheSmallestNumbersEnd)
 {
-    for (unsigned seed = 1; seed <= 3; ++seed) {
-        toolkit::reset_video_memory();
-        text_test::make_view(0);
-        t_InitWindow(0, 8, false, 80 * 4, 25 * 4, 0, 0, text_test::tiny_font(), true);
+    for (auto [n, seed, qubits] : {std::tuple{17, 1u, 26}, {17, 2u, 26}, {17, 3u, 26}, {3, 1u, 12},
+                                   {4, 1u, 12}}) {
+        SCOPED_TRACE(n);
+        fresh_window();
         srand(seed);
-        shorprogram(17);
-        const std::vector<std::string> r = rows();
-        EXPECT_EQ(r[2], "Registergröße = 26 Qubits");
-        ASSERT_TRUE(ends_as_expected(r, 17)) << ::testing::PrintToString(r);
-        EXPECT_EQ(r.back(), "Bitte noch einmal versuchen.");
-    }
-}
-
-TEST_F(ProgramWindowTest, ShorSmallestAcceptedNumbersRunToAnEnding)
-{
-    for (int64_t n : {3, 4}) {
-        toolkit::reset_video_memory();
-        text_test::make_view(0);
-        t_InitWindow(0, 8, false, 80 * 4, 25 * 4, 0, 0, text_test::tiny_font(), true);
-        srand(1);
         shorprogram(n);
         const std::vector<std::string> r = rows();
         ASSERT_GE(r.size(), 6u);
         EXPECT_EQ(r[0], "N = " + std::to_string(n));
-        EXPECT_EQ(r[2], "Registergröße = 12 Qubits");
-        EXPECT_TRUE(ends_as_expected(r, n)) << ::testing::PrintToString(r);
+        EXPECT_EQ(r[2], "Registergröße = " + std::to_string(qubits) + " Qubits");
+        ASSERT_TRUE(ends_as_expected(r, n)) << ::testing::PrintToString(r);
+        if (n == 17)
+            EXPECT_EQ(r.back(), "Bitte noch einmal versuchen.");
     }
-}
-
-// End to end through the real program.
-
-TEST(ShorHeadless, KeysSFifteenReturn)
-{
-    const program_test::HeadlessRun run = program_test::run_headless("shor", "s15\n");
-    if (!run.built)
-        GTEST_SKIP() << "build/orbikon not built";
-    ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.screen.find("Shor Faktorzerlegungs-Algorithmus für Zahlen:\n\n"
-                              "Zahl eingeben (15-1000): 15\n\nN = 15\n\n"
-                              "Registergröße = 22 Qubits\n\nZufallszahl = "),
-              std::string::npos)
-        << run.screen;
-    const bool factors = run.screen.find("15 = 5 * 3") != std::string::npos ||
-                         run.screen.find("15 = 3 * 5") != std::string::npos;
-    const bool retry = run.screen.find("Bitte noch einmal versuchen.") != std::string::npos;
-    EXPECT_TRUE(factors || retry) << run.screen;
-    ASSERT_TRUE(run.dump_exists);
-    EXPECT_EQ(std::vector<uint8_t>(run.dump.begin(), run.dump.begin() + 5),
-              (std::vector<uint8_t>{0xF0, 0, 0, 0, 8}));
-}
-
-TEST(ShorHeadless, NumberTwoIsRefusedWithoutTail)
-{
-    // The random bit first, so there is a dump that the refusal must leave alone.
-    const program_test::HeadlessRun run = program_test::run_headless("shor-two", "rs2\n");
-    if (!run.built)
-        GTEST_SKIP() << "build/orbikon not built";
-    ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.screen.find("Zahl eingeben (15-1000): 2\n\n" + RANGE_REFUSAL),
-              std::string::npos)
-        << run.screen;
-    EXPECT_EQ(run.screen.find("N = "), std::string::npos);
-    ASSERT_TRUE(run.dump_exists);
-    EXPECT_EQ(run.dump.size(), 24u);
-    EXPECT_EQ(run.dump[4], 1);
 }
