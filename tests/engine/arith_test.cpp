@@ -79,40 +79,10 @@ INSTANTIATE_TEST_SUITE_P(Moduli, ModularExponentiation,
                          ::testing::Values(ModExpCase{15, 7}, ModExpCase{15, 2}, ModExpCase{21, 5},
                                            ModExpCase{21, 2}, ModExpCase{33, 5}, ModExpCase{35, 3}));
 
-TEST(ModularExponentiationCase, FifteenSevenCubedIsThirteen)
-{
-    const int64_t w = 4, m = 8;
-    quantum_reg_struct reg = register_new(3, m);
-    register_add_scratch(3 * w + 2, reg);
-    modular_exponentiation(15, 7, m, w, reg);
-    ASSERT_EQ(reg.size, 1);
-    EXPECT_EQ((reg.state[0] >> (2 * w + 2)) & 15, 13u);
-    register_delete(reg);
-    objcode_stop();
-}
-
-TEST(ModularExponentiationCase, SuperposedExponentsEachGetTheirPower)
-{
-    const int64_t n = 21, x = 2, w = get_width(n), m = 5;
-    quantum_reg_struct reg = register_new(0, m);
-    for (int64_t i = 0; i < m; ++i)
-        apply_hadamard(i, reg);
-    register_add_scratch(3 * w + 2, reg);
-    modular_exponentiation(n, x, m, w, reg);
-    ASSERT_EQ(reg.size, 32);
-    for (int64_t i = 0; i < reg.size; ++i) {
-        const uint64_t k = reg.state[i] >> (3 * w + 2);
-        EXPECT_EQ((reg.state[i] >> (2 * w + 2)) & ((1u << w) - 1), uint64_t(power_mod(x, int64_t(k), n)));
-        EXPECT_EQ(reg.state[i] & ((uint64_t{1} << (2 * w + 2)) - 1), 0u);
-    }
-    register_delete(reg);
-    objcode_stop();
-}
-
 TEST(ModularExponentiationCase, BatchedRunEqualsGateByGate)
 {
-    // The same superposed factoring register through both paths: basis values in stored
-    // order, amplitudes, object code and gate count must all agree.
+    // The same superposed factoring register through both paths: each exponent gets its power,
+    // and basis values in stored order, amplitudes, object code and gate count all agree.
     const int64_t n = 35, x = 3, w = get_width(n), m = 6;
     struct Run {
         std::vector<uint64_t> states;
@@ -141,6 +111,10 @@ TEST(ModularExponentiationCase, BatchedRunEqualsGateByGate)
     const Run direct = run(false);
     const Run batched = run(true);
     ASSERT_EQ(direct.states.size(), 64u);
+    for (const uint64_t v : direct.states) {
+        EXPECT_EQ((v >> (2 * w + 2)) & ((1u << w) - 1), uint64_t(power_mod(x, int64_t(v >> (3 * w + 2)), n)));
+        EXPECT_EQ(v & ((uint64_t{1} << (2 * w + 2)) - 1), 0u) << "scratch not cleared";
+    }
     EXPECT_EQ(batched.states, direct.states);
     EXPECT_EQ(batched.amplitudes, direct.amplitudes);
     EXPECT_EQ(batched.objcode, direct.objcode);
@@ -275,49 +249,26 @@ TEST(InverseMod, KnownInversesAndNone)
 
 TEST(GetWidth, SmallestPowerOfTwoReachingN)
 {
-    EXPECT_EQ(get_width(1), 1);
-    EXPECT_EQ(get_width(2), 1);
-    EXPECT_EQ(get_width(3), 2);
-    EXPECT_EQ(get_width(15), 4);
-    EXPECT_EQ(get_width(16), 4);
-    EXPECT_EQ(get_width(17), 5);
-    EXPECT_EQ(get_width(667 * 667), 19);
-    EXPECT_EQ(get_width(0), 1);
-    EXPECT_EQ(get_width(int64_t{1} << 30), 30);
-    EXPECT_EQ(get_width((int64_t{1} << 30) + 1), 31) << "past the 32-bit power: the true width";
+    // The last case is past the 32-bit power: the true width.
+    for (const auto& [n, w] : std::vector<std::pair<int64_t, int64_t>>{
+             {1, 1}, {2, 1}, {3, 2}, {15, 4}, {16, 4}, {17, 5}, {667 * 667, 19}, {0, 1},
+             {int64_t{1} << 30, 30}, {(int64_t{1} << 30) + 1, 31}})
+        EXPECT_EQ(get_width(n), w) << "n=" << n;
 }
 
 TEST(ContinuedFraction, KnownConvergents)
 {
+    // A denominator bound below the next convergent keeps the previous one (1/1000 at width 9);
+    // no usable bound (width 31) or a zero denominator gives 0/0.
     struct Case {
         int64_t a, b, width, p, q;
     };
     for (const Case& c : {Case{192, 256, 4, 3, 4}, Case{0, 256, 4, 0, 1}, Case{1536, 8192, 13, 3, 16},
-                          Case{85, 256, 8, 1, 3}, Case{1, 1000, 10, 1, 995}}) {
+                          Case{85, 256, 8, 1, 3}, Case{1, 1000, 10, 1, 995}, Case{1, 1000, 9, 0, 1},
+                          Case{3, 4, 31, 0, 0}, Case{3, 0, 8, 0, 0}}) {
         int64_t a = c.a, b = c.b;
         continued_fraction_approx(a, b, c.width);
         EXPECT_EQ(a, c.p) << c.a << "/" << c.b << " width " << c.width;
         EXPECT_EQ(b, c.q) << c.a << "/" << c.b << " width " << c.width;
     }
-}
-
-TEST(ContinuedFraction, DenominatorBoundKeepsThePreviousConvergent)
-{
-    int64_t a = 1, b = 1000;
-    continued_fraction_approx(a, b, 9);
-    EXPECT_EQ(a, 0);
-    EXPECT_EQ(b, 1);
-}
-
-TEST(ContinuedFraction, NoUsableBoundGivesZeroOverZero)
-{
-    int64_t a = 3, b = 4;
-    continued_fraction_approx(a, b, 31);
-    EXPECT_EQ(a, 0);
-    EXPECT_EQ(b, 0);
-    a = 3;
-    b = 0;
-    continued_fraction_approx(a, b, 8);
-    EXPECT_EQ(a, 0);
-    EXPECT_EQ(b, 0);
 }

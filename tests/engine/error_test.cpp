@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <string>
 
-TEST(QuantumError, PrintsTheMessageOnStderrAndKeepsTheCode)
+TEST(QuantumError, PrintsTheTableMessageOnStderrAndKeepsTheCode)
 {
     last_error = 0;
     testing::internal::CaptureStderr();
@@ -17,10 +17,7 @@ TEST(QuantumError, PrintsTheMessageOnStderrAndKeepsTheCode)
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: unknown error code\n");
     EXPECT_EQ(last_error, 12345);
     last_error = 0;
-}
 
-TEST(QuantumError, MessageTable)
-{
     const std::pair<int64_t, std::string> table[] = {
         {0, "success"},
         {1, "failure"},

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <optional>
 #include <vector>
 
 #include "engine/error.h"
@@ -103,15 +104,6 @@ TEST_F(GateTest, GenericGateStopsAtTheFirstUnreachablePartner)
     EXPECT_EQ(reg_.amplitude[3], quantum_amplitude(0.5f, 0.0f));
 }
 
-TEST_F(GateTest, RotationByZeroChangesNothing)
-{
-    reg_ = entries(2, {1, 2}, {0.6f, quantum_amplitude(0.0f, 0.8f)});
-    apply_rot_x(0, 0.0f, reg_);
-    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{1, 2}));
-    EXPECT_EQ(reg_.amplitude[0], quantum_amplitude(0.6f, 0.0f));
-    EXPECT_EQ(reg_.amplitude[1], quantum_amplitude(0.0f, 0.8f));
-}
-
 TEST_F(GateTest, RotationsRecordTheAngleAndUseHalfAngleElements)
 {
     reg_ = register_new(0, 1);
@@ -126,6 +118,13 @@ TEST_F(GateTest, RotationsRecordTheAngleAndUseHalfAngleElements)
     apply_rot_x(0, 1.0f, reg_);
     EXPECT_NEAR(reg_.amplitude[0].real(), co * co, 1e-6);
     EXPECT_NEAR(reg_.amplitude[0].imag(), -si * si, 1e-6);
+
+    quantum_reg_struct zero = entries(2, {1, 2}, {0.6f, quantum_amplitude(0.0f, 0.8f)});
+    apply_rot_x(0, 0.0f, zero);
+    EXPECT_EQ(states(zero), (std::vector<uint64_t>{1, 2})) << "a rotation by zero changes nothing";
+    EXPECT_EQ(zero.amplitude[0], quantum_amplitude(0.6f, 0.0f));
+    EXPECT_EQ(zero.amplitude[1], quantum_amplitude(0.0f, 0.8f));
+    register_delete(zero);
 }
 
 TEST_F(GateTest, WrongMatrixSizeIsReported)
@@ -162,34 +161,42 @@ TEST_F(GateTest, TwoQubitGateMapsQuadruples)
     EXPECT_EQ(reg_.amplitude[1], quantum_amplitude(S, 0.0f));
 }
 
-TEST_F(GateTest, CnotFlipsTargetWhereControlIsSet)
+TEST_F(GateTest, PermutationsMapEveryEntryAndRecordTheirCodes)
 {
-    reg_ = entries(2, {1, 2});
-    const int64_t start = objcode_position();
-    apply_cnot(0, 1, reg_);
-    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{3, 2}));
-    EXPECT_EQ(recorded_since(start), (std::vector<uint8_t>{0x01, 0, 0, 0, 0, 0, 0, 0, 1}));
-}
-
-TEST_F(GateTest, ToffoliNeedsBothControls)
-{
-    reg_ = entries(3, {3, 1, 7, 2});
-    const int64_t start = objcode_position();
-    apply_toffoli(0, 1, 2, reg_);
-    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{7, 1, 3, 2}));
-    EXPECT_EQ(recorded_since(start),
-              (std::vector<uint8_t>{0x02, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 2}));
-}
-
-TEST_F(GateTest, MultiCnotUsesEveryControlAndRecordsNothing)
-{
-    reg_ = entries(4, {3, 1, 11});
-    const int64_t start = objcode_position();
-    apply_multi_cnot(2, reg_, int64_t{0}, int64_t{1}, int64_t{2});
-    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{7, 1, 15}));
-    apply_multi_cnot(0, reg_, int64_t{3});
-    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{15, 9, 7}));
-    EXPECT_EQ(objcode_position(), start);
+    struct Case {
+        const char* name;
+        int64_t width;
+        std::vector<uint64_t> in, out;
+        void (*apply)(quantum_reg_struct&);
+        std::optional<std::vector<uint8_t>> code;
+    };
+    using R = quantum_reg_struct&;
+    using Code = std::vector<uint8_t>;
+    const Case cases[] = {
+        {"cnot", 2, {1, 2}, {3, 2}, [](R r) { apply_cnot(0, 1, r); }, Code{0x01, 0, 0, 0, 0, 0, 0, 0, 1}},
+        {"toffoli needs both controls", 3, {3, 1, 7, 2}, {7, 1, 3, 2}, [](R r) { apply_toffoli(0, 1, 2, r); },
+         Code{0x02, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 2}},
+        {"multi cnot records nothing", 4, {3, 1, 11}, {7, 1, 15},
+         [](R r) { apply_multi_cnot(2, r, int64_t{0}, int64_t{1}, int64_t{2}); }, Code{}},
+        {"multi cnot, one control", 4, {7, 1, 15}, {15, 9, 7}, [](R r) { apply_multi_cnot(0, r, int64_t{3}); },
+         Code{}},
+        {"swap leads records per entry", 4, {0b0110, 0b0001, 0b11011}, {0b1001, 0b0100, 0b11110},
+         [](R r) { swap_leads(2, r); }, Code{0x0E, 0, 0, 0, 2, 0x0E, 0, 0, 0, 2, 0x0E, 0, 0, 0, 2}},
+        {"swap leads, negative width", 4, {0b0110}, {0b0110}, [](R r) { swap_leads(-738197493, r); }, std::nullopt},
+        // Width 1: the fields are bit 1 and bit 4.
+        {"controlled swap", 5, {0b00011, 0b00010, 0b10001}, {0b10001, 0b00010, 0b00011},
+         [](R r) { controlled_swap(0, 1, r); }, std::nullopt},
+    };
+    reg_ = register_new(0, 0);
+    for (const Case& c : cases) {
+        quantum_reg_struct r = entries(c.width, c.in);
+        const int64_t start = objcode_position();
+        c.apply(r);
+        EXPECT_EQ(states(r), c.out) << c.name;
+        if (c.code)
+            EXPECT_EQ(recorded_since(start), *c.code) << c.name;
+        register_delete(r);
+    }
 }
 
 TEST_F(GateTest, PauliGates)
@@ -258,34 +265,6 @@ TEST_F(GateTest, CondPhaseKickAndShift)
     EXPECT_EQ(recorded_since(start),
               (std::vector<uint8_t>{0x0D, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xE0, 0x3F,
                                     0x0C, 0, 0, 0, 1, 0, 0, 0, 0}));
-}
-
-TEST_F(GateTest, SwapLeadsExchangesFieldsAndRecordsPerEntry)
-{
-    reg_ = entries(4, {0b0110, 0b0001, 0b11011});
-    const int64_t start = objcode_position();
-    swap_leads(2, reg_);
-    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{0b1001, 0b0100, 0b11110}));
-    const std::vector<uint8_t> one = {0x0E, 0, 0, 0, 2};
-    std::vector<uint8_t> three;
-    for (int k = 0; k < 3; k++)
-        three.insert(three.end(), one.begin(), one.end());
-    EXPECT_EQ(recorded_since(start), three);
-}
-
-TEST_F(GateTest, SwapLeadsWithANegativeWidthLeavesValues)
-{
-    reg_ = entries(4, {0b0110});
-    swap_leads(-738197493, reg_);
-    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{0b0110}));
-}
-
-TEST_F(GateTest, ControlledSwapExchangesTheTwoFields)
-{
-    // Width 1: the fields are bit 1 and bit 4.
-    reg_ = entries(5, {0b00011, 0b00010, 0b10001});
-    controlled_swap(0, 1, reg_);
-    EXPECT_EQ(states(reg_), (std::vector<uint64_t>{0b10001, 0b00010, 0b00011}));
 }
 
 TEST_F(GateTest, WalshRecordsOneHadamardPerQubit)

@@ -90,7 +90,7 @@ TEST(MatrixMul, WrongShapeIsReportedAndLeavesZeros)
     matrix_delete(c);
 }
 
-TEST(MatrixAdjoint, ConjugatesOffDiagonalAndKeepsDiagonal)
+TEST(MatrixAdjoint, ConjugatesOffDiagonalKeepsDiagonalAndRejectsNonSquare)
 {
     quantum_matrix_struct m = matrix_new(2, 2);
     matrix_at(m, 0, 0) = {1, 5};
@@ -103,11 +103,9 @@ TEST(MatrixAdjoint, ConjugatesOffDiagonalAndKeepsDiagonal)
     EXPECT_EQ(matrix_at(m, 1, 0), quantum_amplitude(2, -3));
     EXPECT_EQ(matrix_at(m, 1, 1), quantum_amplitude(6, 0));
     matrix_delete(m);
-}
 
-TEST(MatrixAdjoint, NonSquareIsReportedAndUntouched)
-{
-    quantum_matrix_struct m = matrix_new(3, 2);
+    // A non-square matrix is reported and left untouched.
+    m = matrix_new(3, 2);
     m.t[1] = {1, 1};
     testing::internal::CaptureStderr();
     matrix_adjoint(m);
@@ -117,40 +115,24 @@ TEST(MatrixAdjoint, NonSquareIsReportedAndUntouched)
     matrix_delete(m);
 }
 
-TEST(MatrixPrint, RealMatrixPrintsOneDecimal)
+TEST(MatrixPrint, RealOrComplexFormatByElement)
 {
-    quantum_matrix_struct h = hadamard_matrix();
-    testing::internal::CaptureStdout();
-    matrix_print(h);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "+0.7 +0.7 \n+0.7 -0.7 \n\n");
-    matrix_delete(h);
-}
-
-TEST(MatrixPrint, PositiveImaginaryOverZeroRealCountsAsComplex)
-{
-    quantum_matrix_struct m = matrix_new(2, 1);
-    matrix_at(m, 0, 0) = {0, 1};
-    matrix_at(m, 0, 1) = {0.5f, -0.25f};
-    testing::internal::CaptureStdout();
-    matrix_print(m);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "0.000+1.000i 0.500-0.250i \n\n");
-    matrix_delete(m);
-}
-
-TEST(MatrixPrint, NegativeRatioStaysReal)
-{
-    quantum_matrix_struct m = matrix_new(1, 1);
-    matrix_at(m, 0, 0) = {-2, 1};
-    testing::internal::CaptureStdout();
-    matrix_print(m);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "-2.0 \n\n");
-    matrix_delete(m);
-}
-
-TEST(MatrixPrint, RowsWithoutColumnsPrintEmptyLines)
-{
-    quantum_matrix_struct m = matrix_new(0, 3);
-    testing::internal::CaptureStdout();
-    matrix_print(m);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\n\n\n\n");
+    // A positive imaginary part over a zero real part counts as complex, a negative ratio
+    // stays real; rows without columns print empty lines.
+    struct Case {
+        quantum_matrix_struct m;
+        const char* text;
+    };
+    quantum_matrix_struct complex = matrix_new(2, 1), negative = matrix_new(1, 1);
+    matrix_at(complex, 0, 0) = {0, 1};
+    matrix_at(complex, 0, 1) = {0.5f, -0.25f};
+    matrix_at(negative, 0, 0) = {-2, 1};
+    for (Case c : {Case{hadamard_matrix(), "+0.7 +0.7 \n+0.7 -0.7 \n\n"},
+                   Case{complex, "0.000+1.000i 0.500-0.250i \n\n"}, Case{negative, "-2.0 \n\n"},
+                   Case{matrix_new(0, 3), "\n\n\n\n"}}) {
+        testing::internal::CaptureStdout();
+        matrix_print(c.m);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.text);
+        matrix_delete(c.m);
+    }
 }

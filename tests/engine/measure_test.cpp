@@ -49,46 +49,40 @@ TEST(UniformRandom, IsRandOverItsMaximum)
     EXPECT_EQ(uniform_random(), r / 2147483647.0);
 }
 
-TEST(Measure, OneEntryAlwaysGivesItsValue)
+TEST(Measure, OneEntryAlwaysGivesItsValueAndRecordsOneByte)
 {
-    quantum_reg_struct reg = entries(4, {9}, {1.0f});
+    quantum_reg_struct reg = register_new(9, 4);
     for (unsigned seed = 1; seed < 50; seed++) {
         srand(seed);
+        const int64_t before = objcode_position();
         EXPECT_EQ(measure(reg), 9u);
+        EXPECT_EQ(objcode_position(), before + 1);
+        EXPECT_EQ(objcode_data()[before], 0x80);
     }
     register_delete(reg);
+    objcode_stop();
 }
 
-TEST(Measure, EmptyOrShortRegisterGivesAllOnes)
+TEST(Measure, TheDrawSelectsAlongTheStoredOrder)
 {
-    quantum_reg_struct empty = register_new_sparse(0, 3);
-    EXPECT_EQ(measure(empty), ~uint64_t{0});
-    register_delete(empty);
-    quantum_reg_struct light = entries(2, {1, 2}, {0.1f, 0.1f});
-    srand(seed_where([](double u) { return u > 0.03; }));
-    EXPECT_EQ(measure(light), ~uint64_t{0});
-    register_delete(light);
-}
-
-TEST(Measure, StoredOrderDecidesWhichValueTheDrawSelects)
-{
-    // Probabilities 0.25, 0.25, 0.5 in stored order 6, 1, 3.
-    quantum_reg_struct reg = entries(3, {6, 1, 3}, {0.5f, quantum_amplitude(0, 0.5f), S});
-    srand(seed_where([](double u) { return u < 0.25; }));
-    EXPECT_EQ(measure(reg), 6u);
-    srand(seed_where([](double u) { return u > 0.26 && u < 0.49; }));
-    EXPECT_EQ(measure(reg), 1u);
-    srand(seed_where([](double u) { return u > 0.51; }));
-    EXPECT_EQ(measure(reg), 3u);
-    register_delete(reg);
-}
-
-TEST(Measure, ProbabilitiesAboveOneStillMeasure)
-{
-    quantum_reg_struct reg = entries(2, {2, 3}, {1.0f, 1.0f});
-    srand(seed_where([](double u) { return u > 0.9; }));
-    EXPECT_EQ(measure(reg), 2u);
-    register_delete(reg);
+    // Probabilities 0.25, 0.25, 0.5 in stored order 6, 1, 3. A draw past a total below one,
+    // or an empty register, gives all ones; a total above one still measures.
+    struct Case {
+        std::vector<uint64_t> values;
+        std::vector<quantum_amplitude> amplitudes;
+        double above, below;
+        uint64_t expected;
+    };
+    const std::vector<quantum_amplitude> quarters = {0.5f, quantum_amplitude(0, 0.5f), S};
+    for (const Case& c : {Case{{6, 1, 3}, quarters, -1, 0.25, 6}, Case{{6, 1, 3}, quarters, 0.26, 0.49, 1},
+                          Case{{6, 1, 3}, quarters, 0.51, 2, 3}, Case{{}, {}, -1, 2, ~uint64_t{0}},
+                          Case{{1, 2}, {0.1f, 0.1f}, 0.03, 2, ~uint64_t{0}},
+                          Case{{2, 3}, {1.0f, 1.0f}, 0.9, 2, 2}}) {
+        quantum_reg_struct reg = entries(3, c.values, c.amplitudes);
+        srand(seed_where([&](double u) { return u > c.above && u < c.below; }));
+        EXPECT_EQ(measure(reg), c.expected) << "draw in (" << c.above << ", " << c.below << ")";
+        register_delete(reg);
+    }
 }
 
 TEST(MeasureQubit, EqualSuperpositionCollapsesToEitherSide)
@@ -180,13 +174,3 @@ TEST(MeasureQubitPreserve, ZeroAmplitudesOfTheMeasuredSideLeaveEmptyPlacesAtTheE
     register_delete(reg);
 }
 
-TEST(MeasureRecord, WholeRegisterRecordsOneByte)
-{
-    quantum_reg_struct reg = register_new(3, 2);
-    const int64_t before = objcode_position();
-    measure(reg);
-    EXPECT_EQ(objcode_position(), before + 1);
-    EXPECT_EQ(objcode_data()[before], 0x80);
-    register_delete(reg);
-    objcode_stop();
-}

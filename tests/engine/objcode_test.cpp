@@ -74,13 +74,6 @@ TEST(ObjcodeTrace, RegisterNewRestoresTheDumpPathAsDefault)
     objcode_set_dump_path("");
 }
 
-TEST_F(ObjcodeTest, RotationAngleIsTheNativeDouble)
-{
-    objcode_record(OBJCODE_ROT_X, 1, 0.5);
-    const Bytes expected = {0x07, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0xE0, 0x3F};
-    EXPECT_EQ(recorded(), expected);
-}
-
 TEST_F(ObjcodeTest, EveryOpcodeEncodesItsOperands)
 {
     struct Case {
@@ -97,6 +90,8 @@ TEST_F(ObjcodeTest, EveryOpcodeEncodesItsOperands)
         {{0x04, 0, 0, 0, 9}, [] { objcode_record(OBJCODE_SIGMA_Y, 9); }},
         {{0x05, 0, 0, 0, 9}, [] { objcode_record(OBJCODE_SIGMA_Z, 9); }},
         {{0x06, 0x01, 0x02, 0x03, 0x04}, [] { objcode_record(OBJCODE_HADAMARD, 0x01020304); }},
+        // Angles are the native little-endian double.
+        {{0x07, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0xE0, 0x3F}, [] { objcode_record(OBJCODE_ROT_X, 1, 0.5); }},
         {{0x08, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F},
          [] { objcode_record(OBJCODE_ROT_Y, 2, 1.0); }},
         {{0x09, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0x40},
@@ -148,7 +143,7 @@ TEST(ObjcodeInactive, RecordReturnsZeroAndWriteComplains)
               "Object code generation not active! Forgot to call quantum_objcode_start?\n");
 }
 
-TEST_F(ObjcodeTest, RecordEndingAtThePageEndAddsAPage)
+TEST_F(ObjcodeTest, RecordReachingThePageEndAddsAPage)
 {
     const int64_t before = memory_account(0);
     objcode_record(OBJCODE_NOP);
@@ -161,14 +156,12 @@ TEST_F(ObjcodeTest, RecordEndingAtThePageEndAddsAPage)
     EXPECT_EQ(objcode_pages(), 2);
     EXPECT_EQ(memory_account(0), before + 65536);
     const Bytes bytes = recorded();
-    const Bytes tail(bytes.end() - 5, bytes.end());
-    EXPECT_EQ(tail, (Bytes{0x03, 0, 0, 0, 77}));
+    EXPECT_EQ(Bytes(bytes.end() - 5, bytes.end()), (Bytes{0x03, 0, 0, 0, 77}));
     objcode_stop();
     EXPECT_EQ(memory_account(0), before - 65536);
-}
 
-TEST_F(ObjcodeTest, RecordStoppingShortOfThePageEndKeepsOnePage)
-{
+    // A record stopping one byte short of the end keeps one page; the next one adds a page.
+    quantum_objcode_start();
     for (int k = 0; k < 13107; k++)
         objcode_record(OBJCODE_HADAMARD, k);
     ASSERT_EQ(objcode_position(), 65535);

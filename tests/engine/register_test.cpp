@@ -29,9 +29,16 @@ std::vector<uint64_t> states(const quantum_reg_struct& reg)
     return std::vector<uint64_t>(reg.state, reg.state + reg.size);
 }
 
+std::string printed(void (*print)(quantum_reg_struct), const quantum_reg_struct& reg)
+{
+    testing::internal::CaptureStdout();
+    print(reg);
+    return testing::internal::GetCapturedStdout();
+}
+
 } // namespace
 
-TEST(RegisterNew, FieldsTableAndTraceStart)
+TEST(RegisterNew, FieldsTableTraceStartAndScratch)
 {
     quantum_reg_struct reg = register_new(5, 3);
     EXPECT_EQ(reg.width, 3);
@@ -45,6 +52,13 @@ TEST(RegisterNew, FieldsTableAndTraceStart)
     const std::vector<uint8_t> start(objcode_data(), objcode_data() + objcode_position());
     const std::vector<uint8_t> expected = {0xF0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 5};
     EXPECT_EQ(start, expected);
+    // Scratch qubits shift the values up and keep the table.
+    int64_t* table = reg.hash;
+    register_add_scratch(3, reg);
+    EXPECT_EQ(reg.state[0], 40u);
+    EXPECT_EQ(reg.width, 6);
+    EXPECT_EQ(reg.hashw, 5);
+    EXPECT_EQ(reg.hash, table);
     register_delete(reg);
     objcode_stop();
 }
@@ -72,12 +86,9 @@ TEST(RegisterMemory, AccountingReturnsToZeroAfterDelete)
     register_delete(dense);
     register_delete(sparse);
     EXPECT_EQ(memory_account(0), base);
-}
 
-TEST(RegisterMemory, WidthMinusTwoHasNoTableToLeak)
-{
-    const int64_t base = memory_account(0);
-    quantum_reg_struct reg = register_new(0, -2);
+    // Width -2 has no table to leak.
+    reg = register_new(0, -2);
     EXPECT_EQ(reg.hashw, 0);
     EXPECT_EQ(reg.hash, nullptr);
     register_delete(reg);
@@ -85,7 +96,7 @@ TEST(RegisterMemory, WidthMinusTwoHasNoTableToLeak)
     EXPECT_EQ(memory_account(0), base);
 }
 
-TEST(HashFunction, KnownIndices)
+TEST(HashFunction, KnownIndicesAndTheWideMismatchLine)
 {
     for (int64_t h : {1, 5, 12, 30})
         EXPECT_EQ(quantum_hash64(0, h), 0u);
@@ -93,10 +104,7 @@ TEST(HashFunction, KnownIndices)
     // High and low halves are folded together first.
     EXPECT_EQ(quantum_hash64(uint64_t{1} << 32, 5), 19u);
     EXPECT_EQ(quantum_hash64(2, 10), (2u * 0x9E370001u) >> 22);
-}
-
-TEST(HashFunction, WideRegisterPrintsTheIndexMismatch)
-{
+    // A wide register prints the index mismatch.
     testing::internal::CaptureStdout();
     EXPECT_EQ(quantum_hash64(1, 42), 632u);
     EXPECT_EQ(quantum_hash64(0, 42), 0u);
@@ -296,19 +304,6 @@ TEST(RegisterKronecker, ShiftsTheFirstOverTheSecond)
     register_delete(b);
 }
 
-TEST(RegisterAddScratch, ShiftsValuesAndKeepsTheTable)
-{
-    quantum_reg_struct reg = register_new(5, 3);
-    int64_t* table = reg.hash;
-    register_add_scratch(3, reg);
-    EXPECT_EQ(reg.state[0], 40u);
-    EXPECT_EQ(reg.width, 6);
-    EXPECT_EQ(reg.hashw, 5);
-    EXPECT_EQ(reg.hash, table);
-    register_delete(reg);
-    objcode_stop();
-}
-
 TEST(RegisterColumn, NonZeroRowsBecomeEntriesAndBack)
 {
     quantum_matrix_struct column = matrix_new(1, 4);
@@ -347,51 +342,30 @@ TEST(RegisterAmplitudes, ProbabilityAndRealSetterInSinglePrecision)
     register_delete(reg);
 }
 
-TEST(PrintRegister, OneEntryLineAndTheClosingBlankLine)
+TEST(PrintRegister, EntryLinesExpansionAndHashSlots)
 {
     quantum_reg_struct reg = register_new(5, 3);
-    testing::internal::CaptureStdout();
-    print_register(reg);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              " 1.000000 +0.000000i|5> (1.000000e+00) (|101>)\n\n");
+    EXPECT_EQ(printed(print_register, reg), " 1.000000 +0.000000i|5> (1.000000e+00) (|101>)\n\n");
     register_delete(reg);
     objcode_stop();
-}
 
-TEST(PrintRegister, BlankBeforeEveryFourthBit)
-{
-    quantum_reg_struct reg = sparse_register(6, 8, {45});
+    // A blank before every fourth bit.
+    reg = sparse_register(6, 8, {45});
     reg.amplitude[0] = quantum_amplitude(-0.5f, 0.25f);
-    testing::internal::CaptureStdout();
-    print_register(reg);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "-0.500000 +0.250000i|45> (3.125000e-01) (|10 1101>)\n\n");
+    EXPECT_EQ(printed(print_register, reg), "-0.500000 +0.250000i|45> (3.125000e-01) (|10 1101>)\n\n");
     reg.width = 0;
-    testing::internal::CaptureStdout();
-    print_register(reg);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "-0.500000 +0.250000i|45> (3.125000e-01) (|>)\n\n");
+    EXPECT_EQ(printed(print_register, reg), "-0.500000 +0.250000i|45> (3.125000e-01) (|>)\n\n");
     register_delete(reg);
-}
 
-TEST(PrintExpn, SubtractsThePositionTimesHalfWidthPower)
-{
-    quantum_reg_struct reg = sparse_register(4, 6, {5, 6, 9});
-    testing::internal::CaptureStdout();
-    print_expn(reg);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "0: 5\n1: 2\n2: 1\n");
+    // The expansion subtracts the position times the half-width power.
+    reg = sparse_register(4, 6, {5, 6, 9});
+    EXPECT_EQ(printed(print_expn, reg), "0: 5\n1: 2\n2: 1\n");
     register_delete(reg);
-}
 
-TEST(PrintHash, EmptySlotsAreMarkedAndSlotZeroIsSkipped)
-{
-    quantum_reg_struct reg = sparse_register(1, 3, {1, 0});
+    // Value 1 lands on slot 4, value 0 on slot 0, which is never printed; empty slots are marked.
+    reg = sparse_register(1, 3, {1, 0});
     hash_rebuild(reg);
-    testing::internal::CaptureStdout();
-    print_hash(reg);
-    // Value 1 lands on slot 4, value 0 on slot 0, which is never printed.
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "1: -1 (empty)\n2: -1 (empty)\n3: -1 (empty)\n4: 0 1\n5: -1 (empty)\n"
-              "6: -1 (empty)\n7: -1 (empty)\n");
+    EXPECT_EQ(printed(print_hash, reg), "1: -1 (empty)\n2: -1 (empty)\n3: -1 (empty)\n4: 0 1\n5: -1 (empty)\n"
+                                        "6: -1 (empty)\n7: -1 (empty)\n");
     register_delete(reg);
 }

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/error.h"
@@ -62,6 +63,31 @@ quantum_reg_struct traced_program()
     return reg;
 }
 
+// Replays the given bytes from a file onto reg; returns what the replay wrote on stderr.
+std::string replay_bytes(const std::vector<uint8_t>& bytes, quantum_reg_struct& reg)
+{
+    const std::string path = temp_path("bytes.qucode");
+    write_bytes(path, bytes);
+    testing::internal::CaptureStderr();
+    quantum_objcode_run(path, reg);
+    std::remove(path.c_str());
+    return testing::internal::GetCapturedStderr();
+}
+
+// Runs the qucode tool with the given arguments; returns its output and exit status.
+std::pair<std::string, int> run_tool(const std::string& args)
+{
+    FILE* pipe = popen((std::string(ORBIKON_BUILD_DIR) + "/qucode " + args).c_str(), "r");
+    if (pipe == nullptr)
+        return {"popen failed", -1};
+    std::string out;
+    char buf[4096];
+    size_t got;
+    while ((got = std::fread(buf, 1, sizeof buf, pipe)) > 0)
+        out.append(buf, got);
+    return {out, pclose(pipe)};
+}
+
 // Replays path into a fresh record and returns the printed register.
 std::string replayed_text(const std::string& path)
 {
@@ -83,38 +109,24 @@ protected:
 
 } // namespace
 
-TEST_F(Replay, RecordedCircuitReproducesTheRegister)
+TEST_F(Replay, RecordedCircuitReproducesTheRegisterAndIsRecordedAnew)
 {
     const std::string path = temp_path("roundtrip.qucode");
     std::srand(42);
     quantum_reg_struct reg = traced_program();
     ASSERT_EQ(objcode_write_file(path.c_str()), 0);
     const std::string expected = register_text(reg);
+    const std::vector<uint8_t> original(objcode_data(), objcode_data() + objcode_position());
     register_delete(reg);
     objcode_stop();
     ASSERT_GT(expected.size(), 100u);
 
     std::srand(42);
-    EXPECT_EQ(replayed_text(path), expected);
-    std::remove(path.c_str());
-}
-
-TEST_F(Replay, ReplayRecordsTheCircuitAnew)
-{
-    const std::string path = temp_path("rerecord.qucode");
-    std::srand(7);
-    quantum_reg_struct reg = traced_program();
-    ASSERT_EQ(objcode_write_file(path.c_str()), 0);
-    const std::vector<uint8_t> original(objcode_data(), objcode_data() + objcode_position());
-    register_delete(reg);
-    objcode_stop();
-
-    std::srand(7);
     quantum_reg_struct replayed;
     quantum_objcode_run(path, replayed);
+    EXPECT_EQ(register_text(replayed), expected);
     ASSERT_TRUE(objcode_active());
-    const std::vector<uint8_t> again(objcode_data(), objcode_data() + objcode_position());
-    EXPECT_EQ(again, original);
+    EXPECT_EQ(std::vector<uint8_t>(objcode_data(), objcode_data() + objcode_position()), original);
     register_delete(replayed);
     std::remove(path.c_str());
 }
@@ -138,27 +150,10 @@ TEST_F(Replay, SwapLeadsRecordsOfOneCallReplayAsOneCall)
     std::remove(path.c_str());
 }
 
-TEST_F(Replay, NegativeSwapWidthIsMalformed)
-{
-    const std::string path = temp_path("negswap.qucode");
-    write_bytes(path, {0x0E, 0xFF, 0xFF, 0xFF, 0xFE});
-    quantum_reg_struct reg = register_new(9, 4);
-    testing::internal::CaptureStderr();
-    quantum_objcode_run(path, reg);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: failure\n");
-    EXPECT_EQ(reg.state[0], 9u);
-    register_delete(reg);
-    std::remove(path.c_str());
-}
-
 TEST_F(Replay, WidthRecordIsReadAndTheRegisterHasTwelveQubits)
 {
-    const std::string path = temp_path("width.qucode");
-    write_bytes(path, {0xF0, 0, 0, 0, 4, 0x00, 0, 0, 0, 0, 0, 0, 0, 5, 0x06, 0, 0, 0, 2});
     quantum_reg_struct reg;
-    testing::internal::CaptureStderr();
-    quantum_objcode_run(path, reg);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(replay_bytes({0xF0, 0, 0, 0, 4, 0x00, 0, 0, 0, 0, 0, 0, 0, 5, 0x06, 0, 0, 0, 2}, reg), "");
     EXPECT_EQ(reg.width, 12);
     ASSERT_EQ(reg.size, 2);
     EXPECT_EQ(reg.state[0], 5u);
@@ -168,16 +163,13 @@ TEST_F(Replay, WidthRecordIsReadAndTheRegisterHasTwelveQubits)
     EXPECT_EQ(rec[0], OBJCODE_WIDTH);
     EXPECT_EQ(rec[4], 12);
     register_delete(reg);
-    std::remove(path.c_str());
 }
 
 TEST_F(Replay, LoneHadamardActsOnTheGivenRegisterAndIsRecorded)
 {
-    const std::string path = temp_path("hadamard.qucode");
-    write_bytes(path, {0x06, 0, 0, 0, 2});
     quantum_reg_struct reg = register_new(0, 3);
     const int64_t start = objcode_position();
-    quantum_objcode_run(path, reg);
+    EXPECT_EQ(replay_bytes({0x06, 0, 0, 0, 2}, reg), "");
     ASSERT_EQ(reg.size, 2);
     EXPECT_EQ(reg.state[1], 4u);
     EXPECT_FLOAT_EQ(reg.amplitude[1].real(), 0.70710677f);
@@ -185,58 +177,36 @@ TEST_F(Replay, LoneHadamardActsOnTheGivenRegisterAndIsRecorded)
     EXPECT_EQ(objcode_data()[start], OBJCODE_HADAMARD);
     EXPECT_EQ(objcode_data()[start + 4], 2);
     register_delete(reg);
-    std::remove(path.c_str());
-}
-
-TEST_F(Replay, EmptyFileChangesNothing)
-{
-    const std::string path = temp_path("empty.qucode");
-    write_bytes(path, {});
-    quantum_reg_struct reg = register_new(6, 3);
-    const std::string before = register_text(reg);
-    testing::internal::CaptureStderr();
-    quantum_objcode_run(path, reg);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(register_text(reg), before);
-    register_delete(reg);
-    std::remove(path.c_str());
 }
 
 TEST_F(Replay, UnknownOpcodeIsReportedWithItsRecordNumberAndEndsTheReplay)
 {
-    const std::string path = temp_path("unknown.qucode");
-    write_bytes(path, {0xFF, 0x06, 0, 0, 0, 0, 0xFF, 0x42, 0x06, 0, 0, 0, 1});
     quantum_reg_struct reg = register_new(0, 3);
-    testing::internal::CaptureStderr();
-    quantum_objcode_run(path, reg);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "3: Unknown opcode 0x(42)!\n");
+    EXPECT_EQ(replay_bytes({0xFF, 0x06, 0, 0, 0, 0, 0xFF, 0x42, 0x06, 0, 0, 0, 1}, reg),
+              "3: Unknown opcode 0x(42)!\n");
     EXPECT_EQ(reg.size, 2) << "the Hadamard before the bad record stays applied, the one after is not";
     register_delete(reg);
-    std::remove(path.c_str());
 }
 
-TEST_F(Replay, ShortOperandsReportFailureAndAreSkipped)
+TEST_F(Replay, EmptyFileChangesNothingAndMalformedRecordsReportFailure)
 {
     struct Case {
         const char* name;
         std::vector<uint8_t> bytes;
     };
-    for (const Case& c : {Case{"integer", {0x06, 0, 0}}, Case{"basis value", {0x00, 0, 0, 0, 0, 1}},
+    for (const Case& c : {Case{"empty file", {}}, Case{"negative swap width", {0x0E, 0xFF, 0xFF, 0xFF, 0xFE}},
+                          Case{"integer", {0x06, 0, 0}}, Case{"basis value", {0x00, 0, 0, 0, 0, 1}},
                           Case{"second integer", {0x01, 0, 0, 0, 0, 0, 0}},
                           Case{"angle", {0x07, 0, 0, 0, 1, 0, 0, 0, 0}},
                           Case{"kick angle", {0x0D, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0}}}) {
-        const std::string path = temp_path("short.qucode");
-        write_bytes(path, c.bytes);
-        quantum_reg_struct reg = register_new(0, 3);
+        const bool empty = c.bytes.empty();
+        quantum_reg_struct reg = register_new(9, 4);
         const std::string before = register_text(reg);
         last_error = 0;
-        testing::internal::CaptureStderr();
-        quantum_objcode_run(path, reg);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: failure\n") << c.name;
-        EXPECT_EQ(last_error, QUANTUM_FAILURE) << c.name;
+        EXPECT_EQ(replay_bytes(c.bytes, reg), empty ? "" : "ERROR: failure\n") << c.name;
+        EXPECT_EQ(last_error, empty ? 0 : QUANTUM_FAILURE) << c.name;
         EXPECT_EQ(register_text(reg), before) << c.name;
         register_delete(reg);
-        std::remove(path.c_str());
     }
 }
 
@@ -287,7 +257,7 @@ TEST_F(Replay, HostileRecordsStayInBounds)
     std::remove(path.c_str());
 }
 
-TEST_F(Replay, QucodeToolPrintsTheReplayedRegister)
+TEST_F(Replay, QucodeToolPrintsTheReplayedRegisterAndFailsOnAMissingFile)
 {
     const std::string path = temp_path("tool.qucode");
     std::srand(42);
@@ -297,30 +267,12 @@ TEST_F(Replay, QucodeToolPrintsTheReplayedRegister)
     register_delete(reg);
     objcode_stop();
 
-    const std::string tool = std::string(ORBIKON_BUILD_DIR) + "/qucode";
-    FILE* pipe = popen((tool + " run '" + path + "' --seed 42 2>/dev/null").c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string out;
-    char buf[4096];
-    size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        out.append(buf, got);
-    EXPECT_EQ(pclose(pipe), 0);
-    EXPECT_EQ(out, expected);
+    EXPECT_EQ(run_tool("run '" + path + "' --seed 42 2>/dev/null"), std::make_pair(expected, 0));
     std::remove(path.c_str());
-}
 
-TEST_F(Replay, QucodeToolFailsWithOneLineOnAMissingFile)
-{
-    const std::string tool = std::string(ORBIKON_BUILD_DIR) + "/qucode";
+    // A missing file: one line on stderr and a failing status.
     const std::string missing = temp_path("absent.qucode");
-    FILE* pipe = popen((tool + " run '" + missing + "' 2>&1 >/dev/null").c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string err;
-    char buf[512];
-    size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        err.append(buf, got);
-    EXPECT_NE(pclose(pipe), 0);
+    const auto [err, status] = run_tool("run '" + missing + "' 2>&1 >/dev/null");
+    EXPECT_NE(status, 0);
     EXPECT_EQ(err, "qucode: cannot read " + missing + ": No such file or directory\n");
 }
