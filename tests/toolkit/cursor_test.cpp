@@ -24,7 +24,7 @@ TEST_F(CursorMoves, HtabCountsFromAreaVtabFromWindow)
     EXPECT_EQ(t_Hpos(1), 1);
 }
 
-TEST_F(CursorMoves, LeftFromFirstCellGoesToLastColumnAndScrollsDown)
+TEST_F(CursorMoves, LeftFromFirstCellScrollsDownEndUpAndDown)
 {
     open(1);
     put(1, 1, "top");
@@ -34,11 +34,6 @@ TEST_F(CursorMoves, LeftFromFirstCellGoesToLastColumnAndScrollsDown)
     EXPECT_EQ(win(1).TextVpos, 1);
     EXPECT_EQ(rows(1)[0], "        ");
     EXPECT_EQ(rows(1)[1], "top     ");
-}
-
-TEST_F(CursorMoves, EndUpAndDown)
-{
-    open(1);
     t_CursorEnd(1);
     EXPECT_EQ(win(1).TextHpos, 8);
     EXPECT_EQ(win(1).TextVpos, 4);
@@ -46,7 +41,7 @@ TEST_F(CursorMoves, EndUpAndDown)
     t_CursorDown(1); // scrolls up, stays on the last line and column
     EXPECT_EQ(win(1).TextVpos, 4);
     EXPECT_EQ(win(1).TextHpos, 8);
-    EXPECT_EQ(rows(1)[0], "        ");
+    EXPECT_EQ(rows(1)[0], "top     ");
     t_CursorUp(1);
     EXPECT_EQ(win(1).TextVpos, 3);
 }
@@ -149,10 +144,7 @@ TEST_F(Inverse, CursorLevelNests)
 TEST_F(Inverse, InverseOutputSwapsStoredColours)
 {
     open(1);
-    t_Print(1, "\x0F"
-               "a\x0E"
-               "b\x11"
-               "c");
+    t_Print(1, "\017a\016b\021c");
     EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0x0C);
     EXPECT_EQ(toolkit::cell_colour(win(1), 2, 1), 0xC0);
     EXPECT_EQ(toolkit::cell_colour(win(1), 3, 1), 0x0C);
@@ -160,31 +152,20 @@ TEST_F(Inverse, InverseOutputSwapsStoredColours)
 
 using Controls = TextWindowTest;
 
-TEST_F(Controls, FormFeedClearsAndHomes)
+TEST_F(Controls, FormFeedAndLineEditingCodes)
 {
     open(1);
-    t_Print(1, "A\x0C"
-               "B");
+    t_Print(1, "A\014B"); // form feed clears and homes
     EXPECT_EQ(rows(1), (std::vector<std::string>{"B       ", "        ", "        ", "        "}));
-}
-
-TEST_F(Controls, LineEditingCodes)
-{
-    open(1);
+    t_Print(1, "\014");
     t_Print(1, "abcdef\x08\x08\x1D"); // two left, clear to end of line
     EXPECT_EQ(rows(1)[0], "abcd    ");
-    t_Print(1, "\x1A"
-               "x"); // whole line blanked, cursor to its start
+    t_Print(1, "\032x"); // whole line blanked, cursor to its start
     EXPECT_EQ(rows(1)[0], "x       ");
-    t_Print(1, "\x0A"
-               "y\x1E"
-               "z\x19"
-               "w");
+    t_Print(1, "\012y\036z\031w");
     EXPECT_EQ(rows(1)[0], "w z     ");
     EXPECT_EQ(rows(1)[1], " y      ");
-    t_Print(1, "\x12"
-               "q\x1C"
-               "r");
+    t_Print(1, "\022q\034r");
     EXPECT_EQ(rows(1)[0], "q r     ");
 }
 

@@ -8,96 +8,60 @@ using text_test::TextWindowTest;
 
 using EscapeCommands = TextWindowTest;
 
-TEST_F(EscapeCommands, ColoursAreSetWithoutPrinting)
+TEST_F(EscapeCommands, ColoursAreSetWithoutPrintingUnknownCodesAreDrawn)
 {
     open(1);
-    t_Print(1, "\x1B"
-               "A\x1B"
-               "Q");
+    t_Print(1, "\033A\033Q");
     EXPECT_EQ(win(1).TextColor, 0x11);
-    t_Print(1, "\x1B"
-               "L\x1B"
-               "P");
+    t_Print(1, "\033L\033P");
     EXPECT_EQ(win(1).TextColor, 0xC0);
     EXPECT_EQ(rows(1)[0], "        ");
     EXPECT_EQ(win(1).TextHpos, 1);
     EXPECT_EQ(win(1).TextDisplayMode, 0);
-}
-
-TEST_F(EscapeCommands, SecondLetterAfterCommandIsPrinted)
-{
-    open(1);
-    t_Print(1, "\x1B"
-               "LP");
-    EXPECT_EQ(rows(1)[0], "P       ");
-    t_Print(1, "\x1B"
-               "Ax");
+    t_Print(1, "\033LP\033Ax"); // the letter after a command is printed
+    EXPECT_EQ(rows(1)[0], "Px      ");
     EXPECT_EQ(toolkit::cell_colour(win(1), 2, 1), 0x10);
     EXPECT_EQ(win(1).TextColor, 0x10);
-}
-
-TEST_F(EscapeCommands, UnknownCodeIsDrawnAndModeStays)
-{
-    open(1);
-    t_Print(1, "\x1B"
-               "gA");
-    EXPECT_EQ(rows(1)[0], "g       ");
+    t_Print(1, "\033L\033gA"); // unknown: drawn, and the escape mode stays for the A
+    EXPECT_EQ(rows(1)[0], "Pxg     ");
+    EXPECT_EQ(toolkit::cell_colour(win(1), 3, 1), 0xC0);
     EXPECT_EQ(win(1).TextColor, 0x10);
     EXPECT_EQ(win(1).TextDisplayMode, 0);
 }
 
-TEST_F(EscapeCommands, CursorCommands)
-{
-    open(1);
-    t_Print(1, "\x1B"
-               "e");
-    EXPECT_EQ(win(1).TextHpos, 8);
-    EXPECT_EQ(win(1).TextVpos, 4);
-    t_CursorHome(1);
-    t_Print(1, "\x1B"
-               "f");
-    EXPECT_EQ(win(1).TextHpos, 8);
-}
-
-TEST_F(EscapeCommands, TabStopsOfTenTwentyForty)
+TEST_F(EscapeCommands, CursorAndTabStopsOfTenTwentyForty)
 {
     open(1, 8, 320, 32); // 80 columns
+    t_Print(1, "\033e");
+    EXPECT_EQ(win(1).TextHpos, 80);
+    EXPECT_EQ(win(1).TextVpos, 4);
+    t_CursorHome(1);
+    t_Print(1, "\033f");
+    EXPECT_EQ(win(1).TextHpos, 80);
     win(1).TextHpos = 10;
-    t_Print(1, "\x1B"
-               "i");
+    t_Print(1, "\033i");
     EXPECT_EQ(win(1).TextHpos, 21);
-    t_Print(1, "\x1B"
-               "j");
+    t_Print(1, "\033j");
     EXPECT_EQ(win(1).TextHpos, 41);
-    t_Print(1, "\x1B"
-               "k");
+    t_Print(1, "\033k");
     EXPECT_EQ(win(1).TextHpos, 81 - 80); // 81 > 80: cleared, next line
     EXPECT_EQ(win(1).TextVpos, 2);
-}
-
-TEST_F(EscapeCommands, TabBeyondLineClearsRestAndReturns)
-{
-    open(1, 8, 320, 32);
-    put(1, 1, std::string(80, 'x'));
+    put(1, 2, std::string(80, 'x')); // beyond the line: rest cleared, next line
     win(1).TextHpos = 75;
-    t_Print(1, "\x1B"
-               "i");
-    EXPECT_EQ(rows(1)[0], std::string(74, 'x') + std::string(6, ' '));
+    t_Print(1, "\033i");
+    EXPECT_EQ(rows(1)[1], std::string(74, 'x') + std::string(6, ' '));
     EXPECT_EQ(win(1).TextHpos, 1);
-    EXPECT_EQ(win(1).TextVpos, 2);
+    EXPECT_EQ(win(1).TextVpos, 3);
 }
 
 TEST_F(EscapeCommands, BorderColourWrapsAboveFifteen)
 {
     open(1);
-    t_Print(1, "\x1B"
-               "o");
+    t_Print(1, "\033o");
     EXPECT_EQ(win(1).RGBColorBorder, PaletteColor(1));
-    t_Print(1, "\x1B"
-               "\x7F"); // 0x7F - 0x6E = 17 wraps to 1
+    t_Print(1, "\033\177"); // 0x7F - 0x6E = 17 wraps to 1
     EXPECT_EQ(win(1).RGBColorBorder, PaletteColor(1));
-    t_Print(1, "\x1B"
-               "n");
+    t_Print(1, "\033n");
     EXPECT_EQ(win(1).RGBColorBorder, PaletteColor(0));
 }
 
@@ -117,52 +81,31 @@ TEST_F(DisplayModes, UpperHalfAndLowMapping)
     EXPECT_EQ(static_cast<uint8_t>(row[3]), 0x9E);
 }
 
-TEST_F(DisplayModes, ModeThreeShowsControlAsInverseLetter)
+TEST_F(DisplayModes, ModesThreeAndFourShowControlsAsLetters)
 {
     open(1);
     t_DisplayMode(1, 3);
-    t_Print(1, "\x01"
-               "b");
+    t_Print(1, "\001b");
     EXPECT_EQ(rows(1)[0].substr(0, 2), "Ab");
     EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0x0C);
     EXPECT_EQ(toolkit::cell_colour(win(1), 2, 1), 0xC0);
     EXPECT_FALSE(win(1).TextInverse);
-}
-
-TEST_F(DisplayModes, ModeFourShowsControlInRedThenRestores)
-{
-    open(1);
-    t_DisplayMode(1, 4);
-    t_Print(1, "\x02"
-               "c");
-    EXPECT_EQ(rows(1)[0].substr(0, 2), "Bc");
-    EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0x10);
-    EXPECT_EQ(toolkit::cell_colour(win(1), 2, 1), 0xC0);
-}
-
-TEST_F(DisplayModes, RefusedWindowGivesMinusTwo)
-{
-    DiagCapture out;
-    t_MappedCode mapped = t_ApplyDisplayMode(4, 'a');
-    EXPECT_EQ(mapped.Code, -2);
-    EXPECT_EQ(mapped.Attributes, 0xF000u);
-    EXPECT_EQ(out.text(), "t_ApplyDisplayMode: Window #4 not initialized.\n");
+    t_DisplayMode(1, 4); // mode four: in red, then the colour is restored
+    t_Print(1, "\002c");
+    EXPECT_EQ(rows(1)[0].substr(0, 4), "AbBc");
+    EXPECT_EQ(toolkit::cell_colour(win(1), 3, 1), 0x10);
+    EXPECT_EQ(toolkit::cell_colour(win(1), 4, 1), 0xC0);
 }
 
 using Colours = TextWindowTest;
 
-TEST_F(Colours, ColorKeepsBackgroundAndUsesLowNibble)
+TEST_F(Colours, ColorKeepsBackgroundBorderSetsThePlatformBackground)
 {
     open(1);
     win(1).TextColor = 0xC3;
     t_Color(1, 0x1E);
     EXPECT_EQ(win(1).TextColor, 0xE3);
     EXPECT_EQ(win(1).RGBColor, PaletteColor(14));
-}
-
-TEST_F(Colours, ColorBorderSetsThePlatformBackground)
-{
-    open(1);
     t_ColorBorder(1, 21);
     EXPECT_EQ(win(1).RGBColorBorder, PaletteColor(5));
     const platform::Color bg = platform::headless().window(1).background;
@@ -173,10 +116,14 @@ TEST_F(Colours, ColorBorderSetsThePlatformBackground)
 TEST_F(Colours, LinesOfTheColourOperations)
 {
     DiagCapture out;
+    t_MappedCode mapped = t_ApplyDisplayMode(4, 'a');
+    EXPECT_EQ(mapped.Code, -2);
+    EXPECT_EQ(mapped.Attributes, 0xF000u);
     t_Color(8, 1);
     t_ColorBorder(2, 1);
     t_DisplayMode(3, 1);
-    EXPECT_EQ(out.text(), "t_Color: Window is not a graphic window.\n"
+    EXPECT_EQ(out.text(), "t_ApplyDisplayMode: Window #4 not initialized.\n"
+                          "t_Color: Window is not a graphic window.\n"
                           "t_ColorBorder: Window #2 not initialized.\n"
                           "t_DisplayMode: Window #3 not initialized.\n");
 }

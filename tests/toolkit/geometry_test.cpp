@@ -127,7 +127,7 @@ TEST_F(GeometryTest, WindowWithoutTextReleasesOnlyItsGraphicBlock)
     EXPECT_EQ(window_table[2].MemoryStart, -1);
 }
 
-TEST_F(GeometryTest, PositionSelectorsOfAGraphicWindow)
+TEST_F(GeometryTest, PositionSelectors)
 {
     DiagCapture quiet;
     init_main_window();
@@ -136,76 +136,45 @@ TEST_F(GeometryTest, PositionSelectorsOfAGraphicWindow)
     w.TextLastColumn = 20;
     w.TextFirstLine = 3;
     w.TextLastLine = 10;
-    EXPECT_EQ(t_WindowPos(0, 0), 5);
-    EXPECT_EQ(t_WindowPos(0, 1), 3);
-    EXPECT_EQ(t_WindowPos(0, 2), 20);
-    EXPECT_EQ(t_WindowPos(0, 3), 10);
-    EXPECT_EQ(t_WindowPos(0, 4), 16);
-    EXPECT_EQ(t_WindowPos(0, 5), 8);
-    EXPECT_EQ(t_WindowPos(0, 6), 80);
-    EXPECT_EQ(t_WindowPos(0, 7), 25);
-    EXPECT_EQ(t_WindowPos(0, 8), 1280);
-    EXPECT_EQ(t_WindowPos(0, 9), 800);
-    EXPECT_EQ(t_WindowPos(0, 10), 1312);
-    EXPECT_EQ(t_WindowPos(0, 11), 832);
-    EXPECT_EQ(t_WindowPos(0, 12), 832 + TITLE);
-    EXPECT_EQ(t_WindowPos(0, 13), 100);
-    // Frame (100, 50) of height 860 on a 1080-point screen.
-    EXPECT_EQ(t_WindowPos(0, 14), 1080 - 50 - 860);
-    EXPECT_EQ(t_WindowPos(0, 15), 1920);
-    EXPECT_EQ(t_WindowPos(0, 16), 1080);
-    EXPECT_EQ(t_WindowPos(0, 17), TITLE);
-    EXPECT_EQ(t_WindowPos(0, 18), 16);
-    EXPECT_EQ(t_WindowPos(0, 19), 16);
-    EXPECT_EQ(t_WindowPos(0, 20), 50);
-    EXPECT_EQ(t_WindowPos(0, 21), 0);
+    // Selectors 0 to 21; frame (100, 50) of height 860 on a 1920 x 1080-point screen.
+    const int64_t graphic[] = {5,    3,    20,          10,   16,
+                               8,    80,   25,          1280, 800,
+                               1312, 832,  832 + TITLE, 100,  1080 - 50 - 860,
+                               1920, 1080, TITLE,       16,   16,
+                               50,   0};
+    for (int64_t selector = 0; selector < 22; ++selector)
+        EXPECT_EQ(t_WindowPos(0, selector), graphic[selector]) << selector;
     EXPECT_EQ(t_WindowPos(0, -1), 0);
-}
-
-TEST_F(GeometryTest, TextSelectorsNeedReadyMemory)
-{
-    DiagCapture quiet;
-    init_main_window();
-    MemoryReady = false;
+    MemoryReady = false; // the text selectors need ready memory
     EXPECT_EQ(t_WindowPos(0, 6), 0);
     EXPECT_EQ(t_WindowPos(0, 8), 1280);
     MemoryReady = true;
-}
-
-TEST_F(GeometryTest, PositionSelectorsOfTheShellWindows)
-{
-    EXPECT_EQ(t_WindowPos(11, 8), 300);
-    EXPECT_EQ(t_WindowPos(11, 9), 200);
-    EXPECT_EQ(t_WindowPos(11, 10), 300);
-    EXPECT_EQ(t_WindowPos(11, 12), 228);
-    EXPECT_EQ(t_WindowPos(11, 13), 5);
-    EXPECT_EQ(t_WindowPos(11, 20), 6);
-    EXPECT_EQ(t_WindowPos(11, 6), 0);
-    EXPECT_EQ(t_WindowPos(11, 18), 0);
+    const std::pair<int64_t, int64_t> shell[] = {{8, 300}, {9, 200}, {10, 300}, {12, 228},
+                                                 {13, 5},  {20, 6},  {6, 0},    {18, 0}};
+    for (auto [selector, value] : shell)
+        EXPECT_EQ(t_WindowPos(11, selector), value) << selector;
 }
 
 TEST_F(GeometryTest, SizeKeepsPositionAndAddsBorderAndTitle)
 {
-    DiagCapture quiet;
-    init_main_window();
-    t_WindowSize(0, -1, -1, 640, 400);
-    auto hw = headless().window(0);
-    EXPECT_EQ(hw.frame, (Rect{100, 50, 640 + 32, 400 + 32 + TITLE}));
-    EXPECT_EQ(hw.view_frame, (Rect{16, 16, 640, 400}));
-}
-
-TEST_F(GeometryTest, SizeOfAllMinusOnesKeepsEveryWindow)
-{
-    DiagCapture quiet;
+    DiagCapture out;
     init_main_window();
     const Rect graphic = headless().window(0).frame;
-    t_WindowSize(0, -1, -1, -1, -1);
+    t_WindowSize(0, -1, -1, -1, -1); // all minus ones keep every window
     EXPECT_EQ(headless().window(0).frame, graphic);
     t_WindowSize(11, -1, -1, -1, -1);
     EXPECT_EQ(headless().window(11).frame, (Rect{5, 6, 300, 228}));
     const Rect text = headless().window(9).frame;
     t_WindowSize(9, -1, -1, -1, -1);
     EXPECT_EQ(headless().window(9).frame, text);
+    t_WindowSize(0, -1, -1, 640, 400);
+    EXPECT_EQ(headless().window(0).frame, (Rect{100, 50, 640 + 32, 400 + 32 + TITLE}));
+    EXPECT_EQ(headless().window(0).view_frame, (Rect{16, 16, 640, 400}));
+    out.clear();
+    t_WindowSize(1, 0, 0, 100, 100);
+    t_WindowSize(5, 0, 0, 100, 100);
+    EXPECT_EQ(out.text(), "t_WindowSize: Window #1 not initialized.\n"
+                          "t_WindowSize: Window does not exist.\n");
 }
 
 TEST_F(GeometryTest, SizeOfATextWindowSetsItsScrollView)
@@ -216,27 +185,13 @@ TEST_F(GeometryTest, SizeOfATextWindowSetsItsScrollView)
     EXPECT_EQ(hw.frame, (Rect{30, 40, 500, 400 + TITLE}));
     EXPECT_EQ(hw.scroll_view_frame, (Rect{old_scroll.x, old_scroll.y, 460, 323}));
     EXPECT_FALSE(hw.visible); // brought to the front only when already shown
-}
-
-TEST_F(GeometryTest, TextWindowSizeOfZeroKeepsTheScrollViewSize)
-{
     headless().show_window(9);
-    const Rect old_scroll = headless().window(9).scroll_view_frame;
-    t_WindowSize(9, 0, 0, 0, -5);
-    auto hw = headless().window(9);
-    EXPECT_EQ(hw.scroll_view_frame, old_scroll);
-    EXPECT_EQ(hw.frame, (Rect{0, 0, old_scroll.width + 40, old_scroll.height + 77 + TITLE}));
+    t_WindowSize(9, 0, 0, 0, -5); // a size of zero keeps the scroll view's size
+    hw = headless().window(9);
+    EXPECT_EQ(hw.scroll_view_frame, (Rect{old_scroll.x, old_scroll.y, 460, 323}));
+    EXPECT_EQ(hw.frame, (Rect{0, 0, 460 + 40, 323 + 77 + TITLE}));
     EXPECT_TRUE(hw.visible);
     EXPECT_NE(headless().main_window(), 9); // ordered front without becoming the key window
-}
-
-TEST_F(GeometryTest, SizeRefusals)
-{
-    DiagCapture out;
-    t_WindowSize(1, 0, 0, 100, 100);
-    t_WindowSize(5, 0, 0, 100, 100);
-    EXPECT_EQ(out.text(), "t_WindowSize: Window #1 not initialized.\n"
-                          "t_WindowSize: Window does not exist.\n");
 }
 
 TEST_F(GeometryTest, VisibleKeepsTheRecordAndClearsDurationWhenHiding)
@@ -283,9 +238,13 @@ TEST_F(GeometryTest, TextWindowsWithoutTextViewAreNil)
     EXPECT_FALSE(headless().window(8).visible);
 }
 
-TEST_F(GeometryTest, MissingWindowsSayTheyDoNotExist)
+TEST_F(GeometryTest, MissingWindowsSayTheyDoNotExistAndAbove12AreIgnored)
 {
     DiagCapture out;
+    t_WindowFront(13);
+    t_WindowVisible(200, true);
+    EXPECT_EQ(t_WindowPos(255, 15), 0);
+    EXPECT_EQ(out.text(), "");
     EXPECT_EQ(t_WindowPos(5, 8), 0);
     t_WindowVisible(5, true);
     t_WindowFront(5);
@@ -298,15 +257,6 @@ TEST_F(GeometryTest, MissingWindowsSayTheyDoNotExist)
                           "t_WindowCenter: Window does not exist.\n"
                           "t_WindowTitle: Window does not exist.\n"
                           "t_WindowTitleVisible: Window does not exist.\n");
-}
-
-TEST_F(GeometryTest, NumbersAbove12AreIgnored)
-{
-    DiagCapture out;
-    t_WindowFront(13);
-    t_WindowVisible(200, true);
-    EXPECT_EQ(t_WindowPos(255, 15), 0);
-    EXPECT_EQ(out.text(), "");
 }
 
 TEST_F(GeometryTest, FrontCenterTitleAndTitleBar)

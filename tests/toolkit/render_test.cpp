@@ -70,84 +70,47 @@ class RenderTest : public ::testing::Test {
 
 } // namespace
 
-TEST_F(RenderTest, Depth1UsesWhiteAndBlackMsbFirst)
+TEST_F(RenderTest, EveryDepthConvertsToOpaquePixels)
 {
-    t_Window& w = canvas(0, 1, 16, 2);
-    block(w)[0] = 0b10000001;
-    block(w)[1] = 0x00;
-    block(w)[2] = 0xFF;
-    block(w)[3] = 0x00;
-    auto img = t_WindowImage(0);
-    ASSERT_TRUE(img);
-    ASSERT_EQ(img->width, 16);
-    ASSERT_EQ(img->height, 2);
-    EXPECT_EQ(img->pixels[0], palette(15));
-    EXPECT_EQ(img->pixels[1], palette(0));
-    EXPECT_EQ(img->pixels[7], palette(15));
-    EXPECT_EQ(img->pixels[8], palette(0));
-    EXPECT_EQ(img->pixels[16], palette(15)); // row 1 starts at byte 2
-    EXPECT_EQ(img->pixels[24], palette(0));
-}
-
-TEST_F(RenderTest, Depth4HighNibbleIsLeftPixel)
-{
-    t_Window& w = canvas(0, 4, 4, 1);
-    block(w)[0] = 0xC5;
-    block(w)[1] = 0x0F;
-    auto img = t_WindowImage(0);
-    ASSERT_TRUE(img);
-    EXPECT_EQ(img->pixels[0], palette(12));
-    EXPECT_EQ(img->pixels[1], palette(5));
-    EXPECT_EQ(img->pixels[2], palette(0));
-    EXPECT_EQ(img->pixels[3], palette(15));
-}
-
-TEST_F(RenderTest, Depth8IsGrey)
-{
-    t_Window& w = canvas(0, 8, 2, 2);
-    block(w)[0] = 0x00;
-    block(w)[1] = 0x7F;
-    block(w)[2] = 0xFF;
-    block(w)[3] = 0x10;
-    auto img = t_WindowImage(0);
-    ASSERT_TRUE(img);
-    EXPECT_EQ(img->pixels, (std::vector<uint32_t>{rgb(0, 0, 0), rgb(0x7F, 0x7F, 0x7F),
-                                                  rgb(0xFF, 0xFF, 0xFF), rgb(0x10, 0x10, 0x10)}));
-}
-
-TEST_F(RenderTest, Depth16TakesTheSecondByte)
-{
-    t_Window& w = canvas(0, 16, 2, 1);
-    block(w)[0] = 0xFF;
-    block(w)[1] = 0x10;
-    block(w)[2] = 0x00;
-    block(w)[3] = 0xEE;
-    auto img = t_WindowImage(0);
-    ASSERT_TRUE(img);
-    EXPECT_EQ(img->pixels[0], rgb(0x10, 0x10, 0x10));
-    EXPECT_EQ(img->pixels[1], rgb(0xEE, 0xEE, 0xEE));
-}
-
-TEST_F(RenderTest, Depth24IsRedGreenBlue)
-{
-    t_Window& w = canvas(0, 24, 2, 1);
-    const uint8_t bytes[] = {0x12, 0x34, 0x56, 0xAB, 0xCD, 0xEF};
-    std::copy(std::begin(bytes), std::end(bytes), block(w));
-    auto img = t_WindowImage(0);
-    ASSERT_TRUE(img);
-    EXPECT_EQ(img->pixels[0], rgb(0x12, 0x34, 0x56));
-    EXPECT_EQ(img->pixels[1], rgb(0xAB, 0xCD, 0xEF));
-}
-
-TEST_F(RenderTest, Depth32IgnoresTheFirstByteAndIsOpaque)
-{
-    t_Window& w = canvas(0, 32, 1, 2);
-    const uint8_t bytes[] = {0x00, 0x12, 0x34, 0x56, 0x80, 1, 2, 3};
-    std::copy(std::begin(bytes), std::end(bytes), block(w));
-    auto img = t_WindowImage(0);
-    ASSERT_TRUE(img);
-    EXPECT_EQ(img->pixels[0], rgb(0x12, 0x34, 0x56));
-    EXPECT_EQ(img->pixels[1], rgb(1, 2, 3));
+    const uint32_t W = palette(15), K = palette(0);
+    std::vector<uint32_t> one_bit; // MSB first; row 1 starts at byte 2
+    for (int i = 0; i < 32; ++i)
+        one_bit.push_back(i == 0 || i == 7 || (i >= 16 && i < 24) ? W : K);
+    struct Case {
+        int64_t depth, width, height;
+        std::vector<uint8_t> bytes;
+        std::vector<uint32_t> pixels;
+    };
+    const Case cases[] = {
+        {1, 16, 2, {0b10000001, 0x00, 0xFF, 0x00}, one_bit},
+        {4, 4, 1, {0xC5, 0x0F}, {palette(12), palette(5), K, W}}, // high nibble is left
+        {8,
+         2,
+         2,
+         {0x00, 0x7F, 0xFF, 0x10}, // grey
+         {rgb(0, 0, 0), rgb(0x7F, 0x7F, 0x7F), rgb(0xFF, 0xFF, 0xFF), rgb(0x10, 0x10, 0x10)}},
+        {16, 2, 1, {0xFF, 0x10, 0x00, 0xEE}, {rgb(0x10, 0x10, 0x10), rgb(0xEE, 0xEE, 0xEE)}},
+        {24,
+         2,
+         1,
+         {0x12, 0x34, 0x56, 0xAB, 0xCD, 0xEF},
+         {rgb(0x12, 0x34, 0x56), rgb(0xAB, 0xCD, 0xEF)}},
+        {32,
+         1,
+         2,
+         {0x00, 0x12, 0x34, 0x56, 0x80, 1, 2, 3}, // first byte ignored
+         {rgb(0x12, 0x34, 0x56), rgb(1, 2, 3)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.depth);
+        t_Window& w = canvas(0, c.depth, c.width, c.height);
+        std::copy(c.bytes.begin(), c.bytes.end(), block(w));
+        auto img = t_WindowImage(0);
+        ASSERT_TRUE(img);
+        EXPECT_EQ(img->width, c.width);
+        EXPECT_EQ(img->height, c.height);
+        EXPECT_EQ(img->pixels, c.pixels);
+    }
 }
 
 TEST_F(RenderTest, ImageSetsTimingFields)
@@ -162,17 +125,16 @@ TEST_F(RenderTest, ImageSetsTimingFields)
     EXPECT_GE(w.UpdateDuration, 0);
 }
 
-TEST_F(RenderTest, HiddenWindowGivesNoImageAndNoMessage)
-{
-    canvas(0, 24, 8, 8).Visible = false;
-    DiagCapture out;
-    EXPECT_FALSE(t_WindowImage(0));
-    EXPECT_EQ(out.text(), "");
-}
-
 TEST_F(RenderTest, RefusedImagesPrintTheirLines)
 {
     DiagCapture out;
+    canvas(0, 24, 8, 8).Visible = false; // hidden, then memory not ready: silent
+    EXPECT_FALSE(t_WindowImage(0));
+    canvas(0, 24, 8, 8);
+    MemoryReady = false;
+    EXPECT_FALSE(t_WindowImage(0));
+    MemoryReady = true;
+    EXPECT_EQ(out.text(), "");
     EXPECT_FALSE(t_WindowImage(4));
     EXPECT_FALSE(t_WindowImage(8));
     canvas(1, 12, 8, 8);
@@ -187,20 +149,9 @@ TEST_F(RenderTest, RefusedImagesPrintTheirLines)
                           "created.\n");
 }
 
-TEST_F(RenderTest, NoImageBeforeMemoryIsReady)
-{
-    canvas(0, 24, 8, 8);
-    MemoryReady = false;
-    DiagCapture out;
-    EXPECT_FALSE(t_WindowImage(0));
-    MemoryReady = true;
-    EXPECT_EQ(out.text(), "");
-}
-
 TEST_F(RenderTest, UpdateAtOnceDrawsBeforeReturning)
 {
     canvas(0, 24, 8, 8);
-    platform::headless().set_events({});
     platform::WindowEvents events;
     events.draw_view = [](uint8_t win) {
         platform::window_system().present_image(win, t_WindowImage(win));
@@ -231,9 +182,7 @@ TEST_F(RenderTest, UpdateDiagnostics)
 TEST(AutoUpdateDue, RateAndBlankDecide)
 {
     t_Window w;
-    w.Initialized = true;
-    w.AutoUpdate = true;
-    w.VerticalBlank = true;
+    w.Initialized = w.AutoUpdate = w.VerticalBlank = true;
     w.RefreshRate = 30;
     w.UpdateStarted = 1000;
     EXPECT_FALSE(toolkit::auto_update_due(w, 1032));
@@ -244,10 +193,10 @@ TEST(AutoUpdateDue, RateAndBlankDecide)
     w.AutoUpdate = false;
     EXPECT_FALSE(toolkit::auto_update_due(w, 5000));
     w.AutoUpdate = true;
-    w.RefreshRate = 0;
-    EXPECT_FALSE(toolkit::auto_update_due(w, 1'000'000));
-    w.RefreshRate = -5;
-    EXPECT_FALSE(toolkit::auto_update_due(w, 1'000'000));
+    for (int64_t rate : {0, -5}) {
+        w.RefreshRate = rate;
+        EXPECT_FALSE(toolkit::auto_update_due(w, 1'000'000)) << rate;
+    }
 }
 
 TEST_F(RenderTest, AutoUpdateNeverExceedsTheRefreshRate)
@@ -341,33 +290,21 @@ void put(uint8_t win, int64_t column, int64_t line, std::string_view text)
 
 } // namespace
 
-TEST_F(RenderTest, GetScreenTrimsWithCarriageReturn)
+TEST_F(RenderTest, GetScreenTrimsTrailingBlanksAndLines)
 {
     text_window(0, 10, 4);
     put(0, 1, 1, "Hallo");
     EXPECT_EQ(t_GetScreen(0, "\r"), "Hallo");
-}
-
-TEST_F(RenderTest, GetScreenKeepsInnerEmptyLinesAndLeadingBlanks)
-{
-    text_window(0, 6, 4);
+    text_window(0, 6, 4); // inner empty lines and leading blanks stay
     put(0, 1, 1, "ab");
     put(0, 3, 3, "cd");
     EXPECT_EQ(t_GetScreen(0, "\r"), "ab\r\r  cd");
-}
-
-TEST_F(RenderTest, GetScreenWithoutSeparatorIsTheWholePlane)
-{
-    text_window(0, 3, 2);
+    text_window(0, 4, 3);
+    EXPECT_EQ(t_GetScreen(0, "\r"), "");
+    text_window(0, 3, 2); // without separator: the whole plane
     put(0, 1, 1, "x");
     VideoMemory[static_cast<size_t>(window_table[0].TextMemoryStart + 4)] = 0x8C;
     EXPECT_EQ(t_GetScreen(0, ""), "x   \u008C ");
-}
-
-TEST_F(RenderTest, GetScreenOfBlankWindowIsEmpty)
-{
-    text_window(0, 4, 3);
-    EXPECT_EQ(t_GetScreen(0, "\r"), "");
 }
 
 TEST_F(RenderTest, GetScreenRefusals)

@@ -42,10 +42,10 @@ inline t_Font tiny_font(int64_t width = 4, int64_t height = 4)
 
 inline void make_view(uint8_t win)
 {
-    platform::WindowSpec spec;
-    spec.kind = platform::WindowKind::Graphic;
-    spec.frame = {0, 0, 400, 300};
-    platform::headless().create_window(win, spec);
+    platform::WindowSpec layout;
+    layout.kind = platform::WindowKind::Graphic;
+    layout.frame = {0, 0, 400, 300};
+    platform::headless().create_window(win, layout);
 }
 
 class TextWindowTest : public ::testing::Test {
