@@ -42,10 +42,8 @@ inline t_Font tiny_font(int64_t width = 4, int64_t height = 4)
 
 inline void make_view(uint8_t win)
 {
-    platform::WindowSpec layout;
-    layout.kind = platform::WindowKind::Graphic;
-    layout.frame = {0, 0, 400, 300};
-    platform::headless().create_window(win, layout);
+    platform::headless().create_window(
+        win, {platform::WindowKind::Graphic, {0, 0, 400, 300}, "", false, false});
 }
 
 class TextWindowTest : public ::testing::Test {
