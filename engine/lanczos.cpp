@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <complex>
 #include <limits>
 #include <vector>
 
@@ -88,10 +89,42 @@ double tridiagonal_ground(const std::vector<double>& alpha, const std::vector<do
     return d[0];
 }
 
-// Lanczos with normalised vectors. The tridiagonal matrix (alpha, sqrt(beta)) is the one
-// the unnormalised three-term recurrence gives, but unnormalised vectors grow by about the
-// square root of beta per step and overflow single precision after some twenty steps on a
-// 16-spin ring; normalised ones stay bounded.
+// The unnormalised three-term recurrence grows (or shrinks) its vectors by about beta per
+// step and leaves single precision after some twenty steps on a 16-spin ring. Each stored
+// vector is therefore the true one times 2^scale[j], rescaled whenever its squared length
+// leaves [2^-32, 2^32]. Scaling by a power of two is exact in binary floating point while
+// nothing overflows or turns subnormal, so:
+//  - H u = 2^e H v, and a copy scaled by a single-precision factor is 2^e times the true
+//    product; sums of such terms with one common exponent are 2^e times the true sums.
+//  - <u, u> = 4^e <v, v> in every partial sum (double products of floats are exact, and
+//    both roundings commute with 2^e), so alpha = Re<Hu, u> / <u, u> is the true alpha.
+//  - beta(i-1) = n_i / <v(i-1), v(i-1)> comes out times 4^(e_i - e_(i-1)); ldexp takes that
+//    off exactly.
+//  - The new vector starts at the scale of v(i-1); v(i-2) enters with the single-precision
+//    -beta(i-2) times 2^(e_(i-1) - e_(i-2)), which is again exact.
+//  - Normalising u gives bit for bit the normalised v, so the Ritz vector sees no scales.
+// Where the unscaled arithmetic stays finite, energy and amplitudes are bit-identical to it.
+constexpr double SQUARED_LENGTH_HIGH = 0x1p32;
+constexpr double SQUARED_LENGTH_LOW = 0x1p-32;
+
+// Exponent k such that 2^-k brings a squared length n back near 1; 0 while n is in range.
+int rescale_exponent(double n)
+{
+    if (!std::isfinite(n) || !(n > 0) || (n <= SQUARED_LENGTH_HIGH && n >= SQUARED_LENGTH_LOW))
+        return 0;
+    int exponent = 0;
+    std::frexp(n, &exponent);
+    return exponent / 2;
+}
+
+// Every amplitude times 2^-k, exactly and with the signs of zeros kept.
+void scale_by_power_of_two(quantum_reg_struct& reg, int k)
+{
+    for (int64_t j = 0; j < reg.size; ++j)
+        reg.amplitude[j] = {std::ldexp(reg.amplitude[j].real(), -k),
+                            std::ldexp(reg.amplitude[j].imag(), -k)};
+}
+
 double lanczos(quantum_reg_struct& psi, const quantum_hamiltonian& h, double epsilon)
 {
     const int64_t size = psi.size;
@@ -100,9 +133,11 @@ double lanczos(quantum_reg_struct& psi, const quantum_hamiltonian& h, double eps
         return NOT_A_NUMBER;
     }
     std::vector<quantum_reg_struct> v;
+    std::vector<int> scale; // stored v[j] = 2^scale[j] * true v[j]
     std::vector<double> alpha, beta;
 
     v.push_back(copy_of(psi));
+    scale.push_back(0);
     register_normalize(v[0]);
     quantum_reg_struct w = times_h(h, v[0]);
     alpha.push_back(real_dot(w, v[0]));
@@ -114,47 +149,65 @@ double lanczos(quantum_reg_struct& psi, const quantum_hamiltonian& h, double eps
         return alpha[0];
     }
 
-    // Appends the next vector (w - alpha v[last] - sqrt(beta) v[last - 1]) / its length and
-    // sets w to H times it; false when the residual vanished (the Krylov space is exhausted).
-    auto extend = [&]() {
-        const size_t last = v.size() - 1;
+    // Finishes v[i] (built at the scale of v[i-1]): w = H v[i], alpha_i, beta(i-1), and the
+    // rescaling. False when v[i] vanished: the Krylov space of i vectors is invariant.
+    auto finish = [&](size_t i) {
+        quantum_reg_struct& vi = v[i];
+        w = times_h(h, vi);
+        double n = real_dot(vi, vi);
+        if (n == 0)
+            return false;
+        alpha.push_back(real_dot(w, vi) / n);
+        const int k = rescale_exponent(n);
+        if (k != 0) {
+            scale_by_power_of_two(vi, k);
+            scale_by_power_of_two(w, k);
+            n = std::ldexp(n, -2 * k);
+        }
+        scale[i] = scale[i - 1] - k;
+        const std::complex<double> previous(register_dot_product(v[i - 1], v[i - 1]));
+        const double b = (std::complex<double>(n) / previous).real();
+        beta.push_back(std::ldexp(b, -2 * (scale[i] - scale[i - 1])));
+        return true;
+    };
+
+    // Pass: the second vector, v1 = H v0 - alpha0 v0.
+    v.push_back(copy_of(v[0]));
+    scale.push_back(0);
+    register_scale(v[1], quantum_amplitude(static_cast<float>(-alpha[0]), 0));
+    register_vector_add_inplace(v[1], w);
+    register_delete(w);
+    int64_t i = 2;
+    double energy = alpha[0];
+    std::vector<double> z(1, 1.0);
+    bool exhausted = !finish(1);
+    if (exhausted) {
+        // v0 is an eigenvector: alpha0 is exact with one vector.
+        i = 1;
+    }
+
+    // Pass: grow the Krylov space until the lowest Ritz value settles.
+    double previous_energy = DBL_MAX;
+    int64_t grown = 0; // steps accounted, one per vector beyond the second
+    while (!exhausted && i < size) {
+        energy = tridiagonal_ground(alpha, beta, static_cast<int>(i), z);
+        if (epsilon > std::fabs(energy - previous_energy))
+            break;
+        previous_energy = energy;
+        memory_account(LANCZOS_STEP_BYTES);
+        ++grown;
+        const auto last = static_cast<size_t>(i - 1);
         quantum_reg_struct next = copy_of(v[last]);
         register_scale(next, quantum_amplitude(static_cast<float>(-alpha[last]), 0));
         register_vector_add_inplace(next, w);
         register_delete(w);
-        if (last > 0)
-            add_scaled(next, v[last - 1], -std::sqrt(beta[last - 1]));
-        const double norm = real_dot(next, next);
-        if (!(norm > 0) || !std::isfinite(norm)) {
-            register_delete(next);
-            return false;
-        }
-        beta.push_back(norm);
-        register_scale(next, quantum_amplitude(static_cast<float>(1.0 / std::sqrt(norm)), 0));
+        const float b = std::ldexp(static_cast<float>(beta[last - 1]),
+                                   scale[last] - scale[last - 1]);
+        add_scaled(next, v[last - 1], -b);
         v.push_back(next);
-        w = times_h(h, v.back());
-        alpha.push_back(real_dot(w, v.back()));
-        return true;
-    };
-
-    // Pass: the second vector. A start that is already an eigenvector ends here.
-    int64_t i = 2;
-    double energy = alpha[0];
-    std::vector<double> z(1, 1.0);
-    bool exhausted = !extend();
-    if (exhausted)
-        i = 1;
-
-    // Pass: grow the Krylov space until the lowest Ritz value settles.
-    double previous = DBL_MAX;
-    while (!exhausted && i < size) {
-        energy = tridiagonal_ground(alpha, beta, static_cast<int>(i), z);
-        if (epsilon > std::fabs(energy - previous))
-            break;
-        previous = energy;
-        memory_account(LANCZOS_STEP_BYTES);
-        if (!extend()) {
-            // The space is invariant: the Ritz value of these i vectors is exact.
+        scale.push_back(0);
+        if (!finish(static_cast<size_t>(i))) {
+            // The residual vanished: the Ritz value of these i vectors is exact.
             exhausted = true;
             break;
         }
@@ -164,7 +217,9 @@ double lanczos(quantum_reg_struct& psi, const quantum_hamiltonian& h, double eps
     // The count of vectors may not reach the register's size, even for an exhausted space.
     const bool converged = i < size;
     if (converged) {
-        // Pass: the Ritz vector from the Lanczos vectors.
+        // Pass: the Ritz vector from the normalised Lanczos vectors.
+        for (int64_t j = 0; j < i; ++j)
+            register_normalize(v[j]);
         for (int64_t k = 0; k < size; ++k) {
             double re = 0, im = 0;
             for (int64_t j = 0; j < i; ++j) {
@@ -180,8 +235,7 @@ double lanczos(quantum_reg_struct& psi, const quantum_hamiltonian& h, double eps
         register_delete(w);
     for (auto& r : v)
         register_delete(r);
-    if (i > 2)
-        memory_account(-LANCZOS_STEP_BYTES * (i - 2));
+    memory_account(-LANCZOS_STEP_BYTES * grown);
     if (!converged) {
         quantum_error(QUANTUM_ENOCONVERGE);
         return NOT_A_NUMBER;
