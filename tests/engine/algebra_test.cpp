@@ -496,11 +496,12 @@ TEST_F(Algebra, LanczosStaysFiniteOnSixteenAndEighteenSpinRings)
         EXPECT_EQ(last_error, 0) << spins;
         const double exact = -2 / std::sin(M_PI / (2 * spins));
         EXPECT_NEAR(e, exact, 1e-5 * std::fabs(exact)) << spins;
-        // The Ritz vector points at the ground state: its Rayleigh quotient is the energy (to
-        // the precision of single-precision sums; its length need not be 1).
+        // The Ritz vector is the ground state: its Rayleigh quotient is the energy (to the
+        // precision of single-precision sums), and its length stays near enough to 1 for the
+        // moments that read it as a state, though orthogonality slowly fades.
         quantum_reg_struct hpsi = apply_hamiltonian(h.callback(), 0, psi, APPLY_KEEPS_COLUMNS);
         const double length = register_dot_product(psi, psi).real();
-        ASSERT_TRUE(length > 0 && std::isfinite(length)) << spins;
+        EXPECT_NEAR(length, 1.0, 1e-3) << spins;
         const double rayleigh = register_dot_product(hpsi, psi).real() / length;
         EXPECT_NEAR(rayleigh, exact, 1e-3 * std::fabs(exact)) << spins;
         register_delete(hpsi);

@@ -193,8 +193,9 @@ TEST_F(GateTest, PermutationsMapEveryEntryAndRecordTheirCodes)
         const int64_t start = objcode_position();
         c.apply(r);
         EXPECT_EQ(states(r), c.out) << c.name;
-        if (c.code)
+        if (c.code) {
             EXPECT_EQ(recorded_since(start), *c.code) << c.name;
+        }
         register_delete(r);
     }
 }
