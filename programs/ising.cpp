@@ -177,8 +177,8 @@ void ising_print_row(double field, int64_t spins, const IsingResult& result)
     t_Htab(win, 11);
     t_Print(win, std::to_string(spins));
     t_Htab(win, 20);
-    // A ground state the solver could not form in single precision leaves the moments
-    // not finite; such a row is marked like a failed solve instead of showing "nan".
+    // A row whose figures are not finite (an injected or failed solve) is marked like a
+    // reported solver error instead of showing "nan".
     const bool finite = std::isfinite(result.energy) && std::isfinite(result.magnetisation) &&
                         std::isfinite(result.susceptibility);
     if (last_error != 0 || !finite) {
