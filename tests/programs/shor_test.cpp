@@ -191,7 +191,8 @@ TEST_F(ProgramWindowTest, ShorPrimeNeverFindsFactorsAndTheSmallestNumbersEnd)
         EXPECT_EQ(r[0], "N = " + std::to_string(n));
         EXPECT_EQ(r[2], "Registergröße = " + std::to_string(qubits) + " Qubits");
         ASSERT_TRUE(ends_as_expected(r, n)) << ::testing::PrintToString(r);
-        if (n == 17)
+        if (n == 17) {
             EXPECT_EQ(r.back(), "Bitte noch einmal versuchen.");
+        }
     }
 }
