@@ -23,43 +23,6 @@ namespace {
 
 constexpr int64_t DRIVER_POLL_MS = 1;
 
-// The windows of the interface, made here because no interface description file exists.
-void create_interface_windows()
-{
-    platform::WindowSystem& ws = platform::window_system();
-    for (uint8_t n = 0; n < WINDOW_COUNT; ++n) {
-        if (ws.window_exists(n))
-            continue;
-        platform::WindowSpec spec;
-        spec.kind = platform::WindowKind::Graphic;
-        spec.frame = {100.0 + 20 * n, 100.0 + 20 * n, 640, 400};
-        spec.title = "Orbikon";
-        ws.create_window(n, spec);
-    }
-    const uint8_t text_windows[] = {platform::PASTEBOARD_WINDOW, platform::PRINTER_WINDOW,
-                                    platform::CONSOLE_WINDOW};
-    for (uint8_t n : text_windows) {
-        if (ws.window_exists(n))
-            continue;
-        platform::WindowSpec spec;
-        spec.kind = platform::WindowKind::Text;
-        spec.frame = {200, 200, 600, 500};
-        spec.title = n == platform::PASTEBOARD_WINDOW ? "Zwischenablage"
-                     : n == platform::PRINTER_WINDOW  ? "Virtueller Drucker"
-                                                      : "Systemkonsole";
-        spec.has_ruler = n != platform::PASTEBOARD_WINDOW;
-        ws.create_window(n, spec);
-    }
-    for (uint8_t n : {platform::PREFERENCES_WINDOW, platform::MAIN_WINDOW}) {
-        if (ws.window_exists(n))
-            continue;
-        platform::WindowSpec spec;
-        spec.frame = {300, 300, 400, 300};
-        spec.title = n == platform::MAIN_WINDOW ? "Orbikon" : "Einstellungen";
-        ws.create_window(n, spec);
-    }
-}
-
 bool write_text(const std::string& path, const std::string& text)
 {
     return platform::write_file(path, std::vector<uint8_t>(text.begin(), text.end()));
@@ -86,8 +49,8 @@ bool program_wants_key() { return ProgramEnded || (WaitingForKey() && EventQueue
 
 void connect_shell(std::function<void()> program)
 {
-    // The interface description, views, menus and the delegate's callbacks first; the
-    // windows below are made only where the description left a gap.
+    // The interface description (every window and menu), the views and the delegate's
+    // callbacks; the key and launch reports below then go to the shell.
     InstallAppDelegate(program);
     menu_hooks().clear_printer_buffer = [] { printer_buffer_clear(); };
     platform::WindowSystem& ws = platform::window_system();
@@ -101,7 +64,6 @@ void connect_shell(std::function<void()> program)
     events.modifiers_changed = [](uint64_t modifiers) { PostModifiers(modifiers); };
     ws.set_events(std::move(events));
     InstallEventHooks();
-    create_interface_windows();
 }
 
 std::optional<std::u32string> read_key_file(const std::string& path)
