@@ -103,7 +103,8 @@ double tridiagonal_ground(const std::vector<double>& alpha, const std::vector<do
 //  - The new vector starts at the scale of v(i-1); v(i-2) enters with the single-precision
 //    -beta(i-2) times 2^(e_(i-1) - e_(i-2)), which is again exact.
 //  - Normalising u gives bit for bit the normalised v, so the Ritz vector sees no scales.
-// Where the unscaled arithmetic stays finite, energy and amplitudes are bit-identical to it.
+// Where the unscaled arithmetic stays finite (and no vector needs reorthogonalising, below),
+// energy and amplitudes are bit-identical to it.
 constexpr double RITZ_LENGTH_TOLERANCE = 1e-3;
 constexpr double SQUARED_LENGTH_HIGH = 0x1p32;
 constexpr double SQUARED_LENGTH_LOW = 0x1p-32;
@@ -124,6 +125,118 @@ void scale_by_power_of_two(quantum_reg_struct& reg, int k)
     for (int64_t j = 0; j < reg.size; ++j)
         reg.amplitude[j] = {std::ldexp(reg.amplitude[j].real(), -k),
                             std::ldexp(reg.amplitude[j].imag(), -k)};
+}
+
+// Without reorthogonalisation, single-precision Lanczos vectors lose their orthogonality
+// once the lowest Ritz value has converged; copies of it then keep appearing, and the
+// lowest value creeps by 1e-10 to 1e-6 per step for thousands of steps (and at last well
+// below the true ground energy) instead of settling within 1e-12. The loss is therefore
+// estimated as it grows (Simon's recurrence for omega(i, k) = <q_i, q_k> of the normalised
+// vectors), and once it passes the square root of single precision the newest vector and
+// the one after it are orthogonalised against all earlier ones. A run whose vectors stay
+// semi-orthogonal takes the plain recurrence unchanged.
+constexpr double SINGLE_EPSILON = 0x1p-24;
+const double SEMI_ORTHOGONAL = std::sqrt(SINGLE_EPSILON);
+
+// Squared length in double.
+double squared_length(const quantum_reg_struct& x)
+{
+    double s0 = 0, s1 = 0;
+    int64_t k = 0;
+    for (; k + 1 < x.size; k += 2) {
+        s0 += quantum_prob(x.amplitude[k]);
+        s1 += quantum_prob(x.amplitude[k + 1]);
+    }
+    if (k < x.size)
+        s0 += quantum_prob(x.amplitude[k]);
+    return s0 + s1;
+}
+
+// <b, x> in double.
+std::complex<double> dot_in_double(const quantum_reg_struct& b, const quantum_reg_struct& x)
+{
+    double re0 = 0, im0 = 0, re1 = 0, im1 = 0;
+    const int64_t n = std::min(b.size, x.size);
+    int64_t k = 0;
+    auto term = [&](int64_t j, double& re, double& im) {
+        const double br = b.amplitude[j].real(), bi = b.amplitude[j].imag();
+        const double xr = x.amplitude[j].real(), xi = x.amplitude[j].imag();
+        re += br * xr + bi * xi;
+        im += br * xi - bi * xr;
+    };
+    for (; k + 1 < n; k += 2) {
+        term(k, re0, im0);
+        term(k + 1, re1, im1);
+    }
+    if (k < n)
+        term(k, re0, im0);
+    return {re0 + re1, im0 + im1};
+}
+
+// x + sum over j < count of c[j] basis[j], position by position: the terms are summed in
+// double in the order of j, block by block so that each vector is read once, and rounded
+// once. A null x starts from zero.
+void add_combination(quantum_reg_struct& out, const quantum_reg_struct* x,
+                     const std::vector<quantum_reg_struct>& basis,
+                     const std::vector<std::complex<double>>& c, size_t count)
+{
+    constexpr int64_t BLOCK = 1024;
+    std::vector<double> re(BLOCK), im(BLOCK);
+    for (int64_t k0 = 0; k0 < out.size; k0 += BLOCK) {
+        const int64_t len = std::min(BLOCK, out.size - k0);
+        for (int64_t k = 0; k < len; ++k) {
+            re[k] = x && k0 + k < x->size ? x->amplitude[k0 + k].real() : 0.0;
+            im[k] = x && k0 + k < x->size ? x->amplitude[k0 + k].imag() : 0.0;
+        }
+        for (size_t j = 0; j < count; ++j) {
+            const quantum_amplitude* a = basis[j].amplitude + k0;
+            const double cr = c[j].real(), ci = c[j].imag();
+            const int64_t jlen = std::min(len, basis[j].size - k0);
+            for (int64_t k = 0; k < jlen; ++k) {
+                const double ar = a[k].real(), ai = a[k].imag();
+                re[k] += cr * ar - ci * ai;
+                im[k] += cr * ai + ci * ar;
+            }
+        }
+        for (int64_t k = 0; k < len; ++k)
+            out.amplitude[k0 + k] = {static_cast<float>(re[k]), static_cast<float>(im[k])};
+    }
+}
+
+// x minus its projections on basis[0 .. count-1] (classical Gram-Schmidt in double).
+// length2[j] is the squared length of basis[j].
+void orthogonalise(quantum_reg_struct& x, const std::vector<quantum_reg_struct>& basis,
+                   const std::vector<double>& length2, size_t count)
+{
+    std::vector<std::complex<double>> c(count);
+    for (size_t j = 0; j < count; ++j)
+        c[j] = length2[j] > 0 ? -dot_in_double(basis[j], x) / length2[j] : 0.0;
+    add_combination(x, &x, basis, c, count);
+}
+
+// The estimates omega(i, k), k < i, for the newest normalised vector q_i from those of q_(i-1)
+// and q_(i-2), the recurrence's alpha_k and b_k = sqrt(beta(k-1)), and b_i. omega(i, i) = 1 is
+// implied; the rounding of each step enters as eps (b_(k+1) + b_i) / b_i.
+std::vector<double> next_omega(const std::vector<double>& last, const std::vector<double>& before,
+                               const std::vector<double>& alpha, const std::vector<double>& beta,
+                               size_t i, double b_i, double eps1)
+{
+    auto b = [&](size_t k) { return k == 0 ? 0.0 : std::sqrt(beta[k - 1]); };
+    // last: omega(i-1, k) for k < i-1; before: omega(i-2, k) for k < i-2.
+    auto w_last = [&](size_t k) { return k + 1 == i ? 1.0 : last[k]; };
+    auto w_before = [&](size_t k) { return k + 2 == i ? 1.0 : before[k]; };
+    std::vector<double> omega(i, 0.0);
+    for (size_t k = 0; k + 1 < i; ++k) {
+        double t = b(k + 1) * w_last(k + 1) + (alpha[k] - alpha[i - 1]) * w_last(k) -
+                   b(i - 1) * w_before(k);
+        if (k > 0)
+            t += b(k) * w_last(k - 1);
+        t /= b_i;
+        t += std::copysign(SINGLE_EPSILON * (b(k + 1) + b_i) / b_i, t);
+        omega[k] = t;
+    }
+    omega[i - 1] = eps1;
+    return omega;
 }
 
 double lanczos(quantum_reg_struct& psi, const quantum_hamiltonian& h, double epsilon)
@@ -186,6 +299,11 @@ double lanczos(quantum_reg_struct& psi, const quantum_hamiltonian& h, double eps
         // v0 is an eigenvector: alpha0 is exact with one vector.
         i = 1;
     }
+    std::vector<double> length2 = {squared_length(v[0]), squared_length(v[1])};
+    const double eps1 = SINGLE_EPSILON * std::sqrt(static_cast<double>(size)) / 2;
+    std::vector<double> omega_before;
+    std::vector<double> omega_last = {eps1}; // omega(1, 0)
+    bool orthogonalise_next = false;
 
     // Pass: grow the Krylov space until the lowest Ritz value settles.
     double previous_energy = DBL_MAX;
@@ -205,13 +323,32 @@ double lanczos(quantum_reg_struct& psi, const quantum_hamiltonian& h, double eps
         const float b = std::ldexp(static_cast<float>(beta[last - 1]),
                                    scale[last] - scale[last - 1]);
         add_scaled(next, v[last - 1], -b);
+        // next is at the scale of v[last], so the ratio of their lengths is b_i.
+        const auto count = static_cast<size_t>(i);
+        const double b_i = std::sqrt(squared_length(next) / length2[last]);
+        std::vector<double> omega;
+        if (b_i > 0 && std::isfinite(b_i)) {
+            omega = next_omega(omega_last, omega_before, alpha, beta, count, b_i, eps1);
+            const bool lost = std::any_of(omega.begin(), omega.end(),
+                                          [](double o) { return std::fabs(o) > SEMI_ORTHOGONAL; });
+            if (lost || orthogonalise_next) {
+                orthogonalise(next, v, length2, count);
+                std::fill(omega.begin(), omega.end(), eps1);
+            }
+            orthogonalise_next = lost;
+        } else {
+            omega.assign(count, eps1);
+        }
+        omega_before = std::move(omega_last);
+        omega_last = std::move(omega);
         v.push_back(next);
         scale.push_back(0);
-        if (!finish(static_cast<size_t>(i))) {
+        if (!finish(count)) {
             // The residual vanished: the Ritz value of these i vectors is exact.
             exhausted = true;
             break;
         }
+        length2.push_back(squared_length(v[count]));
         ++i;
     }
 
@@ -221,19 +358,11 @@ double lanczos(quantum_reg_struct& psi, const quantum_hamiltonian& h, double eps
         // Pass: the Ritz vector from the normalised Lanczos vectors.
         for (int64_t j = 0; j < i; ++j)
             register_normalize(v[j]);
-        for (int64_t k = 0; k < size; ++k) {
-            double re = 0, im = 0;
-            for (int64_t j = 0; j < i; ++j) {
-                if (k >= v[j].size)
-                    continue;
-                re += z[j] * static_cast<double>(v[j].amplitude[k].real());
-                im += z[j] * static_cast<double>(v[j].amplitude[k].imag());
-            }
-            psi.amplitude[k] = {static_cast<float>(re), static_cast<float>(im)};
-        }
-        // Long runs lose the vectors' orthogonality, and the Ritz vector then comes out far
-        // shorter than 1 although it points the right way; its callers read probabilities
-        // from it. A vector that is already of unit length is left bit for bit as it is.
+        std::vector<std::complex<double>> coefficients(z.begin(), z.begin() + i);
+        add_combination(psi, nullptr, v, coefficients, static_cast<size_t>(i));
+        // Vectors that are only semi-orthogonal can leave the Ritz vector's length off 1
+        // although it points the right way; its callers read probabilities from it. A vector
+        // that is already of unit length is left bit for bit as it is.
         const double length = register_dot_product(psi, psi).real();
         if (std::fabs(length - 1) > RITZ_LENGTH_TOLERANCE)
             register_normalize(psi);

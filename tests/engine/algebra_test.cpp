@@ -453,13 +453,14 @@ TEST_F(Algebra, LanczosMatchesExactDiagonalisationOfSmallMatrices)
 TEST_F(Algebra, LanczosRescalingIsBitIdenticalToThePlainRecurrence)
 {
     // Growing vectors (couplings near 1) and shrinking ones (couplings of 1/16): both pass
-    // the rescaling bounds many times over, yet stay within single precision unscaled.
+    // the rescaling bounds many times over, yet stay within single precision unscaled. The
+    // tolerances end each run before its vectors need reorthogonalising.
     struct Case {
         float g, diagonal;
         double eps;
     };
-    for (const Case c : {Case{1.0f, 1.0f, 1e-6}, Case{0.9f, 1.0f, 1e-5},
-                         Case{1.0f / 16, 1.0f / 16, 1e-8}}) {
+    for (const Case c : {Case{1.0f, 1.0f, 1e-3}, Case{0.9f, 1.0f, 1e-2},
+                         Case{1.0f / 16, 1.0f / 16, 1e-4}}) {
         RingColumns h(8, c.g, c.diagonal);
         quantum_reg_struct reference = random_start(8, 21);
         quantum_reg_struct psi = random_start(8, 21);
@@ -486,19 +487,19 @@ TEST_F(Algebra, LanczosStaysFiniteOnSixteenAndEighteenSpinRings)
 {
     // At g = 1 the ring's ground energy is -2 / sin(pi / 2N). Unscaled vectors overflow
     // single precision on these rings within some twenty steps, long before the energy
-    // settles; 18 spins use a looser tolerance only to keep the run short.
-    for (const auto& [spins, eps] : {std::pair{16, 1e-12}, std::pair{18, 1e-7}}) {
+    // settles. The sums of single-precision inner products bound the accuracy near 1e-6.
+    for (const int spins : {16, 18}) {
         RingColumns h(spins, 1.0f);
         quantum_reg_struct psi = random_start(spins, 7);
         testing::internal::CaptureStderr();
-        const double e = ground_state(psi, h.callback(), SOLVER_LANCZOS, eps, 0);
+        const double e = ground_state(psi, h.callback(), SOLVER_LANCZOS, 1e-12, 0);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << spins;
         EXPECT_EQ(last_error, 0) << spins;
         const double exact = -2 / std::sin(M_PI / (2 * spins));
         EXPECT_NEAR(e, exact, 1e-5 * std::fabs(exact)) << spins;
         // The Ritz vector is the ground state: its Rayleigh quotient is the energy (to the
-        // precision of single-precision sums), and its length stays near enough to 1 for the
-        // moments that read it as a state, though orthogonality slowly fades.
+        // precision of single-precision sums), and its length is near enough to 1 for the
+        // moments that read it as a state.
         quantum_reg_struct hpsi = apply_hamiltonian(h.callback(), 0, psi, APPLY_KEEPS_COLUMNS);
         const double length = register_dot_product(psi, psi).real();
         EXPECT_NEAR(length, 1.0, 1e-3) << spins;
@@ -507,6 +508,39 @@ TEST_F(Algebra, LanczosStaysFiniteOnSixteenAndEighteenSpinRings)
         register_delete(hpsi);
         register_delete(psi);
     }
+}
+
+TEST_F(Algebra, LanczosSettlesOnRingsAcrossTheCriticalField)
+{
+    // Without reorthogonalisation, single-precision vectors made some of these runs take
+    // hundreds of steps, the lowest Ritz value creeping below the ground energy meanwhile.
+    // Exact energies from the free-fermion solution of the ring (even sector).
+    constexpr int spins = 14;
+    constexpr int64_t size = int64_t{1} << spins;
+    int64_t most_applications = 0;
+    for (int step = 0; step < 20; ++step) {
+        const auto field = static_cast<float>(0.9 + 0.01 * step);
+        const double g = field;
+        RingColumns h(spins, field);
+        int64_t calls = 0;
+        const quantum_hamiltonian base = h.callback();
+        const quantum_hamiltonian counted = [&](uint64_t i, double t) {
+            ++calls;
+            return base(i, t);
+        };
+        quantum_reg_struct psi = random_start(spins, 100 + step);
+        const double e = ground_state(psi, counted, SOLVER_LANCZOS, 1e-12, 0);
+        EXPECT_EQ(last_error, 0) << "g=" << g;
+        double exact = 0;
+        for (int n = 0; n < spins; ++n)
+            exact -= std::sqrt(1 + g * g - 2 * g * std::cos((2 * n + 1) * M_PI / spins));
+        EXPECT_NEAR(e, exact, 1e-6 * std::fabs(exact)) << "g=" << g;
+        EXPECT_NEAR(register_dot_product(psi, psi).real(), 1.0, 1e-3) << "g=" << g;
+        most_applications = std::max(most_applications, calls / size);
+        register_delete(psi);
+    }
+    EXPECT_LE(most_applications, 80);
+    EXPECT_EQ(memory_account(0), memory_before_);
 }
 
 TEST_F(Algebra, LanczosOnTwoEntriesNeverConverges)
