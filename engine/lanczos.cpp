@@ -138,20 +138,6 @@ void scale_by_power_of_two(quantum_reg_struct& reg, int k)
 constexpr double SINGLE_EPSILON = 0x1p-24;
 const double SEMI_ORTHOGONAL = std::sqrt(SINGLE_EPSILON);
 
-// Squared length in double.
-double squared_length(const quantum_reg_struct& x)
-{
-    double s0 = 0, s1 = 0;
-    int64_t k = 0;
-    for (; k + 1 < x.size; k += 2) {
-        s0 += quantum_prob(x.amplitude[k]);
-        s1 += quantum_prob(x.amplitude[k + 1]);
-    }
-    if (k < x.size)
-        s0 += quantum_prob(x.amplitude[k]);
-    return s0 + s1;
-}
-
 // <b, x> in double.
 std::complex<double> dot_in_double(const quantum_reg_struct& b, const quantum_reg_struct& x)
 {
@@ -171,6 +157,11 @@ std::complex<double> dot_in_double(const quantum_reg_struct& b, const quantum_re
     if (k < n)
         term(k, re0, im0);
     return {re0 + re1, im0 + im1};
+}
+
+double squared_length(const quantum_reg_struct& x)
+{
+    return dot_in_double(x, x).real();
 }
 
 // x + sum over j < count of c[j] basis[j], position by position: the terms are summed in
