@@ -15,6 +15,12 @@ constexpr int64_t ENTRY_BYTES = 8;
 // One density component costs its probability (4 bytes) and its register record (48 bytes).
 constexpr int64_t DENSITY_COMPONENT_BYTES = 52;
 
+// Whether reg looks its basis values up in a table; otherwise it is dense.
+bool has_table(const quantum_reg_struct& reg)
+{
+    return reg.hashw != 0 && reg.hash != nullptr;
+}
+
 uint64_t basis_value_at(const quantum_reg_struct& reg, int64_t position)
 {
     return reg.state ? reg.state[position] : static_cast<uint64_t>(position);
@@ -24,14 +30,14 @@ uint64_t basis_value_at(const quantum_reg_struct& reg, int64_t position)
 // position, as long as it lies within the stored entries. Needs a current table.
 int64_t find_position(uint64_t v, const quantum_reg_struct& reg)
 {
-    if (reg.hashw != 0 && reg.hash)
+    if (has_table(reg))
         return state_lookup(v, reg);
     return v < static_cast<uint64_t>(reg.size) ? static_cast<int64_t>(v) : -1;
 }
 
 void rebuild_table(quantum_reg_struct& reg)
 {
-    if (reg.hashw != 0 && reg.hash)
+    if (has_table(reg))
         hash_rebuild(reg);
 }
 
@@ -84,7 +90,7 @@ void add_into(quantum_reg_struct& target, const quantum_reg_struct& b)
     if (!grow_entries(target, missing))
         return;
     int64_t next = old_size;
-    const bool tabled = target.hashw != 0 && target.hash;
+    const bool tabled = has_table(target);
     for (int64_t j = 0; j < b.size; ++j) {
         const uint64_t v = basis_value_at(b, j);
         // Before the appended entries are tabled, a dense lookup must not find them.
@@ -125,7 +131,7 @@ quantum_amplitude dot_pass(const quantum_reg_struct& a, const quantum_reg_struct
     quantum_amplitude sum = 0;
     const quantum_amplitude* const a_amp = a.amplitude;
     const quantum_amplitude* const b_amp = b.amplitude;
-    if (b.hashw != 0 && b.hash) {
+    if (has_table(b)) {
         for (int64_t i = 0; i < a.size; ++i) {
             const int64_t j = state_lookup(basis_value_at(a, i), b);
             if (j >= 0)
@@ -134,9 +140,8 @@ quantum_amplitude dot_pass(const quantum_reg_struct& a, const quantum_reg_struct
         return sum;
     }
     const auto b_size = static_cast<uint64_t>(b.size);
-    const uint64_t* const a_state = a.state;
     for (int64_t i = 0; i < a.size; ++i) {
-        const uint64_t v = a_state ? a_state[i] : static_cast<uint64_t>(i);
+        const uint64_t v = basis_value_at(a, i);
         if (v < b_size)
             accumulate<Conjugate>(sum, a_amp[i], b_amp[v]);
     }
@@ -165,7 +170,7 @@ double probability_of_zero(int64_t q, const quantum_reg_struct& reg)
 std::vector<quantum_amplitude> dense_amplitudes(quantum_reg_struct& reg, uint64_t dim)
 {
     std::vector<quantum_amplitude> out(dim);
-    if (reg.hashw != 0 && reg.hash) {
+    if (has_table(reg)) {
         hash_rebuild(reg);
         for (uint64_t v = 0; v < dim; ++v) {
             const int64_t pos = state_lookup(v, reg);
