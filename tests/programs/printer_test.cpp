@@ -144,8 +144,9 @@ TEST_F(PrinterTest, UpdateThreadPublishesTheWholeBufferAndEndsWhenCleared)
     printer_buffer_append("Seite 1\r");
     printer_buffer_append("Seite 2\r");
     ASSERT_TRUE(wait_for([this] { return view_text() == "Seite 1\rSeite 2\r"; })) << view_text();
+    // The time is stored just after the view changed.
+    EXPECT_TRUE(wait_for([] { return VirtualPrinterLastUpdate.load() > 0; }));
     EXPECT_EQ(VirtualPrinterUpdatePending, 0);
-    EXPECT_GT(VirtualPrinterLastUpdate.load(), 0);
 
     VirtualPrinterAutoUpdateActive = 0;
     ASSERT_TRUE(wait_for([&capture] {
@@ -157,11 +158,16 @@ TEST_F(PrinterTest, PublicationsAreAtLeastHundredMillisecondsApartAndDecodeCodeB
 {
     p_InitPrinter();
     ASSERT_TRUE(wait_for([] { return VirtualPrinterAutoUpdateActive == 1; }));
+    // Each publication stores its time just after the view changed: wait for both.
+    auto published = [this](const std::string& text, int64_t after) {
+        return wait_for([&] { return view_text() == text && VirtualPrinterLastUpdate != after; });
+    };
+    const int64_t before = VirtualPrinterLastUpdate;
     printer_buffer_append("a");
-    ASSERT_TRUE(wait_for([this] { return view_text() == "a"; }));
+    ASSERT_TRUE(published("a", before));
     const int64_t first = VirtualPrinterLastUpdate;
     printer_buffer_append("b");
-    ASSERT_TRUE(wait_for([this] { return view_text() == "ab"; }));
+    ASSERT_TRUE(published("ab", first));
     EXPECT_GT(VirtualPrinterLastUpdate - first, 100);
     printer_buffer_append("Gr\xF6\xDF" "e"); // not UTF-8: each byte is its own code
     ASSERT_TRUE(wait_for([this] { return view_text() == "abGröße"; })) << view_text();
