@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include <unistd.h>
+
 #include "engine/error.h"
 #include "engine/gates.h"
 #include "engine/measure.h"
@@ -21,7 +23,8 @@ namespace {
 
 std::string temp_path(const std::string& name)
 {
-    return testing::TempDir() + "orbikon_replay_" + name;
+    // ctest runs the cases as parallel processes: each needs its own files.
+    return testing::TempDir() + "orbikon_replay_" + std::to_string(getpid()) + "_" + name;
 }
 
 void write_bytes(const std::string& path, const std::vector<uint8_t>& bytes)
