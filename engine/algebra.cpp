@@ -233,8 +233,11 @@ void register_normalize(quantum_reg_struct& reg)
         reg.amplitude[i] = {reg.amplitude[i].real() * r, reg.amplitude[i].imag() * r};
 }
 
-quantum_reg_struct apply_hamiltonian(const quantum_hamiltonian& h, double t,
-                                     quantum_reg_struct reg, int flags)
+namespace {
+
+// The result register of a Hamiltonian application: same width and size, no table, zeroed
+// amplitudes, and state[i] = i when the input has a basis-value array.
+quantum_reg_struct new_product_register(const quantum_reg_struct& reg)
 {
     quantum_reg_struct out;
     out.width = reg.width;
@@ -260,6 +263,26 @@ quantum_reg_struct apply_hamiltonian(const quantum_hamiltonian& h, double t,
                 out.state[i] = static_cast<uint64_t>(i);
         }
     }
+    return out;
+}
+
+} // namespace
+
+quantum_reg_struct apply_hamiltonian_product(const quantum_hamiltonian_product& h,
+                                             quantum_reg_struct reg)
+{
+    quantum_reg_struct out = new_product_register(reg);
+    if (out.amplitude && reg.amplitude)
+        h(reg.amplitude, out.amplitude, out.size);
+    return out;
+}
+
+quantum_reg_struct apply_hamiltonian(const quantum_hamiltonian& h, double t,
+                                     quantum_reg_struct reg, int flags)
+{
+    quantum_reg_struct out = new_product_register(reg);
+    if (!out.amplitude)
+        return out;
     for (int64_t i = 0; i < reg.size; ++i) {
         quantum_reg_struct column = h(static_cast<uint64_t>(i), t);
         out.amplitude[i] = register_dot_product_noconj(column, reg);

@@ -45,6 +45,14 @@ void register_normalize(quantum_reg_struct& reg);
 // without conjugation. Columns are deleted unless flags has APPLY_KEEPS_COLUMNS.
 quantum_reg_struct apply_hamiltonian(const quantum_hamiltonian& h, double t,
                                      quantum_reg_struct reg, int flags);
+// H applied to the n amplitudes of a dense vector, written to out: out[i] must be what
+// apply_hamiltonian gives from column i, so the callback streams the product without
+// handing out a register per column.
+using quantum_hamiltonian_product =
+    std::function<void(const quantum_amplitude* in, quantum_amplitude* out, int64_t n)>;
+// apply_hamiltonian with H given as its product: a new dense register shaped the same way.
+quantum_reg_struct apply_hamiltonian_product(const quantum_hamiltonian_product& h,
+                                             quantum_reg_struct reg);
 // result[i] = sum_j M(i, j) * input[j]; both registers must hold the matrix's dimensions.
 void matrix_vector_mul(quantum_reg_struct& result, quantum_reg_struct input,
                        const quantum_matrix_struct& m);
@@ -57,6 +65,9 @@ void matrix_vector_mul(quantum_reg_struct& result, quantum_reg_struct input,
 // when that takes as many vectors or steps as reg has entries.
 double ground_state(quantum_reg_struct& reg, const quantum_hamiltonian& h, int32_t solver,
                     double epsilon, double step);
+// ground_state's Lanczos solver (solver 0) with H given as its product.
+double ground_state_streamed(quantum_reg_struct& reg, const quantum_hamiltonian_product& h,
+                             double epsilon);
 // reg = exp(-i H t) reg by diagonalising the Hermitian matrix H (dimension = reg.size);
 // the decomposition is kept for the next call with the same matrix.
 void diagonal_time_evolution(double t, quantum_reg_struct& reg, const quantum_matrix_struct& h);

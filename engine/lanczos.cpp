@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <complex>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -19,6 +20,11 @@ void cheev_(const char* jobz, const char* uplo, const int* n, quantum_amplitude*
             const int* lda, float* w, quantum_amplitude* work, const int* lwork, float* rwork,
             int* info, size_t jobz_len, size_t uplo_len);
 }
+
+// The vector passes of the solver are compiled twice, for the common instruction set and
+// for AVX2; the loader picks what the processor has. Neither contracts to fused
+// multiply-adds, so both give the same bits.
+#define VECTOR_CLONES [[gnu::target_clones("avx2", "default")]]
 
 namespace {
 
@@ -46,6 +52,9 @@ quantum_reg_struct times_h(const quantum_hamiltonian& h, quantum_reg_struct& x)
 {
     return apply_hamiltonian(h, 0, x, APPLY_KEEPS_COLUMNS);
 }
+
+// H x for the Lanczos recurrence, from the columns or from a streamed product.
+using Product = std::function<quantum_reg_struct(quantum_reg_struct& x)>;
 
 double real_dot(quantum_reg_struct& a, quantum_reg_struct& b)
 {
@@ -119,9 +128,17 @@ int rescale_exponent(double n)
     return exponent / 2;
 }
 
-// Every amplitude times 2^-k, exactly and with the signs of zeros kept.
+// Every amplitude times 2^-k, exactly and with the signs of zeros kept. A product with a
+// power of two rounds as ldexp does, so a factor that single precision holds is used.
 void scale_by_power_of_two(quantum_reg_struct& reg, int k)
 {
+    if (k > -FLT_MAX_EXP && k < FLT_MAX_EXP - 2) {
+        const float factor = std::ldexp(1.0f, -k);
+        for (int64_t j = 0; j < reg.size; ++j)
+            reg.amplitude[j] = {reg.amplitude[j].real() * factor,
+                                reg.amplitude[j].imag() * factor};
+        return;
+    }
     for (int64_t j = 0; j < reg.size; ++j)
         reg.amplitude[j] = {std::ldexp(reg.amplitude[j].real(), -k),
                             std::ldexp(reg.amplitude[j].imag(), -k)};
@@ -138,25 +155,33 @@ void scale_by_power_of_two(quantum_reg_struct& reg, int k)
 constexpr double SINGLE_EPSILON = 0x1p-24;
 const double SEMI_ORTHOGONAL = std::sqrt(SINGLE_EPSILON);
 
-// <b, x> in double.
-std::complex<double> dot_in_double(const quantum_reg_struct& b, const quantum_reg_struct& x)
+// <b, x> in double, over eight partial sums so that the pass runs at the speed of memory.
+VECTOR_CLONES std::complex<double> dot_in_double(const quantum_reg_struct& b,
+                                                const quantum_reg_struct& x)
 {
-    double re0 = 0, im0 = 0, re1 = 0, im1 = 0;
+    constexpr int64_t LANES = 8;
+    double re[LANES] = {}, im[LANES] = {};
     const int64_t n = std::min(b.size, x.size);
-    int64_t k = 0;
-    auto term = [&](int64_t j, double& re, double& im) {
-        const double br = b.amplitude[j].real(), bi = b.amplitude[j].imag();
-        const double xr = x.amplitude[j].real(), xi = x.amplitude[j].imag();
-        re += br * xr + bi * xi;
-        im += br * xi - bi * xr;
+    const auto* bf = reinterpret_cast<const float*>(b.amplitude);
+    const auto* xf = reinterpret_cast<const float*>(x.amplitude);
+    auto term = [&](int64_t j, int64_t lane) {
+        const double br = bf[2 * j], bi = bf[2 * j + 1];
+        const double xr = xf[2 * j], xi = xf[2 * j + 1];
+        re[lane] += br * xr + bi * xi;
+        im[lane] += br * xi - bi * xr;
     };
-    for (; k + 1 < n; k += 2) {
-        term(k, re0, im0);
-        term(k + 1, re1, im1);
+    int64_t k = 0;
+    for (; k + LANES <= n; k += LANES)
+        for (int64_t lane = 0; lane < LANES; ++lane)
+            term(k + lane, lane);
+    for (; k < n; ++k)
+        term(k, 0);
+    double sum_re = 0, sum_im = 0;
+    for (int64_t lane = 0; lane < LANES; ++lane) {
+        sum_re += re[lane];
+        sum_im += im[lane];
     }
-    if (k < n)
-        term(k, re0, im0);
-    return {re0 + re1, im0 + im1};
+    return {sum_re, sum_im};
 }
 
 double squared_length(const quantum_reg_struct& x)
@@ -164,10 +189,61 @@ double squared_length(const quantum_reg_struct& x)
     return dot_in_double(x, x).real();
 }
 
+// Two registers that line up position by position without lookups: dense, no basis-value
+// arrays, one size.
+bool aligned(const quantum_reg_struct& a, const quantum_reg_struct& b)
+{
+    return a.hashw == 0 && b.hashw == 0 && !a.state && !b.state && a.size == b.size &&
+           a.amplitude && b.amplitude;
+}
+
+// Re<v, v> and Re<w, v> as register_dot_product forms them (products in double, each sum
+// rounded to single after every addition), and <v, v> in double: one pass for three.
+struct StepDots {
+    double vv = 0;
+    double wv = 0;
+    double vv_double = 0;
+};
+
+StepDots step_dots(quantum_reg_struct& v, quantum_reg_struct& w)
+{
+    if (!aligned(v, w))
+        return {real_dot(v, v), real_dot(w, v), squared_length(v)};
+    float vv = 0, wv = 0;
+    double d = 0;
+    for (int64_t k = 0; k < v.size; ++k) {
+        const double vr = v.amplitude[k].real(), vi = v.amplitude[k].imag();
+        const double wr = w.amplitude[k].real(), wi = w.amplitude[k].imag();
+        vv = static_cast<float>(static_cast<double>(vv) + (vr * vr - (-vi) * vi));
+        wv = static_cast<float>(static_cast<double>(wv) + (wr * vr - (-wi) * vi));
+        d += vr * vr + vi * vi;
+    }
+    return {vv, wv, d};
+}
+
+// x scaled by s1, plus w, plus y scaled by s2 (both factors rounded to single): the
+// three-term recurrence in one pass, rounded as the separate scale and add steps round.
+quantum_reg_struct recurrence(const quantum_reg_struct& x, double s1, quantum_reg_struct& w,
+                              quantum_reg_struct& y, double s2)
+{
+    quantum_reg_struct next = copy_of(x);
+    const quantum_amplitude r1(static_cast<float>(s1), 0), r2(static_cast<float>(s2), 0);
+    if (!aligned(next, w) || !aligned(next, y)) {
+        register_scale(next, r1);
+        register_vector_add_inplace(next, w);
+        add_scaled(next, y, s2);
+        return next;
+    }
+    for (int64_t k = 0; k < next.size; ++k)
+        next.amplitude[k] = quantum_cmul(next.amplitude[k], r1) + w.amplitude[k] +
+                            quantum_cmul(y.amplitude[k], r2);
+    return next;
+}
+
 // x + sum over j < count of c[j] basis[j], position by position: the terms are summed in
 // double in the order of j, block by block so that each vector is read once, and rounded
 // once. A null x starts from zero.
-void add_combination(quantum_reg_struct& out, const quantum_reg_struct* x,
+VECTOR_CLONES void add_combination(quantum_reg_struct& out, const quantum_reg_struct* x,
                      const std::vector<quantum_reg_struct>& basis,
                      const std::vector<std::complex<double>>& c, size_t count)
 {
@@ -230,7 +306,7 @@ std::vector<double> next_omega(const std::vector<double>& last, const std::vecto
     return omega;
 }
 
-double lanczos(quantum_reg_struct& psi, const quantum_hamiltonian& h, double epsilon)
+double lanczos(quantum_reg_struct& psi, const Product& times_h, double epsilon)
 {
     const int64_t size = psi.size;
     if (size <= 0) {
@@ -244,7 +320,7 @@ double lanczos(quantum_reg_struct& psi, const quantum_hamiltonian& h, double eps
     v.push_back(copy_of(psi));
     scale.push_back(0);
     register_normalize(v[0]);
-    quantum_reg_struct w = times_h(h, v[0]);
+    quantum_reg_struct w = times_h(v[0]);
     alpha.push_back(real_dot(w, v[0]));
     if (size == 1) {
         // A single entry is its own eigenvector; there is no second vector to build.
@@ -256,13 +332,18 @@ double lanczos(quantum_reg_struct& psi, const quantum_hamiltonian& h, double eps
 
     // Finishes v[i] (built at the scale of v[i-1]): w = H v[i], alpha_i, beta(i-1), and the
     // rescaling. False when v[i] vanished: the Krylov space of i vectors is invariant.
+    // <v[j], v[j]> of the stored vectors, as register_dot_product gives it (its imaginary
+    // part is exactly 0). A rescaled vector's is the finishing n times 4^-k, exactly.
+    std::vector<double> stored_n = {real_dot(v[0], v[0])};
+    std::vector<double> length2;
     auto finish = [&](size_t i) {
         quantum_reg_struct& vi = v[i];
-        w = times_h(h, vi);
-        double n = real_dot(vi, vi);
+        w = times_h(vi);
+        const StepDots dots = step_dots(vi, w);
+        double n = dots.vv;
         if (n == 0)
             return false;
-        alpha.push_back(real_dot(w, vi) / n);
+        alpha.push_back(dots.wv / n);
         const int k = rescale_exponent(n);
         if (k != 0) {
             scale_by_power_of_two(vi, k);
@@ -270,9 +351,11 @@ double lanczos(quantum_reg_struct& psi, const quantum_hamiltonian& h, double eps
             n = std::ldexp(n, -2 * k);
         }
         scale[i] = scale[i - 1] - k;
-        const std::complex<double> previous(register_dot_product(v[i - 1], v[i - 1]));
+        const std::complex<double> previous(stored_n[i - 1], 0.0);
         const double b = (std::complex<double>(n) / previous).real();
         beta.push_back(std::ldexp(b, -2 * (scale[i] - scale[i - 1])));
+        stored_n.push_back(n);
+        length2.push_back(std::ldexp(dots.vv_double, -2 * k));
         return true;
     };
 
@@ -290,7 +373,7 @@ double lanczos(quantum_reg_struct& psi, const quantum_hamiltonian& h, double eps
         // v0 is an eigenvector: alpha0 is exact with one vector.
         i = 1;
     }
-    std::vector<double> length2 = {squared_length(v[0]), squared_length(v[1])};
+    length2.insert(length2.begin(), squared_length(v[0]));
     const double eps1 = SINGLE_EPSILON * std::sqrt(static_cast<double>(size)) / 2;
     std::vector<double> omega_before;
     std::vector<double> omega_last = {eps1}; // omega(1, 0)
@@ -307,13 +390,10 @@ double lanczos(quantum_reg_struct& psi, const quantum_hamiltonian& h, double eps
         memory_account(LANCZOS_STEP_BYTES);
         ++grown;
         const auto last = static_cast<size_t>(i - 1);
-        quantum_reg_struct next = copy_of(v[last]);
-        register_scale(next, quantum_amplitude(static_cast<float>(-alpha[last]), 0));
-        register_vector_add_inplace(next, w);
-        register_delete(w);
         const float b = std::ldexp(static_cast<float>(beta[last - 1]),
                                    scale[last] - scale[last - 1]);
-        add_scaled(next, v[last - 1], -b);
+        quantum_reg_struct next = recurrence(v[last], -alpha[last], w, v[last - 1], -b);
+        register_delete(w);
         // next is at the scale of v[last], so the ratio of their lengths is b_i.
         const auto count = static_cast<size_t>(i);
         const double b_i = std::sqrt(squared_length(next) / length2[last]);
@@ -339,7 +419,6 @@ double lanczos(quantum_reg_struct& psi, const quantum_hamiltonian& h, double eps
             exhausted = true;
             break;
         }
-        length2.push_back(squared_length(v[count]));
         ++i;
     }
 
@@ -609,7 +688,7 @@ double ground_state(quantum_reg_struct& reg, const quantum_hamiltonian& h, int32
 {
     switch (solver) {
     case SOLVER_LANCZOS:
-        return lanczos(reg, h, epsilon);
+        return lanczos(reg, [&h](quantum_reg_struct& x) { return times_h(h, x); }, epsilon);
     case SOLVER_MODIFIED_LANCZOS:
         return modified_lanczos(reg, h, epsilon);
     case SOLVER_IMAGINARY_TIME:
@@ -619,6 +698,13 @@ double ground_state(quantum_reg_struct& reg, const quantum_hamiltonian& h, int32
         quantum_error(8);
         return NOT_A_NUMBER;
     }
+}
+
+double ground_state_streamed(quantum_reg_struct& reg, const quantum_hamiltonian_product& h,
+                             double epsilon)
+{
+    return lanczos(reg, [&h](quantum_reg_struct& x) { return apply_hamiltonian_product(h, x); },
+                   epsilon);
 }
 
 void diagonal_time_evolution(double t, quantum_reg_struct& reg, const quantum_matrix_struct& h)
