@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "engine/algebra.h"
 #include "engine/register.h"
 
 // Prints the header and one row per chain length and field, waiting for a key after each
@@ -14,8 +15,9 @@ void isingprogram();
 // The I row of the command table: heading, dump deletion, the program, the dump tail.
 void command_ising();
 
-// The Hamiltonian column callback: a copy of column k of the column table (t is ignored).
-// The engine keeps what it gets; the program frees the columns itself.
+// The Hamiltonian column callback: a copy of column k of the column table (t is ignored),
+// or an empty register while no table is built. The engine keeps what it gets; the
+// columns are freed with programs::ising_free_columns.
 quantum_reg_struct isingcolumn(uint64_t k, double t);
 
 namespace programs {
@@ -30,6 +32,16 @@ std::vector<double> ising_fields();
 // E_diag(k) for every basis state of a ring of spins: -sum of s_i * s_(i+1) over the bonds.
 std::vector<int64_t> ising_diagonal_energies(int64_t spins);
 
+// The column table for (spins, field): column l holds l ^ 2^m with the field for m below
+// spins, then l with its diagonal energy. A row solves without it (ising_product gives the
+// same sums); it serves the column callback.
+void ising_build_columns(int64_t spins, double field, const std::vector<int64_t>& diagonal);
+void ising_free_columns();
+
+// H x for the ring, streamed in blocks: each amplitude bit for bit what the engine forms from
+// the columns. diagonal holds 2^spins energies and must outlive the product.
+quantum_hamiltonian_product ising_product(int64_t spins, double field, const int64_t* diagonal);
+
 // One row's figures; meaningless when the engine reported an error meanwhile.
 struct IsingResult {
     double energy = 0;
@@ -37,7 +49,7 @@ struct IsingResult {
     double susceptibility = 0;
 };
 
-// Builds the columns for (spins, field), solves from a random start vector, takes the
+// Solves (spins, field) from a random start vector with the streamed product, takes the
 // moments and frees everything again.
 IsingResult ising_solve(int64_t spins, double field, const std::vector<int64_t>& diagonal);
 
