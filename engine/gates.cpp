@@ -1,6 +1,8 @@
 // engine/gates.cpp: permutation, phase and generic gates, decoherence and the gate count.
 #include "engine/gates.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -38,9 +40,12 @@ bool ec_active()
     return type != 0;
 }
 
+void settle(const quantum_reg_struct& reg);
+
 // Multiplies a by z where the entry's basis value has every bit of mask set.
 void phase_where(uint64_t mask, quantum_amplitude z, quantum_reg_struct& reg)
 {
+    settle(reg);
     if (!reg.state) {
         for (int64_t i = 0; i < reg.size; i++)
             if ((static_cast<uint64_t>(i) & mask) == mask)
@@ -58,6 +63,7 @@ void phase_where(uint64_t mask, quantum_amplitude z, quantum_reg_struct& reg)
 void phase_shift_where(uint64_t control_mask, uint64_t target_bit, quantum_amplitude z,
                        quantum_reg_struct& reg)
 {
+    settle(reg);
     for (int64_t i = 0; i < reg.size; i++) {
         const uint64_t v = reg.state ? reg.state[i] : static_cast<uint64_t>(i);
         if ((v & control_mask) != control_mask)
@@ -81,6 +87,73 @@ void flip_where(uint64_t mask, int64_t target, quantum_reg_struct& reg)
         const uint64_t v = state[i];
         state[i] = v ^ (((v & mask) == mask) ? flip : 0);
     }
+}
+
+// The open run of permutation gates (see gates.h); the engine runs on one thread only.
+struct FlipOp {
+    uint64_t mask; // flip where every bit of mask is set (0: everywhere)
+    uint64_t flip;
+};
+quantum_reg_struct* run_reg = nullptr;
+std::vector<FlipOp> run_ops;
+
+// The queued flips on every basis value, eight values at a time in vector registers across
+// the whole run. Compiled for AVX2 as well.
+using Lanes = uint64_t __attribute__((vector_size(32)));
+
+[[gnu::target_clones("avx2", "default")]] void apply_flips(uint64_t* state, int64_t size,
+                                                           const FlipOp* ops, size_t count)
+{
+    int64_t k = 0;
+    for (; k + 8 <= size; k += 8) {
+        Lanes a, b;
+        std::memcpy(&a, state + k, sizeof a);
+        std::memcpy(&b, state + k + 4, sizeof b);
+        for (size_t i = 0; i < count; i++) {
+            const uint64_t mask = ops[i].mask, flip = ops[i].flip;
+            // A comparison of vectors gives all ones where it holds.
+            a ^= reinterpret_cast<Lanes>((a & mask) == mask) & flip;
+            b ^= reinterpret_cast<Lanes>((b & mask) == mask) & flip;
+        }
+        std::memcpy(state + k, &a, sizeof a);
+        std::memcpy(state + k + 4, &b, sizeof b);
+    }
+    for (; k < size; k++) {
+        uint64_t v = state[k];
+        for (size_t i = 0; i < count; i++)
+            v ^= (v & ops[i].mask) == ops[i].mask ? ops[i].flip : 0;
+        state[k] = v;
+    }
+}
+
+// Applies and empties the open run.
+void flush_run()
+{
+    if (run_reg && run_reg->state && !run_ops.empty())
+        apply_flips(run_reg->state, run_reg->size, run_ops.data(), run_ops.size());
+    run_ops.clear();
+}
+
+// The queued flips of reg applied, before a gate that is not queued reads its values.
+void settle(const quantum_reg_struct& reg)
+{
+    if (run_reg == &reg)
+        flush_run();
+}
+
+// Flips bit target where every bit of mask is set: queued while a run is open on reg,
+// at once otherwise. Unconditional flips in a row make one flip of all their bits.
+void permute(uint64_t mask, int64_t target, quantum_reg_struct& reg)
+{
+    if (run_reg != &reg) {
+        flip_where(mask, target, reg);
+        return;
+    }
+    const uint64_t flip = qubit_bit(target);
+    if (mask == 0 && !run_ops.empty() && run_ops.back().mask == 0)
+        run_ops.back().flip ^= flip;
+    else
+        run_ops.push_back({mask, flip});
 }
 
 // The pair update of the generic gate; the products and sums in the order stated.
@@ -123,9 +196,13 @@ bool grow_entries(quantum_reg_struct& reg, int64_t add)
 }
 
 // Scratch bytes of the generic gates, counted like every other engine allocation.
-template <typename T> T* scratch(int64_t n)
+// Zeroed unless the caller writes every element before reading it (zeroed: false), which
+// spares clearing the partner array of a large register on every gate.
+template <typename T> T* scratch(int64_t n, bool zeroed = true)
 {
-    auto* p = static_cast<T*>(std::calloc(static_cast<size_t>(n > 0 ? n : 1), sizeof(T)));
+    const size_t count = static_cast<size_t>(n > 0 ? n : 1);
+    void* bytes = zeroed ? std::calloc(count, sizeof(T)) : std::malloc(count * sizeof(T));
+    auto* p = static_cast<T*>(bytes);
     if (!p) {
         quantum_error(QUANTUM_ENOMEM);
         return nullptr;
@@ -140,6 +217,55 @@ template <typename T> void release(T* p, int64_t n)
         return;
     std::free(p);
     memory_account(-static_cast<int64_t>(sizeof(T)) * n);
+}
+
+// A register whose basis values all lie below its hash table's length can find a partner by
+// indexing an array with the value itself: no table to clear and fill, no probing. The
+// array holds the gate's stamp and the position; an element of another stamp is empty, so
+// the array is never cleared and keeps its memory between gates, which account for it
+// while they use it. Lookups of values outside the register find nothing, as the table
+// would answer, and for a value stored twice the first position is found, as in the table.
+std::vector<uint64_t> direct_positions;
+uint64_t direct_stamp = 0;
+bool fast_paths = true;
+
+// Enters every position of reg into the direct array under a new stamp; false (and nothing
+// to look up) when a basis value lies beyond the table's length, when the table would have
+// to grow (hash_rebuild reports a full table and widens it), or for positions beyond 32 bits.
+bool index_directly(const quantum_reg_struct& reg)
+{
+    const int32_t slots = hash_length(reg.hashw);
+    if (!fast_paths || !reg.state || !reg.hash || slots <= 0 || reg.size <= 0 ||
+        reg.size >= slots || reg.size > INT32_MAX)
+        return false;
+    const auto range = static_cast<uint64_t>(slots);
+    if (direct_positions.size() < range)
+        direct_positions.resize(range, 0);
+    if (++direct_stamp > UINT32_MAX) {
+        std::fill(direct_positions.begin(), direct_positions.end(), 0);
+        direct_stamp = 1;
+    }
+    uint64_t* position = direct_positions.data();
+    const uint64_t stamp = direct_stamp << 32;
+    for (int64_t p = reg.size - 1; p >= 0; p--) {
+        const uint64_t v = reg.state[p];
+        if (v >= range) {
+            // Leave no element of this stamp behind.
+            direct_stamp++;
+            return false;
+        }
+        position[v] = stamp | static_cast<uint64_t>(p);
+    }
+    return true;
+}
+
+// Position of v in the register last indexed directly, or -1.
+int64_t direct_lookup(uint64_t v)
+{
+    if (v >= direct_positions.size())
+        return -1;
+    const uint64_t e = direct_positions[v];
+    return (e >> 32) == direct_stamp ? static_cast<int64_t>(e & UINT32_MAX) : -1;
 }
 
 // The end of both generic gates: purge (with the load warning) or, without a table, the
@@ -186,6 +312,12 @@ bool decoherence_on()
     return decoherence_flag != 0;
 }
 
+void set_fast_paths(bool enabled)
+{
+    permutation_run_close();
+    fast_paths = enabled;
+}
+
 } // namespace engine
 
 void decohere(quantum_reg_struct& reg)
@@ -193,6 +325,9 @@ void decohere(quantum_reg_struct& reg)
     gate_counter(1);
     if (!decoherence_flag)
         return;
+    // Noise acts on the values as they are after every gate so far.
+    if (run_reg == &reg)
+        flush_run();
     const int64_t width = reg.width > 0 ? reg.width : 0;
     float* noise = scratch<float>(width);
     if (!noise)
@@ -237,7 +372,7 @@ void apply_cnot(int64_t control, int64_t target, quantum_reg_struct& reg)
         return;
     }
     objcode_record(OBJCODE_CNOT, rec(control), rec(target));
-    flip_where(qubit_bit(control), target, reg);
+    permute(qubit_bit(control), target, reg);
     decohere(reg);
 }
 
@@ -248,12 +383,13 @@ void apply_toffoli(int64_t control1, int64_t control2, int64_t target, quantum_r
         return;
     }
     objcode_record(OBJCODE_TOFFOLI, rec(control1), rec(control2), rec(target));
-    flip_where(qubit_bit(control1) | qubit_bit(control2), target, reg);
+    permute(qubit_bit(control1) | qubit_bit(control2), target, reg);
     decohere(reg);
 }
 
 void apply_multi_cnot(int64_t n, quantum_reg_struct& reg, ...)
 {
+    settle(reg);
     const int64_t count = n > 0 ? n : 0;
     std::vector<int64_t> controls(static_cast<size_t>(count));
     va_list args;
@@ -277,12 +413,13 @@ void apply_sigma_x(int64_t target, quantum_reg_struct& reg)
         return;
     }
     objcode_record(OBJCODE_SIGMA_X, rec(target));
-    flip_where(0, target, reg);
+    permute(0, target, reg);
     decohere(reg);
 }
 
 void apply_sigma_y(int64_t target, quantum_reg_struct& reg)
 {
+    settle(reg);
     objcode_record(OBJCODE_SIGMA_Y, rec(target));
     const uint64_t bit = qubit_bit(target);
     const quantum_amplitude i_unit(0.0f, 1.0f);
@@ -299,6 +436,7 @@ void apply_sigma_y(int64_t target, quantum_reg_struct& reg)
 
 void apply_sigma_z(int64_t target, quantum_reg_struct& reg)
 {
+    settle(reg);
     objcode_record(OBJCODE_SIGMA_Z, rec(target));
     const uint64_t bit = qubit_bit(target);
     for (int64_t k = 0; k < reg.size; k++) {
@@ -311,6 +449,7 @@ void apply_sigma_z(int64_t target, quantum_reg_struct& reg)
 
 void swap_leads(int64_t width, quantum_reg_struct& reg)
 {
+    settle(reg);
     if (ec_active()) {
         for (int64_t i = 0; i < width; i++) {
             apply_cnot(i, width + i, reg);
@@ -347,10 +486,27 @@ void controlled_swap(int64_t control, int64_t width, quantum_reg_struct& reg)
     }
 }
 
+void permutation_run_open(quantum_reg_struct& reg)
+{
+    permutation_run_close();
+    // Error correction replaces the gates by sequences of its own, and noise must see every
+    // gate's values: then the gates act one by one as always.
+    if (!fast_paths || ec_active() || decoherence_flag || !reg.state)
+        return;
+    run_reg = &reg;
+}
+
+void permutation_run_close()
+{
+    flush_run();
+    run_reg = nullptr;
+}
+
 // Gates that may create basis states
 
 void apply_gate1(int64_t target, quantum_matrix_struct m, quantum_reg_struct& reg)
 {
+    settle(reg);
     if (m.rows != 2 || m.cols != 2) {
         quantum_error(QUANTUM_EMSIZE);
         // Reading four elements of a smaller matrix would leave its array.
@@ -364,12 +520,23 @@ void apply_gate1(int64_t target, quantum_matrix_struct m, quantum_reg_struct& re
         return;
 
     // Pass: find every partner once; count the missing ones, which become new entries.
-    auto* partner = scratch<int64_t>(old_size);
+    auto* partner = scratch<int64_t>(old_size, false);
     if (!partner)
         return;
     const bool sparse = reg.hashw != 0 && reg.state;
     int64_t add = 0;
-    if (sparse) {
+    if (sparse && index_directly(reg)) {
+        // The table is left as it is: every lookup rebuilds it first.
+        const int64_t index_bytes =
+            static_cast<int64_t>(sizeof(uint64_t) * direct_positions.size());
+        memory_account(index_bytes);
+        for (int64_t i = 0; i < old_size; i++) {
+            partner[i] = direct_lookup(reg.state[i] ^ bit);
+            if (partner[i] < 0)
+                add++;
+        }
+        memory_account(-index_bytes);
+    } else if (sparse) {
         hash_rebuild(reg);
         for (int64_t i = 0; i < old_size; i++) {
             partner[i] = state_lookup(reg.state[i] ^ bit, reg);
@@ -426,6 +593,7 @@ void apply_gate1(int64_t target, quantum_matrix_struct m, quantum_reg_struct& re
 void apply_gate2(int64_t target1, int64_t target2, quantum_matrix_struct m,
                  quantum_reg_struct& reg)
 {
+    settle(reg);
     if (m.rows != 4 || m.cols != 4) {
         quantum_error(QUANTUM_EMSIZE);
         if (!m.t || m.rows * m.cols < 16 || m.rows <= 0 || m.cols <= 0)

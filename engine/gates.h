@@ -28,6 +28,15 @@ void swap_leads(int64_t width, quantum_reg_struct& reg);
 // Swaps fields width.. and 2*width+2.. where bit control is set, by Toffoli gates.
 void controlled_swap(int64_t control, int64_t width, quantum_reg_struct& reg);
 
+// Runs of permutation gates. While a run is open on reg, apply_sigma_x, apply_cnot and
+// apply_toffoli on reg record and count as always but only queue their flips, which
+// permutation_run_close applies in one pass over the basis values: bit for bit the values
+// of the gates applied one by one, for a fraction of the memory traffic. Nothing else may
+// read or change reg until the run is closed. With error correction or decoherence on, or
+// without a basis-value array, no run opens and the gates act at once.
+void permutation_run_open(quantum_reg_struct& reg);
+void permutation_run_close();
+
 // Gates that may create basis states
 // Hadamard on one qubit; may add basis states and drops negligible ones.
 void apply_hadamard(int64_t target, quantum_reg_struct& reg);
@@ -74,4 +83,7 @@ void decohere(quantum_reg_struct& reg);
 namespace engine {
 // Whether decohere currently adds noise (get_decoherence alone cannot tell after an off).
 bool decoherence_on();
+// Switches the direct indexing of the generic gates and the permutation runs on (the
+// default) or off, so that both ways can be compared.
+void set_fast_paths(bool enabled);
 } // namespace engine

@@ -56,8 +56,10 @@ void hadamard_all(int64_t width, quantum_reg_struct& reg)
 
 void not_all(int64_t width, quantum_reg_struct& reg)
 {
+    permutation_run_open(reg);
     for (int64_t i = 0; i < width; ++i)
         apply_sigma_x(i, reg);
+    permutation_run_close();
 }
 
 } // namespace
@@ -65,6 +67,8 @@ void not_all(int64_t width, quantum_reg_struct& reg)
 void oraclecircuit(uint64_t state, quantum_reg_struct& reg)
 {
     const int64_t w = reg.width;
+    // Only permutation gates: one pass over the register for all of them.
+    permutation_run_open(reg);
     flip_zero_bits(state, w, reg);
     apply_toffoli(0, 1, w + 1, reg);
     if (w == 1) {
@@ -78,6 +82,7 @@ void oraclecircuit(uint64_t state, quantum_reg_struct& reg)
     }
     apply_toffoli(0, 1, w + 1, reg);
     flip_zero_bits(state, w, reg);
+    permutation_run_close();
 }
 
 void inversioncircuit(quantum_reg_struct& reg)
@@ -85,6 +90,7 @@ void inversioncircuit(quantum_reg_struct& reg)
     const int64_t w = reg.width;
     not_all(w, reg);
     apply_hadamard(w - 1, reg);
+    permutation_run_open(reg);
     if (w == 3) {
         apply_toffoli(0, 1, 2, reg);
     } else {
@@ -96,6 +102,7 @@ void inversioncircuit(quantum_reg_struct& reg)
             apply_toffoli(i, w + i, w + i + 1, reg);
         apply_toffoli(0, 1, w + 1, reg);
     }
+    permutation_run_close();
     apply_hadamard(w - 1, reg);
     not_all(w, reg);
 }

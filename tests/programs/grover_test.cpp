@@ -1,7 +1,8 @@
-// tests/programs/grover_test.cpp: the Grover program, its circuits, the listing and the
-// refusals of the G command.
+// tests/programs/grover_test.cpp: the Grover program, its circuits, the listing, the
+// refusals of the G command, and the gates' fast paths against the plain ones.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <string>
 #include <tuple>
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/gates.h"
 #include "engine/measure.h"
 #include "engine/objcode.h"
 #include "engine/register.h"
@@ -101,7 +103,7 @@ TEST(GroverNumbers, IterationsWidthsFieldsAndShortestTexts)
     // The width is raised to what the searched number needs.
     for (auto [searched, width, raised] : {std::tuple<int64_t, int64_t, int64_t>{5, 0, 3}, {0, 1, 1},
                                            {100, 2, 7}, {100, 9, 9}, {-7, -3, 1},
-                                           {programs::GROVER_LARGEST_SEARCHED, 0, 24}})
+                                           {programs::GROVER_LARGEST_SEARCHED, 0, 20}})
         EXPECT_EQ(programs::grover_width(searched, width), raised) << searched << " " << width;
     // Listing fields are eight characters.
     EXPECT_EQ(programs::listing_field(0), "0       ");
@@ -120,23 +122,23 @@ TEST(GroverNumbers, IterationsWidthsFieldsAndShortestTexts)
 
 // Refusals of the G command, at their edges.
 
-TEST(GroverRefusal, WidthsUpToTwentyFourAndSearchedNumbersUpToTwentyFourQubits)
+TEST(GroverRefusal, WidthsUpToTwentyAndSearchedNumbersUpToTwentyQubits)
 {
-    const std::string wide = "Bitte geben Sie eine Registerzahl von höchstens 24 ein.";
-    const std::string large = "Bitte geben Sie eine gesuchte Zahl von höchstens 16.777.215 ein.";
+    const std::string wide = "Bitte geben Sie eine Registerzahl von höchstens 20 ein.";
+    const std::string large = "Bitte geben Sie eine gesuchte Zahl von höchstens 1.048.575 ein.";
     // The width of too large numbers would never be found; their check must come first.
     for (auto [searched, width, refusal] :
-         {std::tuple<int64_t, int64_t, std::string>{5, 24, ""}, {5, 0, ""}, {5, -100, ""}, {-5, 3, ""},
-          {5, 25, wide}, {5, INT64_MAX, wide}, {16777215, 0, ""}, {16777216, 0, large},
+         {std::tuple<int64_t, int64_t, std::string>{5, 20, ""}, {5, 0, ""}, {5, -100, ""}, {-5, 3, ""},
+          {5, 21, wide}, {5, 24, wide}, {5, INT64_MAX, wide}, {1048575, 0, ""}, {1048576, 0, large},
           {INT64_MAX, 3, large}, {int64_t{1} << 30, 0, large}})
         EXPECT_EQ(programs::grover_refusal(searched, width), refusal) << searched << " " << width;
 }
 
 TEST_F(ProgramWindowTest, GroverProgramRefusesByItselfToo)
 {
-    groverprogram(5, 25);
+    groverprogram(5, 21);
     EXPECT_EQ(rows(), std::vector<std::string>{
-                          "Bitte geben Sie eine Registerzahl von höchstens 24 ein."});
+                          "Bitte geben Sie eine Registerzahl von höchstens 20 ein."});
 }
 
 // The program's window text.
@@ -241,4 +243,68 @@ TEST_F(GroverTest, HundredWithWidthTwoRunsOnSevenQubits)
         EXPECT_EQ(r[15], found + std::to_string(hundred_at) + ". Zahl in der Datenmenge.");
     }
     EXPECT_NEAR(probability_in(r[16]), 0.996, 0.002) << r[16];
+}
+
+// The gates' direct indexing and permutation runs against the plain gates.
+
+TEST_F(ProgramWindowTest, FastGatePathsChangeNoAmplitudeDrawRecordOrScreen)
+{
+    struct Run {
+        std::vector<std::vector<uint64_t>> states;
+        std::vector<std::vector<quantum_amplitude>> amplitudes;
+        std::vector<std::string> screen;
+        std::vector<uint8_t> dump;
+    };
+    const auto run = [this](int64_t searched, int64_t width, bool fast) {
+        engine::set_fast_paths(fast);
+        Run out;
+        // The register after every iteration and after the measurement.
+        quantum_reg_struct reg = register_new(0, width);
+        const auto keep = [&] {
+            out.states.emplace_back(reg.state, reg.state + reg.size);
+            out.amplitudes.emplace_back(reg.amplitude, reg.amplitude + reg.size);
+        };
+        apply_sigma_x(width, reg);
+        for (int64_t i = 0; i <= width; ++i)
+            apply_hadamard(i, reg);
+        for (int64_t k = 0; k < programs::grover_iterations(width); ++k) {
+            oraclecircuit(static_cast<uint64_t>(searched), reg);
+            for (int64_t i = 0; i < width; ++i)
+                apply_hadamard(i, reg);
+            inversioncircuit(reg);
+            for (int64_t i = 0; i < width; ++i)
+                apply_hadamard(i, reg);
+            keep();
+        }
+        srand(static_cast<unsigned>(width));
+        reg.width = width + 1;
+        measure_qubit(width, reg);
+        keep();
+        register_delete(reg);
+        // The program itself: its window and its object code.
+        fresh_window();
+        srand(static_cast<unsigned>(width));
+        groverprogram(searched, width);
+        out.screen = rows();
+        out.dump = program_test::recorded();
+        engine::set_fast_paths(true);
+        return out;
+    };
+    for (int64_t width = 1; width <= 12; ++width) {
+        const int64_t searched = (int64_t{1} << width) / 3;
+        const Run plain = run(searched, width, false);
+        const Run fast = run(searched, width, true);
+        ASSERT_EQ(fast.states.size(), plain.states.size()) << width;
+        for (size_t k = 0; k < plain.states.size(); ++k) {
+            ASSERT_EQ(fast.states[k], plain.states[k]) << "width " << width << ", step " << k;
+            ASSERT_EQ(fast.amplitudes[k].size(), plain.amplitudes[k].size()) << width;
+            EXPECT_EQ(std::memcmp(fast.amplitudes[k].data(), plain.amplitudes[k].data(),
+                                  sizeof(quantum_amplitude) * plain.amplitudes[k].size()),
+                      0)
+                << "width " << width << ", step " << k;
+        }
+        EXPECT_EQ(fast.screen, plain.screen) << width;
+        EXPECT_EQ(fast.dump, plain.dump) << width;
+        EXPECT_FALSE(plain.dump.empty()) << width;
+    }
 }
