@@ -15,8 +15,8 @@ void oraclecircuit(uint64_t state, quantum_reg_struct& reg);
 void inversioncircuit(quantum_reg_struct& reg);
 
 // Searches `searched` in a register of max(width, needed) qubits and prints the listing and
-// the result lines into the main window. Callers refuse widths above 24 first
-// (programs/input_limits.h): larger ones never end.
+// the result lines into the main window. Callers refuse widths above 20 first
+// (programs/input_limits.h): wider searches take far too long.
 void groverprogram(int64_t searched, int64_t width);
 
 namespace programs {
@@ -25,7 +25,7 @@ namespace programs {
 constexpr uint8_t MAIN_WINDOW = 0;
 
 // The register width the Grover program uses: the requested width, raised to what the
-// searched number needs. Only meaningful for searched numbers below 2^24.
+// searched number needs. Only meaningful for searched numbers below 2^20.
 int64_t grover_width(int64_t searched, int64_t width);
 
 // Iterations for a register of `width` qubits: floor(sqrt(2^width) * pi / 4).

@@ -8,8 +8,10 @@ namespace programs {
 
 namespace {
 
-const std::string WIDTH_REFUSAL = "Bitte geben Sie eine Registerzahl von höchstens " +
-                                  std::to_string(REGISTER_WIDEST) + " ein.";
+std::string width_refusal(int64_t widest)
+{
+    return "Bitte geben Sie eine Registerzahl von höchstens " + std::to_string(widest) + " ein.";
+}
 
 } // namespace
 
@@ -27,8 +29,8 @@ std::string grover_refusal(int64_t searched, int64_t width)
     if (searched > GROVER_LARGEST_SEARCHED)
         return "Bitte geben Sie eine gesuchte Zahl von höchstens " +
                NumberText(GROVER_LARGEST_SEARCHED, ' ', 1, true) + " ein.";
-    if (width > REGISTER_WIDEST)
-        return WIDTH_REFUSAL;
+    if (width > GROVER_WIDEST)
+        return width_refusal(GROVER_WIDEST);
     return "";
 }
 
@@ -37,7 +39,7 @@ std::string oracle_refusal(int64_t width)
     if (width < ORACLE_NARROWEST)
         return "Bitte geben Sie eine Registerzahl von mindestens 3 ein.";
     if (width > REGISTER_WIDEST)
-        return WIDTH_REFUSAL;
+        return width_refusal(REGISTER_WIDEST);
     return "";
 }
 

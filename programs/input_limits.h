@@ -10,17 +10,20 @@ namespace programs {
 // Beyond this the registers (and the object code of swap leads) outgrow a desktop's memory.
 constexpr int64_t SHOR_SMALLEST = 3;
 constexpr int64_t SHOR_LARGEST = 1000;
-// Widest search and oracle register: the scratch qubits stay far below 64, the table fits.
+// Widest oracle register: the scratch qubits stay far below 64, the table fits.
 constexpr int64_t REGISTER_WIDEST = 24;
+// Widest search: the widest that finishes within five minutes on a two-core machine (20
+// qubits take about two; each two more take about nine times as long).
+constexpr int64_t GROVER_WIDEST = 20;
 // The oracle data need at least this many qubits to show their mixing.
 constexpr int64_t ORACLE_NARROWEST = 3;
-// Largest searched number that fits the widest register: 2^24 - 1.
-constexpr int64_t GROVER_LARGEST_SEARCHED = (int64_t{1} << REGISTER_WIDEST) - 1;
+// Largest searched number that fits the widest search register: 2^20 - 1.
+constexpr int64_t GROVER_LARGEST_SEARCHED = (int64_t{1} << GROVER_WIDEST) - 1;
 
 // S: below 3 the base search never ends (0 divides by zero); above 1000 memory runs out.
 std::string shor_refusal(int64_t number);
 
-// G: a requested width or a searched number that needs more than 24 qubits. Negative
+// G: a requested width or a searched number that needs more than 20 qubits. Negative
 // numbers and widths run (they find nothing, or take the needed width).
 std::string grover_refusal(int64_t searched, int64_t width);
 

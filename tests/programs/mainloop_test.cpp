@@ -130,9 +130,9 @@ TEST(HeadlessRun, ProgramsRunFromTheirKeysAndRefusalsLeaveTheDump)
           "Registergröße = 3 Qubits\n2 Iterationen: #1, #2\n", "Die gesuchte Zahl 5 ist die ",
           "Die Wahrscheinlichkeit für das Suchergebnis beträgt 0.9"}, {}, {}, 3, 0},
         // The random bit first, so there is a dump that the refusal must leave alone.
-        {"grover-wide", "rg5\n25\n",
-         {"Anzahl der Qubits (0 = benötigte Anzahl): 25\n\n"
-          "Bitte geben Sie eine Registerzahl von höchstens 24 ein."}, {"Registergröße"}, {}, 1, 24},
+        {"grover-wide", "rg5\n21\n",
+         {"Anzahl der Qubits (0 = benötigte Anzahl): 21\n\n"
+          "Bitte geben Sie eine Registerzahl von höchstens 20 ein."}, {"Registergröße"}, {}, 1, 24},
         {"oracle-refused", "ro2\n",
          {"Oracle-Algorithmus zur Generierung von unsortierten Daten:",
           "Anzahl der Qubits (>=3): 2\n\nBitte geben Sie eine Registerzahl von mindestens 3 ein."},
