@@ -11,23 +11,34 @@ TEST_DIR := build/sanitize
 BENCH_DIR := build/bench
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps bench-deps build run test bench clean
 
 all: build
 
-deps:
+# Only the bench's comparison needs these: scipy's eigsh is the baseline of the I rows.
+BENCH_PACKAGES := python3-scipy
+
+# Installs the missing packages of a list, with apt-get as root.
+define install_missing
 	@missing=""; \
-	for p in $(DEB_PACKAGES); do \
+	for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
-	if [ -z "$$missing" ]; then echo "deps: all packages present."; exit 0; fi; \
-	echo "deps: installing$$missing"; \
+	if [ -z "$$missing" ]; then echo "$@: all packages present."; exit 0; fi; \
+	echo "$@: installing$$missing"; \
 	if [ "$$(id -u)" -ne 0 ]; then \
-	  echo "deps: not root. Run 'sudo make deps' (or: sudo apt-get install$$missing), then try again."; \
+	  echo "$@: not root. Run 'sudo make $@' (or: sudo apt-get install$$missing), then try again."; \
 	  exit 1; \
 	fi; \
 	export DEBIAN_FRONTEND=noninteractive; \
 	apt-get update -q && apt-get install -y -q --no-install-recommends $$missing
+endef
+
+deps:
+	$(call install_missing,$(DEB_PACKAGES))
+
+bench-deps: deps
+	$(call install_missing,$(BENCH_PACKAGES))
 
 build: deps
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBIKON_TESTS=OFF
@@ -43,10 +54,12 @@ test: build
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
 
-bench: deps
+# Every benchmark program, then the comparison of the heavy commands with their baselines.
+bench: bench-deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBIKON_TESTS=OFF -DORBIKON_BENCH=ON
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	@for b in $(BENCH_DIR)/bench_*; do echo "== $$b"; $$b || exit 1; done
+	bench/compare.sh $(BENCH_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR)
