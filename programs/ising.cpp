@@ -150,7 +150,9 @@ quantum_hamiltonian_product ising_product(int64_t spins, double field, const int
 {
     const auto g = static_cast<float>(field);
     return [spins, g, diagonal](const quantum_amplitude* in, quantum_amplitude* out, int64_t n) {
-        ring_product(spins, g, diagonal, in, out, n);
+        // Partners are found by flipping bits: only a vector of 2^spins entries has them all.
+        if (spins >= 0 && spins < 63 && n == int64_t{1} << spins)
+            ring_product(spins, g, diagonal, in, out, n);
     };
 }
 
