@@ -31,9 +31,10 @@ void controlled_swap(int64_t control, int64_t width, quantum_reg_struct& reg);
 // Runs of permutation gates. While a run is open on reg, apply_sigma_x, apply_cnot and
 // apply_toffoli on reg record and count as always but only queue their flips, which
 // permutation_run_close applies in one pass over the basis values: bit for bit the values
-// of the gates applied one by one, for a fraction of the memory traffic. Nothing else may
-// read or change reg until the run is closed. With error correction or decoherence on, or
-// without a basis-value array, no run opens and the gates act at once.
+// of the gates applied one by one, for a fraction of the memory traffic. The other gates
+// apply the queued flips before they act; nothing else may read, change or delete reg
+// until the run is closed. With error correction or decoherence on, or without a
+// basis-value array, no run opens and the gates act at once.
 void permutation_run_open(quantum_reg_struct& reg);
 void permutation_run_close();
 
