@@ -238,6 +238,20 @@ TEST(IntPow, RepeatedMultiplicationThatWraps)
     EXPECT_EQ(int_pow(3, 41), static_cast<int64_t>(expected));
 }
 
+TEST(ModPow, ReducedPowersWithoutOverflow)
+{
+    const int64_t mersenne = (int64_t{1} << 61) - 1; // prime: a^(p-1) = 1 by Fermat
+    const struct {
+        int64_t a, b, n, expected;
+    } cases[] = {
+        {192, 154, 667, 231}, {3, mersenne - 1, mersenne, 1}, {mersenne - 1, 3, mersenne, mersenne - 1},
+        {-2, 3, 7, 6},        {5, 0, 7, 1},                   {5, -4, 7, 1},
+        {5, 0, 1, 0},         {5, 3, 0, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(mod_pow(c.a, c.b, c.n), c.expected) << c.a << "^" << c.b << " mod " << c.n;
+}
+
 TEST(InverseMod, KnownInversesAndNone)
 {
     EXPECT_EQ(inverse_mod(15, 7), 13);
