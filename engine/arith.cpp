@@ -289,8 +289,7 @@ void swap_fields(int64_t w, quantum_reg_struct& reg)
         swap_leads(w, reg);
         return;
     }
-    for (int64_t k = 0; k < reg.size; ++k)
-        objcode_record(OBJCODE_SWAP_LEADS, static_cast<int>(w));
+    objcode_record_repeat(reg.size, OBJCODE_SWAP_LEADS, static_cast<int>(w));
     open_batch->swap(w);
 }
 
