@@ -289,8 +289,7 @@ void swap_fields(int64_t w, quantum_reg_struct& reg)
         swap_leads(w, reg);
         return;
     }
-    for (int64_t k = 0; k < reg.size; ++k)
-        objcode_record(OBJCODE_SWAP_LEADS, static_cast<int>(w));
+    objcode_record_repeat(reg.size, OBJCODE_SWAP_LEADS, static_cast<int>(w));
     open_batch->swap(w);
 }
 
@@ -694,6 +693,26 @@ int64_t int_pow(int64_t a, int64_t b)
         b >>= 1;
     }
     return r;
+}
+
+int64_t mod_pow(int64_t a, int64_t b, int64_t n)
+{
+    if (n < 1)
+        return 0;
+    // Both factors stay below n < 2^63, so every product fits 128 bits.
+    const auto modulus = static_cast<unsigned __int128>(n);
+    int64_t base = a % n;
+    if (base < 0)
+        base += n;
+    auto factor = static_cast<unsigned __int128>(base);
+    unsigned __int128 r = 1 % modulus;
+    while (b > 0) {
+        if (b & 1)
+            r = r * factor % modulus;
+        factor = factor * factor % modulus;
+        b >>= 1;
+    }
+    return static_cast<int64_t>(r);
 }
 
 int64_t inverse_mod(int64_t n, int64_t v)

@@ -54,6 +54,8 @@ int64_t gcd(int64_t a, int64_t b);
 void continued_fraction_approx(int64_t& a, int64_t& b, int64_t width);
 // a to the power b by repeated 64-bit multiplication (wraps); 1 for b <= 0.
 int64_t int_pow(int64_t a, int64_t b);
+// a to the power b modulo n, from 0 to n - 1, without overflow; 1 % n for b <= 0, 0 for n < 1.
+int64_t mod_pow(int64_t a, int64_t b, int64_t n);
 // Smallest i >= 1 with (i * v) % N = 1; 0 when there is none.
 int64_t inverse_mod(int64_t n, int64_t v);
 // Smallest w >= 1 with 2^w >= n.

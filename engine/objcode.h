@@ -29,6 +29,9 @@ constexpr uint8_t OBJCODE_NOP = 0xFF;
 // The buffer grows by whole pages of this many bytes.
 constexpr int64_t OBJCODE_PAGE_BYTES = 65536;
 
+// Recorded bytes kept in memory before they spill to an unnamed file beside the dump.
+constexpr int64_t OBJCODE_MEMORY_LIMIT = 128 * OBJCODE_PAGE_BYTES;
+
 // Total record length in bytes (opcode included) of opcode; 0 for an invalid opcode.
 int64_t objcode_record_length(uint8_t opcode);
 
@@ -43,6 +46,10 @@ void objcode_stop();
 // angles as double. Reading any other type is undefined behaviour.
 int objcode_record(uint8_t opcode, ...);
 
+// Appends count copies of one record, the same bytes as count calls of objcode_record but
+// streamed in bulk (one swap-leads record per stored state adds up to hundreds of MB).
+int objcode_record_repeat(int64_t count, uint8_t opcode, ...);
+
 // The dump file used when objcode_write_file gets no name; empty until set.
 void objcode_set_default_file(std::string name);
 const std::string& objcode_default_file();
@@ -53,12 +60,19 @@ void objcode_set_dump_path(std::string path);
 const std::string& objcode_dump_path();
 
 // Writes the recorded bytes to name (nullptr: the default file). 0 ok, 1 not recording,
-// -1 when the file cannot be opened or not every byte was written.
+// -1 when the file cannot be opened or not every byte was written. A regular file (or a
+// new one) is replaced in one rename, so name never holds half a trace and a failed write
+// leaves the previous file; other files (devices, symbolic links) are written in place.
 int objcode_write_file(const char* name = nullptr);
+
+// Bytes kept in memory before spilling (default OBJCODE_MEMORY_LIMIT); 0 never spills.
+// For tests and benchmarks; applies from the next record on.
+void objcode_set_memory_limit(int64_t bytes);
 
 // Recorder state, for the disassembler's tests and the benchmarks.
 bool objcode_active();
 int64_t objcode_position();
 int64_t objcode_pages();
-// The first objcode_position() bytes recorded; nullptr when not recording.
+// The first objcode_position() bytes recorded; nullptr when not recording. A spilled
+// recording is mapped from its file; the view lasts until the next call or stop.
 const uint8_t* objcode_data();

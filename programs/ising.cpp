@@ -305,7 +305,6 @@ void isingprogram()
 void command_ising()
 {
     command_heading("Ising-Modell für Quanten (Esc-Taste zum Beenden):");
-    delete_dump();
     isingprogram();
     write_dump_tail();
 }

@@ -178,7 +178,9 @@ void delete_dump() { deletefile(platform::dump_file_path()); }
 
 void write_dump_tail()
 {
-    objcode_write_file(nullptr);
+    // The dump is replaced only now, so it never holds a half-written or half-run trace.
+    if (objcode_write_file(nullptr) == 1)
+        delete_dump();
     objcode_stop();
 }
 

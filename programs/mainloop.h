@@ -38,7 +38,8 @@ uint8_t command_window();
 void command_heading(std::string_view heading);
 // Asks for an integer with prompt (mode 2, at most 25 characters); Escape or no digits give 0.
 int64_t command_number(std::string_view prompt);
-// Removes the dump file before a program runs the engine.
+// Removes the dump file (when quitting).
 void delete_dump();
-// After a program: writes the recorded object code to the dump file and stops recording.
+// After a program: its object code replaces the dump file in one rename, and recording
+// stops. A program that recorded nothing leaves no dump; a failed write keeps the old one.
 void write_dump_tail();

@@ -32,7 +32,6 @@ void command_grover()
     t_Cr(command_window());
     if (refused(programs::grover_refusal(searched, width)))
         return;
-    delete_dump();
     groverprogram(searched, width);
     write_dump_tail();
 }
@@ -44,7 +43,6 @@ void command_oracle()
     t_Cr(command_window());
     if (refused(programs::oracle_refusal(width)))
         return;
-    delete_dump();
     oracleprogram(width);
     write_dump_tail();
 }
@@ -52,7 +50,6 @@ void command_oracle()
 void command_random()
 {
     command_heading("Quanten-Zufallsgenerator:");
-    delete_dump();
     randomprogram();
     write_dump_tail();
 }
@@ -64,7 +61,6 @@ void command_shor()
     t_Cr(command_window());
     if (refused(programs::shor_refusal(number)))
         return;
-    delete_dump();
     shorprogram(number);
     write_dump_tail();
 }
@@ -72,7 +68,6 @@ void command_shor()
 void command_codetest()
 {
     command_heading("Quanten-Code Test:");
-    delete_dump();
     codetestprogram();
     write_dump_tail();
 }

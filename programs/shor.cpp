@@ -73,12 +73,6 @@ uint64_t draw_product(const programs::RandomSource& random, const programs::Cloc
     return (u * v) >> 16;
 }
 
-// Signed sum that wraps like the integer power before it, instead of overflowing.
-int64_t wrapping_add(int64_t a, int64_t b)
-{
-    return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
-}
-
 } // namespace
 
 namespace programs {
@@ -109,6 +103,17 @@ int64_t shor_random_base(int64_t n, const RandomSource& random, const ClockSourc
 int64_t shor_random_base(int64_t n)
 {
     return shor_random_base(n, platform::random32, platform::time_seconds);
+}
+
+int64_t shor_factor(int64_t n, int64_t x, int64_t r)
+{
+    // x^(r/2) reduced modulo n: the plain power wraps in 64 bits for the long periods of
+    // the larger numbers, and the gcds below only need it modulo n.
+    const int64_t p = mod_pow(x, r / 2, n);
+    const int64_t one = 1 % n;
+    const int64_t f1 = gcd(n, p + one);
+    const int64_t f2 = gcd(n, p - one);
+    return f1 >= f2 ? f1 : f2;
 }
 
 } // namespace programs
@@ -198,13 +203,8 @@ void shorprogram(int64_t n)
     cr();
     cr();
 
-    // Pass: factors from x^(r/2) +- 1. The power wraps for large periods; only a proper
-    // factor is accepted, so a wrapped power merely fails the attempt.
-    const int64_t p = int_pow(x, r / 2);
-    const int64_t one = 1 % n;
-    const int64_t f1 = gcd(n, wrapping_add(p, one));
-    const int64_t f2 = gcd(n, wrapping_add(p, -one));
-    const int64_t f = f1 >= f2 ? f1 : f2;
+    // Pass: factors from x^(r/2) +- 1; only a proper factor is accepted.
+    const int64_t f = shor_factor(n, x, r);
     if (f < n && f >= 2) {
         print(grouped(n) + " = " + grouped(f) + " * " + grouped(n / f));
         cr();

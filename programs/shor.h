@@ -27,4 +27,8 @@ int64_t shor_random_base(int64_t n, const RandomSource& random, const ClockSourc
 // The same with the platform's random source and clock.
 int64_t shor_random_base(int64_t n);
 
+// The larger of gcd(n, x^(r/2) + 1) and gcd(n, x^(r/2) - 1), the power taken modulo n;
+// a proper factor of n when r is an even period of x whose half power is not -1.
+int64_t shor_factor(int64_t n, int64_t x, int64_t r);
+
 } // namespace programs

@@ -82,7 +82,8 @@ INSTANTIATE_TEST_SUITE_P(Moduli, ModularExponentiation,
 TEST(ModularExponentiationCase, BatchedRunEqualsGateByGate)
 {
     // The same superposed factoring register through both paths: each exponent gets its power,
-    // and basis values in stored order, amplitudes, object code and gate count all agree.
+    // and basis values in stored order, amplitudes, object code and gate count all agree,
+    // also when the batched run's code spills to a file after one page.
     const int64_t n = 35, x = 3, w = get_width(n), m = 6;
     struct Run {
         std::vector<uint64_t> states;
@@ -90,8 +91,9 @@ TEST(ModularExponentiationCase, BatchedRunEqualsGateByGate)
         std::vector<uint8_t> objcode;
         int64_t gates = 0;
     };
-    auto run = [&](bool batched) {
+    auto run = [&](bool batched, int64_t memory_limit) {
         arith_set_batching(batched);
+        objcode_set_memory_limit(memory_limit);
         quantum_reg_struct reg = register_new(0, m);
         for (int64_t i = 0; i < m; ++i)
             apply_hadamard(i, reg);
@@ -106,10 +108,12 @@ TEST(ModularExponentiationCase, BatchedRunEqualsGateByGate)
         register_delete(reg);
         objcode_stop();
         arith_set_batching(true);
+        objcode_set_memory_limit(OBJCODE_MEMORY_LIMIT);
         return r;
     };
-    const Run direct = run(false);
-    const Run batched = run(true);
+    const Run direct = run(false, 0);
+    const Run batched = run(true, 0);
+    const Run spilled = run(true, OBJCODE_PAGE_BYTES);
     ASSERT_EQ(direct.states.size(), 64u);
     for (const uint64_t v : direct.states) {
         EXPECT_EQ((v >> (2 * w + 2)) & ((1u << w) - 1), uint64_t(power_mod(x, int64_t(v >> (3 * w + 2)), n)));
@@ -118,6 +122,8 @@ TEST(ModularExponentiationCase, BatchedRunEqualsGateByGate)
     EXPECT_EQ(batched.states, direct.states);
     EXPECT_EQ(batched.amplitudes, direct.amplitudes);
     EXPECT_EQ(batched.objcode, direct.objcode);
+    ASSERT_GT(direct.objcode.size(), 4u * OBJCODE_PAGE_BYTES);
+    EXPECT_EQ(spilled.objcode, direct.objcode);
     EXPECT_EQ(batched.gates, direct.gates);
     EXPECT_GT(direct.gates, 1000);
 }
@@ -236,6 +242,20 @@ TEST(IntPow, RepeatedMultiplicationThatWraps)
     for (int i = 0; i < 41; ++i)
         expected *= 3;
     EXPECT_EQ(int_pow(3, 41), static_cast<int64_t>(expected));
+}
+
+TEST(ModPow, ReducedPowersWithoutOverflow)
+{
+    const int64_t mersenne = (int64_t{1} << 61) - 1; // prime: a^(p-1) = 1 by Fermat
+    const struct {
+        int64_t a, b, n, expected;
+    } cases[] = {
+        {192, 154, 667, 231}, {3, mersenne - 1, mersenne, 1}, {mersenne - 1, 3, mersenne, mersenne - 1},
+        {-2, 3, 7, 6},        {5, 0, 7, 1},                   {5, -4, 7, 1},
+        {5, 0, 1, 0},         {5, 3, 0, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(mod_pow(c.a, c.b, c.n), c.expected) << c.a << "^" << c.b << " mod " << c.n;
 }
 
 TEST(InverseMod, KnownInversesAndNone)

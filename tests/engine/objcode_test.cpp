@@ -1,12 +1,15 @@
 // Object-code recording: record bytes, page growth and the dump file.
 #include "engine/objcode.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -34,6 +37,43 @@ Bytes read_file(const std::string& path)
 std::string temp_path(const std::string& name)
 {
     return testing::TempDir() + "orbikon_objcode_" + std::to_string(getpid()) + "_" + name;
+}
+
+// A mix of single records and runs that crosses page ends and, spilling, the window:
+// repeat(count, ...) records a run when bulk is set, else count single records.
+void record_mix(bool bulk)
+{
+    const auto repeat = [bulk](int64_t count, auto... operands) {
+        if (bulk) {
+            objcode_record_repeat(count, operands...);
+            return;
+        }
+        for (int64_t k = 0; k < count; k++)
+            objcode_record(operands...);
+    };
+    objcode_record(OBJCODE_NOP);
+    repeat(0, OBJCODE_SWAP_LEADS, 3);
+    for (int k = 0; k < 13106; k++)
+        objcode_record(OBJCODE_HADAMARD, k);
+    repeat(3, OBJCODE_ROT_X, 1, 0.5);
+    repeat(100000, OBJCODE_SWAP_LEADS, 19);
+    objcode_record(OBJCODE_TOFFOLI, 1, 2, 3);
+    repeat(7, OBJCODE_COND_PHASE_KICK, 4, 1, 0.25);
+    repeat(20000, OBJCODE_CNOT, 1, 2);
+    objcode_record(OBJCODE_MEASURE);
+}
+
+// The files that writes to path may leave beside it while working.
+std::vector<std::string> leftovers(const std::string& path)
+{
+    std::vector<std::string> found;
+    const std::filesystem::path target(path);
+    for (const auto& entry : std::filesystem::directory_iterator(target.parent_path())) {
+        const std::string name = entry.path().filename().string();
+        if (name != target.filename().string() && name.rfind(target.filename().string(), 0) == 0)
+            found.push_back(name);
+    }
+    return found;
 }
 
 class ObjcodeTest : public testing::Test {
@@ -194,4 +234,97 @@ TEST_F(ObjcodeTest, UnopenableOrFailedWritesReturnMinusOne)
     if (access("/dev/full", W_OK) == 0) {
         EXPECT_EQ(objcode_write_file("/dev/full"), -1) << "a failed write is no success";
     }
+}
+
+TEST(ObjcodeSpill, RunsAndSpilledRecordsGiveTheBytesOfSingleRecordsInMemory)
+{
+    objcode_set_memory_limit(0);
+    quantum_objcode_start();
+    record_mix(false);
+    const Bytes reference = recorded();
+    const int64_t reference_pages = objcode_pages();
+    objcode_stop();
+    ASSERT_EQ(reference.size(), 65531u + 39 + 500000 + 13 + 119 + 180000 + 1);
+
+    const std::string path = temp_path("spill.qucode");
+    for (const int64_t limit : {int64_t{0}, OBJCODE_PAGE_BYTES, 2 * OBJCODE_PAGE_BYTES + 3}) {
+        SCOPED_TRACE(limit);
+        objcode_set_memory_limit(limit);
+        const int64_t before = memory_account(0);
+        quantum_objcode_start();
+        record_mix(true);
+        EXPECT_EQ(objcode_position(), int64_t(reference.size()));
+        EXPECT_EQ(objcode_pages(), reference_pages);
+        EXPECT_EQ(memory_account(0), before + reference_pages * OBJCODE_PAGE_BYTES);
+        EXPECT_TRUE(recorded() == reference);
+        ASSERT_EQ(objcode_write_file(path.c_str()), 0);
+        EXPECT_TRUE(read_file(path) == reference);
+        objcode_stop();
+        EXPECT_EQ(memory_account(0), before);
+    }
+    objcode_set_memory_limit(OBJCODE_MEMORY_LIMIT);
+    EXPECT_EQ(leftovers(path), std::vector<std::string>{});
+    std::remove(path.c_str());
+}
+
+TEST(ObjcodeSpill, WrittenFilesKeepTheirBytesWhileRecordingGoesOn)
+{
+    const std::string first = temp_path("first.qucode");
+    const std::string second = temp_path("second.qucode");
+    for (const int64_t limit : {int64_t{0}, OBJCODE_PAGE_BYTES}) {
+        SCOPED_TRACE(limit);
+        objcode_set_memory_limit(limit);
+        quantum_objcode_start();
+        objcode_record_repeat(100000, OBJCODE_SWAP_LEADS, 19);
+        ASSERT_EQ(objcode_write_file(first.c_str()), 0);
+        const Bytes early = recorded();
+        ASSERT_EQ(early.size(), 500000u);
+        // Writing again with nothing new, then going on, must not touch the first file.
+        ASSERT_EQ(objcode_write_file(first.c_str()), 0);
+        objcode_record(OBJCODE_HADAMARD, 5);
+        objcode_record_repeat(30000, OBJCODE_SWAP_LEADS, 7);
+        ASSERT_EQ(objcode_write_file(second.c_str()), 0);
+        const Bytes late = recorded();
+        EXPECT_EQ(late.size(), 500000u + 5 + 150000);
+        EXPECT_TRUE(read_file(first) == early);
+        EXPECT_TRUE(read_file(second) == late);
+        ASSERT_EQ(objcode_write_file(first.c_str()), 0);
+        EXPECT_TRUE(read_file(first) == late);
+        objcode_stop();
+    }
+    objcode_set_memory_limit(OBJCODE_MEMORY_LIMIT);
+    EXPECT_EQ(leftovers(first), std::vector<std::string>{});
+    std::remove(first.c_str());
+    std::remove(second.c_str());
+}
+
+TEST(ObjcodeSpill, FailedWriteKeepsThePreviousFile)
+{
+    const std::string path = temp_path("kept.qucode");
+    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old_limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    for (const int64_t limit : {int64_t{0}, OBJCODE_PAGE_BYTES}) {
+        SCOPED_TRACE(limit);
+        std::ofstream(path, std::ios::binary) << "previous";
+        objcode_set_memory_limit(limit);
+        quantum_objcode_start();
+        objcode_record_repeat(60000, OBJCODE_SWAP_LEADS, 19);
+        objcode_record(OBJCODE_MEASURE);
+        // Files may now grow to 100000 bytes only: the 300001-byte trace cannot be written.
+        rlimit small = old_limit;
+        small.rlim_cur = 100000;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        EXPECT_EQ(objcode_write_file(path.c_str()), -1);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old_limit), 0);
+        EXPECT_EQ(read_file(path), (Bytes{'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
+        EXPECT_EQ(leftovers(path), std::vector<std::string>{});
+        // Nothing recorded is lost: with room again the whole trace is written.
+        ASSERT_EQ(objcode_write_file(path.c_str()), 0);
+        EXPECT_EQ(read_file(path).size(), 300001u);
+        objcode_stop();
+    }
+    objcode_set_memory_limit(OBJCODE_MEMORY_LIMIT);
+    std::signal(SIGXFSZ, old_handler);
+    std::remove(path.c_str());
 }

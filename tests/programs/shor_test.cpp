@@ -129,6 +129,47 @@ TEST(ShorBase, EvenNumbersOnlyGetOddBases)
         EXPECT_EQ(programs::shor_random_base(16) % 2, 1);
 }
 
+// The factor step, driven with the true period of every base.
+
+TEST(ShorFactor, EveryTruePeriodWhoseHalfPowerIsNotMinusOneSplitsTheNumber)
+{
+    // The period of x modulo n by plain repeated multiplication.
+    const auto period = [](int64_t n, int64_t x) {
+        int64_t r = 1;
+        for (int64_t p = x % n; p != 1; p = p * x % n)
+            ++r;
+        return r;
+    };
+    // Hand-checked periods, among them the long ones whose plain power wraps in 64 bits.
+    const struct {
+        int64_t n, x, r;
+    } known[] = {{15, 7, 4}, {21, 2, 6}, {143, 2, 60}, {667, 192, 308}, {899, 3, 420}};
+    for (const auto& k : known)
+        EXPECT_EQ(period(k.n, k.x), k.r) << k.n << " " << k.x;
+
+    for (const int64_t n : {15, 21, 143, 667, 899}) {
+        SCOPED_TRACE(n);
+        int split = 0;
+        for (int64_t x = 2; x < n; ++x) {
+            if (gcd(n, x) != 1)
+                continue;
+            const int64_t r = period(n, x);
+            if (r % 2 != 0)
+                continue;
+            int64_t half = 1; // x^(r/2) modulo n, one multiplication at a time
+            for (int64_t i = 0; i < r / 2; ++i)
+                half = half * x % n;
+            if (half == n - 1)
+                continue;
+            const int64_t f = programs::shor_factor(n, x, r);
+            ASSERT_TRUE(f >= 2 && f < n && n % f == 0) << "x = " << x << ", r = " << r;
+            ++split;
+        }
+        EXPECT_GT(split, 0);
+    }
+    EXPECT_EQ(programs::shor_factor(667, 192, 308), 29) << "the larger gcd comes first";
+}
+
 TEST(ShorRefusal, NumbersFromThreeToThousandRun)
 {
     for (int64_t n : {3, 15, 1000})
