@@ -14,7 +14,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <numbers>
+#include <optional>
 #include <string_view>
 #include <unistd.h>
 #include <utility>
@@ -31,7 +33,7 @@ constexpr int64_t WIDEST_SWAP = 32;
 
 // Reads a dump sequentially through one buffer, so that a file of gigabytes costs a megabyte.
 class ChunkReader {
-  public:
+public:
     explicit ChunkReader(FILE* file) : file_(file), buffer_(READ_CHUNK_BYTES) {}
 
     // Makes at least count bytes available at data(); false when the file ends first.
@@ -54,7 +56,7 @@ class ChunkReader {
     const uint8_t* data() const { return buffer_.data() + at_; }
     void skip(size_t count) { at_ += count; }
 
-  private:
+private:
     FILE* file_;
     std::vector<uint8_t> buffer_;
     size_t at_ = 0;
@@ -106,7 +108,7 @@ void append_number(std::string& out, int64_t value)
 }
 
 class Exporter {
-  public:
+public:
     Exporter() { reset_wires(); }
 
     // Converts every record; false after one diagnostic.
@@ -115,18 +117,16 @@ class Exporter {
     // The whole program: header comment, version, declarations, then the body.
     std::string program(const std::string& name) const;
 
-  private:
-    bool record(uint8_t op, const uint8_t* record, ChunkReader& in);
+private:
+    bool record(uint8_t op, const uint8_t* bytes, ChunkReader& in);
     bool refuse(uint8_t op, const char* why) const;
     void reset_wires();
     int64_t wire(int position);
     void qubit(int position);
     void angle(float value);
-    void gate(std::string_view name, int a);
-    void gate(std::string_view name, int a, int b);
-    void gate(std::string_view name, int a, int b, int c);
-    void rotation(std::string_view name, float value, int a);
-    void rotation(std::string_view name, float value, int a, int b);
+    void gate(std::string_view name, std::initializer_list<int> positions,
+              std::optional<float> value = std::nullopt);
+    void cond_phase(float value, int a, int b);
     void measure(int position);
     void swap_leads(int64_t width, int64_t records);
 
@@ -181,59 +181,32 @@ void Exporter::angle(float value)
     body_.append(text, end);
 }
 
-void Exporter::gate(std::string_view name, int a)
+// One statement: the gate, its angle if it has one, then its qubits.
+void Exporter::gate(std::string_view name, std::initializer_list<int> positions,
+                    std::optional<float> value)
 {
     body_ += name;
-    body_ += ' ';
-    qubit(a);
+    if (value) {
+        body_ += '(';
+        angle(*value);
+        body_ += ')';
+    }
+    const char* separator = " ";
+    for (int position : positions) {
+        body_ += separator;
+        qubit(position);
+        separator = ", ";
+    }
     body_ += ";\n";
 }
 
-void Exporter::gate(std::string_view name, int a, int b)
-{
-    body_ += name;
-    body_ += ' ';
-    qubit(a);
-    body_ += ", ";
-    qubit(b);
-    body_ += ";\n";
-}
-
-void Exporter::gate(std::string_view name, int a, int b, int c)
-{
-    body_ += name;
-    body_ += ' ';
-    qubit(a);
-    body_ += ", ";
-    qubit(b);
-    body_ += ", ";
-    qubit(c);
-    body_ += ";\n";
-}
-
-void Exporter::rotation(std::string_view name, float value, int a)
-{
-    body_ += name;
-    body_ += '(';
-    angle(value);
-    body_ += ") ";
-    qubit(a);
-    body_ += ";\n";
-}
-
-// A phase on both qubits set; on one qubit named twice it is the phase of that qubit alone.
-void Exporter::rotation(std::string_view name, float value, int a, int b)
+// A phase where both qubits are set; on one qubit named twice, the phase of that qubit alone.
+void Exporter::cond_phase(float value, int a, int b)
 {
     if (a == b)
-        return rotation("p", value, a);
-    body_ += name;
-    body_ += '(';
-    angle(value);
-    body_ += ") ";
-    qubit(a);
-    body_ += ", ";
-    qubit(b);
-    body_ += ";\n";
+        gate("p", {a}, value);
+    else
+        gate("cp", {a, b}, value);
 }
 
 void Exporter::measure(int position)
@@ -255,7 +228,7 @@ void Exporter::swap_leads(int64_t width, int64_t records)
     append_number(body_, records);
     body_ += records == 1 ? " record)\n" : " records)\n";
     for (int i = 0; i < width; ++i)
-        gate("swap", i, static_cast<int>(width) + i);
+        gate("swap", {i, static_cast<int>(width) + i});
 }
 
 bool Exporter::convert(ChunkReader& in)
@@ -287,9 +260,9 @@ bool Exporter::convert(ChunkReader& in)
     return true;
 }
 
-bool Exporter::record(uint8_t op, const uint8_t* record, ChunkReader& in)
+bool Exporter::record(uint8_t op, const uint8_t* bytes, ChunkReader& in)
 {
-    const uint8_t* operands = record + 1;
+    const uint8_t* operands = bytes + 1;
     // The replay's register before its first init record has no entries: gates and
     // measurements change nothing there.
     if (!has_register_ && op != OBJCODE_INIT && op != OBJCODE_WIDTH && op != OBJCODE_NOP) {
@@ -310,36 +283,32 @@ bool Exporter::record(uint8_t op, const uint8_t* record, ChunkReader& in)
         body_ += '\n';
         for (int p = 0; p < POSITIONS; ++p)
             if (value >> p & 1)
-                gate("x", p);
+                gate("x", {p});
         return true;
     }
     case OBJCODE_CNOT:
         if (a == b)
             return refuse(op, "clears its qubit and has no unitary form");
-        gate("cx", a, b);
+        gate("cx", {a, b});
         return true;
     case OBJCODE_TOFFOLI: {
         const int target = position_of(integer_at(operands + 8));
         if (target == a || target == b)
             return refuse(op, "clears its qubit and has no unitary form");
         if (a == b)
-            gate("cx", a, target);
+            gate("cx", {a, target});
         else
-            gate("ccx", a, b, target);
+            gate("ccx", {a, b, target});
         return true;
     }
     case OBJCODE_SIGMA_X:
-        gate("x", a);
-        return true;
     case OBJCODE_SIGMA_Y:
-        gate("y", a);
-        return true;
     case OBJCODE_SIGMA_Z:
-        gate("z", a);
+    case OBJCODE_HADAMARD: {
+        static constexpr std::string_view NAMES[] = {"x", "y", "z", "h"};
+        gate(NAMES[op - OBJCODE_SIGMA_X], {a});
         return true;
-    case OBJCODE_HADAMARD:
-        gate("h", a);
-        return true;
+    }
     case OBJCODE_ROT_X:
     case OBJCODE_ROT_Y:
     case OBJCODE_ROT_Z:
@@ -350,23 +319,21 @@ bool Exporter::record(uint8_t op, const uint8_t* record, ChunkReader& in)
             return refuse(op, "has no finite angle");
         if (op == OBJCODE_PHASE_SCALE) {
             // Every amplitude turns by the angle; the target is only recorded.
-            body_ += "gphase(";
-            angle(gamma);
-            body_ += ");\n";
+            gate("gphase", {}, gamma);
             return true;
         }
         static constexpr std::string_view NAMES[] = {"rx", "ry", "rz", "p"};
-        rotation(NAMES[op - OBJCODE_ROT_X], gamma, a);
+        gate(NAMES[op - OBJCODE_ROT_X], {a}, gamma);
         return true;
     }
     case OBJCODE_COND_PHASE:
-        rotation("cp", cond_phase_angle(integer_at(operands), integer_at(operands + 4)), a, b);
+        cond_phase(cond_phase_angle(integer_at(operands), integer_at(operands + 4)), a, b);
         return true;
     case OBJCODE_COND_PHASE_KICK: {
         const float gamma = angle_at(operands + 8);
         if (!std::isfinite(gamma))
             return refuse(op, "has no finite angle");
-        rotation("cp", gamma, a, b);
+        cond_phase(gamma, a, b);
         return true;
     }
     case OBJCODE_SWAP_LEADS: {
@@ -380,7 +347,7 @@ bool Exporter::record(uint8_t op, const uint8_t* record, ChunkReader& in)
             return refuse(op, "loses bits and has no unitary form");
         // A call writes one identical record per stored entry; the whole run is that call.
         int64_t records = 1;
-        while (in.want(5) && std::memcmp(in.data(), record, 5) == 0) {
+        while (in.want(5) && std::memcmp(in.data(), bytes, 5) == 0) {
             in.skip(5);
             ++records;
         }

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <numeric>
@@ -91,7 +92,7 @@ struct QasmRun {
 // seeded run takes the replay's branch. A register measure at the very end leaves the state
 // as it is (the engine only samples there); skip_final_measures says the dump ends in one.
 class QasmReader {
-  public:
+public:
     QasmRun run(const std::string& text, bool skip_final_measures)
     {
         std::vector<std::string> lines;
@@ -111,7 +112,7 @@ class QasmReader {
         return out_;
     }
 
-  private:
+private:
     void fail(const std::string& line) { out_.error = "cannot read: " + line; }
 
     uint64_t bit(int64_t wire)
@@ -336,77 +337,48 @@ void record_random_circuit(unsigned seed, const std::string& path, bool& registe
     auto angle = [&] { return std::uniform_real_distribution<float>(-7.0f, 7.0f)(rng); };
     quantum_reg_struct reg = register_new(static_cast<uint64_t>(pick(256)), 12);
     int64_t live = 8; // the qubits the circuit uses; a removing measurement takes one
-    std::vector<int> ops;
-    for (int op = 0; op < 16; ++op)
-        ops.push_back(op);
-    for (int extra = 0; extra < 24; ++extra)
-        ops.push_back(static_cast<int>(pick(16)));
-    std::shuffle(ops.begin(), ops.end(), rng);
-    int previous = -1;
-    for (int op : ops) {
+    using Q = int64_t;
+    using R = quantum_reg_struct;
+    // One step per recorded kind of call; the measurement steps may change `live`.
+    const std::vector<std::function<void(Q, Q, Q, R&)>> steps = {
+        [](Q a, Q b, Q, R& r) { apply_cnot(a, b, r); },
+        [](Q a, Q b, Q c, R& r) { apply_toffoli(a, b, c, r); },
+        [](Q a, Q, Q, R& r) { apply_sigma_x(a, r); },
+        [](Q a, Q, Q, R& r) { apply_sigma_y(a, r); },
+        [](Q a, Q, Q, R& r) { apply_sigma_z(a, r); },
+        [](Q a, Q, Q, R& r) { apply_hadamard(a, r); },
+        [&](Q a, Q, Q, R& r) { apply_rot_x(a, angle(), r); },
+        [&](Q a, Q, Q, R& r) { apply_rot_y(a, angle(), r); },
+        [&](Q a, Q, Q, R& r) { apply_rot_z(a, angle(), r); },
+        [&](Q a, Q, Q, R& r) { apply_phase_kick(a, angle(), r); },
+        [&](Q a, Q, Q, R& r) { apply_phase_scale(a, angle(), r); },
+        [](Q a, Q b, Q, R& r) { apply_cond_phase(a, b, r); },
+        [&](Q a, Q b, Q, R& r) { apply_cond_phase_kick(a, b, angle(), r); },
+        [&](Q, Q, Q, R& r) { swap_leads(1 + pick(live / 2), r); },
+        [&](Q a, Q, Q, R& r) {
+            if (live <= 5)
+                return static_cast<void>(measure_qubit_preserve(a, r));
+            measure_qubit(a, r);
+            --live;
+        },
+        [](Q a, Q, Q, R& r) { measure_qubit_preserve(a, r); },
+    };
+    const size_t swap_step = 13;
+    std::vector<size_t> order;
+    for (size_t i = 0; i < 40; ++i)
+        order.push_back(i < steps.size() ? i : static_cast<size_t>(pick(16)));
+    std::shuffle(order.begin(), order.end(), rng);
+    size_t previous = steps.size();
+    for (size_t step : order) {
         const int64_t a = pick(live), b = (a + 1 + pick(live - 1)) % live;
         int64_t c = pick(live);
         while (c == a || c == b)
             c = pick(live);
         // Two swap-leads calls in a row write one run of records; keep them apart.
-        if (op == 13 && previous == 13)
-            op = 3;
-        switch (op) {
-        case 0:
-            apply_cnot(a, b, reg);
-            break;
-        case 1:
-            apply_toffoli(a, b, c, reg);
-            break;
-        case 2:
-            apply_sigma_x(a, reg);
-            break;
-        case 3:
-            apply_sigma_y(a, reg);
-            break;
-        case 4:
-            apply_sigma_z(a, reg);
-            break;
-        case 5:
-            apply_hadamard(a, reg);
-            break;
-        case 6:
-            apply_rot_x(a, angle(), reg);
-            break;
-        case 7:
-            apply_rot_y(a, angle(), reg);
-            break;
-        case 8:
-            apply_rot_z(a, angle(), reg);
-            break;
-        case 9:
-            apply_phase_kick(a, angle(), reg);
-            break;
-        case 10:
-            apply_phase_scale(a, angle(), reg);
-            break;
-        case 11:
-            apply_cond_phase(a, b, reg);
-            break;
-        case 12:
-            apply_cond_phase_kick(a, b, angle(), reg);
-            break;
-        case 13:
-            swap_leads(1 + pick(live / 2), reg);
-            break;
-        case 14:
-            if (live > 5) {
-                measure_qubit(a, reg);
-                --live;
-            } else {
-                measure_qubit_preserve(a, reg);
-            }
-            break;
-        default:
-            measure_qubit_preserve(a, reg);
-            break;
-        }
-        previous = op;
+        if (step == swap_step && previous == swap_step)
+            step = 3;
+        steps[step](a, b, c, reg);
+        previous = step;
     }
     apply_hadamard(0, reg);
     register_measure = seed % 2 == 0;
