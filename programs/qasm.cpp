@@ -1,11 +1,6 @@
 // programs/qasm.cpp: export of a dump file's recorded circuit as OpenQASM 3.
 #include "programs/qasm.h"
 
-#include "engine/error.h"
-#include "engine/objcode.h"
-#include "platform/diag.h"
-#include "programs/disasm.h"
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -17,10 +12,17 @@
 #include <initializer_list>
 #include <numbers>
 #include <optional>
+#include <string>
 #include <string_view>
-#include <unistd.h>
 #include <utility>
 #include <vector>
+
+#include <unistd.h>
+
+#include "engine/error.h"
+#include "engine/objcode.h"
+#include "platform/diag.h"
+#include "programs/disasm.h"
 
 namespace {
 

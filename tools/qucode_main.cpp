@@ -1,16 +1,16 @@
 // tools/qucode_main.cpp: command-line work with dump files of recorded object code.
-#include "engine/objcode.h"
-#include "engine/register.h"
-#include "engine/replay.h"
-#include "programs/disasm.h"
-#include "programs/qasm.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
+
+#include "engine/objcode.h"
+#include "engine/register.h"
+#include "engine/replay.h"
+#include "programs/disasm.h"
+#include "programs/qasm.h"
 
 namespace {
 

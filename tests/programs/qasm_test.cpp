@@ -1,15 +1,12 @@
 // tests/programs/qasm_test.cpp: the OpenQASM export prepares the replay's state. A small
 // reader of the statements the exporter writes simulates them with double amplitudes, which
 // are compared with those `qucode run` prints for the same dump and seed, global phase included.
-#include "engine/gates.h"
-#include "engine/measure.h"
-#include "engine/objcode.h"
-#include "engine/register.h"
-#include "programs/disasm.h"
 #include "programs/qasm.h"
-#include "tests/programs/program_fixture.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <complex>
@@ -18,15 +15,23 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <gtest/gtest.h>
 #include <map>
 #include <numeric>
 #include <random>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <unordered_map>
+#include <utility>
 #include <vector>
+
+#include <unistd.h>
+
+#include "engine/gates.h"
+#include "engine/measure.h"
+#include "engine/objcode.h"
+#include "engine/register.h"
+#include "programs/disasm.h"
+#include "tests/programs/program_fixture.h"
 
 namespace {
 
