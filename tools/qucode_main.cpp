@@ -10,22 +10,29 @@
 #include "engine/register.h"
 #include "engine/replay.h"
 #include "programs/disasm.h"
+#include "programs/qasm.h"
 
 namespace {
 
 constexpr const char* USAGE =
-    "Usage: qucode run FILE [--seed N]\n"
-    "  run   replays the dump FILE into a register and prints the final register;\n"
-    "        --seed N seeds the random draws of the measurements with N first.\n"
-    "       qucode list FILE\n"
-    "  list  prints the listing of the dump FILE, one record a line.\n"
-    "       qucode --help\n";
+    "Aufruf: qucode run DATEI [--seed N]\n"
+    "        qucode list DATEI\n"
+    "        qucode qasm DATEI [-o AUSGABE]\n"
+    "        qucode --help\n"
+    "  run   spielt die Dump-Datei DATEI in ein Register ein und gibt das Endregister aus;\n"
+    "        --seed N setzt vorher den Zufallsgenerator der Messungen auf N.\n"
+    "  list  listet DATEI Befehl für Befehl, wie der Disassembler.\n"
+    "  qasm  schreibt die aufgezeichnete Schaltung als OpenQASM-3-Programm auf die\n"
+    "        Standardausgabe, mit -o in die Datei AUSGABE.\n";
 
-int usage_error(const char* message)
-{
-    std::fprintf(stderr, "qucode: %s\n%s", message, USAGE);
-    return 2;
-}
+// Everything a command line can ask for; each command reads the fields it knows.
+struct CommandLine {
+    std::string command;
+    std::string file;
+    bool seeded = false;
+    unsigned seed = 0;
+    std::string output;
+};
 
 // Parses a whole decimal seed; false for anything else.
 bool parse_seed(const char* text, unsigned& seed)
@@ -39,36 +46,78 @@ bool parse_seed(const char* text, unsigned& seed)
     return true;
 }
 
-int run_command(int argc, char** argv)
+// One option with a value: the command that takes it, its flag, what to say about a bad
+// value, and how the value is stored. A new option is one more row.
+struct OptionRule {
+    std::string_view command;
+    std::string_view flag;
+    const char* bad_value;
+    bool (*take)(const char* value, CommandLine& line);
+};
+
+const OptionRule OPTION_RULES[] = {
+    {"run", "--seed", "--seed braucht eine ganze Zahl von 0 bis 4294967295.",
+     [](const char* v, CommandLine& line) { return line.seeded = parse_seed(v, line.seed); }},
+    {"qasm", "-o", "-o braucht einen Dateinamen.",
+     [](const char* v, CommandLine& line) { return !(line.output = v).empty(); }},
+};
+
+constexpr std::string_view COMMANDS[] = {"run", "list", "qasm"};
+
+int usage_error(const std::string& message)
 {
-    if (argc < 3)
-        return usage_error("run needs a FILE.");
-    const std::string file = argv[2];
-    bool seeded = false;
-    unsigned seed = 0;
-    for (int i = 3; i < argc; ++i) {
-        if (std::string_view(argv[i]) == "--seed" && i + 1 < argc) {
-            if (!parse_seed(argv[i + 1], seed))
-                return usage_error("--seed needs a whole number from 0 to 4294967295.");
-            seeded = true;
+    std::fprintf(stderr, "qucode: %s\n%s", message.c_str(), USAGE);
+    return 2;
+}
+
+// Fills line from argv: a command, its FILE, then the options of that command in any order.
+// Returns 0, or the status of a bad command line after the usage text.
+int parse_command_line(int argc, char** argv, CommandLine& line)
+{
+    if (argc < 2)
+        return usage_error("kein Befehl angegeben.");
+    line.command = argv[1];
+    bool known = false;
+    for (std::string_view command : COMMANDS)
+        known = known || command == line.command;
+    if (!known)
+        return usage_error("unbekannter Befehl \"" + line.command + "\".");
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const OptionRule* rule = nullptr;
+        for (const OptionRule& r : OPTION_RULES)
+            if (r.command == line.command && r.flag == arg)
+                rule = &r;
+        if (rule) {
+            if (i + 1 >= argc || !rule->take(argv[i + 1], line))
+                return usage_error(rule->bad_value);
             ++i;
+        } else if (line.file.empty() && !arg.empty() && arg[0] != '-') {
+            line.file = arg;
         } else {
-            return usage_error("unexpected argument.");
+            return usage_error("unerwartetes Argument \"" + std::string(arg) + "\".");
         }
     }
+    if (line.file.empty())
+        return usage_error(line.command + " braucht eine DATEI.");
+    return 0;
+}
 
+int run_command(const CommandLine& line)
+{
     // Checked here so that an unreadable file costs exactly one line and a non-zero status.
-    FILE* probe = std::fopen(file.c_str(), "rb");
+    FILE* probe = std::fopen(line.file.c_str(), "rb");
     if (!probe) {
-        std::fprintf(stderr, "qucode: cannot read %s: %s\n", file.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "qucode: cannot read %s: %s\n", line.file.c_str(),
+                     std::strerror(errno));
         return 1;
     }
     std::fclose(probe);
 
-    if (seeded)
-        std::srand(seed);
+    if (line.seeded)
+        std::srand(line.seed);
     quantum_reg_struct reg;
-    quantum_objcode_run(file, reg);
+    quantum_objcode_run(line.file, reg);
     print_register(reg);
     std::fflush(stdout);
     register_delete(reg);
@@ -80,16 +129,16 @@ int run_command(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2)
-        return usage_error("no command given.");
-    const std::string_view command = argv[1];
-    if (command == "--help" || command == "-h") {
+    if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
         std::fputs(USAGE, stdout);
         return 0;
     }
-    if (command == "run")
-        return run_command(argc, argv);
-    if (command == "list")
-        return argc == 3 ? disasm_list_to_stdout(argv[2]) : usage_error("list needs one FILE.");
-    return usage_error("unknown command.");
+    CommandLine line;
+    if (const int status = parse_command_line(argc, argv, line); status != 0)
+        return status;
+    if (line.command == "run")
+        return run_command(line);
+    if (line.command == "list")
+        return disasm_list_to_stdout(line.file);
+    return qasm_command(line.file, line.output);
 }
