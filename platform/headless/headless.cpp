@@ -10,7 +10,10 @@ HeadlessWindowSystem& headless()
     return *instance;
 }
 
-void headless_reset() { headless().reset(); }
+void headless_reset()
+{
+    headless().reset();
+}
 
 namespace {
 

@@ -2,6 +2,11 @@
 // the thread that reads keys and paints.
 #include "platform/terminal/terminal.h"
 
+#include "platform/diag.h"
+#include "platform/keys.h"
+#include "platform/platform.h"
+#include "platform/us_keys.h"
+
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -13,10 +18,6 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
-
-#include "platform/diag.h"
-#include "platform/keys.h"
-#include "platform/platform.h"
 
 namespace platform::terminal {
 
@@ -138,8 +139,11 @@ std::u32string decode_utf8(std::string_view text)
     std::u32string out;
     for (size_t i = 0; i < text.size();) {
         const auto b = static_cast<unsigned char>(text[i]);
-        const size_t length = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3
-                                          : (b & 0xF8) == 0xF0 ? 4 : 0;
+        const size_t length = b < 0x80             ? 1
+                              : (b & 0xE0) == 0xC0 ? 2
+                              : (b & 0xF0) == 0xE0 ? 3
+                              : (b & 0xF8) == 0xF0 ? 4
+                                                   : 0;
         char32_t c = length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
         bool ok = length > 0 && i + length <= text.size();
         for (size_t k = 1; ok && k < length; ++k) {
@@ -179,31 +183,6 @@ std::string base64(std::string_view bytes)
     return out;
 }
 
-// Key positions of the characters a US layout types, and whether they need Shift.
-struct CharacterKey {
-    char plain;
-    char shifted;
-    uint16_t code;
-};
-constexpr CharacterKey CHARACTER_KEYS[] = {
-    {'a', 'A', KEY_A},        {'s', 'S', KEY_S},         {'d', 'D', KEY_D},
-    {'f', 'F', KEY_F},        {'h', 'H', KEY_H},         {'g', 'G', KEY_G},
-    {'z', 'Z', KEY_Z},        {'x', 'X', KEY_X},         {'c', 'C', KEY_C},
-    {'v', 'V', KEY_V},        {'b', 'B', KEY_B},         {'q', 'Q', KEY_Q},
-    {'w', 'W', KEY_W},        {'e', 'E', KEY_E},         {'r', 'R', KEY_R},
-    {'y', 'Y', KEY_Y},        {'t', 'T', KEY_T},         {'1', '!', KEY_1},
-    {'2', '@', KEY_2},        {'3', '#', KEY_3},         {'4', '$', KEY_4},
-    {'6', '^', KEY_6},        {'5', '%', KEY_5},         {'=', '+', KEY_EQUAL},
-    {'9', '(', KEY_9},        {'7', '&', KEY_7},         {'-', '_', KEY_MINUS},
-    {'8', '*', KEY_8},        {'0', ')', KEY_0},         {']', '}', KEY_RIGHT_BRACKET},
-    {'o', 'O', KEY_O},        {'u', 'U', KEY_U},         {'[', '{', KEY_LEFT_BRACKET},
-    {'i', 'I', KEY_I},        {'p', 'P', KEY_P},         {'l', 'L', KEY_L},
-    {'j', 'J', KEY_J},        {'\'', '"', KEY_QUOTE},    {'k', 'K', KEY_K},
-    {';', ':', KEY_SEMICOLON}, {'\\', '|', KEY_BACKSLASH}, {',', '<', KEY_COMMA},
-    {'/', '?', KEY_SLASH},    {'n', 'N', KEY_N},         {'m', 'M', KEY_M},
-    {'.', '>', KEY_PERIOD},   {' ', ' ', KEY_SPACE},     {'`', '~', KEY_GRAVE},
-};
-
 KeyReport character_report(char32_t c)
 {
     KeyReport report;
@@ -231,21 +210,13 @@ KeyReport character_report(char32_t c)
         break;
     }
     if (c >= 1 && c <= 26) { // Control with a letter
-        const char letter = static_cast<char>('a' + c - 1);
-        for (const CharacterKey& k : CHARACTER_KEYS) {
-            if (k.plain == letter)
-                report.key_code = k.code;
-        }
+        report.key_code = us_key(U'a' + c - 1)->code;
         report.modifiers = MOD_CONTROL;
         return report;
     }
-    for (const CharacterKey& k : CHARACTER_KEYS) {
-        if (c == static_cast<unsigned char>(k.plain) || c == static_cast<unsigned char>(k.shifted)) {
-            report.key_code = k.code;
-            if (c == static_cast<unsigned char>(k.shifted) && k.shifted != k.plain)
-                report.modifiers = MOD_SHIFT;
-            break;
-        }
+    if (const std::optional<UsKey> key = us_key(c)) {
+        report.key_code = key->code;
+        report.modifiers = key->shift ? MOD_SHIFT : 0;
     }
     return report;
 }
@@ -292,16 +263,26 @@ std::optional<KeyReport> sequence_report(std::string_view body, char final)
         mods |= (bits & 4) ? MOD_CONTROL : 0;
     }
     switch (final) {
-    case 'A': return special_report(KEY_UP, CHAR_UP, mods | MOD_NUMERIC_PAD);
-    case 'B': return special_report(KEY_DOWN, CHAR_DOWN, mods | MOD_NUMERIC_PAD);
-    case 'C': return special_report(KEY_RIGHT, CHAR_RIGHT, mods | MOD_NUMERIC_PAD);
-    case 'D': return special_report(KEY_LEFT, CHAR_LEFT, mods | MOD_NUMERIC_PAD);
-    case 'H': return special_report(KEY_HOME, CHAR_HOME, mods);
-    case 'F': return special_report(KEY_END, CHAR_END, mods);
-    case 'P': return function_report(1);
-    case 'Q': return function_report(2);
-    case 'R': return function_report(3);
-    case 'S': return function_report(4);
+    case 'A':
+        return special_report(KEY_UP, CHAR_UP, mods | MOD_NUMERIC_PAD);
+    case 'B':
+        return special_report(KEY_DOWN, CHAR_DOWN, mods | MOD_NUMERIC_PAD);
+    case 'C':
+        return special_report(KEY_RIGHT, CHAR_RIGHT, mods | MOD_NUMERIC_PAD);
+    case 'D':
+        return special_report(KEY_LEFT, CHAR_LEFT, mods | MOD_NUMERIC_PAD);
+    case 'H':
+        return special_report(KEY_HOME, CHAR_HOME, mods);
+    case 'F':
+        return special_report(KEY_END, CHAR_END, mods);
+    case 'P':
+        return function_report(1);
+    case 'Q':
+        return function_report(2);
+    case 'R':
+        return function_report(3);
+    case 'S':
+        return function_report(4);
     case 'Z': { // Shift-Tab
         KeyReport report = special_report(KEY_TAB, 25, MOD_SHIFT);
         report.modifiers &= ~MOD_FN;
@@ -314,13 +295,19 @@ std::optional<KeyReport> sequence_report(std::string_view body, char final)
     }
     switch (number) {
     case 1:
-    case 7: return special_report(KEY_HOME, CHAR_HOME, mods);
+    case 7:
+        return special_report(KEY_HOME, CHAR_HOME, mods);
     case 4:
-    case 8: return special_report(KEY_END, CHAR_END, mods);
-    case 3: return special_report(KEY_FORWARD_DELETE, CHAR_FORWARD_DELETE, mods);
-    case 5: return special_report(KEY_PAGE_UP, CHAR_PAGE_UP, mods);
-    case 6: return special_report(KEY_PAGE_DOWN, CHAR_PAGE_DOWN, mods);
-    default: break;
+    case 8:
+        return special_report(KEY_END, CHAR_END, mods);
+    case 3:
+        return special_report(KEY_FORWARD_DELETE, CHAR_FORWARD_DELETE, mods);
+    case 5:
+        return special_report(KEY_PAGE_UP, CHAR_PAGE_UP, mods);
+    case 6:
+        return special_report(KEY_PAGE_DOWN, CHAR_PAGE_DOWN, mods);
+    default:
+        break;
     }
     // The numbers of F1 to F15 in the "ESC [ n ~" form, with gaps where no key is.
     static constexpr int FUNCTION_NUMBERS[] = {11, 12, 13, 14, 15, 17, 18, 19,
@@ -347,7 +334,8 @@ int colour_index(uint32_t argb)
     const int mean = (r + g + b) / 3;
     const int grey_step = std::clamp((mean - 8 + 5) / 10, 0, 23);
     const int grey = 8 + 10 * grey_step;
-    const int grey_error = (r - grey) * (r - grey) + (g - grey) * (g - grey) + (b - grey) * (b - grey);
+    const int grey_error =
+        (r - grey) * (r - grey) + (g - grey) * (g - grey) + (b - grey) * (b - grey);
     return grey_error < cube_error ? 232 + grey_step : cube;
 }
 
@@ -433,15 +421,22 @@ void fill_line(std::vector<ScreenCell>& screen, int columns, int line, std::stri
                uint32_t foreground, uint32_t background)
 {
     for (int column = 0; column < columns; ++column)
-        screen[static_cast<size_t>(line * columns + column)] = {U' ', foreground, background, false};
+        screen[static_cast<size_t>(line * columns + column)] = {U' ', foreground, background,
+                                                                false};
     put_text(screen, columns, line, 0, decode_utf8(text), foreground, background);
 }
 
-bool selectable(const MenuItem& item) { return !item.title.empty(); }
+bool selectable(const MenuItem& item)
+{
+    return !item.title.empty();
+}
 
 } // namespace
 
-bool is_interactive() { return isatty(STDIN_FILENO) && isatty(STDOUT_FILENO); }
+bool is_interactive()
+{
+    return isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
+}
 
 bool take_key(std::string& input, TerminalKey& key)
 {
@@ -462,13 +457,17 @@ bool take_key(std::string& input, TerminalKey& key)
         std::optional<KeyReport> report =
             sequence_report(std::string_view(input).substr(2, end - 2), input[end]);
         input.erase(0, end + 1);
-        key.report = report ? *report : special_report(KEY_UNMAPPED, 0, 0);
-        if (!report)
-            key.report.characters.clear();
+        key.report.window = 0;
+        key.report.key_code = KEY_UNMAPPED; // a key we do not know: nothing to type
+        if (report)
+            key.report = *report;
         return true;
     }
     const auto byte = static_cast<unsigned char>(input[0]);
-    const size_t length = byte < 0x80 ? 1 : (byte & 0xE0) == 0xC0 ? 2 : (byte & 0xF0) == 0xE0 ? 3 : 4;
+    const size_t length = byte < 0x80             ? 1
+                          : (byte & 0xE0) == 0xC0 ? 2
+                          : (byte & 0xF0) == 0xE0 ? 3
+                                                  : 4;
     if (input.size() < length)
         return false;
     const std::u32string chars = decode_utf8(std::string_view(input).substr(0, length));
@@ -498,8 +497,8 @@ void TerminalWindowSystem::bring_to_front(uint8_t window)
     WindowStore::bring_to_front(window);
     if (!window_exists(window))
         return;
-    const bool text_page = window == PRINTER_WINDOW || window == CONSOLE_WINDOW ||
-                           window == PASTEBOARD_WINDOW;
+    const bool text_page =
+        window == PRINTER_WINDOW || window == CONSOLE_WINDOW || window == PASTEBOARD_WINDOW;
     {
         std::lock_guard lock(ui_mutex_);
         // The graphic windows other than 0 have no text to show here.
@@ -553,7 +552,10 @@ void TerminalWindowSystem::pasteboard_set_text(const std::string& text)
     changed();
 }
 
-bool TerminalWindowSystem::play_sound(const std::string&) { return false; }
+bool TerminalWindowSystem::play_sound(const std::string&)
+{
+    return false;
+}
 
 void TerminalWindowSystem::alert_beep()
 {
@@ -609,17 +611,18 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
         page_rows_ = rows;
         page_total_ = total;
         for (int64_t row = 0; row < rows && first + row < total; ++row)
-            put_text(screen, columns, static_cast<int>(row), 0, text[static_cast<size_t>(first + row)],
-                     ScreenCell{}.foreground, ScreenCell{}.background);
-        const std::string shown =
-            total == 0 ? std::string("leer")
-                       : "Zeile " + std::to_string(first + 1) + "-" +
-                             std::to_string(std::min(first + rows, total)) + "/" +
-                             std::to_string(total);
+            put_text(screen, columns, static_cast<int>(row), 0,
+                     text[static_cast<size_t>(first + row)], ScreenCell{}.foreground,
+                     ScreenCell{}.background);
+        const std::string shown = total == 0 ? std::string("leer")
+                                             : "Zeile " + std::to_string(first + 1) + "-" +
+                                                   std::to_string(std::min(first + rows, total)) +
+                                                   "/" + std::to_string(total);
         fill_line(screen, columns, lines - 1,
                   " " + window_title(page_) + "  " + shown +
                       "  Bild\xE2\x86\x91\xE2\x86\x93 \xE2\x86\x91\xE2\x86\x93 bl\xC3\xA4ttern"
-                      "  Esc zur\xC3\xBC" "ck  F10 Men\xC3\xBC",
+                      "  Esc zur\xC3\xBC"
+                      "ck  F10 Men\xC3\xBC",
                   STATUS_FOREGROUND, STATUS_BACKGROUND);
     }
 
@@ -644,16 +647,17 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
             for (const MenuItem& item : items)
                 width = std::max(width, decode_utf8(item.title).size());
             width += 2;
-            const int64_t visible = std::min<int64_t>(static_cast<int64_t>(items.size()), lines - 2);
-            const int64_t top = std::clamp<int64_t>(static_cast<int64_t>(menu_.item) - visible + 1, 0,
-                                                    static_cast<int64_t>(items.size()) - visible);
+            const int64_t visible =
+                std::min<int64_t>(static_cast<int64_t>(items.size()), lines - 2);
+            const int64_t top =
+                std::clamp<int64_t>(static_cast<int64_t>(menu_.item) - visible + 1, 0,
+                                    static_cast<int64_t>(items.size()) - visible);
             const int left = std::min(menu_column, columns - static_cast<int>(width));
             for (int64_t row = 0; row < visible; ++row) {
                 const size_t index = static_cast<size_t>(top + row);
                 const MenuItem& item = items[index];
-                std::u32string label = selectable(item)
-                                           ? U" " + decode_utf8(item.title)
-                                           : std::u32string(width, U'\u2500');
+                std::u32string label = selectable(item) ? U" " + decode_utf8(item.title)
+                                                        : std::u32string(width, U'\u2500');
                 label.resize(width, U' ');
                 const bool chosen = index == menu_.item;
                 put_text(screen, columns, static_cast<int>(row) + 1, std::max(0, left), label,
@@ -788,6 +792,9 @@ bool TerminalWindowSystem::handle_key(const TerminalKey& key)
             scroll_page(code == KEY_HOME ? INT32_MIN : INT32_MAX);
         return true; // the text pages take no typing
     }
+    // A sequence of a key we do not know carries nothing to type.
+    if (code == KEY_UNMAPPED && report.characters.empty())
+        return true;
     simulate_key_down(report);
     simulate_key_up(report);
     return true;
@@ -887,6 +894,9 @@ bool start(const std::string& log_path)
     return true;
 }
 
-void stop() { restore(); }
+void stop()
+{
+    restore();
+}
 
 } // namespace platform::terminal

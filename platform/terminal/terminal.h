@@ -4,13 +4,13 @@
 // store keeps it.
 #pragma once
 
+#include "platform/window_store.h"
+
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include "platform/window_store.h"
 
 namespace platform::terminal {
 
@@ -41,7 +41,7 @@ struct ScreenCell {
 };
 
 class TerminalWindowSystem final : public WindowStore {
-public:
+  public:
     // Starts the thread that reads keys and paints, then serves the event queue here.
     void run_event_loop() override;
 
@@ -63,7 +63,7 @@ public:
     // program. False when the key asks to leave.
     bool handle_key(const TerminalKey& key);
 
-private:
+  private:
     struct MenuState {
         bool open = false;
         size_t menu = 0;
@@ -79,11 +79,11 @@ private:
 
     std::atomic<int64_t> changes_{1};
     std::mutex ui_mutex_;
-    uint8_t page_ = 0;      // 0, or a text window: 8, 9, 10; guarded by ui_mutex_
-    int64_t scroll_ = -1;   // first page line shown, from 0; -1 follows the end; ui_mutex_
+    uint8_t page_ = 0;       // 0, or a text window: 8, 9, 10; guarded by ui_mutex_
+    int64_t scroll_ = -1;    // first page line shown, from 0; -1 follows the end; ui_mutex_
     int64_t page_rows_ = 1;  // text rows of the last composed page; ui_mutex_
     int64_t page_total_ = 0; // its lines in all; ui_mutex_
-    MenuState menu_;        // guarded by ui_mutex_
+    MenuState menu_;         // guarded by ui_mutex_
 };
 
 // The process's terminal backend.
