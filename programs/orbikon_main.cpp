@@ -1,29 +1,62 @@
-// programs/orbikon_main.cpp: program entry. Connects the window system's reports to the
-// shell and, with --headless, types keys from a file and writes the screen's text.
+// programs/orbikon_main.cpp: program entry. Chooses the window system, installs it,
+// connects its reports to the shell and runs its event loop.
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <optional>
-#include <sstream>
 #include <string>
-#include <thread>
 
-#include "platform/diag.h"
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "platform/terminal/terminal.h"
 #include "platform/window_system.h"
 #include "programs/headless_run.h"
 #include "programs/mainloop.h"
-#include "programs/terminal_run.h"
-#include "shell/events.h"
 #include "shell/startup.h"
 
 namespace {
 
 constexpr const char* USAGE =
-    "Aufruf: orbikon [--headless --input EINGABE --screen BILDSCHIRM [--printer DRUCKER] "
-    "[--image BILD.png] [--timeout SEKUNDEN]]\n";
+    "Aufruf: orbikon [--terminal | --headless --input EINGABE --screen BILDSCHIRM "
+    "[--printer DRUCKER] [--image BILD.png] [--timeout SEKUNDEN]]\n";
+
+// Exit status of a start that found nothing to show the program on.
+constexpr int NO_FRONT_END_STATUS = 2;
+
+enum class Backend { Headless, Terminal, None };
+
+// What the command line asked for.
+struct StartRequest {
+    bool headless = false;
+    bool terminal = false;
+};
+
+// The one place that picks the window system. The flags win; without one, the terminal
+// serves when standard input and output are one. A further backend adds its flag and
+// the condition of its default here.
+Backend choose_backend(const StartRequest& request, bool interactive)
+{
+    if (request.headless)
+        return Backend::Headless;
+    if (interactive) // asked for with --terminal, or by default
+        return Backend::Terminal;
+    return Backend::None;
+}
+
+// In the terminal the application ends with a key once the program has ended, as there is
+// no other window to close.
+void quit_on_key_after_program_end()
+{
+    platform::WindowSystem& ws = platform::window_system();
+    platform::WindowEvents events = ws.events();
+    events.key_down = [key_down = events.key_down](const platform::KeyReport& report) {
+        if (ProgramEnded)
+            platform::window_system().quit_event_loop();
+        else if (key_down)
+            key_down(report);
+    };
+    ws.set_events(std::move(events));
+}
 
 // Exits with a German message on standard error; status 2 marks a bad command line.
 [[noreturn]] void usage_error(const std::string& message)
@@ -32,10 +65,10 @@ constexpr const char* USAGE =
     std::exit(2);
 }
 
-HeadlessOptions parse_arguments(int argc, char** argv, bool& headless)
+HeadlessOptions parse_arguments(int argc, char** argv, StartRequest& request)
 {
     HeadlessOptions options;
-    headless = false;
+    request = {};
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* name) -> std::string {
@@ -44,7 +77,9 @@ HeadlessOptions parse_arguments(int argc, char** argv, bool& headless)
             return argv[++i];
         };
         if (arg == "--headless") {
-            headless = true;
+            request.headless = true;
+        } else if (arg == "--terminal") {
+            request.terminal = true;
         } else if (arg == "--input") {
             options.input_path = value("--input");
         } else if (arg == "--screen") {
@@ -64,9 +99,11 @@ HeadlessOptions parse_arguments(int argc, char** argv, bool& headless)
             usage_error("Unbekannte Option: " + arg);
         }
     }
-    if (headless && (options.input_path.empty() || options.screen_path.empty()))
+    if (request.headless && request.terminal)
+        usage_error("--headless und --terminal schlie\xC3\x9F" "en einander aus.");
+    if (request.headless && (options.input_path.empty() || options.screen_path.empty()))
         usage_error("--headless braucht --input und --screen.");
-    if (!headless && (!options.input_path.empty() || !options.screen_path.empty() ||
+    if (!request.headless && (!options.input_path.empty() || !options.screen_path.empty() ||
                       !options.printer_path.empty() || !options.image_path.empty()))
         usage_error("--input, --screen, --printer und --image gelten nur mit --headless.");
     return options;
@@ -76,23 +113,39 @@ HeadlessOptions parse_arguments(int argc, char** argv, bool& headless)
 
 int main(int argc, char** argv)
 {
-    bool headless = false;
-    HeadlessOptions options = parse_arguments(argc, argv, headless);
+    StartRequest request;
+    HeadlessOptions options = parse_arguments(argc, argv, request);
 
-    std::optional<std::u32string> keys;
-    if (headless) {
-        keys = read_key_file(options.input_path);
+    switch (choose_backend(request, platform::terminal::is_interactive())) {
+    case Backend::None:
+        std::cerr << "orbikon: Kein Terminal gefunden. Starten Sie orbikon in einem Terminal "
+                     "oder mit --headless --input EINGABE --screen BILDSCHIRM.\n";
+        return NO_FRONT_END_STATUS;
+    case Backend::Headless: {
+        std::optional<std::u32string> keys = read_key_file(options.input_path);
         if (!keys)
             usage_error("Die Eingabedatei " + options.input_path +
                         " kann nicht gelesen werden.");
-    }
-
-    connect_shell(mainloop);
-    if (headless)
+        platform::set_window_system(&platform::headless());
+        connect_shell(mainloop);
         start_headless_driver(std::move(*keys), options);
-    else if (platform::terminal::is_interactive() &&
-             RunInTerminal(platform::cache_folder() + "console.log") != 0)
-        std::cerr << "orbikon: Das Terminal l\xC3\xA4sst sich nicht in den Rohmodus schalten.\n";
+        break;
+    }
+    case Backend::Terminal:
+        if (!platform::terminal::start(platform::cache_folder() + "console.log")) {
+            std::cerr << "orbikon: Das Terminal l\xC3\xA4sst sich nicht in den Rohmodus "
+                         "schalten.\n";
+            return NO_FRONT_END_STATUS;
+        }
+        platform::set_window_system(&platform::terminal::backend());
+        connect_shell(mainloop);
+        quit_on_key_after_program_end();
+        break;
+    }
     platform::window_system().run_event_loop();
-    return 0;
+    platform::terminal::stop();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    // The program thread may sit in WaitKey for ever; end without unwinding it.
+    std::_Exit(0);
 }
