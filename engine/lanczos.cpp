@@ -5,6 +5,7 @@
 #include <cmath>
 #include <complex>
 #include <limits>
+#include <new>
 #include <vector>
 
 #include "engine/algebra.h"
@@ -607,16 +608,23 @@ void diagonalise(const quantum_matrix_struct& h)
 double ground_state(quantum_reg_struct& reg, const quantum_hamiltonian& h, int32_t solver,
                     double epsilon, double step)
 {
-    switch (solver) {
-    case SOLVER_LANCZOS:
-        return lanczos(reg, h, epsilon);
-    case SOLVER_MODIFIED_LANCZOS:
-        return modified_lanczos(reg, h, epsilon);
-    case SOLVER_IMAGINARY_TIME:
-        return imaginary_time(reg, h, epsilon, step);
-    default:
-        // The code has no message of its own; the reporter prints "unknown error code".
-        quantum_error(8);
+    // The solvers keep their Krylov bases and LAPACK workspaces in vectors; a failed
+    // allocation is an error code like any other, never an exception for the caller.
+    try {
+        switch (solver) {
+        case SOLVER_LANCZOS:
+            return lanczos(reg, h, epsilon);
+        case SOLVER_MODIFIED_LANCZOS:
+            return modified_lanczos(reg, h, epsilon);
+        case SOLVER_IMAGINARY_TIME:
+            return imaginary_time(reg, h, epsilon, step);
+        default:
+            // The code has no message of its own; the reporter prints "unknown error code".
+            quantum_error(8);
+            return NOT_A_NUMBER;
+        }
+    } catch (const std::bad_alloc&) {
+        quantum_error(QUANTUM_ENOMEM);
         return NOT_A_NUMBER;
     }
 }
@@ -628,8 +636,16 @@ void diagonal_time_evolution(double t, quantum_reg_struct& reg, const quantum_ma
         quantum_error(QUANTUM_EMSIZE);
         return;
     }
-    if (!same_matrix(eigenbasis, h))
-        diagonalise(h);
+    if (!same_matrix(eigenbasis, h)) {
+        try {
+            diagonalise(h);
+        } catch (const std::bad_alloc&) {
+            // The vectors are made only after the workspaces, so none is lost here.
+            eigenbasis.dim = -1;
+            quantum_error(QUANTUM_ENOMEM);
+            return;
+        }
+    }
     if (eigenbasis.dim != h.rows)
         return;
 
