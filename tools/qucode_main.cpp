@@ -14,9 +14,11 @@
 namespace {
 
 constexpr const char* USAGE =
-    "Usage: qucode run FILE [--seed N]\n"
+    "Usage: qucode run FILE [--seed N] [--max-states N]\n"
     "  run   replays the dump FILE into a register and prints the final register;\n"
-    "        --seed N seeds the random draws of the measurements with N first.\n"
+    "        --seed N seeds the random draws of the measurements with N first;\n"
+    "        --max-states N refuses (status 1) to let the register grow past N entries\n"
+    "        (default: what fits in a quarter of the physical memory).\n"
     "       qucode list FILE\n"
     "  list  prints the listing of the dump FILE, one record a line.\n"
     "       qucode --help\n";
@@ -46,11 +48,20 @@ int run_command(int argc, char** argv)
     const std::string file = argv[2];
     bool seeded = false;
     unsigned seed = 0;
+    int64_t max_states = replay_default_state_budget();
     for (int i = 3; i < argc; ++i) {
         if (std::string_view(argv[i]) == "--seed" && i + 1 < argc) {
             if (!parse_seed(argv[i + 1], seed))
                 return usage_error("--seed needs a whole number from 0 to 4294967295.");
             seeded = true;
+            ++i;
+        } else if (std::string_view(argv[i]) == "--max-states" && i + 1 < argc) {
+            errno = 0;
+            char* end = nullptr;
+            const long long value = std::strtoll(argv[i + 1], &end, 10);
+            if (errno != 0 || end == argv[i + 1] || *end != '\0' || value < 1)
+                return usage_error("--max-states needs a whole number of at least 1.");
+            max_states = value;
             ++i;
         } else {
             return usage_error("unexpected argument.");
@@ -58,17 +69,17 @@ int run_command(int argc, char** argv)
     }
 
     // Checked here so that an unreadable file costs exactly one line and a non-zero status.
-    FILE* probe = std::fopen(file.c_str(), "rb");
-    if (!probe) {
-        std::fprintf(stderr, "qucode: cannot read %s: %s\n", file.c_str(), std::strerror(errno));
+    if (!qucode_can_read(file))
         return 1;
-    }
-    std::fclose(probe);
 
     if (seeded)
         std::srand(seed);
     quantum_reg_struct reg;
-    quantum_objcode_run(file, reg);
+    if (!quantum_objcode_run(file, reg, max_states)) {
+        register_delete(reg);
+        objcode_stop();
+        return 1;
+    }
     print_register(reg);
     std::fflush(stdout);
     register_delete(reg);
