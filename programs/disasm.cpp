@@ -384,7 +384,9 @@ int disasm_list_to_stdout(const std::string& path)
     for (uint8_t& b : listing)
         if (b == LINE_END)
             b = '\n';
-    const bool written = std::fwrite(listing.data(), 1, listing.size(), stdout) == listing.size() &&
+    // An empty listing has no data pointer, which fwrite must not be given.
+    const bool written = (listing.empty() || std::fwrite(listing.data(), 1, listing.size(),
+                                                         stdout) == listing.size()) &&
                          std::fflush(stdout) == 0;
     disasm_set_progress(std::move(previous_progress));
     diag_set_sink(std::move(previous_diag));
