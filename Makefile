@@ -6,28 +6,39 @@ DEB_PACKAGES := build-essential cmake ninja-build pkg-config \
                 liblapack-dev libfreetype-dev fonts-dejavu-core \
                 libpng-dev zlib1g-dev
 
+# Only `make fuzz` needs these: clang with its libFuzzer and sanitizer runtimes.
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+
 BUILD_DIR := build
 TEST_DIR := build/sanitize
 BENCH_DIR := build/bench
+FUZZ_DIR := build/fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := replay disasm font keyfile line_input mttools
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps fuzz-deps build run test bench fuzz clean
 
 all: build
 
-deps:
+# Installs the Debian packages of list $(1) that are missing, as root.
+define install_packages
 	@missing=""; \
-	for p in $(DEB_PACKAGES); do \
+	for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
-	if [ -z "$$missing" ]; then echo "deps: all packages present."; exit 0; fi; \
-	echo "deps: installing$$missing"; \
+	if [ -z "$$missing" ]; then echo "$@: all packages present."; exit 0; fi; \
+	echo "$@: installing$$missing"; \
 	if [ "$$(id -u)" -ne 0 ]; then \
-	  echo "deps: not root. Run 'sudo make deps' (or: sudo apt-get install$$missing), then try again."; \
+	  echo "$@: not root. Run 'sudo make $@' (or: sudo apt-get install$$missing), then try again."; \
 	  exit 1; \
 	fi; \
 	export DEBIAN_FRONTEND=noninteractive; \
 	apt-get update -q && apt-get install -y -q --no-install-recommends $$missing
+endef
+
+deps:
+	$(call install_packages,$(DEB_PACKAGES))
 
 build: deps
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBIKON_TESTS=OFF
@@ -47,6 +58,27 @@ bench: deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBIKON_TESTS=OFF -DORBIKON_BENCH=ON
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	@for b in $(BENCH_DIR)/bench_*; do echo "== $$b"; $$b || exit 1; done
+
+fuzz-deps: deps
+	$(call install_packages,$(FUZZ_PACKAGES))
+
+# Each parser's libFuzzer target for FUZZ_SECONDS, under the address and undefined-behaviour
+# sanitizers, from the committed seeds; new inputs go to the build tree, findings stop the run.
+fuzz: fuzz-deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DORBIKON_TESTS=OFF -DORBIKON_FUZZ=ON
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_DIR)/corpus/$$t; \
+	  log=$(FUZZ_DIR)/fuzz_$$t.log; \
+	  if $(FUZZ_DIR)/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	       -close_fd_mask=3 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/$$t- \
+	       $(FUZZ_DIR)/corpus/$$t tests/fuzz/corpus/$$t > $$log 2>&1; then \
+	    echo "fuzz_$$t: $$(grep -m1 '^stat::number_of_executed_units' $$log | cut -d' ' -f2) runs, no finding."; \
+	  else \
+	    tail -n 40 $$log; echo "fuzz_$$t: finding, see $$log"; exit 1; \
+	  fi; \
+	done
 
 clean:
 	rm -rf $(BUILD_DIR)
