@@ -6,20 +6,26 @@ DEB_PACKAGES := build-essential cmake ninja-build pkg-config \
                 liblapack-dev libfreetype-dev fonts-dejavu-core \
                 libpng-dev zlib1g-dev
 
+# Only `make fuzz` needs these: clang with its libFuzzer and sanitizer runtimes.
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+
 BUILD_DIR := build
 TEST_DIR := build/sanitize
 BENCH_DIR := build/bench
+FUZZ_DIR := build/fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := replay disasm font keyfile line_input mttools
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps bench-deps build run test bench clean
+.PHONY: all deps bench-deps fuzz-deps build run test bench fuzz clean
 
 all: build
 
 # Only the bench's comparison needs these: scipy's eigsh is the baseline of the I rows.
 BENCH_PACKAGES := python3-scipy
 
-# Installs the missing packages of a list, with apt-get as root.
-define install_missing
+# Installs the Debian packages of list $(1) that are missing, as root.
+define install_packages
 	@missing=""; \
 	for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
@@ -35,10 +41,10 @@ define install_missing
 endef
 
 deps:
-	$(call install_missing,$(DEB_PACKAGES))
+	$(call install_packages,$(DEB_PACKAGES))
 
 bench-deps: deps
-	$(call install_missing,$(BENCH_PACKAGES))
+	$(call install_packages,$(BENCH_PACKAGES))
 
 build: deps
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBIKON_TESTS=OFF
@@ -60,6 +66,27 @@ bench: bench-deps
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	@for b in $(BENCH_DIR)/bench_*; do echo "== $$b"; $$b || exit 1; done
 	bench/compare.sh $(BENCH_DIR)
+
+fuzz-deps: deps
+	$(call install_packages,$(FUZZ_PACKAGES))
+
+# Each parser's libFuzzer target for FUZZ_SECONDS, under the address and undefined-behaviour
+# sanitizers, from the committed seeds; new inputs go to the build tree, findings stop the run.
+fuzz: fuzz-deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DORBIKON_TESTS=OFF -DORBIKON_FUZZ=ON
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_DIR)/corpus/$$t; \
+	  log=$(FUZZ_DIR)/fuzz_$$t.log; \
+	  if $(FUZZ_DIR)/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	       -close_fd_mask=3 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/$$t- \
+	       $(FUZZ_DIR)/corpus/$$t tests/fuzz/corpus/$$t > $$log 2>&1; then \
+	    echo "fuzz_$$t: $$(grep -m1 '^stat::number_of_executed_units' $$log | cut -d' ' -f2) runs, no finding."; \
+	  else \
+	    tail -n 40 $$log; echo "fuzz_$$t: finding, see $$log"; exit 1; \
+	  fi; \
+	done
 
 clean:
 	rm -rf $(BUILD_DIR)

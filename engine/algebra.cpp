@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "engine/error.h"
@@ -388,7 +389,14 @@ quantum_matrix_struct density_matrix(quantum_density_op_struct rho)
     if (!m.t)
         return m;
     for (int64_t k = 0; k < rho.num; ++k) {
-        const std::vector<quantum_amplitude> a = dense_amplitudes(rho.reg[k], dim);
+        std::vector<quantum_amplitude> a;
+        try {
+            a = dense_amplitudes(rho.reg[k], dim);
+        } catch (const std::bad_alloc&) {
+            quantum_error(QUANTUM_ENOMEM);
+            matrix_delete(m);
+            return quantum_matrix_struct{};
+        }
         const quantum_amplitude p = rho.prob[k];
         // Row index takes the amplitude, column index its conjugate: |psi><psi|.
         for (uint64_t i = 0; i < dim; ++i) {

@@ -390,18 +390,15 @@ void apply_toffoli(int64_t control1, int64_t control2, int64_t target, quantum_r
 void apply_multi_cnot(int64_t n, quantum_reg_struct& reg, ...)
 {
     settle(reg);
-    const int64_t count = n > 0 ? n : 0;
-    std::vector<int64_t> controls(static_cast<size_t>(count));
+    // The controls go straight into the mask: a count from the caller never sizes an array.
+    uint64_t mask = 0;
     va_list args;
     va_start(args, reg);
-    for (auto& control : controls)
-        control = static_cast<int32_t>(va_arg(args, int64_t));
+    for (int64_t i = 0; i < n; i++)
+        mask |= qubit_bit(static_cast<int32_t>(va_arg(args, int64_t)));
     const int64_t target = va_arg(args, int64_t);
     va_end(args);
 
-    uint64_t mask = 0;
-    for (const int64_t control : controls)
-        mask |= qubit_bit(control);
     flip_where(mask, target, reg);
     decohere(reg);
 }

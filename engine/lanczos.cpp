@@ -6,6 +6,7 @@
 #include <complex>
 #include <functional>
 #include <limits>
+#include <new>
 #include <vector>
 
 #include "engine/algebra.h"
@@ -686,16 +687,24 @@ void diagonalise(const quantum_matrix_struct& h)
 double ground_state(quantum_reg_struct& reg, const quantum_hamiltonian& h, int32_t solver,
                     double epsilon, double step)
 {
-    switch (solver) {
-    case SOLVER_LANCZOS:
-        return lanczos(reg, [&h](quantum_reg_struct& x) { return times_h(h, x); }, epsilon);
-    case SOLVER_MODIFIED_LANCZOS:
-        return modified_lanczos(reg, h, epsilon);
-    case SOLVER_IMAGINARY_TIME:
-        return imaginary_time(reg, h, epsilon, step);
-    default:
-        // The code has no message of its own; the reporter prints "unknown error code".
-        quantum_error(8);
+    // The solvers keep their Krylov bases and LAPACK workspaces in vectors; a failed
+    // allocation is an error code like any other, never an exception for the caller.
+    try {
+        switch (solver) {
+        case SOLVER_LANCZOS:
+            return lanczos(reg, [&h](quantum_reg_struct& x) { return times_h(h, x); },
+                           epsilon);
+        case SOLVER_MODIFIED_LANCZOS:
+            return modified_lanczos(reg, h, epsilon);
+        case SOLVER_IMAGINARY_TIME:
+            return imaginary_time(reg, h, epsilon, step);
+        default:
+            // The code has no message of its own; the reporter prints "unknown error code".
+            quantum_error(8);
+            return NOT_A_NUMBER;
+        }
+    } catch (const std::bad_alloc&) {
+        quantum_error(QUANTUM_ENOMEM);
         return NOT_A_NUMBER;
     }
 }
@@ -703,8 +712,14 @@ double ground_state(quantum_reg_struct& reg, const quantum_hamiltonian& h, int32
 double ground_state_streamed(quantum_reg_struct& reg, const quantum_hamiltonian_product& h,
                              double epsilon)
 {
-    return lanczos(reg, [&h](quantum_reg_struct& x) { return apply_hamiltonian_product(h, x); },
-                   epsilon);
+    try {
+        return lanczos(reg,
+                       [&h](quantum_reg_struct& x) { return apply_hamiltonian_product(h, x); },
+                       epsilon);
+    } catch (const std::bad_alloc&) {
+        quantum_error(QUANTUM_ENOMEM);
+        return NOT_A_NUMBER;
+    }
 }
 
 void diagonal_time_evolution(double t, quantum_reg_struct& reg, const quantum_matrix_struct& h)
@@ -714,8 +729,16 @@ void diagonal_time_evolution(double t, quantum_reg_struct& reg, const quantum_ma
         quantum_error(QUANTUM_EMSIZE);
         return;
     }
-    if (!same_matrix(eigenbasis, h))
-        diagonalise(h);
+    if (!same_matrix(eigenbasis, h)) {
+        try {
+            diagonalise(h);
+        } catch (const std::bad_alloc&) {
+            // The vectors are made only after the workspaces, so none is lost here.
+            eigenbasis.dim = -1;
+            quantum_error(QUANTUM_ENOMEM);
+            return;
+        }
+    }
     if (eigenbasis.dim != h.rows)
         return;
 

@@ -353,14 +353,23 @@ void command_disasm()
     disasm_command(platform::dump_file_path());
 }
 
+bool qucode_can_read(const std::string& path)
+{
+    // A folder opens like a file; only reading shows it is none.
+    FILE* probe = std::fopen(path.c_str(), "rb");
+    const bool readable = probe && (std::fgetc(probe) != EOF || !std::ferror(probe));
+    const int reason = errno;
+    if (probe)
+        std::fclose(probe);
+    if (!readable)
+        std::fprintf(stderr, "qucode: cannot read %s: %s\n", path.c_str(), std::strerror(reason));
+    return readable;
+}
+
 int disasm_list_to_stdout(const std::string& path)
 {
-    FILE* probe = std::fopen(path.c_str(), "rb");
-    if (!probe) {
-        std::fprintf(stderr, "qucode: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
+    if (!qucode_can_read(path))
         return 1;
-    }
-    std::fclose(probe);
 
     // Standard output carries the listing alone; every other line goes to standard error.
     DiagSink previous_diag = diag_set_sink([](std::string_view text) {
@@ -375,7 +384,9 @@ int disasm_list_to_stdout(const std::string& path)
     for (uint8_t& b : listing)
         if (b == LINE_END)
             b = '\n';
-    const bool written = std::fwrite(listing.data(), 1, listing.size(), stdout) == listing.size() &&
+    // An empty listing has no data pointer, which fwrite must not be given.
+    const bool written = (listing.empty() || std::fwrite(listing.data(), 1, listing.size(),
+                                                         stdout) == listing.size()) &&
                          std::fflush(stdout) == 0;
     disasm_set_progress(std::move(previous_progress));
     diag_set_sink(std::move(previous_diag));

@@ -61,3 +61,6 @@ void command_disasm();
 // feeds for carriage returns; progress and diagnostics on standard error. Returns the exit
 // status: 0, or 1 with one line on standard error when the file cannot be read or written.
 int disasm_list_to_stdout(const std::string& path);
+
+// Whether the qucode tool can read path; if not, one line on standard error says why.
+bool qucode_can_read(const std::string& path);

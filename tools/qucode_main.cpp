@@ -15,12 +15,14 @@
 namespace {
 
 constexpr const char* USAGE =
-    "Aufruf: qucode run DATEI [--seed N]\n"
+    "Aufruf: qucode run DATEI [--seed N] [--max-states N]\n"
     "        qucode list DATEI\n"
     "        qucode qasm DATEI [-o AUSGABE]\n"
     "        qucode --help\n"
     "  run   spielt die Dump-Datei DATEI in ein Register ein und gibt das Endregister aus;\n"
-    "        --seed N setzt vorher den Zufallsgenerator der Messungen auf N.\n"
+    "        --seed N setzt vorher den Zufallsgenerator der Messungen auf N;\n"
+    "        --max-states N bricht ab (Status 1), bevor das Register mehr als N Zustände\n"
+    "        hält (ohne: so viele, wie ein Viertel des Arbeitsspeichers fasst).\n"
     "  list  listet DATEI Befehl für Befehl, wie der Disassembler.\n"
     "  qasm  schreibt die aufgezeichnete Schaltung als OpenQASM-3-Programm auf die\n"
     "        Standardausgabe, mit -o in die Datei AUSGABE.\n";
@@ -31,6 +33,7 @@ struct CommandLine {
     std::string file;
     bool seeded = false;
     unsigned seed = 0;
+    int64_t max_states = replay_default_state_budget();
     std::string output;
 };
 
@@ -46,6 +49,18 @@ bool parse_seed(const char* text, unsigned& seed)
     return true;
 }
 
+// Parses a whole decimal state budget of at least 1; false for anything else.
+bool parse_max_states(const char* text, int64_t& max_states)
+{
+    errno = 0;
+    char* end = nullptr;
+    const long long value = std::strtoll(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < 1)
+        return false;
+    max_states = value;
+    return true;
+}
+
 // One option with a value: the command that takes it, its flag, what to say about a bad
 // value, and how the value is stored. A new option is one more row.
 struct OptionRule {
@@ -58,6 +73,8 @@ struct OptionRule {
 const OptionRule OPTION_RULES[] = {
     {"run", "--seed", "--seed braucht eine ganze Zahl von 0 bis 4294967295.",
      [](const char* v, CommandLine& line) { return line.seeded = parse_seed(v, line.seed); }},
+    {"run", "--max-states", "--max-states braucht eine ganze Zahl von mindestens 1.",
+     [](const char* v, CommandLine& line) { return parse_max_states(v, line.max_states); }},
     {"qasm", "-o", "-o braucht einen Dateinamen.",
      [](const char* v, CommandLine& line) { return !(line.output = v).empty(); }},
 };
@@ -106,18 +123,17 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
 int run_command(const CommandLine& line)
 {
     // Checked here so that an unreadable file costs exactly one line and a non-zero status.
-    FILE* probe = std::fopen(line.file.c_str(), "rb");
-    if (!probe) {
-        std::fprintf(stderr, "qucode: cannot read %s: %s\n", line.file.c_str(),
-                     std::strerror(errno));
+    if (!qucode_can_read(line.file))
         return 1;
-    }
-    std::fclose(probe);
 
     if (line.seeded)
         std::srand(line.seed);
     quantum_reg_struct reg;
-    quantum_objcode_run(line.file, reg);
+    if (!quantum_objcode_run(line.file, reg, line.max_states)) {
+        register_delete(reg);
+        objcode_stop();
+        return 1;
+    }
     print_register(reg);
     std::fflush(stdout);
     register_delete(reg);

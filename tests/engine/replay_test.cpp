@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -223,6 +224,12 @@ TEST_F(Replay, UnreadableFileIsReportedAndTheRegisterUntouched)
               "quantum_objcode_run: Could not open " + path + ": No such file or directory\n");
     ASSERT_EQ(reg.size, 1);
     EXPECT_EQ(reg.state[0], 1u);
+    // A folder opens but fails every read; the replay once looped on it for ever.
+    testing::internal::CaptureStderr();
+    quantum_objcode_run(testing::TempDir(), reg);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "quantum_objcode_run: Could not read " + testing::TempDir() + ": Is a directory\n");
+    EXPECT_EQ(reg.size, 1);
     register_delete(reg);
 }
 
@@ -260,6 +267,81 @@ TEST_F(Replay, HostileRecordsStayInBounds)
     std::remove(path.c_str());
 }
 
+// A dump of an init of basis value 0 and the given records, each an opcode with its integer
+// operands and, for the rotations, an angle.
+std::vector<uint8_t> dump_of(const std::vector<std::vector<int64_t>>& records)
+{
+    std::vector<uint8_t> bytes = {0x00, 0, 0, 0, 0, 0, 0, 0, 0};
+    for (const std::vector<int64_t>& r : records) {
+        const auto op = static_cast<uint8_t>(r[0]);
+        bytes.push_back(op);
+        const bool angle = op == OBJCODE_ROT_X || op == OBJCODE_ROT_Y;
+        for (size_t i = 1; i < r.size() - (angle ? 1 : 0); ++i)
+            for (int shift = 24; shift >= 0; shift -= 8)
+                bytes.push_back(static_cast<uint8_t>(r[i] >> shift));
+        if (angle) {
+            const double gamma = static_cast<double>(r.back());
+            const auto* b = reinterpret_cast<const uint8_t*>(&gamma);
+            bytes.insert(bytes.end(), b, b + sizeof gamma);
+        }
+    }
+    return bytes;
+}
+
+std::vector<std::vector<int64_t>> hadamards(int64_t count)
+{
+    std::vector<std::vector<int64_t>> records;
+    for (int64_t q = 0; q < count; ++q)
+        records.push_back({OBJCODE_HADAMARD, q});
+    return records;
+}
+
+TEST_F(Replay, StateBudgetRefusesOnlyRecordsThatWouldPassIt)
+{
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        int64_t budget;
+        std::string err; // empty: the replay runs to the end
+        int64_t size;    // entries afterwards
+    };
+    const Case cases[] = {
+        // Foreseen from the first Hadamard: refused before any of them runs.
+        {"34 Hadamards", dump_of(hadamards(34)), 1000,
+         "10: Record 0x06 on qubit 9 would grow the register to 1024 states, past the budget of "
+         "1000; replay stopped.\n",
+         1},
+        {"exactly the budget", dump_of(hadamards(10)), 1024, "", 1024},
+        // {00, 11} after H0 and a CNOT: the look-ahead cannot know the second H0 grows it.
+        {"grows where entries differ", dump_of({{OBJCODE_HADAMARD, 0}, {OBJCODE_CNOT, 0, 1},
+                                                {OBJCODE_HADAMARD, 0}}),
+         3,
+         "3: Record 0x06 on qubit 0 would grow the register to 4 states, past the budget of 3; "
+         "replay stopped.\n",
+         2},
+        // A Hadamard undone at the budget finds every partner present.
+        {"undone at the budget", dump_of({{OBJCODE_HADAMARD, 0}, {OBJCODE_HADAMARD, 0}}), 2, "", 1},
+        {"rotation by 0 adds nothing", dump_of({{OBJCODE_ROT_X, 3, 0}}), 1, "", 1},
+        {"rotation by 1", dump_of({{OBJCODE_ROT_Y, 3, 1}}), 1,
+         "1: Record 0x08 on qubit 3 would grow the register to 2 states, past the budget of 1; "
+         "replay stopped.\n",
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = temp_path("budget.qucode");
+        write_bytes(path, c.bytes);
+        quantum_reg_struct reg;
+        testing::internal::CaptureStderr();
+        const bool within = quantum_objcode_run(path, reg, c.budget);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
+        EXPECT_EQ(within, c.err.empty());
+        EXPECT_EQ(reg.size, c.size);
+        register_delete(reg);
+        std::remove(path.c_str());
+    }
+}
+
 TEST_F(Replay, QucodeToolPrintsTheReplayedRegisterAndFailsOnAMissingFile)
 {
     const std::string path = temp_path("tool.qucode");
@@ -278,4 +360,23 @@ TEST_F(Replay, QucodeToolPrintsTheReplayedRegisterAndFailsOnAMissingFile)
     const auto [err, status] = run_tool("run '" + missing + "' 2>&1 >/dev/null");
     EXPECT_NE(status, 0);
     EXPECT_EQ(err, "qucode: cannot read " + missing + ": No such file or directory\n");
+}
+
+TEST_F(Replay, QucodeRefusesAnOverBudgetDumpWithOneLineAndStatusOne)
+{
+    const std::string path = temp_path("wide.qucode");
+    write_bytes(path, dump_of(hadamards(34)));
+    // The default budget (a quarter of the memory) is far below 2^34 entries.
+    const auto [out, status] = run_tool("run '" + path + "' 2>&1");
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    EXPECT_NE(out.find("would grow the register to "), std::string::npos) << out;
+    const auto [small, small_status] = run_tool("run '" + path + "' --max-states 4 2>&1");
+    EXPECT_EQ(small, "3: Record 0x06 on qubit 2 would grow the register to 8 states, past the "
+                     "budget of 4; replay stopped.\n");
+    EXPECT_EQ(WEXITSTATUS(small_status), 1);
+    for (const char* bad : {"0", "-3", "x", "", "99999999999999999999"})
+        EXPECT_EQ(WEXITSTATUS(run_tool("run '" + path + "' --max-states '" + bad + "' 2>/dev/null").second), 2)
+            << bad;
+    std::remove(path.c_str());
 }
