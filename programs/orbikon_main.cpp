@@ -16,6 +16,7 @@
 #include "programs/headless_run.h"
 #include "programs/mainloop.h"
 #include "programs/terminal_run.h"
+#include "shell/app_delegate.h"
 #include "shell/events.h"
 #include "shell/startup.h"
 

@@ -102,7 +102,7 @@ bool TakeTerminalKey(std::string& input, platform::KeyReport& report)
     const size_t length = byte < 0x80 ? 1 : (byte & 0xE0) == 0xC0 ? 2 : (byte & 0xF0) == 0xE0 ? 3 : 4;
     if (input.size() < length)
         return false;
-    const std::u32string chars = shell::decode_utf8(std::string_view(input).substr(0, length));
+    const std::u32string chars = platform::decode_utf8(std::string_view(input).substr(0, length));
     input.erase(0, length);
     if (chars.empty())
         return false;
@@ -128,7 +128,7 @@ std::string TerminalFrame()
                 cells += colour_code(PaletteColor(colour & 15), false);
                 last_colour = colour;
             }
-            shell::append_utf8(cells, toolkit::cell_char(w, column, line));
+            platform::append_utf8(cells, toolkit::cell_char(w, column, line));
         }
         frame += CopyTableText(cells);
         frame += "\x1b[0m\x1b[K\r\n";

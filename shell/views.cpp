@@ -35,8 +35,7 @@ bool bit(uint64_t word, int n)
 // The mouse-handler runner, on a thread of its own.
 void run_mouse_handler()
 {
-    if (CurrentThreadNumber() > 2)
-        platform::set_current_thread_name("t_EventMouse");
+    platform::name_helper_thread("t_EventMouse");
     std::function<void()> handler;
     {
         std::lock_guard lock(mouse_mutex);
@@ -59,7 +58,7 @@ t_Event mouse_event(uint8_t window, const platform::MouseReport& report, double 
     e.ClickY = ClickCoordinate(w.Height - e.WindowY + w.BorderHeight, w.Height);
     e.Mods = static_cast<int64_t>((report.modifiers >> 16) & 0xFFFF);
     e.Window = window;
-    e.Time = toolkit::now_ms();
+    e.Time = platform::now_ms();
     e.CloseBox = false;
     e.CapsLockPressed = bit(report.modifiers, 16);
     e.ShiftPressed = bit(report.modifiers, 17);

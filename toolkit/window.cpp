@@ -3,6 +3,7 @@
 
 #include "platform/diag.h"
 #include "platform/platform.h"
+#include "platform/utf8.h"
 #include "platform/window_system.h"
 #include "toolkit/geometry.h"
 #include "toolkit/render.h"
@@ -78,49 +79,7 @@ std::string window_title_text(bool has_text)
 // Decodes one UTF-8 scalar at text[pos]; malformed input yields U+FFFD, one byte consumed.
 char32_t next_scalar(std::string_view text, size_t& pos)
 {
-    auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
-    uint8_t b0 = byte(pos);
-    if (b0 < 0x80) {
-        ++pos;
-        return b0;
-    }
-    int extra = 0;
-    char32_t value = 0;
-    char32_t minimum = 0;
-    if ((b0 & 0xE0) == 0xC0) {
-        extra = 1;
-        value = b0 & 0x1F;
-        minimum = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        extra = 2;
-        value = b0 & 0x0F;
-        minimum = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        extra = 3;
-        value = b0 & 0x07;
-        minimum = 0x10000;
-    } else {
-        ++pos;
-        return 0xFFFD;
-    }
-    if (pos + extra >= text.size()) {
-        ++pos;
-        return 0xFFFD;
-    }
-    for (int i = 1; i <= extra; ++i) {
-        uint8_t b = byte(pos + i);
-        if ((b & 0xC0) != 0x80) {
-            ++pos;
-            return 0xFFFD;
-        }
-        value = (value << 6) | (b & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        ++pos;
-        return 0xFFFD;
-    }
-    pos += extra + 1;
-    return value;
+    return platform::next_utf8(text, pos).value_or(0xFFFD);
 }
 
 // One printable or control character of t_Print, shared by its two forms.
@@ -276,12 +235,7 @@ std::string kib_text(double kib)
 void write_redirected(uint8_t code)
 {
     std::string text;
-    if (code < 0x80) {
-        text += static_cast<char>(code);
-    } else {
-        text += static_cast<char>(0xC0 | (code >> 6));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    }
+    platform::append_utf8(text, code);
     diag_write(text);
 }
 
@@ -480,9 +434,6 @@ void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t widt
     w.TitleHeight = title_visible ? TitleBarHeight.load() : 0;
     w.RGBColor = PaletteColor(0);
     w.RGBColorBorder = PaletteColor(5);
-    w.DrawingMode = 0;
-    w.PositionX = 0;
-    w.PositionY = 0;
     w.MemoryStart = graphic_start;
     w.MemoryEnd = HighMemory;
     HighMemory = w.MemoryStart - 1;
@@ -498,9 +449,6 @@ void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t widt
     w.TextHpos = 1;
     w.TextVpos = 1;
     w.TextColor = INITIAL_TEXT_COLOR;
-    w.LoResOffsetX = 0;
-    w.LoResOffsetY = 0;
-    w.LoResMode = 0;
     if (text_size > 0) {
         w.TextMemoryStart = block_start(HighMemory, text_size);
         w.TextMemoryEnd = HighMemory;

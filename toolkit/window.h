@@ -45,9 +45,6 @@ struct t_Window {
     int64_t Width = 0;    // canvas pixels
     int64_t Height = 0;
     t_RGBColor RGBColor;     // drawing colour, follows t_Color
-    int64_t DrawingMode = 0; // graphic drawing state, read by nothing here
-    int64_t PositionX = 0;
-    int64_t PositionY = 0;
     int64_t MemoryStart = -1;    // first address of the graphic block; -1 none
     int64_t MemoryEnd = -1;      // last address (inclusive); -1 none
     t_Font Font;                 // empty Data: the window has no text
@@ -71,9 +68,6 @@ struct t_Window {
     int64_t InputVpos = 0;
     int64_t InputCursorPos = 0;
     int64_t InputMaxCharacters = 0;
-    int64_t LoResOffsetX = 0; // low-resolution graphics state, read by nothing here
-    int64_t LoResOffsetY = 0;
-    int64_t LoResMode = 0;
     int64_t TextMemoryStart = -1; // first address of the text block; -1 no text
     int64_t TextMemoryEnd = -1;
 };

@@ -118,10 +118,10 @@ TEST_F(RenderTest, ImageSetsTimingFields)
     t_Window& w = canvas(0, 24, 64, 64);
     w.UpdateFinished = 0;
     w.UpdateDuration = -1;
-    const int64_t before = toolkit::now_ms();
+    const int64_t before = platform::now_ms();
     ASSERT_TRUE(t_WindowImage(0));
     EXPECT_GE(w.UpdateFinished, before);
-    EXPECT_LE(w.UpdateFinished, toolkit::now_ms());
+    EXPECT_LE(w.UpdateFinished, platform::now_ms());
     EXPECT_GE(w.UpdateDuration, 0);
 }
 
