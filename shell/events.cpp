@@ -297,12 +297,19 @@ void PostKeyDown(uint8_t window, uint16_t key_code, std::string_view characters,
     // Events from windows outside the table are not ours to queue.
     if (window > 7)
         return;
-    if (!window_table[window].Initialized) {
+    bool initialized = false;
+    bool ignore = false;
+    {
+        std::lock_guard lock(toolkit::video_mutex());
+        initialized = window_table[window].Initialized;
+        ignore = window_table[window].IgnoreEvents;
+    }
+    if (!initialized) {
         diag_line("viewKeyDown",
                   "Graphic window (" + std::to_string(window) + ") not initialized.");
         return;
     }
-    if (window_table[window].IgnoreEvents)
+    if (ignore)
         return;
 
     // Step: translate.

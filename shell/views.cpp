@@ -80,16 +80,19 @@ void draw(uint8_t window)
 {
     if (window >= WINDOW_COUNT || !MemoryReady)
         return; // the base view draws itself
-    t_Window& w = window_table[window];
     const bool paced = window == PACED_VIEW;
+    auto set_blank = [window](bool blank) {
+        std::lock_guard lock(toolkit::video_mutex());
+        window_table[window].VerticalBlank = blank;
+    };
     if (paced)
-        w.VerticalBlank = false;
+        set_blank(false);
     std::shared_ptr<const platform::ArgbImage> image = t_WindowImage(window);
     // Without an image the view keeps what it showed.
     if (image)
         platform::window_system().present_image(window, std::move(image));
     if (paced)
-        w.VerticalBlank = true;
+        set_blank(true);
 }
 
 } // namespace

@@ -84,6 +84,7 @@ namespace toolkit {
 
 void release_window_blocks(uint8_t win)
 {
+    std::lock_guard lock(video_mutex());
     if (!is_graphic(win) || !MemoryReady)
         return;
     t_Window& w = window_table[win];
@@ -291,6 +292,7 @@ void t_WindowVisible(uint8_t win, bool visible)
         }
     }
     if (is_graphic(win)) {
+        std::lock_guard lock(toolkit::video_mutex());
         t_Window& w = window_table[win];
         w.Visible = visible;
         if (!visible)

@@ -151,6 +151,7 @@ std::shared_ptr<const platform::ArgbImage> t_WindowImage(uint8_t win)
         diag_line(op, "Window is not a graphic window.");
         return nullptr;
     }
+    std::lock_guard lock(toolkit::video_mutex());
     t_Window& w = window_table[win];
     if (!w.Initialized) {
         diag_line(op, "Graphic window #" + std::to_string(win) + " not initialized.");
@@ -230,15 +231,20 @@ void auto_update_loop(int64_t generation)
     while (still_wanted()) {
         bool any_due = false;
         for (uint8_t win = 0; win < WINDOW_COUNT; ++win) {
-            t_Window& w = window_table[win];
-            if (!toolkit::auto_update_due(w, platform::now_ms()))
-                continue;
+            {
+                std::lock_guard lock(toolkit::video_mutex());
+                if (!toolkit::auto_update_due(window_table[win], platform::now_ms()))
+                    continue;
+            }
             any_due = true;
             const bool has_view = toolkit::view_exists(win);
             if (!has_view)
                 diag_line(op,
                           "Window #" + std::to_string(win) + " view is nil, resource undefined.");
-            w.UpdateStarted = platform::now_ms();
+            {
+                std::lock_guard lock(toolkit::video_mutex());
+                window_table[win].UpdateStarted = platform::now_ms();
+            }
             if (has_view)
                 request_redraw(win, true);
         }

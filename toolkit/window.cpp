@@ -122,6 +122,12 @@ bool print_ready(uint8_t win)
 
 namespace toolkit {
 
+std::recursive_mutex& video_mutex()
+{
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
 ShellHooks& shell_hooks()
 {
     static ShellHooks hooks;
@@ -241,6 +247,7 @@ void write_redirected(uint8_t code)
 
 void reset_video_memory()
 {
+    std::lock_guard lock(video_mutex());
     VideoMemory.assign(static_cast<size_t>(VIDEO_MEMORY_SIZE), 0xFF);
     HighMemory = HIGHEST_ADDRESS;
     for (auto& w : window_table)
@@ -260,10 +267,13 @@ void t_InitMemory()
     diag_line("t_InitMemory", "Start.");
     if (platform::current_thread_number() == 2)
         platform::set_current_thread_name("Main Program");
-    HighMemory = HIGHEST_ADDRESS;
-    VideoMemory.assign(static_cast<size_t>(VIDEO_MEMORY_SIZE), 0xFF);
-    for (auto& w : window_table)
-        w = t_Window{};
+    {
+        std::lock_guard lock(toolkit::video_mutex());
+        HighMemory = HIGHEST_ADDRESS;
+        VideoMemory.assign(static_cast<size_t>(VIDEO_MEMORY_SIZE), 0xFF);
+        for (auto& w : window_table)
+            w = t_Window{};
+    }
     auto& hooks = toolkit::shell_hooks();
     if (hooks.prepare_menus)
         hooks.prepare_menus();
@@ -277,6 +287,7 @@ void MoveVideoMemory(int64_t source, int64_t destination, int64_t count)
 {
     if (count < 1)
         return;
+    std::lock_guard lock(toolkit::video_mutex());
     const int64_t size = static_cast<int64_t>(VideoMemory.size());
     if (source < 0 || destination < 0 || source > size - count || destination > size - count)
         return;
@@ -290,6 +301,7 @@ void ClearWindowMemory(uint8_t win)
 {
     if (win >= WINDOW_COUNT || !MemoryReady)
         return;
+    std::lock_guard lock(toolkit::video_mutex());
     t_Window& w = window_table[win];
     if (w.MemoryStart >= 0) {
         uint8_t* pixels = VideoMemory.data() + w.MemoryStart;
@@ -331,6 +343,7 @@ void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t widt
 
     t_Window& w = window_table[win];
     if (w.Initialized) {
+        std::lock_guard lock(toolkit::video_mutex());
         w.Initialized = false;
         toolkit::release_window_blocks(win);
     }
@@ -418,6 +431,7 @@ void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t widt
     }
 
     // Pass: fill the record and take the blocks.
+    std::unique_lock record_lock(toolkit::video_mutex());
     w.UpdateStarted = 0;
     w.UpdateFinished = 0;
     w.VerticalBlank = true;
@@ -457,17 +471,22 @@ void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t widt
         w.TextMemoryStart = -1;
         w.TextMemoryEnd = -1;
     }
+    record_lock.unlock();
 
     // Pass: bind the view.
     if (!toolkit::view_exists(win)) {
+        std::lock_guard lock(toolkit::video_mutex());
         w.Initialized = false;
         w.Font = t_Font{};
         diag_line(op, prefix + " could not be initialized, resource undefined.");
     } else {
-        w.View = win;
-        w.Window = win;
-        w.Font = font;
-        w.Initialized = true;
+        {
+            std::lock_guard lock(toolkit::video_mutex());
+            w.View = win;
+            w.Window = win;
+            w.Font = font;
+            w.Initialized = true;
+        }
         ClearWindowMemory(win);
         t_WindowTitle(win, window_title_text(w.TextMemoryStart >= 0));
         t_WindowSize(win, -1, -1, width, height);

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -101,6 +102,12 @@ struct ShellHooks {
     std::function<std::string()> application_name;             // bundle file name; unset: "Orbikon"
 };
 ShellHooks& shell_hooks();
+
+// Guards VideoMemory and the window records against the threads that read them beside the
+// program thread: the view drawing on the event thread and the auto-update thread. Held
+// only while bytes or fields are copied or filled, never while waiting for the event
+// thread. Recursive, since the filling operations call one another.
+std::recursive_mutex& video_mutex();
 // Whether window win's view exists: the shell's answer, else a graphic window of that number.
 bool view_exists(uint8_t win);
 

@@ -233,7 +233,11 @@ TEST_F(RenderTest, AutoUpdateWaitsWhileVerticalBlankIsFalse)
     ASSERT_TRUE(wait_for([] { return platform::headless().window(1).redraw_requests >= 3; }));
     EXPECT_EQ(platform::headless().window(0).redraw_requests, 0);
     EXPECT_EQ(platform::headless().window(2).redraw_requests, 0);
-    busy.VerticalBlank = true;
+    {
+        // The auto-update thread reads the record under the video mutex.
+        std::lock_guard lock(toolkit::video_mutex());
+        busy.VerticalBlank = true;
+    }
     EXPECT_TRUE(wait_for([] { return platform::headless().window(0).redraw_requests >= 1; }));
     EXPECT_EQ(platform::headless().window(2).redraw_requests, 0);
 }
