@@ -82,6 +82,11 @@ void sleep_ms(int64_t ms)
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+int64_t now_ms()
+{
+    return static_cast<int64_t>(time_seconds() * 1000.0);
+}
+
 double time_seconds()
 {
     timespec ts{};

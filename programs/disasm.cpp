@@ -313,7 +313,7 @@ std::vector<uint8_t> disassemble(const std::vector<uint8_t>& data)
         append_line(listing, record_pos, hex, text);
 
         // Progress: the first record always shows, later ones at most every 501 ms.
-        const auto now_ms = static_cast<int64_t>(platform::time_seconds() * 1000);
+        const int64_t now_ms = platform::now_ms();
         if (now_ms - last_progress_ms >= PROGRESS_INTERVAL_MS) {
             show_progress("Ausgabe erzeugen: " + NumberText(pos * 100 / size, ' ', 1, false) + "%",
                           false);

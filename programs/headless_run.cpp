@@ -49,31 +49,12 @@ bool program_wants_key() { return ProgramEnded || (WaitingForKey() && EventQueue
 
 } // namespace
 
-void connect_shell(std::function<void()> program)
-{
-    // The interface description (every window and menu), the views and the delegate's
-    // callbacks; the key and launch reports below then go to the shell.
-    InstallAppDelegate(program);
-    menu_hooks().clear_printer_buffer = [] { printer_buffer_clear(); };
-    platform::WindowSystem& ws = platform::window_system();
-    platform::WindowEvents events = ws.events();
-    events.will_finish_launching = [] { applicationWillFinishLaunching(); };
-    events.did_finish_launching = [program] { applicationDidFinishLaunching(program); };
-    events.key_down = [](const platform::KeyReport& r) {
-        PostKeyDown(r.window, r.key_code, r.characters, r.modifiers);
-    };
-    events.key_up = [](const platform::KeyReport&) { PostKeyUp(); };
-    events.modifiers_changed = [](uint64_t modifiers) { PostModifiers(modifiers); };
-    ws.set_events(std::move(events));
-    InstallEventHooks();
-}
-
 std::optional<std::u32string> read_key_file(const std::string& path)
 {
     std::optional<std::vector<uint8_t>> bytes = platform::read_file(path);
     if (!bytes)
         return std::nullopt;
-    return shell::decode_utf8(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+    return platform::decode_utf8(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
 }
 
 std::string ScreenText(const platform::Frame& frame)
@@ -85,7 +66,7 @@ std::string ScreenText(const platform::Frame& frame)
     for (int64_t line = 1; line <= grid.lines; ++line) {
         std::string text;
         for (int64_t column = 1; column <= grid.columns; ++column)
-            shell::append_utf8(text, grid.at(column, line)->code);
+            platform::append_utf8(text, grid.at(column, line)->code);
         while (!text.empty() && text.back() == ' ')
             text.pop_back();
         lines.push_back(std::move(text));

@@ -20,10 +20,6 @@ struct HeadlessOptions {
 // Exit status when the time limit ended the run.
 constexpr int HEADLESS_TIMEOUT_STATUS = 3;
 
-// Connects the window system's reports to the shell and creates the windows the interface
-// consists of; program runs on the program thread once launching has finished.
-void connect_shell(std::function<void()> program);
-
 // The characters of a UTF-8 key file, one key each; nullopt when it cannot be read.
 // A malformed byte stands for the character of the same number.
 std::optional<std::u32string> read_key_file(const std::string& path);

@@ -124,7 +124,7 @@ locale_t unicode_locale()
 std::string UpperCaseText(std::string_view text)
 {
     std::u32string upper;
-    for (char32_t c : shell::decode_utf8(text, shell::StrayByte::Replacement)) {
+    for (char32_t c : platform::decode_utf8(text, platform::StrayByte::Replacement)) {
         bool special = false;
         for (const SpecialUpper& s : SPECIAL_UPPER) {
             if (s.lower == c) {
@@ -143,7 +143,7 @@ std::string UpperCaseText(std::string_view text)
         else
             upper.push_back(c);
     }
-    return shell::encode_utf8(upper);
+    return platform::encode_utf8(upper);
 }
 
 std::string CommandKey(std::string_view key)

@@ -12,6 +12,7 @@
 #include "platform/window_system.h"
 #include "programs/headless_run.h"
 #include "programs/mainloop.h"
+#include "shell/app_delegate.h"
 #include "shell/startup.h"
 
 namespace {

@@ -5,7 +5,9 @@
 
 #include "platform/diag.h"
 #include "platform/platform.h"
+#include "platform/utf8.h"
 #include "platform/window_system.h"
+#include "shell/menus.h"
 #include "shell/mttools.h"
 
 std::atomic<uint8_t> VirtualPrinterUpdatePending{0};
@@ -27,11 +29,6 @@ std::vector<uint8_t> VirtualPrinterBuffer; // guarded by buffer_mutex
 // that two quick calls cannot start two threads before the first has raised the active flag.
 std::atomic<bool> update_thread_running{false};
 
-int64_t now_ms()
-{
-    return static_cast<int64_t>(platform::time_seconds() * 1000);
-}
-
 // Prints the "nil" line of op and returns false when the printer's text view is missing.
 bool printer_ready(std::string_view op)
 {
@@ -41,58 +38,12 @@ bool printer_ready(std::string_view op)
     return false;
 }
 
-// The view is touched on the event thread only; other callers wait until the work is done.
-void on_event_thread(std::function<void()> work)
-{
-    platform::run_on_event_thread(std::move(work), true);
-}
-
-bool valid_utf8(const std::vector<uint8_t>& bytes)
-{
-    size_t i = 0;
-    const size_t n = bytes.size();
-    while (i < n) {
-        const uint8_t b = bytes[i];
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t follow;
-        uint32_t scalar;
-        if (b >= 0xC2 && b <= 0xDF) {
-            follow = 1;
-            scalar = b & 0x1F;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            follow = 2;
-            scalar = b & 0x0F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            follow = 3;
-            scalar = b & 0x07;
-        } else {
-            return false;
-        }
-        if (n - i <= follow)
-            return false;
-        for (size_t k = 1; k <= follow; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80)
-                return false;
-            scalar = scalar << 6 | (bytes[i + k] & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-        static constexpr uint32_t MINIMUM[] = {0, 0x80, 0x800, 0x10000};
-        if (scalar < MINIMUM[follow] || (scalar >= 0xD800 && scalar <= 0xDFFF) ||
-            scalar > 0x10FFFF)
-            return false;
-        i += follow + 1;
-    }
-    return true;
-}
-
 } // namespace
 
 std::string printer_text_of(const std::vector<uint8_t>& bytes)
 {
-    if (valid_utf8(bytes))
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (platform::valid_utf8(text))
         return std::string(bytes.begin(), bytes.end());
     return BytesToText(bytes);
 }
@@ -120,9 +71,11 @@ std::vector<uint8_t> printer_buffer_contents()
 
 void p_InitPrinter()
 {
+    // The menu's "clear printer" empties the buffer too; the shell cannot see it.
+    menu_hooks().clear_printer_buffer = [] { printer_buffer_clear(); };
     if (!printer_ready("p_InitPrinter"))
         return;
-    on_event_thread([] {
+    platform::on_event_thread([] {
         auto& ws = platform::window_system();
         p_SetRuler(RulerText(RULER_COLUMNS, false, true));
         ws.set_plain_text_editing(PRINTER);
@@ -139,7 +92,7 @@ void p_SetPrinter(const std::string& text)
 {
     if (!printer_ready("p_SetPrinter"))
         return;
-    on_event_thread([&text] {
+    platform::on_event_thread([&text] {
         auto& ws = platform::window_system();
         ws.set_text(PRINTER, text);
         ws.mark_text_for_redraw(PRINTER);
@@ -151,7 +104,7 @@ std::string p_GetPrinter()
     if (!printer_ready("p_GetPrinter"))
         return "";
     std::string text;
-    on_event_thread([&text] { text = platform::window_system().text(PRINTER); });
+    platform::on_event_thread([&text] { text = platform::window_system().text(PRINTER); });
     return text;
 }
 
@@ -159,7 +112,7 @@ void p_SetRuler(const std::string& text)
 {
     if (!printer_ready("p_SetRuler"))
         return;
-    on_event_thread([&text] { platform::window_system().set_ruler_text(PRINTER, text); });
+    platform::on_event_thread([&text] { platform::window_system().set_ruler_text(PRINTER, text); });
 }
 
 void p_PrinterAutoUpdateProcess()
@@ -171,10 +124,11 @@ void p_PrinterAutoUpdateProcess()
     update_thread_running = true;
     VirtualPrinterAutoUpdateActive = 1;
     do {
-        if (VirtualPrinterUpdatePending == 1 && now_ms() - VirtualPrinterLastUpdate > PUBLISH_INTERVAL_MS) {
+        if (VirtualPrinterUpdatePending == 1 &&
+            platform::now_ms() - VirtualPrinterLastUpdate > PUBLISH_INTERVAL_MS) {
             VirtualPrinterUpdatePending = 0;
             p_SetPrinter(printer_text_of(printer_buffer_contents()));
-            VirtualPrinterLastUpdate = now_ms();
+            VirtualPrinterLastUpdate = platform::now_ms();
         }
         platform::sleep_ms(POLL_MS);
     } while (VirtualPrinterAutoUpdateActive == 1);

@@ -279,7 +279,7 @@ AppDelegate& app_delegate()
     return delegate;
 }
 
-void InstallAppDelegate(std::function<void()> program)
+void connect_shell(std::function<void()> program)
 {
     platform::WindowSystem& ws = platform::window_system();
     BuildInterface(ws, ApplicationInterface());

@@ -88,5 +88,6 @@ AppDelegate& app_delegate();
 
 // Builds the interface, connects the delegate and sends every report of the window system
 // to the shell: launch (program on the program thread), views, menus, close box, resize;
-// also gives the toolkit the menu preparation and the pasteboard view set-up.
-void InstallAppDelegate(std::function<void()> program);
+// also gives the toolkit the menu preparation and the pasteboard view set-up. Called once,
+// before the event loop runs.
+void connect_shell(std::function<void()> program);

@@ -10,6 +10,7 @@
 #include "platform/diag.h"
 #include "platform/platform.h"
 #include "platform/us_keys.h"
+#include "platform/utf8.h"
 #include "platform/window_system.h"
 #include "shell/menus.h"
 #include "toolkit/cursor.h"
@@ -42,86 +43,22 @@ std::atomic<bool> waiting_for_key{false};
 // Length of the menu command list that a pause also ends on.
 int64_t menu_event_count() { return MenuEventCount(); }
 
-int64_t now_ms() { return static_cast<int64_t>(platform::time_seconds() * 1000.0); }
-
 // First Unicode scalar of UTF-8 text; 0 for empty or malformed text.
 int64_t first_scalar(std::string_view text)
 {
-    if (text.empty())
-        return 0;
-    auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    unsigned char b0 = byte(0);
-    size_t extra = 0;
-    int64_t value = 0;
-    if (b0 < 0x80)
-        return b0;
-    if ((b0 & 0xE0) == 0xC0) {
-        extra = 1;
-        value = b0 & 0x1F;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        extra = 2;
-        value = b0 & 0x0F;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        extra = 3;
-        value = b0 & 0x07;
-    } else {
-        return 0;
-    }
-    if (text.size() < extra + 1)
-        return 0;
-    for (size_t i = 1; i <= extra; ++i) {
-        if ((byte(i) & 0xC0) != 0x80)
-            return 0;
-        value = (value << 6) | (byte(i) & 0x3F);
-    }
-    return value;
-}
-
-// UTF-8 of one scalar value; U+0000 for surrogates and values beyond U+10FFFF.
-std::string scalar_text(int64_t value)
-{
-    if (value < 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-        value = 0;
-    std::string out;
-    auto put = [&](int64_t b) { out.push_back(static_cast<char>(b)); };
-    if (value < 0x80) {
-        put(value);
-    } else if (value < 0x800) {
-        put(0xC0 | (value >> 6));
-        put(0x80 | (value & 0x3F));
-    } else if (value < 0x10000) {
-        put(0xE0 | (value >> 12));
-        put(0x80 | ((value >> 6) & 0x3F));
-        put(0x80 | (value & 0x3F));
-    } else {
-        put(0xF0 | (value >> 18));
-        put(0x80 | ((value >> 12) & 0x3F));
-        put(0x80 | ((value >> 6) & 0x3F));
-        put(0x80 | (value & 0x3F));
-    }
-    return out;
+    size_t pos = 0;
+    return text.empty() ? 0 : platform::next_utf8(text, pos).value_or(0);
 }
 
 // The characters of UTF-8 text, one string per scalar value (malformed bytes one each).
 std::vector<std::string> split_characters(std::string_view text)
 {
     std::vector<std::string> out;
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char b = static_cast<unsigned char>(text[i]);
-        size_t len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3
-                                 : (b & 0xF8) == 0xF0   ? 4
-                                                        : 1;
-        if (i + len > text.size())
-            len = 1;
-        for (size_t k = 1; k < len; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-                len = 1;
-                break;
-            }
-        }
-        out.emplace_back(text.substr(i, len));
-        i += len;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t start = pos;
+        platform::next_utf8(text, pos);
+        out.emplace_back(text.substr(start, pos - start));
     }
     return out;
 }
@@ -307,7 +244,7 @@ platform::KeyReport KeyReportFor(char32_t c)
         return report;
     default: break;
     }
-    report.characters = scalar_text(static_cast<int64_t>(c));
+    platform::append_utf8(report.characters, c);
     if (const std::optional<platform::UsKey> key = platform::us_key(c)) {
         report.key_code = key->code;
         report.modifiers = key->shift ? MOD_SHIFT : 0;
@@ -331,17 +268,24 @@ void PostKeyDown(uint8_t window, uint16_t key_code, std::string_view characters,
     // Events from windows outside the table are not ours to queue.
     if (window > 7)
         return;
-    if (!window_table[window].Initialized) {
+    bool initialized = false;
+    bool ignore = false;
+    {
+        std::lock_guard lock(toolkit::video_mutex());
+        initialized = window_table[window].Initialized;
+        ignore = window_table[window].IgnoreEvents;
+    }
+    if (!initialized) {
         diag_line("viewKeyDown",
                   "Graphic window (" + std::to_string(window) + ") not initialized.");
         return;
     }
-    if (window_table[window].IgnoreEvents)
+    if (ignore)
         return;
 
     // Step: translate.
     const int64_t t = first_scalar(characters);
-    const int64_t time = now_ms();
+    const int64_t time = platform::now_ms();
 
     std::optional<TableOutcome> row;
     if (key_code <= KEY_UP)
@@ -397,7 +341,7 @@ void PostText(std::string_view text)
         event.Value = first_scalar(character);
         event.Description = std::move(character);
         event.Window = 1;
-        event.Time = now_ms();
+        event.Time = platform::now_ms();
         append_event(std::move(event));
     }
 }
@@ -416,7 +360,9 @@ std::string WaitKey(uint8_t window)
         std::optional<int64_t> value = take_head();
         if (!value || *value < 0)
             continue;
-        return scalar_text(*value);
+        std::string text;
+        platform::append_utf8(text, static_cast<char32_t>(*value));
+        return text;
     }
 }
 

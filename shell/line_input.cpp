@@ -24,7 +24,7 @@ bool is_digit(int64_t code) { return code >= '0' && code <= '9'; }
 
 int64_t first_code(const std::string& key)
 {
-    std::u32string chars = shell::decode_utf8(key);
+    std::u32string chars = platform::decode_utf8(key);
     return chars.empty() ? 0 : static_cast<int64_t>(chars.front());
 }
 
@@ -34,7 +34,7 @@ void draw_field(uint8_t win, std::u32string_view text)
     t_Window& w = window_table[win];
     w.TextHpos = w.InputHpos;
     w.TextDisplayMode = SYMBOL_DISPLAY_MODE;
-    t_Print(win, shell::encode_utf8(text));
+    t_Print(win, platform::encode_utf8(text));
     window_table[win].TextDisplayMode = PLAIN_DISPLAY_MODE;
 }
 
@@ -133,12 +133,12 @@ std::string t_InputForm(uint8_t win, const std::string& prompt, const std::strin
     w.InputVpos = w.TextVpos;
     w.InputMode = mode;
     w.InputMaxCharacters = max_characters;
-    std::u32string field = shell::decode_utf8(default_text);
+    std::u32string field = platform::decode_utf8(default_text);
     if (max_characters < 1)
         field.clear();
     else if (static_cast<int64_t>(field.size()) > max_characters)
         field.resize(static_cast<size_t>(max_characters));
-    w.InputString = shell::encode_utf8(field);
+    w.InputString = platform::encode_utf8(field);
     w.InputFinished = false;
     w.InputCursorPos = static_cast<int64_t>(field.size());
     t_Print(win, w.InputString);
@@ -162,7 +162,7 @@ void t_InputEdit(uint8_t win, int64_t code)
     if (!toolkit::text_window_ready("t_InputEdit", win))
         return;
     t_Window& w = window_table[win];
-    std::u32string field = shell::decode_utf8(w.InputString);
+    std::u32string field = platform::decode_utf8(w.InputString);
     const int64_t n = static_cast<int64_t>(field.size());
     int64_t& cursor = w.InputCursorPos;
     cursor = std::clamp<int64_t>(cursor, 0, n);
@@ -190,7 +190,7 @@ void t_InputEdit(uint8_t win, int64_t code)
     case 7:
         if (cursor < n)
             field.erase(static_cast<size_t>(cursor), 1);
-        w.InputString = shell::encode_utf8(field);
+        w.InputString = platform::encode_utf8(field);
         draw_field(win, field + U" ");
         break;
     case 8:
@@ -222,7 +222,7 @@ void t_InputEdit(uint8_t win, int64_t code)
     case 24: {
         field.erase(0, static_cast<size_t>(cursor));
         cursor = 0;
-        w.InputString = shell::encode_utf8(field);
+        w.InputString = platform::encode_utf8(field);
         std::u32string padded = field;
         if (static_cast<int64_t>(padded.size()) < n)
             padded.append(static_cast<size_t>(n) - padded.size(), U' ');
@@ -249,7 +249,7 @@ void t_InputEdit(uint8_t win, int64_t code)
             field.erase(static_cast<size_t>(cursor - 1), 1);
             --cursor;
         }
-        w.InputString = shell::encode_utf8(field);
+        w.InputString = platform::encode_utf8(field);
         draw_field(win, field + U" ");
         break;
     default:
@@ -260,7 +260,7 @@ void t_InputEdit(uint8_t win, int64_t code)
     t_Window& after = window_table[win];
     after.InputCursorPos =
         std::clamp<int64_t>(after.InputCursorPos, 0,
-                            static_cast<int64_t>(shell::decode_utf8(after.InputString).size()));
+                            static_cast<int64_t>(platform::decode_utf8(after.InputString).size()));
 }
 
 void t_InputInsert(uint8_t win, int64_t code)
@@ -268,7 +268,7 @@ void t_InputInsert(uint8_t win, int64_t code)
     if (!toolkit::text_window_ready("t_InputInsert", win))
         return;
     t_Window& w = window_table[win];
-    std::u32string field = shell::decode_utf8(w.InputString);
+    std::u32string field = platform::decode_utf8(w.InputString);
     const int64_t n = static_cast<int64_t>(field.size());
     if (w.InputHpos + n >= w.TextLastColumn || n >= w.InputMaxCharacters)
         return;
@@ -278,7 +278,7 @@ void t_InputInsert(uint8_t win, int64_t code)
         return;
     field.insert(static_cast<size_t>(w.InputCursorPos), 1, *c);
     w.InputCursorPos += 1;
-    w.InputString = shell::encode_utf8(field);
+    w.InputString = platform::encode_utf8(field);
     draw_field(win, field);
 }
 
@@ -286,7 +286,7 @@ std::string EscapeCodes(std::string_view text)
 {
     static constexpr char HEX[] = "0123456789ABCDEF";
     std::string out;
-    for (char32_t c : shell::decode_utf8(text)) {
+    for (char32_t c : platform::decode_utf8(text)) {
         if (c == U'\n') {
             out.push_back('\r');
         } else if (c > 0xFF) {
@@ -296,7 +296,7 @@ std::string EscapeCodes(std::string_view text)
                 out.push_back(HEX[(low >> shift) & 0xF]);
             out.push_back(static_cast<char>(GROUP_SEPARATOR));
         } else {
-            shell::append_utf8(out, c);
+            platform::append_utf8(out, c);
         }
     }
     return out;
@@ -304,7 +304,7 @@ std::string EscapeCodes(std::string_view text)
 
 std::string UnescapeCodes(std::string_view text)
 {
-    const std::u32string chars = shell::decode_utf8(text);
+    const std::u32string chars = platform::decode_utf8(text);
     std::u32string out;
     size_t i = 0;
     while (i < chars.size()) {
@@ -332,5 +332,5 @@ std::string UnescapeCodes(std::string_view text)
         out.push_back(chars[i]);
         ++i;
     }
-    return shell::encode_utf8(out);
+    return platform::encode_utf8(out);
 }

@@ -31,15 +31,9 @@ std::vector<t_MenuEvent> menu_events;   // guarded by menu_mutex
 std::function<void()> menu_handler;     // guarded by menu_mutex
 std::function<void()> paste_handler;    // guarded by menu_mutex
 
-template <typename F> void on_event_thread(F&& work)
-{
-    platform::run_on_event_thread(std::forward<F>(work), true);
-}
-
 void run_menu_handler()
 {
-    if (CurrentThreadNumber() > 2)
-        platform::set_current_thread_name("t_EventMenu");
+    platform::name_helper_thread("t_EventMenu");
     std::function<void()> handler;
     {
         std::lock_guard lock(menu_mutex);
@@ -79,7 +73,8 @@ std::optional<int64_t> item_position(const char* op, const std::string& menu_tit
                                      int64_t position)
 {
     int64_t count = -1;
-    on_event_thread([&] { count = platform::window_system().menu_item_count(menu_title); });
+    platform::on_event_thread(
+        [&] { count = platform::window_system().menu_item_count(menu_title); });
     if (count < 0) {
         diag_line(op, "Menu not found.");
         return std::nullopt;
@@ -96,7 +91,7 @@ std::optional<int64_t> item_position(const char* op, const std::string& menu_tit
 bool has_text_view(uint8_t win)
 {
     bool has = false;
-    on_event_thread([&] { has = platform::window_system().has_text_view(win); });
+    platform::on_event_thread([&] { has = platform::window_system().has_text_view(win); });
     return has;
 }
 
@@ -112,7 +107,7 @@ void clear_text_window(uint8_t win, const std::function<void()>& clear_source)
     }
     if (clear_source)
         clear_source();
-    on_event_thread([&] {
+    platform::on_event_thread([&] {
         auto& ws = platform::window_system();
         ws.set_text(win, "");
         ws.mark_text_for_redraw(win);
@@ -128,7 +123,7 @@ void copy_picture(uint8_t n)
         Beep();
         return;
     }
-    on_event_thread([&] {
+    platform::on_event_thread([&] {
         auto& ws = platform::window_system();
         ws.pasteboard_clear();
         ws.pasteboard_set_image(image);
@@ -139,7 +134,7 @@ void copy_text(uint8_t n)
 {
     if (n < WINDOW_COUNT) {
         const std::string text = CopyTableText(t_GetScreen(n, "\r"));
-        on_event_thread([&] { platform::window_system().pasteboard_set_text(text); });
+        platform::on_event_thread([&] { platform::window_system().pasteboard_set_text(text); });
         return;
     }
     if (n != platform::PRINTER_WINDOW && n != platform::CONSOLE_WINDOW) {
@@ -153,7 +148,7 @@ void copy_text(uint8_t n)
         Beep();
         return;
     }
-    on_event_thread([&] {
+    platform::on_event_thread([&] {
         auto& ws = platform::window_system();
         ws.pasteboard_set_text(ws.text(n));
     });
@@ -337,7 +332,7 @@ void t_MenuEventHandler(const platform::MenuChoice& item)
         event.ItemKeyChar = item.item.key_char;
         event.ItemKeyMods = item.item.key_mods;
         event.ItemKeyAsc = item.item.key_char.empty() ? 0 : FirstScalar(item.item.key_char);
-        event.Time = toolkit::now_ms();
+        event.Time = platform::now_ms();
         tag = item.item.tag;
         // A tag in the table is handled here, whatever its action does; the program's
         // handler runs only for tag 0 and tags missing from the table.
@@ -361,7 +356,7 @@ void t_MenuEventHandler(const platform::MenuChoice& item)
 int64_t t_MenuItemIndex(const std::string& menu_title, const std::string& item_title)
 {
     int64_t index = -2;
-    on_event_thread(
+    platform::on_event_thread(
         [&] { index = platform::window_system().menu_item_index(menu_title, item_title); });
     if (index == -2)
         diag_line("t_MenuItemIndex", "Menu not found.");
@@ -373,7 +368,7 @@ void t_MenuItemDelete(const std::string& menu_title, int64_t position)
     std::optional<int64_t> at = item_position("t_MenuItemDelete", menu_title, position);
     if (!at)
         return;
-    on_event_thread([&] { platform::window_system().delete_menu_item(menu_title, *at); });
+    platform::on_event_thread([&] { platform::window_system().delete_menu_item(menu_title, *at); });
 }
 
 std::string t_MenuItemTitle(const std::string& menu_title, int64_t position)
@@ -382,7 +377,7 @@ std::string t_MenuItemTitle(const std::string& menu_title, int64_t position)
     if (!at)
         return {};
     std::optional<platform::MenuItem> item;
-    on_event_thread([&] { item = platform::window_system().menu_item(menu_title, *at); });
+    platform::on_event_thread([&] { item = platform::window_system().menu_item(menu_title, *at); });
     return item ? item->title : std::string();
 }
 
@@ -411,7 +406,7 @@ void PrepareMenus()
     }
     for (const char* menu : {"Bearbeiten", "Edit"}) {
         int64_t count = -1;
-        on_event_thread([&] { count = platform::window_system().menu_item_count(menu); });
+        platform::on_event_thread([&] { count = platform::window_system().menu_item_count(menu); });
         // An empty menu has no last item to look at; a missing one is reported by the look-up.
         if (count == 0)
             continue;
@@ -440,14 +435,14 @@ void PrepareMenus()
 uint8_t MainWindowNumber()
 {
     uint8_t n = platform::NO_WINDOW;
-    on_event_thread([&] { n = platform::window_system().main_window(); });
+    platform::on_event_thread([&] { n = platform::window_system().main_window(); });
     return n;
 }
 
 void Beep()
 {
     const std::string path = platform::resource_folder() + BEEP_SOUND;
-    on_event_thread([&] {
+    platform::on_event_thread([&] {
         auto& ws = platform::window_system();
         if (ws.sound_playing())
             return;
@@ -468,7 +463,7 @@ std::string OpenFileDialog(const std::string& title, const std::string& message,
     options.choose_files = choose_files;
     options.choose_directories = choose_directories;
     std::string path;
-    on_event_thread([&] { path = platform::window_system().open_file_dialog(options); });
+    platform::on_event_thread([&] { path = platform::window_system().open_file_dialog(options); });
     return without_scheme(path);
 }
 
@@ -483,7 +478,7 @@ std::string SaveFileDialog(const std::string& proposed_name, const std::string& 
     options.proposed_name = proposed_name;
     options.file_types = split_types(file_types);
     std::string path;
-    on_event_thread([&] { path = platform::window_system().save_file_dialog(options); });
+    platform::on_event_thread([&] { path = platform::window_system().save_file_dialog(options); });
     return without_scheme(path);
 }
 
@@ -491,9 +486,9 @@ std::string CopyTableText(std::string_view screen_text)
 {
     std::string out;
     out.reserve(screen_text.size());
-    for (char32_t c : shell::decode_utf8(screen_text)) {
+    for (char32_t c : platform::decode_utf8(screen_text)) {
         if (c < 127 || c > 160) {
-            shell::append_utf8(out, c);
+            platform::append_utf8(out, c);
             continue;
         }
         switch (c) {
@@ -530,7 +525,7 @@ std::string CopyTableText(std::string_view screen_text)
             out += '-';
             break;
         case 160:
-            shell::append_utf8(out, U'\u02FD'); // shelf symbol: a visible space
+            platform::append_utf8(out, U'\u02FD'); // shelf symbol: a visible space
             break;
         default: // 134 to 137, 142 to 153, 158: corners and crossings
             out += '+';

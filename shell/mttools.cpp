@@ -68,7 +68,7 @@ bool mid_range(size_t size, int64_t start, int64_t length, size_t& offset, size_
 std::string character(uint8_t code)
 {
     std::string s;
-    shell::append_utf8(s, code);
+    platform::append_utf8(s, code);
     return s;
 }
 
@@ -87,7 +87,7 @@ std::string group_digits(const std::string& digits)
 // Fill characters in front up to width characters (the text is counted in characters).
 std::string fill_to(std::string text, uint8_t fill, int64_t width)
 {
-    int64_t have = static_cast<int64_t>(shell::decode_utf8(text).size());
+    int64_t have = static_cast<int64_t>(platform::decode_utf8(text).size());
     int64_t want = std::min(width, MAX_FIELD);
     if (have >= want)
         return text;
@@ -136,81 +136,6 @@ Bytes read_whole(const std::string& path, std::string_view op)
 
 } // namespace
 
-namespace shell {
-
-void append_utf8(std::string& out, char32_t c)
-{
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        c = 0;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-std::u32string decode_utf8(std::string_view text, StrayByte stray)
-{
-    std::u32string out;
-    out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        auto b = static_cast<uint8_t>(text[i]);
-        int extra = b >= 0xF0 && b < 0xF5 ? 3 : b >= 0xE0 ? 2 : b >= 0xC2 && b < 0xE0 ? 1 : 0;
-        if (b >= 0xF5)
-            extra = 0;
-        char32_t c = extra == 3 ? b & 0x07 : extra == 2 ? b & 0x0F : extra == 1 ? b & 0x1F : b;
-        bool valid = b < 0x80 || extra > 0;
-        if (valid && i + static_cast<size_t>(extra) < text.size()) {
-            for (int k = 1; k <= extra; ++k) {
-                auto cont = static_cast<uint8_t>(text[i + static_cast<size_t>(k)]);
-                if ((cont & 0xC0) != 0x80) {
-                    valid = false;
-                    break;
-                }
-                c = (c << 6) | (cont & 0x3F);
-            }
-        } else if (extra > 0) {
-            valid = false;
-        }
-        if (valid && extra > 0) {
-            bool overlong = (extra == 2 && c < 0x800) || (extra == 3 && c < 0x10000);
-            bool bad = overlong || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF);
-            valid = !bad;
-        }
-        if (valid) {
-            out += c;
-            i += static_cast<size_t>(extra) + 1;
-        } else {
-            // A stray byte stands for the character of its code, so nothing is lost.
-            out += stray == StrayByte::AsCode ? static_cast<char32_t>(b) : char32_t{0xFFFD};
-            ++i;
-        }
-    }
-    return out;
-}
-
-std::string encode_utf8(std::u32string_view scalars)
-{
-    std::string out;
-    out.reserve(scalars.size());
-    for (char32_t c : scalars)
-        append_utf8(out, c);
-    return out;
-}
-
-} // namespace shell
-
 void initmttools()
 {
     diag_line("initmttools", "Start.");
@@ -238,38 +163,38 @@ void initmttools()
 
 std::string MidText(std::string_view text, int64_t start, int64_t length)
 {
-    std::u32string s = shell::decode_utf8(text);
+    std::u32string s = platform::decode_utf8(text);
     size_t offset = 0;
     size_t count = 0;
     if (!mid_range(s.size(), start, length, offset, count))
         return {};
-    return shell::encode_utf8(std::u32string_view(s).substr(offset, count));
+    return platform::encode_utf8(std::u32string_view(s).substr(offset, count));
 }
 
 std::string TextFrom(std::string_view text, int64_t start)
 {
     if (start < 2)
         return std::string(text);
-    std::u32string s = shell::decode_utf8(text);
+    std::u32string s = platform::decode_utf8(text);
     if (static_cast<uint64_t>(start) > s.size())
         return {};
-    return shell::encode_utf8(std::u32string_view(s).substr(static_cast<size_t>(start - 1)));
+    return platform::encode_utf8(std::u32string_view(s).substr(static_cast<size_t>(start - 1)));
 }
 
 std::string CharAt(std::string_view text, int64_t position)
 {
-    std::u32string s = shell::decode_utf8(text);
+    std::u32string s = platform::decode_utf8(text);
     if (position < 1 || static_cast<uint64_t>(position) > s.size())
         return {};
-    return shell::encode_utf8(std::u32string_view(s).substr(static_cast<size_t>(position - 1), 1));
+    return platform::encode_utf8(std::u32string_view(s).substr(static_cast<size_t>(position - 1), 1));
 }
 
 int64_t TextPosition(std::string_view text, std::string_view search, int64_t start)
 {
     if (search.empty())
         return 0;
-    std::u32string s = shell::decode_utf8(text);
-    std::u32string needle = shell::decode_utf8(search);
+    std::u32string s = platform::decode_utf8(text);
+    std::u32string needle = platform::decode_utf8(search);
     size_t from = start <= 1 ? 0 : static_cast<size_t>(std::min<uint64_t>(start - 1, s.size()));
     size_t found = s.find(needle, from);
     return found == std::u32string::npos ? 0 : static_cast<int64_t>(found) + 1;
@@ -303,7 +228,7 @@ int64_t FirstScalar(std::string_view text)
     if (text.empty())
         return 0;
     // Only the first character is needed; four bytes always hold it.
-    std::u32string s = shell::decode_utf8(text.substr(0, std::min<size_t>(4, text.size())));
+    std::u32string s = platform::decode_utf8(text.substr(0, std::min<size_t>(4, text.size())));
     return static_cast<int64_t>(s[0]);
 }
 
@@ -391,12 +316,12 @@ std::string BytesToText(const Bytes& bytes)
             // Four non-digits are no escape the line editor could have written; keep them.
             if (hex) {
                 bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-                shell::append_utf8(out, surrogate ? 0 : static_cast<char32_t>(code));
+                platform::append_utf8(out, surrogate ? 0 : static_cast<char32_t>(code));
                 i += ESCAPE_LENGTH;
                 continue;
             }
         }
-        shell::append_utf8(out, b);
+        platform::append_utf8(out, b);
         ++i;
     }
     return out;

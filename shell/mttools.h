@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/utf8.h"
+
 using Bytes = std::vector<uint8_t>;
 
 // Tables, indexed by character code; filled by initmttools.
@@ -86,16 +88,3 @@ Bytes getbinaryfromfile(const std::string& path);
 Bytes gettextfromfile(const std::string& path);
 // The part after the last "/".
 std::string FileNameOfPath(std::string_view path);
-
-namespace shell {
-
-// UTF-8 helpers shared by the line editor, the views, the main loop and the drivers.
-// What a byte that starts no well-formed sequence becomes.
-enum class StrayByte { AsCode, Replacement };
-// A stray byte becomes the character of its code (nothing lost), or U+FFFD on request.
-std::u32string decode_utf8(std::string_view text, StrayByte stray = StrayByte::AsCode);
-std::string encode_utf8(std::u32string_view scalars);
-// Surrogates and values past U+10FFFF are written as NUL, so the output stays well-formed.
-void append_utf8(std::string& out, char32_t scalar);
-
-} // namespace shell

@@ -34,8 +34,7 @@ bool bit(uint64_t word, int n)
 // The mouse-handler runner, on a thread of its own.
 void run_mouse_handler()
 {
-    if (CurrentThreadNumber() > 2)
-        platform::set_current_thread_name("t_EventMouse");
+    platform::name_helper_thread("t_EventMouse");
     std::function<void()> handler;
     {
         std::lock_guard lock(mouse_mutex);
@@ -58,7 +57,7 @@ t_Event mouse_event(uint8_t window, const platform::MouseReport& report, double 
     e.ClickY = ClickCoordinate(w.Height - e.WindowY + w.BorderHeight, w.Height);
     e.Mods = static_cast<int64_t>((report.modifiers >> 16) & 0xFFFF);
     e.Window = window;
-    e.Time = toolkit::now_ms();
+    e.Time = platform::now_ms();
     e.CloseBox = false;
     e.CapsLockPressed = bit(report.modifiers, 16);
     e.ShiftPressed = bit(report.modifiers, 17);
@@ -80,16 +79,19 @@ void draw(uint8_t window)
 {
     if (window >= WINDOW_COUNT || !MemoryReady)
         return; // the base view draws itself
-    t_Window& w = window_table[window];
     const bool paced = window == PACED_VIEW;
+    auto set_blank = [window](bool blank) {
+        std::lock_guard lock(toolkit::video_mutex());
+        window_table[window].VerticalBlank = blank;
+    };
     if (paced)
-        w.VerticalBlank = false;
+        set_blank(false);
     platform::Frame frame = t_WindowFrame(window);
     // Without an image the view keeps what it showed.
     if (frame.image)
         platform::window_system().present_frame(window, frame);
     if (paced)
-        w.VerticalBlank = true;
+        set_blank(true);
 }
 
 } // namespace

@@ -83,6 +83,7 @@ void draw_glyph(const t_Window& w, const uint8_t* glyph, uint8_t fg, uint8_t bg,
     const int by = (b.Red + b.Green + b.Blue) / 3;
     const int64_t x0 = (column - 1) * w.Font.Width;
     const int64_t y0 = (line - 1) * w.Font.Height;
+    std::lock_guard lock(toolkit::video_mutex());
     uint8_t* base = VideoMemory.data() + w.MemoryStart;
     for (int64_t j = 0; j < w.Font.Height; ++j) {
         const int64_t y = y0 + j;
@@ -331,6 +332,7 @@ void t_PrintSymbol(uint8_t win, int32_t code, uint8_t color, int64_t column, int
         }
     }
     const int64_t index = toolkit::cell_index(w, column, line);
+    std::lock_guard lock(toolkit::video_mutex());
     VideoMemory[static_cast<size_t>(w.TextMemoryStart + index)] = character;
     VideoMemory[static_cast<size_t>(toolkit::colour_plane_start(w) + index)] =
         static_cast<uint8_t>(fg * 16 + bg);

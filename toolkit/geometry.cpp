@@ -26,16 +26,10 @@ bool is_text_window(uint8_t win)
            win == platform::CONSOLE_WINDOW;
 }
 
-// Runs work on the event thread and waits; the window system is only touched there.
-template <typename F> void on_event_thread(F&& work)
-{
-    platform::run_on_event_thread(std::forward<F>(work), true);
-}
-
 bool window_exists(uint8_t win)
 {
     bool exists = false;
-    on_event_thread([&] { exists = platform::window_system().window_exists(win); });
+    platform::on_event_thread([&] { exists = platform::window_system().window_exists(win); });
     return exists;
 }
 
@@ -90,6 +84,7 @@ namespace toolkit {
 
 void release_window_blocks(uint8_t win)
 {
+    std::lock_guard lock(video_mutex());
     if (!is_graphic(win) || !MemoryReady)
         return;
     t_Window& w = window_table[win];
@@ -143,7 +138,7 @@ int64_t t_WindowPos(uint8_t win, int64_t selector)
         return 0;
     platform::Rect frame;
     platform::Size screen;
-    on_event_thread([&] {
+    platform::on_event_thread([&] {
         auto& ws = platform::window_system();
         frame = ws.window_frame(win);
         screen = ws.screen_size();
@@ -253,7 +248,7 @@ void t_WindowSize(uint8_t win, int64_t x, int64_t y, int64_t width, int64_t heig
         const platform::Rect view{static_cast<double>(w.BorderWidth),
                                   static_cast<double>(w.BorderHeight), static_cast<double>(width),
                                   static_cast<double>(height)};
-        on_event_thread([&] {
+        platform::on_event_thread([&] {
             auto& ws = platform::window_system();
             ws.set_window_frame(win, frame, true);
             ws.set_view_frame(win, view);
@@ -262,7 +257,7 @@ void t_WindowSize(uint8_t win, int64_t x, int64_t y, int64_t width, int64_t heig
     }
 
     const auto title = static_cast<double>(TitleBarHeight.load());
-    on_event_thread([&] {
+    platform::on_event_thread([&] {
         auto& ws = platform::window_system();
         double w = static_cast<double>(width);
         double h = static_cast<double>(height);
@@ -290,19 +285,20 @@ void t_WindowVisible(uint8_t win, bool visible)
         return;
     if (is_text_window(win)) {
         bool has_view = false;
-        on_event_thread([&] { has_view = platform::window_system().has_text_view(win); });
+        platform::on_event_thread([&] { has_view = platform::window_system().has_text_view(win); });
         if (!has_view) {
             diag_line(op, nil_text_window_message(win));
             return;
         }
     }
     if (is_graphic(win)) {
+        std::lock_guard lock(toolkit::video_mutex());
         t_Window& w = window_table[win];
         w.Visible = visible;
         if (!visible)
             w.UpdateDuration = 0;
     }
-    on_event_thread([&] {
+    platform::on_event_thread([&] {
         auto& ws = platform::window_system();
         if (visible && win == platform::PASTEBOARD_WINDOW) {
             ws.set_text(win, ws.pasteboard_text().value_or(""));
@@ -320,28 +316,29 @@ void t_WindowFront(uint8_t win)
     if (!platform_window_ready("t_WindowFront", win))
         return;
     t_WindowVisible(win, true);
-    on_event_thread([&] { platform::window_system().bring_to_front(win); });
+    platform::on_event_thread([&] { platform::window_system().bring_to_front(win); });
 }
 
 void t_WindowCenter(uint8_t win)
 {
     if (!platform_window_ready("t_WindowCenter", win))
         return;
-    on_event_thread([&] { platform::window_system().center_window(win); });
+    platform::on_event_thread([&] { platform::window_system().center_window(win); });
 }
 
 void t_WindowTitle(uint8_t win, const std::string& title)
 {
     if (!platform_window_ready("t_WindowTitle", win))
         return;
-    on_event_thread([&] { platform::window_system().set_window_title(win, title); });
+    platform::on_event_thread([&] { platform::window_system().set_window_title(win, title); });
 }
 
 void t_WindowTitleVisible(uint8_t win, bool visible)
 {
     if (!platform_window_ready("t_WindowTitleVisible", win))
         return;
-    on_event_thread([&] { platform::window_system().set_title_bar_visible(win, visible); });
+    platform::on_event_thread(
+        [&] { platform::window_system().set_title_bar_visible(win, visible); });
     if (is_graphic(win))
         window_table[win].TitleHeight = visible ? TitleBarHeight.load() : 0;
 }

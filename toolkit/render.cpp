@@ -3,6 +3,7 @@
 
 #include "platform/diag.h"
 #include "platform/platform.h"
+#include "platform/utf8.h"
 #include "toolkit/display.h"
 
 #include <atomic>
@@ -103,15 +104,6 @@ void request_redraw(uint8_t win, bool deferred)
 
 namespace toolkit {
 
-int64_t now_ms()
-{
-    return static_cast<int64_t>(platform::time_seconds() * 1000.0);
-}
-int64_t now_us()
-{
-    return static_cast<int64_t>(platform::time_seconds() * 1000000.0);
-}
-
 char32_t shown_character(uint8_t code)
 {
     if (code < 127 || code > 160)
@@ -195,6 +187,7 @@ std::shared_ptr<const platform::ArgbImage> t_WindowImage(uint8_t win)
         diag_line(op, "Window is not a graphic window.");
         return nullptr;
     }
+    std::lock_guard lock(toolkit::video_mutex());
     t_Window& w = window_table[win];
     if (!w.Initialized) {
         diag_line(op, "Graphic window #" + std::to_string(win) + " not initialized.");
@@ -300,8 +293,7 @@ namespace {
 void auto_update_loop(int64_t generation)
 {
     const char* op = AUTO_UPDATE_OP;
-    if (platform::current_thread_number() > 2)
-        platform::set_current_thread_name("t_WindowAutoUpdate");
+    platform::name_helper_thread("t_WindowAutoUpdate");
 
     auto still_wanted = [&] {
         return MemoryReady && AutoUpdateRunning && generation == auto_update_generation;
@@ -309,15 +301,20 @@ void auto_update_loop(int64_t generation)
     while (still_wanted()) {
         bool any_due = false;
         for (uint8_t win = 0; win < WINDOW_COUNT; ++win) {
-            t_Window& w = window_table[win];
-            if (!toolkit::auto_update_due(w, toolkit::now_ms()))
-                continue;
+            {
+                std::lock_guard lock(toolkit::video_mutex());
+                if (!toolkit::auto_update_due(window_table[win], platform::now_ms()))
+                    continue;
+            }
             any_due = true;
             const bool has_view = toolkit::view_exists(win);
             if (!has_view)
                 diag_line(op,
                           "Window #" + std::to_string(win) + " view is nil, resource undefined.");
-            w.UpdateStarted = toolkit::now_ms();
+            {
+                std::lock_guard lock(toolkit::video_mutex());
+                window_table[win].UpdateStarted = platform::now_ms();
+            }
             if (has_view)
                 request_redraw(win, true);
         }
@@ -344,12 +341,7 @@ std::string t_GetScreen(uint8_t win, std::string_view separator)
         for (int64_t column = 1; column <= w.TextWidth; ++column) {
             const uint8_t code = toolkit::cell_char(w, column, line);
             // Each byte is the Unicode scalar of the same value, written as UTF-8.
-            if (code < 0x80) {
-                text.push_back(static_cast<char>(code));
-            } else {
-                text.push_back(static_cast<char>(0xC0 | (code >> 6)));
-                text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-            }
+            platform::append_utf8(text, code);
         }
         text.append(separator);
     }

@@ -42,8 +42,5 @@ void start_auto_update();
 bool stop_auto_update();
 // Whether window n is due for an automatic refresh at the time now_ms.
 bool auto_update_due(const t_Window& w, int64_t now_ms);
-// Milliseconds and microseconds of the platform's absolute time, truncated.
-int64_t now_ms();
-int64_t now_us();
 
 } // namespace toolkit

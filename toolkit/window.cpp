@@ -3,6 +3,7 @@
 
 #include "platform/diag.h"
 #include "platform/platform.h"
+#include "platform/utf8.h"
 #include "platform/window_system.h"
 #include "toolkit/geometry.h"
 #include "toolkit/render.h"
@@ -78,49 +79,7 @@ std::string window_title_text(bool has_text)
 // Decodes one UTF-8 scalar at text[pos]; malformed input yields U+FFFD, one byte consumed.
 char32_t next_scalar(std::string_view text, size_t& pos)
 {
-    auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
-    uint8_t b0 = byte(pos);
-    if (b0 < 0x80) {
-        ++pos;
-        return b0;
-    }
-    int extra = 0;
-    char32_t value = 0;
-    char32_t minimum = 0;
-    if ((b0 & 0xE0) == 0xC0) {
-        extra = 1;
-        value = b0 & 0x1F;
-        minimum = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        extra = 2;
-        value = b0 & 0x0F;
-        minimum = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        extra = 3;
-        value = b0 & 0x07;
-        minimum = 0x10000;
-    } else {
-        ++pos;
-        return 0xFFFD;
-    }
-    if (pos + extra >= text.size()) {
-        ++pos;
-        return 0xFFFD;
-    }
-    for (int i = 1; i <= extra; ++i) {
-        uint8_t b = byte(pos + i);
-        if ((b & 0xC0) != 0x80) {
-            ++pos;
-            return 0xFFFD;
-        }
-        value = (value << 6) | (b & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        ++pos;
-        return 0xFFFD;
-    }
-    pos += extra + 1;
-    return value;
+    return platform::next_utf8(text, pos).value_or(0xFFFD);
 }
 
 // One printable or control character of t_Print, shared by its two forms.
@@ -162,6 +121,12 @@ bool print_ready(uint8_t win)
 } // namespace
 
 namespace toolkit {
+
+std::recursive_mutex& video_mutex()
+{
+    static std::recursive_mutex mutex;
+    return mutex;
+}
 
 ShellHooks& shell_hooks()
 {
@@ -276,17 +241,13 @@ std::string kib_text(double kib)
 void write_redirected(uint8_t code)
 {
     std::string text;
-    if (code < 0x80) {
-        text += static_cast<char>(code);
-    } else {
-        text += static_cast<char>(0xC0 | (code >> 6));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    }
+    platform::append_utf8(text, code);
     diag_write(text);
 }
 
 void reset_video_memory()
 {
+    std::lock_guard lock(video_mutex());
     VideoMemory.assign(static_cast<size_t>(VIDEO_MEMORY_SIZE), 0xFF);
     HighMemory = HIGHEST_ADDRESS;
     for (auto& w : window_table)
@@ -306,10 +267,13 @@ void t_InitMemory()
     diag_line("t_InitMemory", "Start.");
     if (platform::current_thread_number() == 2)
         platform::set_current_thread_name("Main Program");
-    HighMemory = HIGHEST_ADDRESS;
-    VideoMemory.assign(static_cast<size_t>(VIDEO_MEMORY_SIZE), 0xFF);
-    for (auto& w : window_table)
-        w = t_Window{};
+    {
+        std::lock_guard lock(toolkit::video_mutex());
+        HighMemory = HIGHEST_ADDRESS;
+        VideoMemory.assign(static_cast<size_t>(VIDEO_MEMORY_SIZE), 0xFF);
+        for (auto& w : window_table)
+            w = t_Window{};
+    }
     auto& hooks = toolkit::shell_hooks();
     if (hooks.prepare_menus)
         hooks.prepare_menus();
@@ -323,6 +287,7 @@ void MoveVideoMemory(int64_t source, int64_t destination, int64_t count)
 {
     if (count < 1)
         return;
+    std::lock_guard lock(toolkit::video_mutex());
     const int64_t size = static_cast<int64_t>(VideoMemory.size());
     if (source < 0 || destination < 0 || source > size - count || destination > size - count)
         return;
@@ -336,6 +301,7 @@ void ClearWindowMemory(uint8_t win)
 {
     if (win >= WINDOW_COUNT || !MemoryReady)
         return;
+    std::lock_guard lock(toolkit::video_mutex());
     t_Window& w = window_table[win];
     if (w.MemoryStart >= 0) {
         uint8_t* pixels = VideoMemory.data() + w.MemoryStart;
@@ -377,6 +343,7 @@ void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t widt
 
     t_Window& w = window_table[win];
     if (w.Initialized) {
+        std::lock_guard lock(toolkit::video_mutex());
         w.Initialized = false;
         toolkit::release_window_blocks(win);
     }
@@ -464,6 +431,7 @@ void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t widt
     }
 
     // Pass: fill the record and take the blocks.
+    std::unique_lock record_lock(toolkit::video_mutex());
     w.UpdateStarted = 0;
     w.UpdateFinished = 0;
     w.VerticalBlank = true;
@@ -480,9 +448,6 @@ void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t widt
     w.TitleHeight = title_visible ? TitleBarHeight.load() : 0;
     w.RGBColor = PaletteColor(0);
     w.RGBColorBorder = PaletteColor(5);
-    w.DrawingMode = 0;
-    w.PositionX = 0;
-    w.PositionY = 0;
     w.MemoryStart = graphic_start;
     w.MemoryEnd = HighMemory;
     HighMemory = w.MemoryStart - 1;
@@ -498,9 +463,6 @@ void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t widt
     w.TextHpos = 1;
     w.TextVpos = 1;
     w.TextColor = INITIAL_TEXT_COLOR;
-    w.LoResOffsetX = 0;
-    w.LoResOffsetY = 0;
-    w.LoResMode = 0;
     if (text_size > 0) {
         w.TextMemoryStart = block_start(HighMemory, text_size);
         w.TextMemoryEnd = HighMemory;
@@ -509,17 +471,22 @@ void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t widt
         w.TextMemoryStart = -1;
         w.TextMemoryEnd = -1;
     }
+    record_lock.unlock();
 
     // Pass: bind the view.
     if (!toolkit::view_exists(win)) {
+        std::lock_guard lock(toolkit::video_mutex());
         w.Initialized = false;
         w.Font = t_Font{};
         diag_line(op, prefix + " could not be initialized, resource undefined.");
     } else {
-        w.View = win;
-        w.Window = win;
-        w.Font = font;
-        w.Initialized = true;
+        {
+            std::lock_guard lock(toolkit::video_mutex());
+            w.View = win;
+            w.Window = win;
+            w.Font = font;
+            w.Initialized = true;
+        }
         ClearWindowMemory(win);
         t_WindowTitle(win, window_title_text(w.TextMemoryStart >= 0));
         t_WindowSize(win, -1, -1, width, height);

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,9 +46,6 @@ struct t_Window {
     int64_t Width = 0;    // canvas pixels
     int64_t Height = 0;
     t_RGBColor RGBColor;     // drawing colour, follows t_Color
-    int64_t DrawingMode = 0; // graphic drawing state, read by nothing here
-    int64_t PositionX = 0;
-    int64_t PositionY = 0;
     int64_t MemoryStart = -1;    // first address of the graphic block; -1 none
     int64_t MemoryEnd = -1;      // last address (inclusive); -1 none
     t_Font Font;                 // empty Data: the window has no text
@@ -71,9 +69,6 @@ struct t_Window {
     int64_t InputVpos = 0;
     int64_t InputCursorPos = 0;
     int64_t InputMaxCharacters = 0;
-    int64_t LoResOffsetX = 0; // low-resolution graphics state, read by nothing here
-    int64_t LoResOffsetY = 0;
-    int64_t LoResMode = 0;
     int64_t TextMemoryStart = -1; // first address of the text block; -1 no text
     int64_t TextMemoryEnd = -1;
 };
@@ -107,6 +102,12 @@ struct ShellHooks {
     std::function<std::string()> application_name;             // bundle file name; unset: "Orbikon"
 };
 ShellHooks& shell_hooks();
+
+// Guards VideoMemory and the window records against the threads that read them beside the
+// program thread: the view drawing on the event thread and the auto-update thread. Held
+// only while bytes or fields are copied or filled, never while waiting for the event
+// thread. Recursive, since the filling operations call one another.
+std::recursive_mutex& video_mutex();
 // Whether window win's view exists: the shell's answer, else a graphic window of that number.
 bool view_exists(uint8_t win);
 

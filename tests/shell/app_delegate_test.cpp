@@ -167,7 +167,7 @@ TEST_F(AppDelegateTest, PasteboardViewSetUp)
 
 TEST_F(AppDelegateTest, InstalledCallbacksReachTheShell)
 {
-    InstallAppDelegate([] {});
+    connect_shell([] {});
     window_table[1].Initialized = true;
     window_table[1].Width = 50;
     window_table[1].Height = 50;

@@ -97,7 +97,7 @@ void text_window_with(const std::vector<uint8_t>& line1)
 
 TEST_F(MenusTest, TagZeroIsRecordedAndRunsTheProgramsHandler)
 {
-    const int64_t before = toolkit::now_ms();
+    const int64_t before = platform::now_ms();
     t_MenuEventHandler(command(0, "Über", "u", platform::MOD_COMMAND));
     ASSERT_EQ(MenuEventCount(), 1);
     t_MenuEvent e = MenuEvents().back();

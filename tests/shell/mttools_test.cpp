@@ -261,23 +261,3 @@ TEST_F(FileOps, ReadWholeFilesOrPrintOneLine)
 }
 
 } // namespace
-
-TEST(Utf8, StrayBytesBecomeTheirCodeOrTheReplacement)
-{
-    // A lone continuation byte, a cut sequence and an overlong form each count as stray.
-    const std::string text = "a\x80" "b\xC3" "\xC0\xAF";
-    EXPECT_EQ(shell::decode_utf8(text), std::u32string(U"a\u0080b\u00C3\u00C0\u00AF"));
-    EXPECT_EQ(shell::decode_utf8(text, shell::StrayByte::Replacement),
-              std::u32string(U"a\uFFFDb\uFFFD\uFFFD\uFFFD"));
-    EXPECT_EQ(shell::decode_utf8("\xC3\xA4\xF0\x9F\x98\x80", shell::StrayByte::Replacement),
-              std::u32string(U"\u00E4\U0001F600"));
-}
-
-TEST(Utf8, InvalidScalarsAreWrittenAsNul)
-{
-    std::string out;
-    shell::append_utf8(out, 0xD800);
-    shell::append_utf8(out, 0x110000);
-    shell::append_utf8(out, 0x10FFFF);
-    EXPECT_EQ(out, std::string("\0\0\xF4\x8F\xBF\xBF", 6));
-}

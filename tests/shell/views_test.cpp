@@ -111,7 +111,7 @@ TEST_F(ViewsTest, MouseEventFields)
 {
     DiagCapture quiet;
     const uint64_t mods = platform::MOD_SHIFT | platform::MOD_FN | platform::MOD_COMMAND;
-    const int64_t before = toolkit::now_ms();
+    const int64_t before = platform::now_ms();
     viewMouseDown(1, click(1, 20, 20, 0b11, mods), false);
     t_Event e = MouseEvents().back();
     EXPECT_EQ(e.Kind, 2);
