@@ -4,7 +4,9 @@
 DEB_PACKAGES := build-essential cmake ninja-build pkg-config \
                 libgtest-dev libgmock-dev libbenchmark-dev \
                 liblapack-dev libfreetype-dev fonts-dejavu-core \
-                libpng-dev zlib1g-dev
+                libpng-dev zlib1g-dev \
+                qt6-base-dev libgl-dev libasound2-dev \
+                xvfb xauth xdotool x11-apps imagemagick
 
 BUILD_DIR := build
 TEST_DIR := build/sanitize

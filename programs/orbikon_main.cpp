@@ -16,13 +16,16 @@
 #include "programs/headless_run.h"
 #include "programs/mainloop.h"
 #include "programs/terminal_run.h"
+#ifdef ORBIKON_DESKTOP
+#include "platform/qt/desktop.h"
+#endif
 #include "shell/events.h"
 #include "shell/startup.h"
 
 namespace {
 
 constexpr const char* USAGE =
-    "Aufruf: orbikon [--headless --input EINGABE --screen BILDSCHIRM [--printer DRUCKER] "
+    "Aufruf: orbikon [--desktop | --headless --input EINGABE --screen BILDSCHIRM [--printer DRUCKER] "
     "[--image BILD.png] [--timeout SEKUNDEN]]\n";
 
 // Exits with a German message on standard error; status 2 marks a bad command line.
@@ -32,10 +35,11 @@ constexpr const char* USAGE =
     std::exit(2);
 }
 
-HeadlessOptions parse_arguments(int argc, char** argv, bool& headless)
+HeadlessOptions parse_arguments(int argc, char** argv, bool& headless, bool& desktop)
 {
     HeadlessOptions options;
     headless = false;
+    desktop = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* name) -> std::string {
@@ -45,6 +49,8 @@ HeadlessOptions parse_arguments(int argc, char** argv, bool& headless)
         };
         if (arg == "--headless") {
             headless = true;
+        } else if (arg == "--desktop") {
+            desktop = true;
         } else if (arg == "--input") {
             options.input_path = value("--input");
         } else if (arg == "--screen") {
@@ -64,6 +70,8 @@ HeadlessOptions parse_arguments(int argc, char** argv, bool& headless)
             usage_error("Unbekannte Option: " + arg);
         }
     }
+    if (headless && desktop)
+        usage_error("--headless und --desktop schlie\xC3\x9F" "en einander aus.");
     if (headless && (options.input_path.empty() || options.screen_path.empty()))
         usage_error("--headless braucht --input und --screen.");
     if (!headless && (!options.input_path.empty() || !options.screen_path.empty() ||
@@ -77,7 +85,8 @@ HeadlessOptions parse_arguments(int argc, char** argv, bool& headless)
 int main(int argc, char** argv)
 {
     bool headless = false;
-    HeadlessOptions options = parse_arguments(argc, argv, headless);
+    bool desktop = false;
+    HeadlessOptions options = parse_arguments(argc, argv, headless, desktop);
 
     std::optional<std::u32string> keys;
     if (headless) {
@@ -86,6 +95,27 @@ int main(int argc, char** argv)
             usage_error("Die Eingabedatei " + options.input_path +
                         " kann nicht gelesen werden.");
     }
+
+#ifdef ORBIKON_DESKTOP
+    // A display wins over the terminal; --desktop asks for it whatever the environment says.
+    if (!headless && (desktop || platform::qt::display_available())) {
+        platform::WindowSystem* backend = platform::qt::start_desktop(argc, argv);
+        if (!backend) {
+            std::cerr << "orbikon: Es gibt keine Anzeige, auf der sich Fenster \xC3\xB6" "ffnen lassen.\n";
+            return 2;
+        }
+        platform::set_window_system(backend);
+        connect_shell(mainloop);
+        backend->run_event_loop();
+        platform::qt::finish_desktop();
+        // The program thread may sit in WaitKey for ever; end without unwinding it.
+        std::fflush(stdout);
+        std::_Exit(0);
+    }
+#else
+    if (desktop)
+        usage_error("Dieses orbikon wurde ohne Desktop gebaut.");
+#endif
 
     connect_shell(mainloop);
     if (headless)
