@@ -13,6 +13,7 @@
 #include <cstring>
 
 std::vector<uint8_t> VideoMemory;
+std::atomic<uint64_t> VideoMemoryWrites{0};
 int64_t HighMemory = HIGHEST_ADDRESS;
 std::atomic<bool> MemoryInitStarted{false};
 std::atomic<bool> MemoryReady{false};
@@ -288,6 +289,7 @@ void write_redirected(uint8_t code)
 void reset_video_memory()
 {
     VideoMemory.assign(static_cast<size_t>(VIDEO_MEMORY_SIZE), 0xFF);
+    ++VideoMemoryWrites;
     HighMemory = HIGHEST_ADDRESS;
     for (auto& w : window_table)
         w = t_Window{};
@@ -308,6 +310,7 @@ void t_InitMemory()
         platform::set_current_thread_name("Main Program");
     HighMemory = HIGHEST_ADDRESS;
     VideoMemory.assign(static_cast<size_t>(VIDEO_MEMORY_SIZE), 0xFF);
+    ++VideoMemoryWrites;
     for (auto& w : window_table)
         w = t_Window{};
     auto& hooks = toolkit::shell_hooks();
@@ -330,6 +333,7 @@ void MoveVideoMemory(int64_t source, int64_t destination, int64_t count)
     // the first byte up (otherwise) gives, so overlapping scroll moves come out right.
     std::memmove(VideoMemory.data() + destination, VideoMemory.data() + source,
                  static_cast<size_t>(count));
+    ++VideoMemoryWrites;
 }
 
 void ClearWindowMemory(uint8_t win)
@@ -357,6 +361,7 @@ void ClearWindowMemory(uint8_t win)
         std::fill(chars, chars + cells, BLANK);
         std::fill(colours, colours + cells, w.TextColor);
     }
+    ++VideoMemoryWrites;
 }
 
 void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t width, int64_t height,
