@@ -6,7 +6,7 @@ DEB_PACKAGES := build-essential cmake ninja-build pkg-config \
                 liblapack-dev libfreetype-dev fonts-dejavu-core \
                 libpng-dev zlib1g-dev \
                 qt6-base-dev libgl-dev libasound2-dev \
-                xvfb xauth xdotool x11-apps imagemagick
+                xvfb xauth xdotool xclip x11-apps imagemagick python3
 
 BUILD_DIR := build
 TEST_DIR := build/sanitize
@@ -44,6 +44,9 @@ test: build
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORBIKON_SANITIZE=ON -DORBIKON_TESTS=ON
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
+	@if [ -x $(BUILD_DIR)/orbikon ] && grep -q "ORBIKON_DESKTOP" $(BUILD_DIR)/build.ninja; then \
+	  bash tests/desktop/xvfb_run.sh $(BUILD_DIR); \
+	else echo "test: no desktop in this build, the Xvfb run is skipped."; fi
 
 bench: deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBIKON_TESTS=OFF -DORBIKON_BENCH=ON

@@ -75,8 +75,7 @@ struct DesktopWindowState {
     Color background;
     std::shared_ptr<const ArgbImage> image;
     QImage qimage; // wraps image's pixels
-    int64_t images_presented = 0;
-    bool drawing = false; // inside the view's paint: a presented image needs no new paint
+    int64_t images_presented = 0; // different images shown so far
     // Text windows: the full text lives here; the view may show only its tail.
     bool has_text_view = false;
     std::string text;
@@ -185,7 +184,7 @@ public:
     void deliver_mouse(const MouseReport& report, int kind); // 0 down, 1 up, 2 dragged
     void deliver_close_box(uint8_t window);
     void deliver_resize(uint8_t window);
-    // A graphic view paints: asks the shell for the image first.
+    // Asks the shell to build the view's image and present it.
     void draw_view(uint8_t window);
     // Appends captured standard output to the console (GUI thread).
     void append_console(const std::string& text);

@@ -58,8 +58,6 @@ void Canvas::paintEvent(QPaintEvent*)
     DesktopWindowState* w = system_.state(window_);
     if (!w)
         return;
-    if (w->kind == WindowKind::Graphic)
-        system_.draw_view(window_);
     QPainter painter(this);
     const QColor background =
         QColor::fromRgbF(static_cast<float>(w->background.red), static_cast<float>(w->background.green),

@@ -51,11 +51,17 @@ size_t tail_start(const std::string& text, size_t limit)
     return line == std::string::npos ? start : line + 1;
 }
 
-// The printer's lines end in carriage returns; the view wants line feeds.
+// The printer's lines end in carriage returns; the view wants line feeds. Other control
+// characters (the listing separates its address with one) have no glyph and show as blanks.
 QString view_text(const char* data, size_t bytes)
 {
     QString text = QString::fromUtf8(data, static_cast<qsizetype>(bytes));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    for (QChar& c : text) {
+        if (c == QLatin1Char('\r'))
+            c = QLatin1Char('\n');
+        else if (c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n'))
+            c = QLatin1Char(' ');
+    }
     return text;
 }
 
@@ -139,8 +145,9 @@ void QtWindowSystem::run_event_loop()
 
 void QtWindowSystem::quit_event_loop()
 {
-    // Tasks queued before still run: the quit travels through the same queue.
-    post_to_event_thread([] { QApplication::quit(); });
+    // Tasks queued before still run: the quit travels through the same queue. exit(), not
+    // quit(): quit() first asks every window to close, and ours refuse.
+    post_to_event_thread([] { QApplication::exit(0); });
 }
 
 void QtWindowSystem::post_to_event_thread(std::function<void()> work)
@@ -161,7 +168,7 @@ void QtWindowSystem::quit_after_last_close()
     quitting_ = true;
     if (auto will_terminate = events().will_terminate)
         will_terminate();
-    QApplication::quit();
+    QApplication::exit(0);
 }
 
 // Windows
@@ -470,8 +477,14 @@ void QtWindowSystem::request_redraw(uint8_t window, bool deferred)
         if (!w)
             return;
         if (deferred) {
-            // Coalesced like a desktop's display cycle: one paint however many requests.
-            w->canvas->update();
+            // Coalesced like a desktop's display cycle: one drawing however many requests.
+            if (redraw_pending_[window])
+                return;
+            redraw_pending_[window] = true;
+            post_to_event_thread([this, window] {
+                redraw_pending_[window] = false;
+                draw_view(window);
+            });
             return;
         }
         draw_view(window);
@@ -484,10 +497,8 @@ void QtWindowSystem::draw_view(uint8_t window)
     DesktopWindowState* w = state(window);
     if (!w)
         return;
-    w->drawing = true;
     if (auto draw = events().draw_view)
         draw(window);
-    w->drawing = false;
 }
 
 void QtWindowSystem::present_image(uint8_t window, std::shared_ptr<const ArgbImage> image)
@@ -497,14 +508,16 @@ void QtWindowSystem::present_image(uint8_t window, std::shared_ptr<const ArgbIma
         if (!w || !image || image->width <= 0 || image->height <= 0 ||
             image->pixels.size() < static_cast<size_t>(image->width * image->height))
             return;
+        // The same image again (nothing was drawn into the window) needs no painting.
+        if (image == w->image)
+            return;
         w->image = std::move(image);
         // Alpha is always opaque; RGB32 spares the painter the blending.
         w->qimage = QImage(reinterpret_cast<const uchar*>(w->image->pixels.data()),
                            static_cast<int>(w->image->width), static_cast<int>(w->image->height),
                            static_cast<qsizetype>(w->image->width * 4), QImage::Format_RGB32);
         ++w->images_presented;
-        if (!w->drawing)
-            w->canvas->update();
+        w->canvas->update();
     });
 }
 
@@ -578,7 +591,6 @@ void QtWindowSystem::append_console(const std::string& text)
         w->edit->clear();
     }
     refresh_text_view(*w);
-    w->edit->verticalScrollBar()->setValue(w->edit->verticalScrollBar()->maximum());
 }
 
 void QtWindowSystem::refresh_text_view(DesktopWindowState& w)
@@ -599,6 +611,8 @@ void QtWindowSystem::refresh_text_view(DesktopWindowState& w)
         cursor.movePosition(QTextCursor::End);
         cursor.insertText(view_text(w.text.data() + missing_from, total - missing_from));
         w.shown_bytes += total - missing_from;
+        // New output is what the reader of a listing or a log wants to see.
+        w.edit->verticalScrollBar()->setValue(w.edit->verticalScrollBar()->maximum());
     }
     // A view holding far more than its limit starts again from the tail.
     if (w.shown_bytes > 2 * TEXT_VIEW_LIMIT_BYTES) {
@@ -612,7 +626,7 @@ void QtWindowSystem::refresh_text_view(DesktopWindowState& w)
         w.tail_note->setText(QString::fromUtf8("Gezeigt werden die letzten ") +
                              q(german_bytes(w.shown_bytes)) + QString::fromUtf8(" von ") +
                              q(german_bytes(total)) + QString::fromUtf8(" Bytes."));
-    if (cut != w.tail_note->isVisible()) {
+    if (cut == w.tail_note->isHidden()) {
         w.tail_note->setVisible(cut);
         layout_text(w);
     }
@@ -692,7 +706,7 @@ void QtWindowSystem::layout_text(DesktopWindowState& w)
                      std::max(0, static_cast<int>(r.width)), std::max(0, static_cast<int>(r.height)));
     };
     QRect scroll = to_qt(w.scroll_frame);
-    if (w.tail_note->isVisible()) {
+    if (!w.tail_note->isHidden()) {
         const int note = w.tail_note->sizeHint().height();
         w.tail_note->setGeometry(scroll.x(), scroll.y(), scroll.width(), note);
         scroll.setTop(scroll.top() + note);
