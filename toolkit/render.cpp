@@ -46,8 +46,8 @@ std::shared_ptr<const platform::ArgbImage> unchanged_image(uint8_t win, const t_
 {
     std::lock_guard lock(built_mutex);
     const BuiltImage& b = built_images[win];
-    if (!b.image || b.writes != writes || b.memory_start != w.MemoryStart ||
-        b.width != w.Width || b.height != w.Height || b.depth != w.BitDepth)
+    if (!b.image || b.writes != writes || b.memory_start != w.MemoryStart || b.width != w.Width ||
+        b.height != w.Height || b.depth != w.BitDepth)
         return nullptr;
     return b.image;
 }

@@ -6,39 +6,15 @@ set -euo pipefail
 
 build=$(realpath "${1:-build}")
 out=$(realpath "${2:-docs}")
-work=$(mktemp -d)
-xvfb_pid=""
-app_pid=""
-cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$(realpath "$0")")/xvfb_session.sh"
 
-wait_for() {
-    local limit=$1
-    shift
-    for _ in $(seq $((limit * 5))); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.2
-    done
-    echo "desktop_screenshots: gave up waiting for: $*" >&2
+fail() {
+    echo "desktop_screenshots: $*" >&2
     exit 1
 }
 
-exec 3> "$work/display"
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp > /dev/null 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-wait_for 20 test -s "$work/display"
-export DISPLAY=":$(head -1 "$work/display")"
-
-XDG_CACHE_HOME="$work/cache" "$build/orbikon" > "$work/stdout.txt" 2>&1 &
-app_pid=$!
-wait_for 30 grep -q "t_InitWindow: GraphicWindow #0 End." "$work/stdout.txt"
-sleep 1
+start_xvfb || fail "Xvfb did not start"
+start_orbikon "$build" || fail "window 0 was not set up"
 window0=$(xdotool search --onlyvisible --name Orbikon | head -1)
 
 xdotool type --delay 200 "g5"
@@ -53,7 +29,7 @@ import -window "$window0" "$out/desktop-grover.png"
 xdotool type "d"
 sleep 2
 xdotool key ctrl+shift+p
-wait_for 10 xdotool search --onlyvisible --name "Virtueller Drucker"
+wait_for 10 xdotool search --onlyvisible --name "Virtueller Drucker" || fail "the printer did not open"
 sleep 1
 printer=$(xdotool search --onlyvisible --name "Virtueller Drucker" | head -1)
 import -window "$printer" "$out/desktop-printer.png"

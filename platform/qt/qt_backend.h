@@ -7,6 +7,8 @@
 // graphic views scale their image down then. All state lives on Qt's GUI thread: every
 // operation called from another thread is handed to it and waited for.
 
+#include "platform/window_system.h"
+
 #include <QImage>
 #include <QLabel>
 #include <QMainWindow>
@@ -17,8 +19,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/window_system.h"
-
 namespace platform::qt {
 
 class QtWindowSystem;
@@ -26,14 +26,14 @@ class QtWindowSystem;
 // The central widget of every window: the background in the border colour, for graphic
 // windows the view's image, and the keyboard and mouse of the graphic view.
 class Canvas : public QWidget {
-public:
+  public:
     Canvas(QtWindowSystem& system, uint8_t window);
     // The view's rectangle in widget pixels, after scaling the logical content to fit.
     QRectF view_rect() const;
     // Logical content size divided into the widget: 1 when it fits, less when shrunk.
     double content_scale() const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
@@ -43,7 +43,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     bool focusNextPrevChild(bool) override { return false; } // Tab is a key of the programs
 
-private:
+  private:
     MouseReport mouse_report(QMouseEvent* event) const;
 
     QtWindowSystem& system_;
@@ -51,15 +51,15 @@ private:
 };
 
 class DesktopWindow : public QMainWindow {
-public:
+  public:
     DesktopWindow(QtWindowSystem& system, uint8_t window);
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
 
-private:
+  private:
     QtWindowSystem& system_;
     uint8_t window_;
 };
@@ -74,7 +74,7 @@ struct DesktopWindowState {
     bool title_bar_visible = true;
     Color background;
     std::shared_ptr<const ArgbImage> image;
-    QImage qimage; // wraps image's pixels
+    QImage qimage;                // wraps image's pixels
     int64_t images_presented = 0; // different images shown so far
     // Text windows: the full text lives here; the view may show only its tail.
     bool has_text_view = false;
@@ -92,7 +92,7 @@ struct DesktopWindowState {
 };
 
 class QtWindowSystem final : public WindowSystem {
-public:
+  public:
     // The text view of the printer and the console shows at most this many bytes of their
     // text (the end); the whole text stays readable through text().
     static constexpr size_t TEXT_VIEW_LIMIT_BYTES = 2 * 1024 * 1024;
@@ -156,9 +156,11 @@ public:
     int64_t menu_item_count(const std::string& menu_title) override;
     int64_t menu_item_index(const std::string& menu_title, const std::string& item_title) override;
     std::optional<MenuItem> menu_item(const std::string& menu_title, int64_t index) override;
-    bool add_menu_item(const std::string& menu_title, const MenuItem& item, int64_t index = -1) override;
+    bool add_menu_item(const std::string& menu_title, const MenuItem& item,
+                       int64_t index = -1) override;
     bool delete_menu_item(const std::string& menu_title, int64_t index) override;
-    bool set_menu_item_title(const std::string& menu_title, int64_t index, const std::string& title) override;
+    bool set_menu_item_title(const std::string& menu_title, int64_t index,
+                             const std::string& title) override;
 
     // Pasteboard
     void pasteboard_clear() override;
@@ -194,15 +196,14 @@ public:
     void refresh_menu_bar(DesktopWindowState& w);
     int64_t menu_generation() const { return menu_generation_; }
 
-private:
+  private:
     struct Menu {
         std::string title;
         std::vector<MenuItem> items;
     };
 
     // Runs work on the GUI thread and waits; at once when already on it.
-    template <typename F>
-    auto on_gui(F&& work) -> decltype(work());
+    template <typename F> auto on_gui(F&& work) -> decltype(work());
     DesktopWindowState* text_state(uint8_t window);
     std::vector<Menu>::iterator find_menu(const std::string& title);
     void place(DesktopWindowState& w);

@@ -1,17 +1,16 @@
 // platform/qt/qt_console.cpp: the system console's feed. Standard output and standard error
 // go through pipes; a reader thread passes every byte on to the real streams at once and
 // hands the text to the console view on the GUI thread.
-#include <poll.h>
-#include <unistd.h>
+#include "platform/platform.h"
+#include "platform/qt/qt_backend.h"
 
 #include <QCoreApplication>
 #include <atomic>
 #include <mutex>
+#include <poll.h>
 #include <string>
 #include <thread>
-
-#include "platform/platform.h"
-#include "platform/qt/qt_backend.h"
+#include <unistd.h>
 
 namespace platform::qt {
 
@@ -28,7 +27,7 @@ struct Capture {
     // Text read but not yet handed over; one hand-over is in flight at a time, so a
     // flood of output costs one queued task, not one per read.
     std::mutex pending_mutex;
-    std::string pending;        // guarded by pending_mutex
+    std::string pending;          // guarded by pending_mutex
     bool handover_queued = false; // guarded by pending_mutex
 };
 

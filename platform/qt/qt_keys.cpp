@@ -1,10 +1,10 @@
 // platform/qt/qt_keys.cpp: Qt key events as the seam's key reports, and menu key equivalents.
+#include "platform/qt/qt_backend.h"
+
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <array>
 #include <optional>
-
-#include "platform/qt/qt_backend.h"
 
 namespace platform::qt {
 
@@ -20,14 +20,13 @@ struct PositionKey {
 
 // X11 (evdev) keycodes of the alphanumeric block and the keypad, by US position.
 constexpr std::array<PositionKey, 63> POSITION_KEYS{{
-    {10, 18}, {11, 19}, {12, 20}, {13, 21}, {14, 23}, {15, 22}, {16, 26}, {17, 28},
-    {18, 25}, {19, 29}, {20, 27}, {21, 24}, {24, 12}, {25, 13}, {26, 14}, {27, 15},
-    {28, 17}, {29, 16}, {30, 32}, {31, 34}, {32, 31}, {33, 35}, {34, 33}, {35, 30},
-    {38, 0},  {39, 1},  {40, 2},  {41, 3},  {42, 5},  {43, 4},  {44, 38}, {45, 40},
-    {46, 37}, {47, 41}, {48, 39}, {49, 10}, {51, 42}, {52, 6},  {53, 7},  {54, 8},
-    {55, 9},  {56, 11}, {57, 45}, {58, 46}, {59, 43}, {60, 47}, {61, 44}, {65, 49},
-    {94, 50}, {63, 67}, {79, 89}, {80, 91}, {81, 92}, {82, 78}, {83, 86}, {84, 87},
-    {85, 88}, {86, 69}, {87, 83}, {88, 84}, {89, 85}, {90, 82}, {91, 65},
+    {10, 18}, {11, 19}, {12, 20}, {13, 21}, {14, 23}, {15, 22}, {16, 26}, {17, 28}, {18, 25},
+    {19, 29}, {20, 27}, {21, 24}, {24, 12}, {25, 13}, {26, 14}, {27, 15}, {28, 17}, {29, 16},
+    {30, 32}, {31, 34}, {32, 31}, {33, 35}, {34, 33}, {35, 30}, {38, 0},  {39, 1},  {40, 2},
+    {41, 3},  {42, 5},  {43, 4},  {44, 38}, {45, 40}, {46, 37}, {47, 41}, {48, 39}, {49, 10},
+    {51, 42}, {52, 6},  {53, 7},  {54, 8},  {55, 9},  {56, 11}, {57, 45}, {58, 46}, {59, 43},
+    {60, 47}, {61, 44}, {65, 49}, {94, 50}, {63, 67}, {79, 89}, {80, 91}, {81, 92}, {82, 78},
+    {83, 86}, {84, 87}, {85, 88}, {86, 69}, {87, 83}, {88, 84}, {89, 85}, {90, 82}, {91, 65},
 }};
 
 // Keys found by Qt's name: (Qt key, key code, the character the platform reports).
@@ -38,43 +37,80 @@ struct NamedKey {
 };
 
 constexpr std::array<NamedKey, 31> NAMED_KEYS{{
-    {Qt::Key_Return, 36, U'\r'},      {Qt::Key_Enter, 76, 0x03},
-    {Qt::Key_Tab, 48, U'\t'},         {Qt::Key_Backtab, 48, 25},
-    {Qt::Key_Backspace, 51, 0x7F},    {Qt::Key_Escape, 53, 0x1B},
-    {Qt::Key_Space, 49, U' '},        {Qt::Key_Up, 126, 0xF700},
-    {Qt::Key_Down, 125, 0xF701},      {Qt::Key_Left, 123, 0xF702},
-    {Qt::Key_Right, 124, 0xF703},     {Qt::Key_Home, 115, 0xF729},
-    {Qt::Key_End, 119, 0xF72B},       {Qt::Key_PageUp, 116, 0xF72C},
-    {Qt::Key_PageDown, 121, 0xF72D},  {Qt::Key_Delete, 117, 0xF728},
-    {Qt::Key_Clear, 71, 0xF739},      {Qt::Key_Insert, 114, 0xF746},
-    {Qt::Key_F1, 122, 0xF704},        {Qt::Key_F2, 120, 0xF705},
-    {Qt::Key_F3, 99, 0xF706},         {Qt::Key_F4, 118, 0xF707},
-    {Qt::Key_F5, 96, 0xF708},         {Qt::Key_F6, 97, 0xF709},
-    {Qt::Key_F7, 98, 0xF70A},         {Qt::Key_F8, 100, 0xF70B},
-    {Qt::Key_F9, 101, 0xF70C},        {Qt::Key_F10, 109, 0xF70D},
-    {Qt::Key_F11, 103, 0xF70E},       {Qt::Key_F12, 111, 0xF70F},
+    {Qt::Key_Return, 36, U'\r'},   {Qt::Key_Enter, 76, 0x03},     {Qt::Key_Tab, 48, U'\t'},
+    {Qt::Key_Backtab, 48, 25},     {Qt::Key_Backspace, 51, 0x7F}, {Qt::Key_Escape, 53, 0x1B},
+    {Qt::Key_Space, 49, U' '},     {Qt::Key_Up, 126, 0xF700},     {Qt::Key_Down, 125, 0xF701},
+    {Qt::Key_Left, 123, 0xF702},   {Qt::Key_Right, 124, 0xF703},  {Qt::Key_Home, 115, 0xF729},
+    {Qt::Key_End, 119, 0xF72B},    {Qt::Key_PageUp, 116, 0xF72C}, {Qt::Key_PageDown, 121, 0xF72D},
+    {Qt::Key_Delete, 117, 0xF728}, {Qt::Key_Clear, 71, 0xF739},   {Qt::Key_Insert, 114, 0xF746},
+    {Qt::Key_F1, 122, 0xF704},     {Qt::Key_F2, 120, 0xF705},     {Qt::Key_F3, 99, 0xF706},
+    {Qt::Key_F4, 118, 0xF707},     {Qt::Key_F5, 96, 0xF708},      {Qt::Key_F6, 97, 0xF709},
+    {Qt::Key_F7, 98, 0xF70A},      {Qt::Key_F8, 100, 0xF70B},     {Qt::Key_F9, 101, 0xF70C},
+    {Qt::Key_F10, 109, 0xF70D},    {Qt::Key_F11, 103, 0xF70E},    {Qt::Key_F12, 111, 0xF70F},
     {Qt::Key_NumLock, 71, 0xF739},
 }};
 
 // Keypad keys by Qt's name when the event carries the keypad modifier.
 constexpr std::array<std::pair<int, uint16_t>, 16> KEYPAD_KEYS{{
-    {Qt::Key_0, 82}, {Qt::Key_1, 83}, {Qt::Key_2, 84}, {Qt::Key_3, 85}, {Qt::Key_4, 86},
-    {Qt::Key_5, 87}, {Qt::Key_6, 88}, {Qt::Key_7, 89}, {Qt::Key_8, 91}, {Qt::Key_9, 92},
-    {Qt::Key_Period, 65}, {Qt::Key_Comma, 65}, {Qt::Key_Asterisk, 67}, {Qt::Key_Plus, 69},
-    {Qt::Key_Minus, 78}, {Qt::Key_Slash, 75},
+    {Qt::Key_0, 82},
+    {Qt::Key_1, 83},
+    {Qt::Key_2, 84},
+    {Qt::Key_3, 85},
+    {Qt::Key_4, 86},
+    {Qt::Key_5, 87},
+    {Qt::Key_6, 88},
+    {Qt::Key_7, 89},
+    {Qt::Key_8, 91},
+    {Qt::Key_9, 92},
+    {Qt::Key_Period, 65},
+    {Qt::Key_Comma, 65},
+    {Qt::Key_Asterisk, 67},
+    {Qt::Key_Plus, 69},
+    {Qt::Key_Minus, 78},
+    {Qt::Key_Slash, 75},
 }};
 
 // Letters and digits by Qt's name where no keycode says the position; the dead keys of a
 // German layout sit where the table expects them (^ left of 1, ´ and ` on the = key).
 constexpr std::array<std::pair<int, uint16_t>, 39> NAME_POSITIONS{{
-    {Qt::Key_A, 0},  {Qt::Key_S, 1},  {Qt::Key_D, 2},  {Qt::Key_F, 3},  {Qt::Key_H, 4},
-    {Qt::Key_G, 5},  {Qt::Key_Z, 6},  {Qt::Key_X, 7},  {Qt::Key_C, 8},  {Qt::Key_V, 9},
-    {Qt::Key_B, 11}, {Qt::Key_Q, 12}, {Qt::Key_W, 13}, {Qt::Key_E, 14}, {Qt::Key_R, 15},
-    {Qt::Key_Y, 16}, {Qt::Key_T, 17}, {Qt::Key_1, 18}, {Qt::Key_2, 19}, {Qt::Key_3, 20},
-    {Qt::Key_4, 21}, {Qt::Key_6, 22}, {Qt::Key_5, 23}, {Qt::Key_9, 25}, {Qt::Key_7, 26},
-    {Qt::Key_8, 28}, {Qt::Key_0, 29}, {Qt::Key_O, 31}, {Qt::Key_U, 32}, {Qt::Key_I, 34},
-    {Qt::Key_P, 35}, {Qt::Key_L, 37}, {Qt::Key_J, 38}, {Qt::Key_K, 40}, {Qt::Key_N, 45},
-    {Qt::Key_M, 46}, {Qt::Key_Dead_Circumflex, 10}, {Qt::Key_Dead_Acute, 24},
+    {Qt::Key_A, 0},
+    {Qt::Key_S, 1},
+    {Qt::Key_D, 2},
+    {Qt::Key_F, 3},
+    {Qt::Key_H, 4},
+    {Qt::Key_G, 5},
+    {Qt::Key_Z, 6},
+    {Qt::Key_X, 7},
+    {Qt::Key_C, 8},
+    {Qt::Key_V, 9},
+    {Qt::Key_B, 11},
+    {Qt::Key_Q, 12},
+    {Qt::Key_W, 13},
+    {Qt::Key_E, 14},
+    {Qt::Key_R, 15},
+    {Qt::Key_Y, 16},
+    {Qt::Key_T, 17},
+    {Qt::Key_1, 18},
+    {Qt::Key_2, 19},
+    {Qt::Key_3, 20},
+    {Qt::Key_4, 21},
+    {Qt::Key_6, 22},
+    {Qt::Key_5, 23},
+    {Qt::Key_9, 25},
+    {Qt::Key_7, 26},
+    {Qt::Key_8, 28},
+    {Qt::Key_0, 29},
+    {Qt::Key_O, 31},
+    {Qt::Key_U, 32},
+    {Qt::Key_I, 34},
+    {Qt::Key_P, 35},
+    {Qt::Key_L, 37},
+    {Qt::Key_J, 38},
+    {Qt::Key_K, 40},
+    {Qt::Key_N, 45},
+    {Qt::Key_M, 46},
+    {Qt::Key_Dead_Circumflex, 10},
+    {Qt::Key_Dead_Acute, 24},
     {Qt::Key_Dead_Grave, 24},
 }};
 
@@ -143,15 +179,21 @@ uint64_t translate_modifiers(Qt::KeyboardModifiers modifiers)
 uint64_t modifier_key_bit(int qt_key)
 {
     switch (qt_key) {
-    case Qt::Key_Shift: return MOD_SHIFT;
-    case Qt::Key_Control: return MOD_CONTROL;
+    case Qt::Key_Shift:
+        return MOD_SHIFT;
+    case Qt::Key_Control:
+        return MOD_CONTROL;
     case Qt::Key_Alt:
-    case Qt::Key_AltGr: return MOD_OPTION;
+    case Qt::Key_AltGr:
+        return MOD_OPTION;
     case Qt::Key_Meta:
     case Qt::Key_Super_L:
-    case Qt::Key_Super_R: return MOD_COMMAND;
-    case Qt::Key_CapsLock: return MOD_CAPS_LOCK;
-    default: return 0;
+    case Qt::Key_Super_R:
+        return MOD_COMMAND;
+    case Qt::Key_CapsLock:
+        return MOD_CAPS_LOCK;
+    default:
+        return 0;
     }
 }
 

@@ -1,14 +1,13 @@
 // platform/qt/qt_sound.cpp: playing the alert sound file through ALSA, off the GUI thread.
-#include <alsa/asoundlib.h>
-#include <glob.h>
-
-#include <cmath>
-#include <cstring>
-#include <thread>
-#include <vector>
-
 #include "platform/platform.h"
 #include "platform/qt/qt_backend.h"
+
+#include <alsa/asoundlib.h>
+#include <cmath>
+#include <cstring>
+#include <glob.h>
+#include <thread>
+#include <vector>
 
 namespace platform::qt {
 
@@ -28,7 +27,10 @@ uint32_t be32(const uint8_t* p)
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
-uint16_t be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint16_t be16(const uint8_t* p)
+{
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 
 // The sample rate is an 80-bit extended number: sign, 15-bit exponent, 64-bit mantissa.
 double extended(const uint8_t* p)
@@ -84,8 +86,8 @@ void play_pcm(const Pcm& pcm)
     snd_pcm_t* handle = nullptr;
     if (snd_pcm_open(&handle, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0)
         return;
-    if (snd_pcm_set_params(handle, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED,
-                           pcm.channels, pcm.rate, 1, LATENCY_US) == 0) {
+    if (snd_pcm_set_params(handle, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, pcm.channels,
+                           pcm.rate, 1, LATENCY_US) == 0) {
         const snd_pcm_sframes_t frames =
             static_cast<snd_pcm_sframes_t>(pcm.samples.size() / pcm.channels);
         if (snd_pcm_writei(handle, pcm.samples.data(), static_cast<snd_pcm_uframes_t>(frames)) >= 0)

@@ -1,12 +1,12 @@
 // platform/qt/qt_widgets.cpp: the windows and graphic views: drawing the presented image,
 // keys and mouse in, close box and resizes.
+#include "platform/qt/qt_backend.h"
+
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QPainter>
 #include <cmath>
-
-#include "platform/qt/qt_backend.h"
 
 namespace platform::qt {
 
@@ -15,7 +15,10 @@ namespace {
 // Caps Lock is a state, not a held key: Qt reports no modifier for it, so it is toggled here.
 uint64_t caps_lock_state = 0;
 
-bool is_integer(double value) { return std::abs(value - std::round(value)) < 1e-9; }
+bool is_integer(double value)
+{
+    return std::abs(value - std::round(value)) < 1e-9;
+}
 
 } // namespace
 
@@ -59,10 +62,11 @@ void Canvas::paintEvent(QPaintEvent*)
     if (!w)
         return;
     QPainter painter(this);
-    const QColor background =
-        QColor::fromRgbF(static_cast<float>(w->background.red), static_cast<float>(w->background.green),
-                         static_cast<float>(w->background.blue), 1.0f);
-    painter.fillRect(rect(), w->kind == WindowKind::Graphic ? background : palette().window().color());
+    const QColor background = QColor::fromRgbF(static_cast<float>(w->background.red),
+                                               static_cast<float>(w->background.green),
+                                               static_cast<float>(w->background.blue), 1.0f);
+    painter.fillRect(rect(),
+                     w->kind == WindowKind::Graphic ? background : palette().window().color());
     if (w->kind != WindowKind::Graphic || w->qimage.isNull())
         return;
     const QRectF target = view_rect();
@@ -103,7 +107,8 @@ void Canvas::keyReleaseEvent(QKeyEvent* event)
         return;
     }
     if (const uint64_t bit = modifier_key_bit(event->key())) {
-        system_.deliver_modifiers((translate_modifiers(event->modifiers()) & ~bit) | caps_lock_state);
+        system_.deliver_modifiers((translate_modifiers(event->modifiers()) & ~bit) |
+                                  caps_lock_state);
         return;
     }
     system_.deliver_key(translate_key(*event, window_, caps_lock_state), false);

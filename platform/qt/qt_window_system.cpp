@@ -1,5 +1,10 @@
 // platform/qt/qt_window_system.cpp: the seam's operations on Qt windows, menus, the
 // clipboard and dialogs.
+#include "platform/event_thread.h"
+#include "platform/platform.h"
+#include "platform/qt/desktop.h"
+#include "platform/qt/qt_backend.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
@@ -12,11 +17,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
-
-#include "platform/event_thread.h"
-#include "platform/platform.h"
-#include "platform/qt/desktop.h"
-#include "platform/qt/qt_backend.h"
 
 namespace platform::qt {
 
@@ -33,7 +33,10 @@ constexpr int DEFAULT_TEXT_POINTS = 12;
 
 QtWindowSystem* backend = nullptr;
 
-QString q(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString q(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 std::string s(const QString& text)
 {
@@ -97,9 +100,15 @@ WindowSystem* start_desktop(int& argc, char** argv)
     return backend;
 }
 
-void finish_desktop() { stop_console_capture(); }
+void finish_desktop()
+{
+    stop_console_capture();
+}
 
-QtWindowSystem* desktop_backend() { return backend; }
+QtWindowSystem* desktop_backend()
+{
+    return backend;
+}
 
 QtWindowSystem::QtWindowSystem()
 {
@@ -110,8 +119,7 @@ QtWindowSystem::QtWindowSystem()
     title_bar_height_ = std::max(1, probe.sizeHint().height());
 }
 
-template <typename F>
-auto QtWindowSystem::on_gui(F&& work) -> decltype(work())
+template <typename F> auto QtWindowSystem::on_gui(F&& work) -> decltype(work())
 {
     using Result = decltype(work());
     if constexpr (std::is_void_v<Result>) {
@@ -283,7 +291,8 @@ void QtWindowSystem::place(DesktopWindowState& w)
     if (content > room && content > 0)
         scale = std::min(scale, std::max(room, 1.0) / content);
     const int width = std::max(1, static_cast<int>(w.frame.width * scale));
-    const int height = static_cast<int>(title_bar_height_) + std::max(1, static_cast<int>(content * scale));
+    const int height =
+        static_cast<int>(title_bar_height_) + std::max(1, static_cast<int>(content * scale));
     int x = static_cast<int>(w.frame.x);
     int y = full.height() - static_cast<int>(w.frame.y + w.frame.height);
     x = std::clamp(x, avail.left(), std::max(avail.left(), avail.right() + 1 - width));
@@ -447,7 +456,10 @@ uint8_t QtWindowSystem::main_window()
     });
 }
 
-double QtWindowSystem::title_bar_height() { return title_bar_height_; }
+double QtWindowSystem::title_bar_height()
+{
+    return title_bar_height_;
+}
 
 double QtWindowSystem::backing_scale(uint8_t window)
 {
@@ -554,10 +566,12 @@ void QtWindowSystem::set_text(uint8_t window, const std::string& text)
         }
         // Publishing the printer replaces its whole text, almost always by a longer one
         // that starts with the old: then only the new end goes to the view.
-        const bool extends = text.size() >= w->text.size() &&
-                             text.compare(0, w->text.size(), w->text) == 0;
-        if (!extends)
-            w->shown_bytes = 0, w->edit->clear();
+        const bool extends =
+            text.size() >= w->text.size() && text.compare(0, w->text.size(), w->text) == 0;
+        if (!extends) {
+            w->shown_bytes = 0;
+            w->edit->clear();
+        }
         w->text = text;
         refresh_text_view(*w);
     });
@@ -644,7 +658,7 @@ void QtWindowSystem::scroll_to_end(uint8_t window)
 
 void QtWindowSystem::set_plain_text_editing(uint8_t window)
 {
-    // A plain-text view does no substitutions or detection of its own.
+    // Qt's plain-text view substitutes and detects nothing; Tab stays a character there.
     on_gui([&] {
         if (DesktopWindowState* w = text_state(window))
             w->edit->setTabChangesFocus(false);
@@ -703,7 +717,8 @@ void QtWindowSystem::layout_text(DesktopWindowState& w)
     const double content = content_height(w);
     auto to_qt = [&](const Rect& r) {
         return QRect(static_cast<int>(r.x), static_cast<int>(content - r.y - r.height),
-                     std::max(0, static_cast<int>(r.width)), std::max(0, static_cast<int>(r.height)));
+                     std::max(0, static_cast<int>(r.width)),
+                     std::max(0, static_cast<int>(r.height)));
     };
     QRect scroll = to_qt(w.scroll_frame);
     if (!w.tail_note->isHidden()) {
@@ -828,7 +843,8 @@ int64_t QtWindowSystem::menu_item_count(const std::string& menu_title)
     });
 }
 
-int64_t QtWindowSystem::menu_item_index(const std::string& menu_title, const std::string& item_title)
+int64_t QtWindowSystem::menu_item_index(const std::string& menu_title,
+                                        const std::string& item_title)
 {
     return on_gui([&]() -> int64_t {
         auto menu = find_menu(menu_title);
@@ -852,7 +868,8 @@ std::optional<MenuItem> QtWindowSystem::menu_item(const std::string& menu_title,
     });
 }
 
-bool QtWindowSystem::add_menu_item(const std::string& menu_title, const MenuItem& item, int64_t index)
+bool QtWindowSystem::add_menu_item(const std::string& menu_title, const MenuItem& item,
+                                   int64_t index)
 {
     return on_gui([&] {
         auto menu = find_menu(menu_title);
@@ -1035,7 +1052,10 @@ bool QtWindowSystem::play_sound(const std::string& path)
     return true;
 }
 
-bool QtWindowSystem::sound_playing() { return time_seconds() < sound_ends_; }
+bool QtWindowSystem::sound_playing()
+{
+    return time_seconds() < sound_ends_;
+}
 
 void QtWindowSystem::alert_beep()
 {
@@ -1085,7 +1105,8 @@ void QtWindowSystem::deliver_resize(uint8_t window)
     QScreen* screen = QGuiApplication::primaryScreen();
     const int screen_height = screen ? screen->geometry().height() : 0;
     const QRect g = w->widget->geometry();
-    const Rect frame{static_cast<double>(g.x()), static_cast<double>(screen_height - g.y() - g.height()),
+    const Rect frame{static_cast<double>(g.x()),
+                     static_cast<double>(screen_height - g.y() - g.height()),
                      static_cast<double>(g.width()), static_cast<double>(g.height())};
     if (frame == w->frame)
         return;

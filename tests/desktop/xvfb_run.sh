@@ -7,36 +7,15 @@ set -uo pipefail
 
 build=$(realpath "$1")
 here=$(dirname "$(realpath "$0")")
-work=$(mktemp -d)
-xvfb_pid=""
-app_pid=""
 # One text line of the 16x32 font: the measurement line may come out either way.
 LINE_ROWS=32
-
-cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$here/../../tools/xvfb_session.sh"
 
 fail() {
     echo "xvfb_run: $*"
     [ -f "$work/stdout.txt" ] && tail -20 "$work/stdout.txt"
     echo "0 passed, 1 failed"
     exit 1
-}
-
-# Polls a command every 0.2 s for at most $1 seconds.
-wait_for() {
-    local limit=$1
-    shift
-    for _ in $(seq $((limit * 5))); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.2
-    done
-    return 1
 }
 
 screenshot() { xwd -root -silent | convert xwd:- "ppm:$1"; }
@@ -52,20 +31,8 @@ XDG_CACHE_HOME="$work/headless_d" timeout 120 "$build/orbikon" --headless --inpu
     fail "the headless run with D failed"
 convert "$work/reference.png" "ppm:$work/reference.ppm"
 
-# A screen large enough for window 0 at full size: the pixels can be compared 1:1.
-exec 3> "$work/display"
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp > /dev/null 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-wait_for 20 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -1 "$work/display")"
-
-XDG_CACHE_HOME="$work/desktop" "$build/orbikon" > "$work/stdout.txt" 2>&1 &
-app_pid=$!
-wait_for 30 grep -q "t_InitWindow: GraphicWindow #0 End." "$work/stdout.txt" ||
-    fail "window 0 was not set up"
-wait_for 10 xdotool search --onlyvisible --name Orbikon || fail "no window is visible"
-sleep 1
+start_xvfb || fail "Xvfb did not start"
+start_orbikon "$build" || fail "window 0 was not set up"
 
 xdotool type --delay 200 "g5"
 xdotool key Return

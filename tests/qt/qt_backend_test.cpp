@@ -1,6 +1,17 @@
 // The desktop backend driven as a user drives it, on Qt's offscreen platform: key events
 // into view 0, menus, the clipboard, the close box, the printer view and mouse clicks,
 // with the real shell and programs behind them. Each test runs in a process of its own.
+#include "platform/diag.h"
+#include "platform/platform.h"
+#include "platform/qt/desktop.h"
+#include "platform/qt/qt_backend.h"
+#include "programs/headless_run.h"
+#include "programs/mainloop.h"
+#include "shell/events.h"
+#include "shell/views.h"
+#include "toolkit/render.h"
+#include "toolkit/window.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -13,17 +24,6 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <vector>
-
-#include "platform/diag.h"
-#include "platform/platform.h"
-#include "platform/qt/desktop.h"
-#include "platform/qt/qt_backend.h"
-#include "programs/headless_run.h"
-#include "programs/mainloop.h"
-#include "shell/events.h"
-#include "shell/views.h"
-#include "toolkit/render.h"
-#include "toolkit/window.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ size_t keys_read_count()
 }
 
 class DesktopTest : public ::testing::Test {
-protected:
+  protected:
     // Starts the application with program on the program thread and waits for its first key.
     void launch(std::function<void()> program)
     {
@@ -242,7 +242,8 @@ TEST_F(DesktopTest, CopyTextPutsTheScreenOnTheClipboard)
     EXPECT_TRUE(text.contains(QStringLiteral("S = Shor Primfaktor-Algorithmus")));
     // The special codes of the rule and frames became plain characters.
     for (QChar c : text)
-        EXPECT_FALSE(c.unicode() >= 127 && c.unicode() <= 160) << "code " << static_cast<int>(c.unicode());
+        EXPECT_FALSE(c.unicode() >= 127 && c.unicode() <= 160)
+            << "code " << static_cast<int>(c.unicode());
 }
 
 TEST_F(DesktopTest, ClosingWindowThreeHidesItAndSaysSo)
@@ -254,7 +255,8 @@ TEST_F(DesktopTest, ClosingWindowThreeHidesItAndSaysSo)
     DiagCapture capture;
     window3->close();
     ASSERT_TRUE(pump_until([&] { return !window3->isVisible(); }));
-    EXPECT_NE(capture.text().find("t_MouseEventPostCloseBoxClick: Window = 3\n"), std::string::npos);
+    EXPECT_NE(capture.text().find("t_MouseEventPostCloseBoxClick: Window = 3\n"),
+              std::string::npos);
     // Window 0 is still there, so the application goes on.
     pump_until([] { return false; }, 50);
     EXPECT_EQ(capture.text().find("applicationWillTerminate"), std::string::npos);
