@@ -290,6 +290,23 @@ TEST_F(DesktopTest, CodeTestThenDisassemblerFillsThePrinterView)
     EXPECT_TRUE(printer->tail_note->isHidden());
 }
 
+TEST_F(DesktopTest, ConsoleShowsStandardOutputAndError)
+{
+    launch(mainloop);
+    diag_line("Konsolentest", "auf der Standardausgabe.");
+    std::fprintf(stderr, "ERROR: auf der Standardfehlerausgabe\n");
+    std::fflush(stderr);
+    auto* console = backend_->state(platform::CONSOLE_WINDOW);
+    EXPECT_TRUE(pump_until([&] {
+        const QString shown = console->edit->toPlainText();
+        return shown.contains(QStringLiteral("Konsolentest: auf der Standardausgabe.\n")) &&
+               shown.contains(QStringLiteral("ERROR: auf der Standardfehlerausgabe\n"));
+    }));
+    // The launch lines came before, in the order they were written.
+    const std::string text = backend_->text(platform::CONSOLE_WINDOW);
+    EXPECT_LT(text.find("applicationWillFinishLaunching: Called."), text.find("Program: Start."));
+}
+
 TEST_F(DesktopTest, LongTextShowsABoundedTail)
 {
     launch(mainloop);
