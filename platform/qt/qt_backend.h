@@ -44,6 +44,15 @@ class Canvas : public QWidget {
     bool focusNextPrevChild(bool) override { return false; } // Tab is a key of the programs
 
   private:
+    // Where the logical content sits in the widget: its scale, its top-left corner in
+    // widget pixels and its height in points.
+    struct Placement {
+        double scale = 1;
+        double left = 0;
+        double top = 0;
+        double logical_height = 0;
+    };
+    Placement placement() const;
     MouseReport mouse_report(QMouseEvent* event) const;
 
     QtWindowSystem& system_;

@@ -29,16 +29,25 @@ Canvas::Canvas(QtWindowSystem& system, uint8_t window) : system_(system), window
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-double Canvas::content_scale() const
+Canvas::Placement Canvas::placement() const
 {
+    Placement p;
     const DesktopWindowState* w = system_.state(window_);
     if (!w)
-        return 1;
+        return p;
     const double logical_width = w->frame.width;
-    const double logical_height = w->frame.height - system_.title_bar_height();
-    if (logical_width <= 0 || logical_height <= 0)
-        return 1;
-    return std::min({1.0, width() / logical_width, height() / logical_height});
+    p.logical_height = w->frame.height - system_.title_bar_height();
+    if (logical_width > 0 && p.logical_height > 0)
+        p.scale = std::min({1.0, width() / logical_width, height() / p.logical_height});
+    // The content keeps its aspect; a window larger than the content shows it centred.
+    p.left = (width() - logical_width * p.scale) / 2;
+    p.top = (height() - p.logical_height * p.scale) / 2;
+    return p;
+}
+
+double Canvas::content_scale() const
+{
+    return placement().scale;
 }
 
 QRectF Canvas::view_rect() const
@@ -46,14 +55,10 @@ QRectF Canvas::view_rect() const
     const DesktopWindowState* w = system_.state(window_);
     if (!w)
         return {};
-    const double scale = content_scale();
-    const double logical_height = w->frame.height - system_.title_bar_height();
-    // The content keeps its aspect; a window larger than the content shows it centred.
-    const double left = (width() - w->frame.width * scale) / 2;
-    const double top = (height() - logical_height * scale) / 2;
+    const Placement p = placement();
     const Rect& v = w->view_frame;
-    return {left + v.x * scale, top + (logical_height - v.y - v.height) * scale, v.width * scale,
-            v.height * scale};
+    return {p.left + v.x * p.scale, p.top + (p.logical_height - v.y - v.height) * p.scale,
+            v.width * p.scale, v.height * p.scale};
 }
 
 void Canvas::paintEvent(QPaintEvent*)
@@ -118,17 +123,11 @@ MouseReport Canvas::mouse_report(QMouseEvent* event) const
 {
     MouseReport report;
     report.window = window_;
-    const DesktopWindowState* w = system_.state(window_);
-    if (!w)
-        return report;
     // Back from widget pixels to logical content points, then y upwards from the bottom.
-    const double scale = content_scale();
-    const double logical_height = w->frame.height - system_.title_bar_height();
-    const double left = (width() - w->frame.width * scale) / 2;
-    const double top = (height() - logical_height * scale) / 2;
-    const QPointF p = event->position();
-    report.x = std::floor((p.x() - left) / scale);
-    report.y = logical_height - std::floor((p.y() - top) / scale);
+    const Placement p = placement();
+    const QPointF at = event->position();
+    report.x = std::floor((at.x() - p.left) / p.scale);
+    report.y = p.logical_height - std::floor((at.y() - p.top) / p.scale);
     const Qt::MouseButtons buttons = event->buttons();
     report.buttons = (buttons & Qt::LeftButton ? 1u : 0u) | (buttons & Qt::RightButton ? 2u : 0u) |
                      (buttons & Qt::MiddleButton ? 4u : 0u);
