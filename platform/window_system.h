@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/keys.h"
+
 namespace platform {
 
 constexpr uint8_t WINDOW_NUMBER_COUNT = 13; // 0 to 12
@@ -35,16 +37,6 @@ constexpr uint8_t PRINTER_WINDOW = 9;
 constexpr uint8_t CONSOLE_WINDOW = 10;
 constexpr uint8_t PREFERENCES_WINDOW = 11;
 constexpr uint8_t MAIN_WINDOW = 12;
-
-// Modifier word bits, in the layout the key table of the shell is written for.
-constexpr uint64_t MOD_CAPS_LOCK = 1ull << 16;
-constexpr uint64_t MOD_SHIFT = 1ull << 17;
-constexpr uint64_t MOD_CONTROL = 1ull << 18;
-constexpr uint64_t MOD_OPTION = 1ull << 19;
-constexpr uint64_t MOD_COMMAND = 1ull << 20;
-constexpr uint64_t MOD_NUMERIC_PAD = 1ull << 21;
-constexpr uint64_t MOD_HELP = 1ull << 22;
-constexpr uint64_t MOD_FN = 1ull << 23;
 
 struct Rect {
     double x = 0;

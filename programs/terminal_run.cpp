@@ -16,21 +16,12 @@
 #include "toolkit/display.h"
 #include "toolkit/window.h"
 
+using namespace platform::keys;
+
 namespace {
 
 constexpr int FRAME_INTERVAL_MS = 30;
 constexpr char CTRL_C = 0x03;
-
-// Virtual key codes of the keys that terminals send as escape sequences.
-constexpr uint16_t KEY_HOME = 115;
-constexpr uint16_t KEY_PAGE_UP = 116;
-constexpr uint16_t KEY_FORWARD_DELETE = 117;
-constexpr uint16_t KEY_END = 119;
-constexpr uint16_t KEY_PAGE_DOWN = 121;
-constexpr uint16_t KEY_LEFT = 123;
-constexpr uint16_t KEY_RIGHT = 124;
-constexpr uint16_t KEY_DOWN = 125;
-constexpr uint16_t KEY_UP = 126;
 
 platform::KeyReport key_report(uint16_t code)
 {
@@ -40,7 +31,7 @@ platform::KeyReport key_report(uint16_t code)
     return report;
 }
 
-// "ESC [ ... final" or "ESC O final": the key, or KEY_CODE_UNMAPPED for one we ignore.
+// "ESC [ ... final" or "ESC O final": the key, or KEY_UNMAPPED for one we ignore.
 uint16_t sequence_key(std::string_view body, char final)
 {
     switch (final) {
@@ -61,9 +52,9 @@ uint16_t sequence_key(std::string_view body, char final)
             return KEY_PAGE_UP;
         if (body == "6")
             return KEY_PAGE_DOWN;
-        return KEY_CODE_UNMAPPED;
+        return KEY_UNMAPPED;
     default:
-        return KEY_CODE_UNMAPPED;
+        return KEY_UNMAPPED;
     }
 }
 
@@ -116,7 +107,7 @@ bool TakeTerminalKey(std::string& input, platform::KeyReport& report)
     if (chars.empty())
         return false;
     report = KeyReportFor(chars[0]);
-    if (chars[0] < 0x20 && report.key_code == KEY_CODE_UNMAPPED)
+    if (chars[0] < 0x20 && report.key_code == KEY_UNMAPPED)
         report.characters = std::string(1, static_cast<char>(chars[0]));
     return true;
 }
@@ -162,7 +153,7 @@ int RunInTerminal(const std::string& log_path)
                 break;
             platform::KeyReport report;
             while (TakeTerminalKey(input, report)) {
-                if (report.key_code != KEY_CODE_UNMAPPED || !report.characters.empty())
+                if (report.key_code != KEY_UNMAPPED || !report.characters.empty())
                     deliver(report);
             }
             std::string frame = TerminalFrame();

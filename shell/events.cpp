@@ -14,14 +14,7 @@
 #include "toolkit/cursor.h"
 #include "toolkit/window.h"
 
-using platform::MOD_CAPS_LOCK;
-using platform::MOD_COMMAND;
-using platform::MOD_CONTROL;
-using platform::MOD_FN;
-using platform::MOD_HELP;
-using platform::MOD_NUMERIC_PAD;
-using platform::MOD_OPTION;
-using platform::MOD_SHIFT;
+using namespace platform::keys;
 
 std::atomic<bool> EventPending{false};
 std::atomic<bool> CapsLockDown{false};
@@ -36,9 +29,9 @@ namespace {
 
 // The readers poll; a key reaches WaitKey at most this long after it was queued.
 constexpr int64_t POLL_MS = 10;
-// F1 reports U+F704; function keys map onto codes from 129 up.
-constexpr int64_t FIRST_FUNCTION_CHARACTER = 0xF704;
-constexpr int64_t FUNCTION_KEY_OFFSET = 63107;
+// Function keys map onto codes from 129 up: F1 gives 129.
+constexpr int64_t FIRST_FUNCTION_CHARACTER = platform::CHAR_F1;
+constexpr int64_t FUNCTION_KEY_OFFSET = FIRST_FUNCTION_CHARACTER - 129;
 
 std::mutex queue_mutex;
 std::deque<t_Event> event_queue; // guarded by queue_mutex
@@ -166,81 +159,89 @@ std::optional<TableOutcome> key_table(uint16_t key_code, int64_t t, uint64_t mod
         return std::nullopt;
     };
     switch (key_code) {
-    case 0: return when_char(0x00E5, 176);
-    case 1: return when_char(0x201A, 168);
-    case 2: return when_char(0x2202, 173);
-    case 3: return when_char(0x0192, 130);
-    case 4: return when_char(0x00AA, 131);
-    case 7: return when_char(0x2248, 132);
-    case 9: return when_char(0x221A, 253);
-    case 10: return when_char(0, 94);
-    case 11: return when_char(0x222B, 222);
-    case 13: return when_char(0x2211, 221);
-    case 14: return when_char(0x20AC, 164);
-    case 16: return when_char(0x03A9, 128);
-    case 17: return when_char(0x2020, 189);
-    case 19: return when_char(0x201C, 163);
-    case 24:
+    case KEY_A: return when_char(0x00E5, 176);
+    case KEY_S: return when_char(0x201A, 168);
+    case KEY_D: return when_char(0x2202, 173);
+    case KEY_F: return when_char(0x0192, 130);
+    case KEY_H: return when_char(0x00AA, 131);
+    case KEY_X: return when_char(0x2248, 132);
+    case KEY_V: return when_char(0x221A, 253);
+    case KEY_ISO_SECTION: return when_char(0, 94);
+    case KEY_B: return when_char(0x222B, 222);
+    case KEY_W: return when_char(0x2211, 221);
+    case KEY_E: return when_char(0x20AC, 164);
+    case KEY_Y: return when_char(0x03A9, 128);
+    case KEY_T: return when_char(0x2020, 189);
+    case KEY_2: return when_char(0x201C, 163);
+    case KEY_EQUAL:
         if (t == 0)
             return value_row(shift ? 96 : 180);
         return std::nullopt;
-    case 27: return when_char(0x00BF, 166);
-    case 29: return when_char(0x2260, 172);
-    case 32: return when_char(0, 175);
-    case 33: return when_char(0x2022, 184);
-    case 34: return when_char(0x2044, 129);
-    case 35:
+    case KEY_MINUS: return when_char(0x00BF, 166);
+    case KEY_0: return when_char(0x2260, 172);
+    case KEY_U: return when_char(0, 175);
+    case KEY_LEFT_BRACKET: return when_char(0x2022, 184);
+    case KEY_I: return when_char(0x2044, 129);
+    case KEY_P:
         if (t == 0x03C0)
             return value_row(240);
         return when_char(0x220F, 208);
-    case 37:
+    case KEY_L:
         if (t == 12 && option)
             return value_row(0);
         return std::nullopt;
-    case 38: return when_char(0x00BA, 183);
-    case 40: return when_char(0x2206, 254);
-    case 41: return when_char(0x0153, 190);
-    case 42: return when_char(0x2018, 180);
-    case 43: return when_char(0x221E, 255);
-    case 44: return when_char(0x2013, 154);
-    case 45:
+    case KEY_J: return when_char(0x00BA, 183);
+    case KEY_K: return when_char(0x2206, 254);
+    case KEY_SEMICOLON: return when_char(0x0153, 190);
+    case KEY_BACKSLASH: return when_char(0x2018, 180);
+    case KEY_COMMA: return when_char(0x221E, 255);
+    case KEY_SLASH: return when_char(0x2013, 154);
+    case KEY_N:
         if (t == 0 && option)
             return value_row(126);
         return std::nullopt;
-    case 47: return when_char(0x2026, 191);
-    case 48: return when_char(25, 20);
-    case 50:
+    case KEY_PERIOD: return when_char(0x2026, 191);
+    case KEY_TAB: return when_char(25, 20);
+    case KEY_GRAVE:
         if (t == 0x2264)
             return value_row(197);
         return when_char(0x2265, 198);
-    case 51: return value_row(127);
-    case 71: return value_row(27);
-    case 76: return value_row(13);
-    case 82: case 83: case 84: case 85: case 86: case 87: case 88: {
+    case KEY_DELETE: return value_row(127);
+    case KEY_PAD_CLEAR: return value_row(27);
+    case KEY_PAD_ENTER: return value_row(13);
+    case KEY_PAD_0:
+    case KEY_PAD_1:
+    case KEY_PAD_2:
+    case KEY_PAD_3:
+    case KEY_PAD_4:
+    case KEY_PAD_5:
+    case KEY_PAD_6: {
         static constexpr int64_t PAD_VALUES[] = {216, 185, 178, 179, 170, 215, 186};
         if (option)
-            return value_row(PAD_VALUES[key_code - 82]);
+            return value_row(PAD_VALUES[key_code - KEY_PAD_0]);
         return std::nullopt;
     }
-    case 89: case 91: case 92: {
+    case KEY_PAD_7:
+    case KEY_PAD_8:
+    case KEY_PAD_9: {
         // Control alone on keypad 7, 8, 9 chooses where text output goes.
-        const int64_t mode = key_code == 89 ? 0 : key_code == 91 ? 2 : 1;
-        const int64_t value = key_code == 89 ? 229 : key_code == 91 ? 230 : 188;
+        const int64_t mode = key_code == KEY_PAD_7 ? 0 : key_code == KEY_PAD_8 ? 2 : 1;
+        const int64_t value = key_code == KEY_PAD_7 ? 229 : key_code == KEY_PAD_8 ? 230 : 188;
         if (control && !option)
             return TableOutcome{0, false, mode};
         if (option)
             return value_row(value);
         return std::nullopt;
     }
-    case 115: return value_row(2, true);
-    case 116: return value_row(18, true);
-    case 117: return value_row(7, false);
-    case 119: return value_row(5, true);
-    case 121: return value_row(3, true);
-    case 123: return value_row(8, true);
-    case 124: return value_row(21, true);
-    case 125: return value_row(10, true);
-    case 126: return value_row(11, true);
+    case KEY_HOME: return value_row(2, true);
+    case KEY_PAGE_UP: return value_row(18, true);
+    case KEY_FORWARD_DELETE: return value_row(7, false);
+    case KEY_END: return value_row(5, true);
+    case KEY_PAGE_DOWN: return value_row(3, true);
+    case KEY_LEFT: return value_row(8, true);
+    case KEY_RIGHT: return value_row(21, true);
+    case KEY_DOWN: return value_row(10, true);
+    case KEY_UP: return value_row(11, true);
     default: return std::nullopt;
     }
 }
@@ -289,36 +290,42 @@ platform::KeyReport KeyReportFor(char32_t c)
         uint16_t code;
     };
     static constexpr Key KEYS[] = {
-        {'a', 'A', 0},   {'s', 'S', 1},   {'d', 'D', 2},   {'f', 'F', 3},   {'h', 'H', 4},
-        {'g', 'G', 5},   {'z', 'Z', 6},   {'x', 'X', 7},   {'c', 'C', 8},   {'v', 'V', 9},
-        {'b', 'B', 11},  {'q', 'Q', 12},  {'w', 'W', 13},  {'e', 'E', 14},  {'r', 'R', 15},
-        {'y', 'Y', 16},  {'t', 'T', 17},  {'1', '!', 18},  {'2', '@', 19},  {'3', '#', 20},
-        {'4', '$', 21},  {'6', '^', 22},  {'5', '%', 23},  {'=', '+', 24},  {'9', '(', 25},
-        {'7', '&', 26},  {'-', '_', 27},  {'8', '*', 28},  {'0', ')', 29},  {']', '}', 30},
-        {'o', 'O', 31},  {'u', 'U', 32},  {'[', '{', 33},  {'i', 'I', 34},  {'p', 'P', 35},
-        {'l', 'L', 37},  {'j', 'J', 38},  {'\'', '"', 39}, {'k', 'K', 40},  {';', ':', 41},
-        {'\\', '|', 42}, {',', '<', 43},  {'/', '?', 44},  {'n', 'N', 45},  {'m', 'M', 46},
-        {'.', '>', 47},  {' ', ' ', 49},  {'`', '~', 50},
+        {'a', 'A', KEY_A},          {'s', 'S', KEY_S},           {'d', 'D', KEY_D},
+        {'f', 'F', KEY_F},          {'h', 'H', KEY_H},           {'g', 'G', KEY_G},
+        {'z', 'Z', KEY_Z},          {'x', 'X', KEY_X},           {'c', 'C', KEY_C},
+        {'v', 'V', KEY_V},          {'b', 'B', KEY_B},           {'q', 'Q', KEY_Q},
+        {'w', 'W', KEY_W},          {'e', 'E', KEY_E},           {'r', 'R', KEY_R},
+        {'y', 'Y', KEY_Y},          {'t', 'T', KEY_T},           {'1', '!', KEY_1},
+        {'2', '@', KEY_2},          {'3', '#', KEY_3},           {'4', '$', KEY_4},
+        {'6', '^', KEY_6},          {'5', '%', KEY_5},           {'=', '+', KEY_EQUAL},
+        {'9', '(', KEY_9},          {'7', '&', KEY_7},           {'-', '_', KEY_MINUS},
+        {'8', '*', KEY_8},          {'0', ')', KEY_0},           {']', '}', KEY_RIGHT_BRACKET},
+        {'o', 'O', KEY_O},          {'u', 'U', KEY_U},           {'[', '{', KEY_LEFT_BRACKET},
+        {'i', 'I', KEY_I},          {'p', 'P', KEY_P},           {'l', 'L', KEY_L},
+        {'j', 'J', KEY_J},          {'\'', '"', KEY_QUOTE},      {'k', 'K', KEY_K},
+        {';', ':', KEY_SEMICOLON},  {'\\', '|', KEY_BACKSLASH}, {',', '<', KEY_COMMA},
+        {'/', '?', KEY_SLASH},      {'n', 'N', KEY_N},           {'m', 'M', KEY_M},
+        {'.', '>', KEY_PERIOD},     {' ', ' ', KEY_SPACE},       {'`', '~', KEY_GRAVE},
     };
     platform::KeyReport report;
     report.window = 0;
-    report.key_code = KEY_CODE_UNMAPPED;
+    report.key_code = KEY_UNMAPPED;
     switch (c) {
     case U'\n':
     case U'\r':
-        report.key_code = KEY_CODE_RETURN;
+        report.key_code = KEY_RETURN;
         report.characters = "\r";
         return report;
     case U'\t':
-        report.key_code = KEY_CODE_TAB;
+        report.key_code = KEY_TAB;
         report.characters = "\t";
         return report;
     case 0x1B:
-        report.key_code = KEY_CODE_ESCAPE;
+        report.key_code = KEY_ESCAPE;
         report.characters = "\x1b";
         return report;
     case 0x7F:
-        report.key_code = KEY_CODE_DELETE;
+        report.key_code = KEY_DELETE;
         report.characters = "\x7f";
         return report;
     default: break;
@@ -366,7 +373,7 @@ void PostKeyDown(uint8_t window, uint16_t key_code, std::string_view characters,
     const int64_t time = now_ms();
 
     std::optional<TableOutcome> row;
-    if (key_code <= 126)
+    if (key_code <= KEY_UP)
         row = key_table(key_code, t, modifiers);
 
     t_Event event;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/keys.h"
 #include "platform/window_system.h"
 
 // One key or mouse event; a fresh record is the all-zero event.
@@ -35,17 +36,9 @@ struct t_Event {
     bool FunctionKeyPressed = false;
 };
 
-// Platform virtual key codes of the keys a keyboard front end must report by position.
-constexpr uint16_t KEY_CODE_RETURN = 36;
-constexpr uint16_t KEY_CODE_TAB = 48;
-constexpr uint16_t KEY_CODE_DELETE = 51;
-constexpr uint16_t KEY_CODE_ESCAPE = 53;
-// Characters that no key of a US layout types (e.g. most above U+007F) report this.
-constexpr uint16_t KEY_CODE_UNMAPPED = 0xFFFF;
-
 // The report of the key that types character c on a US layout, for window 0: LF and CR
 // give Return, U+001B Escape, TAB Tab, U+007F Delete (backspace); shifted characters hold
-// Shift.
+// Shift; characters no key types report platform::KEY_UNMAPPED.
 platform::KeyReport KeyReportFor(char32_t c);
 
 // Shared state, readable from any thread

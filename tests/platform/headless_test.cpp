@@ -218,7 +218,7 @@ TEST_F(Headless, SimulatedKeysArriveOnTheEventThread)
         on_event = platform::is_event_thread();
     };
     platform::window_system().set_events(events);
-    headless().simulate_key_down({0, 1, "s", platform::MOD_SHIFT});
+    headless().simulate_key_down({0, platform::KEY_S, "s", platform::MOD_SHIFT});
     EXPECT_TRUE(on_event);
     EXPECT_EQ(got.characters, "s");
     EXPECT_EQ(got.modifiers, platform::MOD_SHIFT);

@@ -19,7 +19,10 @@ TEST(TerminalKeys, CursorAndEditingSequences)
 {
     std::string input = "\x1b[A\x1b[B\x1b[C\x1b[D\x1bOH\x1b[4~\x1b[3~\x1b[5~\x1b[6~";
     const std::vector<platform::KeyReport> keys = take_all(input);
-    const std::vector<uint16_t> expected = {126, 125, 124, 123, 115, 119, 117, 116, 121};
+    using namespace platform::keys;
+    const std::vector<uint16_t> expected = {KEY_UP,       KEY_DOWN, KEY_RIGHT,          KEY_LEFT,
+                                            KEY_HOME,     KEY_END,  KEY_FORWARD_DELETE, KEY_PAGE_UP,
+                                            KEY_PAGE_DOWN};
     ASSERT_EQ(keys.size(), expected.size());
     for (size_t i = 0; i < keys.size(); ++i)
         EXPECT_EQ(keys[i].key_code, expected[i]) << "key " << i;
@@ -32,10 +35,10 @@ TEST(TerminalKeys, PlainCharactersReturnEscapeAndBackspace)
     const std::vector<platform::KeyReport> keys = take_all(input);
     ASSERT_EQ(keys.size(), 6u);
     EXPECT_EQ(keys[0].characters, "a");
-    EXPECT_EQ(keys[1].key_code, KEY_CODE_RETURN);
-    EXPECT_EQ(keys[2].key_code, KEY_CODE_ESCAPE);
-    EXPECT_EQ(keys[3].key_code, KEY_CODE_DELETE);
-    EXPECT_EQ(keys[4].key_code, KEY_CODE_DELETE);
+    EXPECT_EQ(keys[1].key_code, platform::KEY_RETURN);
+    EXPECT_EQ(keys[2].key_code, platform::KEY_ESCAPE);
+    EXPECT_EQ(keys[3].key_code, platform::KEY_DELETE);
+    EXPECT_EQ(keys[4].key_code, platform::KEY_DELETE);
     EXPECT_EQ(keys[5].characters, "\xC3\xA4");
 }
 
@@ -47,7 +50,7 @@ TEST(TerminalKeys, IncompleteInputWaitsForTheRest)
     EXPECT_EQ(input, "\x1b[3");
     input += "~";
     ASSERT_TRUE(TakeTerminalKey(input, report));
-    EXPECT_EQ(report.key_code, 117);
+    EXPECT_EQ(report.key_code, platform::KEY_FORWARD_DELETE);
 
     input = "\xC3";
     EXPECT_FALSE(TakeTerminalKey(input, report));

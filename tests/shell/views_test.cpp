@@ -217,7 +217,7 @@ TEST_F(ViewsTest, KeysGoToTheQueueWithTheViewsWindow)
 {
     platform::KeyReport r;
     r.window = 1;
-    r.key_code = 0;
+    r.key_code = platform::KEY_A;
     r.characters = "a";
     viewKeyDown(1, r);
     EXPECT_EQ(EventQueueLength(), 1);
