@@ -1,4 +1,5 @@
 // platform/qt/qt_keys.cpp: Qt key events as the seam's key reports, and menu key equivalents.
+#include "platform/keys.h"
 #include "platform/qt/qt_backend.h"
 
 #include <QKeyEvent>
@@ -10,6 +11,8 @@ namespace platform::qt {
 
 namespace {
 
+using namespace platform::keys;
+
 // The key codes name physical positions, so letters are found by where the key sits (the
 // X server's keycode), whatever the layout prints on it; the character comes from the
 // layout. Platforms without keycodes (offscreen) fall back to Qt's key name.
@@ -19,103 +22,181 @@ struct PositionKey {
 };
 
 // X11 (evdev) keycodes of the alphanumeric block and the keypad, by US position.
-constexpr std::array<PositionKey, 63> POSITION_KEYS{{
-    {10, 18}, {11, 19}, {12, 20}, {13, 21}, {14, 23}, {15, 22}, {16, 26}, {17, 28}, {18, 25},
-    {19, 29}, {20, 27}, {21, 24}, {24, 12}, {25, 13}, {26, 14}, {27, 15}, {28, 17}, {29, 16},
-    {30, 32}, {31, 34}, {32, 31}, {33, 35}, {34, 33}, {35, 30}, {38, 0},  {39, 1},  {40, 2},
-    {41, 3},  {42, 5},  {43, 4},  {44, 38}, {45, 40}, {46, 37}, {47, 41}, {48, 39}, {49, 10},
-    {51, 42}, {52, 6},  {53, 7},  {54, 8},  {55, 9},  {56, 11}, {57, 45}, {58, 46}, {59, 43},
-    {60, 47}, {61, 44}, {65, 49}, {94, 50}, {63, 67}, {79, 89}, {80, 91}, {81, 92}, {82, 78},
-    {83, 86}, {84, 87}, {85, 88}, {86, 69}, {87, 83}, {88, 84}, {89, 85}, {90, 82}, {91, 65},
-}};
+constexpr PositionKey POSITION_KEYS[] = {
+    {10, KEY_1},
+    {11, KEY_2},
+    {12, KEY_3},
+    {13, KEY_4},
+    {14, KEY_5},
+    {15, KEY_6},
+    {16, KEY_7},
+    {17, KEY_8},
+    {18, KEY_9},
+    {19, KEY_0},
+    {20, KEY_MINUS},
+    {21, KEY_EQUAL},
+    {24, KEY_Q},
+    {25, KEY_W},
+    {26, KEY_E},
+    {27, KEY_R},
+    {28, KEY_T},
+    {29, KEY_Y},
+    {30, KEY_U},
+    {31, KEY_I},
+    {32, KEY_O},
+    {33, KEY_P},
+    {34, KEY_LEFT_BRACKET},
+    {35, KEY_RIGHT_BRACKET},
+    {38, KEY_A},
+    {39, KEY_S},
+    {40, KEY_D},
+    {41, KEY_F},
+    {42, KEY_G},
+    {43, KEY_H},
+    {44, KEY_J},
+    {45, KEY_K},
+    {46, KEY_L},
+    {47, KEY_SEMICOLON},
+    {48, KEY_QUOTE},
+    {49, KEY_ISO_SECTION},
+    {51, KEY_BACKSLASH},
+    {52, KEY_Z},
+    {53, KEY_X},
+    {54, KEY_C},
+    {55, KEY_V},
+    {56, KEY_B},
+    {57, KEY_N},
+    {58, KEY_M},
+    {59, KEY_COMMA},
+    {60, KEY_PERIOD},
+    {61, KEY_SLASH},
+    {65, KEY_SPACE},
+    {94, KEY_GRAVE},
+    {63, KEY_PAD_MULTIPLY},
+    {79, KEY_PAD_7},
+    {80, KEY_PAD_8},
+    {81, KEY_PAD_9},
+    {82, KEY_PAD_MINUS},
+    {83, KEY_PAD_4},
+    {84, KEY_PAD_5},
+    {85, KEY_PAD_6},
+    {86, KEY_PAD_PLUS},
+    {87, KEY_PAD_1},
+    {88, KEY_PAD_2},
+    {89, KEY_PAD_3},
+    {90, KEY_PAD_0},
+    {91, KEY_PAD_DECIMAL},
+    {106, KEY_PAD_DIVIDE},
+    {125, KEY_PAD_EQUALS},
+};
 
-// Keys found by Qt's name: (Qt key, key code, the character the platform reports).
-struct NamedKey {
+// Keys found by Qt's name, with the character the platform reports for them.
+struct QtKey {
     int qt_key;
     uint16_t key_code;
     char32_t character;
 };
 
-constexpr std::array<NamedKey, 31> NAMED_KEYS{{
-    {Qt::Key_Return, 36, U'\r'},   {Qt::Key_Enter, 76, 0x03},     {Qt::Key_Tab, 48, U'\t'},
-    {Qt::Key_Backtab, 48, 25},     {Qt::Key_Backspace, 51, 0x7F}, {Qt::Key_Escape, 53, 0x1B},
-    {Qt::Key_Space, 49, U' '},     {Qt::Key_Up, 126, 0xF700},     {Qt::Key_Down, 125, 0xF701},
-    {Qt::Key_Left, 123, 0xF702},   {Qt::Key_Right, 124, 0xF703},  {Qt::Key_Home, 115, 0xF729},
-    {Qt::Key_End, 119, 0xF72B},    {Qt::Key_PageUp, 116, 0xF72C}, {Qt::Key_PageDown, 121, 0xF72D},
-    {Qt::Key_Delete, 117, 0xF728}, {Qt::Key_Clear, 71, 0xF739},   {Qt::Key_Insert, 114, 0xF746},
-    {Qt::Key_F1, 122, 0xF704},     {Qt::Key_F2, 120, 0xF705},     {Qt::Key_F3, 99, 0xF706},
-    {Qt::Key_F4, 118, 0xF707},     {Qt::Key_F5, 96, 0xF708},      {Qt::Key_F6, 97, 0xF709},
-    {Qt::Key_F7, 98, 0xF70A},      {Qt::Key_F8, 100, 0xF70B},     {Qt::Key_F9, 101, 0xF70C},
-    {Qt::Key_F10, 109, 0xF70D},    {Qt::Key_F11, 103, 0xF70E},    {Qt::Key_F12, 111, 0xF70F},
-    {Qt::Key_NumLock, 71, 0xF739},
-}};
+constexpr QtKey QT_KEYS[] = {
+    {Qt::Key_Return, KEY_RETURN, U'\r'},
+    {Qt::Key_Enter, KEY_PAD_ENTER, 0x03},
+    {Qt::Key_Tab, KEY_TAB, U'\t'},
+    {Qt::Key_Backtab, KEY_TAB, 0x19},
+    {Qt::Key_Backspace, KEY_DELETE, 0x7F},
+    {Qt::Key_Escape, KEY_ESCAPE, 0x1B},
+    {Qt::Key_Space, KEY_SPACE, U' '},
+    {Qt::Key_Up, KEY_UP, CHAR_UP},
+    {Qt::Key_Down, KEY_DOWN, CHAR_DOWN},
+    {Qt::Key_Left, KEY_LEFT, CHAR_LEFT},
+    {Qt::Key_Right, KEY_RIGHT, CHAR_RIGHT},
+    {Qt::Key_Home, KEY_HOME, CHAR_HOME},
+    {Qt::Key_End, KEY_END, CHAR_END},
+    {Qt::Key_PageUp, KEY_PAGE_UP, CHAR_PAGE_UP},
+    {Qt::Key_PageDown, KEY_PAGE_DOWN, CHAR_PAGE_DOWN},
+    {Qt::Key_Delete, KEY_FORWARD_DELETE, CHAR_FORWARD_DELETE},
+    {Qt::Key_Clear, KEY_PAD_CLEAR, 0xF739},
+    {Qt::Key_NumLock, KEY_PAD_CLEAR, 0xF739},
+    {Qt::Key_F1, KEY_F1, function_key_character(1)},
+    {Qt::Key_F2, KEY_F2, function_key_character(2)},
+    {Qt::Key_F3, KEY_F3, function_key_character(3)},
+    {Qt::Key_F4, KEY_F4, function_key_character(4)},
+    {Qt::Key_F5, KEY_F5, function_key_character(5)},
+    {Qt::Key_F6, KEY_F6, function_key_character(6)},
+    {Qt::Key_F7, KEY_F7, function_key_character(7)},
+    {Qt::Key_F8, KEY_F8, function_key_character(8)},
+    {Qt::Key_F9, KEY_F9, function_key_character(9)},
+    {Qt::Key_F10, KEY_F10, function_key_character(10)},
+    {Qt::Key_F11, KEY_F11, function_key_character(11)},
+    {Qt::Key_F12, KEY_F12, function_key_character(12)},
+    {Qt::Key_F13, KEY_F13, function_key_character(13)},
+    {Qt::Key_F14, KEY_F14, function_key_character(14)},
+    {Qt::Key_F15, KEY_F15, function_key_character(15)},
+};
 
 // Keypad keys by Qt's name when the event carries the keypad modifier.
-constexpr std::array<std::pair<int, uint16_t>, 16> KEYPAD_KEYS{{
-    {Qt::Key_0, 82},
-    {Qt::Key_1, 83},
-    {Qt::Key_2, 84},
-    {Qt::Key_3, 85},
-    {Qt::Key_4, 86},
-    {Qt::Key_5, 87},
-    {Qt::Key_6, 88},
-    {Qt::Key_7, 89},
-    {Qt::Key_8, 91},
-    {Qt::Key_9, 92},
-    {Qt::Key_Period, 65},
-    {Qt::Key_Comma, 65},
-    {Qt::Key_Asterisk, 67},
-    {Qt::Key_Plus, 69},
-    {Qt::Key_Minus, 78},
-    {Qt::Key_Slash, 75},
-}};
+constexpr std::pair<int, uint16_t> KEYPAD_KEYS[] = {
+    {Qt::Key_0, KEY_PAD_0},
+    {Qt::Key_1, KEY_PAD_1},
+    {Qt::Key_2, KEY_PAD_2},
+    {Qt::Key_3, KEY_PAD_3},
+    {Qt::Key_4, KEY_PAD_4},
+    {Qt::Key_5, KEY_PAD_5},
+    {Qt::Key_6, KEY_PAD_6},
+    {Qt::Key_7, KEY_PAD_7},
+    {Qt::Key_8, KEY_PAD_8},
+    {Qt::Key_9, KEY_PAD_9},
+    {Qt::Key_Period, KEY_PAD_DECIMAL},
+    {Qt::Key_Comma, KEY_PAD_DECIMAL},
+    {Qt::Key_Asterisk, KEY_PAD_MULTIPLY},
+    {Qt::Key_Plus, KEY_PAD_PLUS},
+    {Qt::Key_Minus, KEY_PAD_MINUS},
+    {Qt::Key_Slash, KEY_PAD_DIVIDE},
+    {Qt::Key_Equal, KEY_PAD_EQUALS},
+};
 
 // Letters and digits by Qt's name where no keycode says the position; the dead keys of a
 // German layout sit where the table expects them (^ left of 1, ´ and ` on the = key).
-constexpr std::array<std::pair<int, uint16_t>, 39> NAME_POSITIONS{{
-    {Qt::Key_A, 0},
-    {Qt::Key_S, 1},
-    {Qt::Key_D, 2},
-    {Qt::Key_F, 3},
-    {Qt::Key_H, 4},
-    {Qt::Key_G, 5},
-    {Qt::Key_Z, 6},
-    {Qt::Key_X, 7},
-    {Qt::Key_C, 8},
-    {Qt::Key_V, 9},
-    {Qt::Key_B, 11},
-    {Qt::Key_Q, 12},
-    {Qt::Key_W, 13},
-    {Qt::Key_E, 14},
-    {Qt::Key_R, 15},
-    {Qt::Key_Y, 16},
-    {Qt::Key_T, 17},
-    {Qt::Key_1, 18},
-    {Qt::Key_2, 19},
-    {Qt::Key_3, 20},
-    {Qt::Key_4, 21},
-    {Qt::Key_6, 22},
-    {Qt::Key_5, 23},
-    {Qt::Key_9, 25},
-    {Qt::Key_7, 26},
-    {Qt::Key_8, 28},
-    {Qt::Key_0, 29},
-    {Qt::Key_O, 31},
-    {Qt::Key_U, 32},
-    {Qt::Key_I, 34},
-    {Qt::Key_P, 35},
-    {Qt::Key_L, 37},
-    {Qt::Key_J, 38},
-    {Qt::Key_K, 40},
-    {Qt::Key_N, 45},
-    {Qt::Key_M, 46},
-    {Qt::Key_Dead_Circumflex, 10},
-    {Qt::Key_Dead_Acute, 24},
-    {Qt::Key_Dead_Grave, 24},
-}};
-
-// Characters no key of the table types report this code.
-constexpr uint16_t UNMAPPED_KEY = 0xFFFF;
+constexpr std::pair<int, uint16_t> NAME_POSITIONS[] = {
+    {Qt::Key_A, KEY_A},
+    {Qt::Key_B, KEY_B},
+    {Qt::Key_C, KEY_C},
+    {Qt::Key_D, KEY_D},
+    {Qt::Key_E, KEY_E},
+    {Qt::Key_F, KEY_F},
+    {Qt::Key_G, KEY_G},
+    {Qt::Key_H, KEY_H},
+    {Qt::Key_I, KEY_I},
+    {Qt::Key_J, KEY_J},
+    {Qt::Key_K, KEY_K},
+    {Qt::Key_L, KEY_L},
+    {Qt::Key_M, KEY_M},
+    {Qt::Key_N, KEY_N},
+    {Qt::Key_O, KEY_O},
+    {Qt::Key_P, KEY_P},
+    {Qt::Key_Q, KEY_Q},
+    {Qt::Key_R, KEY_R},
+    {Qt::Key_S, KEY_S},
+    {Qt::Key_T, KEY_T},
+    {Qt::Key_U, KEY_U},
+    {Qt::Key_V, KEY_V},
+    {Qt::Key_W, KEY_W},
+    {Qt::Key_X, KEY_X},
+    {Qt::Key_Y, KEY_Y},
+    {Qt::Key_Z, KEY_Z},
+    {Qt::Key_0, KEY_0},
+    {Qt::Key_1, KEY_1},
+    {Qt::Key_2, KEY_2},
+    {Qt::Key_3, KEY_3},
+    {Qt::Key_4, KEY_4},
+    {Qt::Key_5, KEY_5},
+    {Qt::Key_6, KEY_6},
+    {Qt::Key_7, KEY_7},
+    {Qt::Key_8, KEY_8},
+    {Qt::Key_9, KEY_9},
+    {Qt::Key_Dead_Circumflex, KEY_ISO_SECTION},
+    {Qt::Key_Dead_Acute, KEY_EQUAL},
+    {Qt::Key_Dead_Grave, KEY_EQUAL},
+};
 
 std::string utf8(char32_t c)
 {
@@ -148,7 +229,7 @@ std::optional<uint16_t> position_code(uint32_t keycode)
 }
 
 template <size_t N>
-std::optional<uint16_t> lookup(const std::array<std::pair<int, uint16_t>, N>& table, int qt_key)
+std::optional<uint16_t> lookup(const std::pair<int, uint16_t> (&table)[N], int qt_key)
 {
     for (const auto& [key, code] : table) {
         if (key == qt_key)
@@ -202,12 +283,12 @@ KeyReport translate_key(const QKeyEvent& event, uint8_t window, uint64_t caps_lo
     KeyReport report;
     report.window = window;
     report.modifiers = translate_modifiers(event.modifiers()) | caps_lock;
-    report.key_code = UNMAPPED_KEY;
+    report.key_code = KEY_UNMAPPED;
     const int key = event.key();
     const bool keypad = event.modifiers() & Qt::KeypadModifier;
 
     // Pass: keys with a name of their own bring their platform character.
-    for (const NamedKey& k : NAMED_KEYS) {
+    for (const QtKey& k : QT_KEYS) {
         if (k.qt_key == key && !(keypad && key == Qt::Key_Space)) {
             report.key_code = k.key_code;
             report.characters = utf8(k.character);

@@ -2,6 +2,7 @@
 // into view 0, menus, the clipboard, the close box, the printer view and mouse clicks,
 // with the real shell and programs behind them. Each test runs in a process of its own.
 #include "platform/diag.h"
+#include "platform/keys.h"
 #include "platform/platform.h"
 #include "platform/qt/desktop.h"
 #include "platform/qt/qt_backend.h"
@@ -137,36 +138,37 @@ class DesktopTest : public ::testing::Test {
 
 TEST_F(DesktopTest, KeysReachWaitKeyWithTheirCodes)
 {
+    using namespace platform::keys;
     launch(key_reading_program);
     struct Sample {
         const char* name;
         int qt_key;
         Qt::KeyboardModifiers mods;
         QString text;
-        quint32 scan_code;
+        quint32 scan_code; // the X server's keycode; 0 where a platform has none
         int64_t value;
-        int64_t index; // the key code the table sees
+        uint16_t index; // the key code the table sees
     };
     const std::vector<Sample> samples = {
-        {"a", Qt::Key_A, Qt::NoModifier, "a", 0, 'a', 0},
-        {"Shift-Q", Qt::Key_Q, Qt::ShiftModifier, "Q", 0, 'Q', 12},
+        {"a", Qt::Key_A, Qt::NoModifier, "a", 0, 'a', KEY_A},
+        {"Shift-Q", Qt::Key_Q, Qt::ShiftModifier, "Q", 0, 'Q', KEY_Q},
         // A German z sits where a US keyboard has Y: the position decides the code.
-        {"German z", Qt::Key_Z, Qt::NoModifier, "z", 29, 'z', 16},
-        {"7", Qt::Key_7, Qt::NoModifier, "7", 16, '7', 26},
-        {"Return", Qt::Key_Return, Qt::NoModifier, "\r", 36, 13, 36},
-        {"Escape", Qt::Key_Escape, Qt::NoModifier, "\x1b", 9, 27, 53},
-        {"Backspace", Qt::Key_Backspace, Qt::NoModifier, "\b", 22, 127, 51},
-        {"Left", Qt::Key_Left, Qt::NoModifier, "", 113, 8, 123},
-        {"Up", Qt::Key_Up, Qt::NoModifier, "", 111, 11, 126},
-        {"Home", Qt::Key_Home, Qt::NoModifier, "", 110, 2, 115},
-        {"Forward delete", Qt::Key_Delete, Qt::NoModifier, "\x7f", 119, 7, 117},
-        {"F1", Qt::Key_F1, Qt::NoModifier, "", 67, 129, 122},
-        {"F12", Qt::Key_F12, Qt::NoModifier, "", 96, 140, 111},
-        {"AltGr-q", Qt::Key_At, Qt::GroupSwitchModifier, "@", 24, '@', 12},
-        {"ä", Qt::Key_Adiaeresis, Qt::NoModifier, QString::fromUtf8("ä"), 48, 0xE4, 39},
-        {"ß", Qt::Key_ssharp, Qt::NoModifier, QString::fromUtf8("ß"), 20, 0xDF, 27},
-        {"keypad Enter", Qt::Key_Enter, Qt::KeypadModifier, "\r", 104, 13, 76},
-        {"Control-L", Qt::Key_L, Qt::ControlModifier, "\x0c", 46, 12, 37},
+        {"German z", Qt::Key_Z, Qt::NoModifier, "z", 29, 'z', KEY_Y},
+        {"7", Qt::Key_7, Qt::NoModifier, "7", 16, '7', KEY_7},
+        {"Return", Qt::Key_Return, Qt::NoModifier, "\r", 36, 13, KEY_RETURN},
+        {"Escape", Qt::Key_Escape, Qt::NoModifier, "\x1b", 9, 27, KEY_ESCAPE},
+        {"Backspace", Qt::Key_Backspace, Qt::NoModifier, "\b", 22, 127, KEY_DELETE},
+        {"Left", Qt::Key_Left, Qt::NoModifier, "", 113, 8, KEY_LEFT},
+        {"Up", Qt::Key_Up, Qt::NoModifier, "", 111, 11, KEY_UP},
+        {"Home", Qt::Key_Home, Qt::NoModifier, "", 110, 2, KEY_HOME},
+        {"Forward delete", Qt::Key_Delete, Qt::NoModifier, "\x7f", 119, 7, KEY_FORWARD_DELETE},
+        {"F1", Qt::Key_F1, Qt::NoModifier, "", 67, 129, KEY_F1},
+        {"F12", Qt::Key_F12, Qt::NoModifier, "", 96, 140, KEY_F12},
+        {"AltGr-q", Qt::Key_At, Qt::GroupSwitchModifier, "@", 24, '@', KEY_Q},
+        {"ä", Qt::Key_Adiaeresis, Qt::NoModifier, QString::fromUtf8("ä"), 48, 0xE4, KEY_QUOTE},
+        {"ß", Qt::Key_ssharp, Qt::NoModifier, QString::fromUtf8("ß"), 20, 0xDF, KEY_MINUS},
+        {"keypad Enter", Qt::Key_Enter, Qt::KeypadModifier, "\r", 104, 13, KEY_PAD_ENTER},
+        {"Control-L", Qt::Key_L, Qt::ControlModifier, "\x0c", 46, 12, KEY_L},
     };
     for (size_t i = 0; i < samples.size(); ++i) {
         const Sample& s = samples[i];
