@@ -7,6 +7,7 @@
 // graphic views scale their image down then. All state lives on Qt's GUI thread: every
 // operation called from another thread is handed to it and waited for.
 
+#include "platform/platform.h"
 #include "platform/window_system.h"
 
 #include <QImage>
@@ -107,6 +108,8 @@ class QtWindowSystem final : public WindowSystem {
     static constexpr size_t TEXT_VIEW_LIMIT_BYTES = 2 * 1024 * 1024;
     // The console keeps no more than this of its text at all.
     static constexpr size_t CONSOLE_LIMIT_BYTES = 8 * 1024 * 1024;
+    // Points of the text views' fixed-pitch font until the shell sets one.
+    static constexpr int TEXT_POINTS = 12;
 
     QtWindowSystem();
 
@@ -230,6 +233,29 @@ class QtWindowSystem final : public WindowSystem {
     bool quitting_ = false;
     std::atomic<double> sound_ends_{0}; // time_seconds() when the last sound stops
 };
+
+// UTF-8 text between the seam and Qt.
+inline QString to_qstring(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+inline std::string to_utf8(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+template <typename F> auto QtWindowSystem::on_gui(F&& work) -> decltype(work())
+{
+    using Result = decltype(work());
+    if constexpr (std::is_void_v<Result>) {
+        run_on_event_thread([&] { work(); }, true);
+    } else {
+        Result result{};
+        run_on_event_thread([&] { result = work(); }, true);
+        return result;
+    }
+}
 
 // The process's desktop backend; nullptr before start_desktop().
 QtWindowSystem* desktop_backend();
