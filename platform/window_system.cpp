@@ -2,23 +2,31 @@
 #include "platform/window_system.h"
 
 #include <atomic>
-
-#include "platform/headless/headless.h"
+#include <cstdio>
+#include <cstdlib>
 
 namespace platform {
 
 namespace {
 
 std::atomic<WindowSystem*> active_backend{nullptr};
+std::atomic<WindowSystem*> default_backend{nullptr};
 
 } // namespace
 
 WindowSystem& window_system()
 {
-    WindowSystem* backend = active_backend.load();
-    return backend ? *backend : headless();
+    if (WindowSystem* backend = active_backend.load())
+        return *backend;
+    if (WindowSystem* backend = default_backend.load())
+        return *backend;
+    // Only a program built without any backend gets here; there is nothing to draw with.
+    std::fputs("window_system: No window system linked.\n", stderr);
+    std::abort();
 }
 
 void set_window_system(WindowSystem* backend) { active_backend.store(backend); }
+
+void set_default_window_system(WindowSystem* backend) { default_backend.store(backend); }
 
 } // namespace platform

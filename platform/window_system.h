@@ -1,9 +1,11 @@
 // platform/window_system.h: everything the toolkit and the shell ask of a window system.
 #pragma once
 
-// One abstract class, `platform::WindowSystem`, implemented by each backend (headless now;
-// desktop and terminal later). The layers above reach the active backend through
-// `platform::window_system()` and never see a toolkit of their own.
+// One abstract class, `platform::WindowSystem`, implemented by each backend (headless,
+// terminal; each a library of its own under platform/). The program installs one at start
+// with set_window_system(); the layers above reach it through `platform::window_system()`
+// and never see a toolkit of their own. A backend learns what to show only from the frames
+// handed to present_frame() and from the calls below, never from the toolkit's memory.
 //
 // Conventions shared by every backend:
 // - Windows are addressed by the system's window numbers: 0 to 7 graphic windows (one view
@@ -66,6 +68,41 @@ struct ArgbImage {
     int64_t width = 0;
     int64_t height = 0;
     std::vector<uint32_t> pixels;
+};
+
+// One character cell of a window's text plane, for backends that draw text.
+struct TextCell {
+    char32_t code = U' ';      // the toolkit's character code (0 to 255) as that scalar
+    char32_t character = U' '; // what text shows: the code, or a lookalike for a drawing glyph
+    uint32_t foreground = 0xFFFFFFFF; // 0xAARRGGBB
+    uint32_t background = 0xFF000000;
+    uint8_t attributes = 0; // CELL_* bits
+};
+
+// The text cursor shows on this cell (its colours are exchanged already, as in the image).
+constexpr uint8_t CELL_CURSOR = 1;
+
+// Cells line by line, top line first, `columns` per line.
+struct TextGrid {
+    int64_t columns = 0;
+    int64_t lines = 0;
+    std::vector<TextCell> cells;
+
+    // Column and line count from 1; nullptr outside the grid.
+    const TextCell* at(int64_t column, int64_t line) const
+    {
+        if (column < 1 || column > columns || line < 1 || line > lines)
+            return nullptr;
+        return &cells[static_cast<size_t>((line - 1) * columns + column - 1)];
+    }
+};
+
+// A window's finished frame: the image for backends that draw pixels, the character cells
+// for backends that draw text (none for a window without text). Shared, never changed
+// after it is handed over.
+struct Frame {
+    std::shared_ptr<const ArgbImage> image;
+    std::shared_ptr<const TextGrid> text;
 };
 
 enum class WindowKind { Graphic, Text, Plain };
@@ -144,7 +181,7 @@ struct WindowEvents {
     // The close box was clicked; the window stays open (the shell hides it if it wants).
     std::function<void(uint8_t window)> close_box;
     std::function<void(uint8_t window)> window_resized;
-    // A graphic view wants drawing: the handler builds the image and calls present_image().
+    // A graphic view wants drawing: the handler builds the frame and calls present_frame().
     std::function<void(uint8_t window)> draw_view;
 };
 
@@ -208,8 +245,8 @@ public:
     // deferred false draws before returning (calls draw_view on the event thread); deferred
     // true asks for drawing in the next cycle.
     virtual void request_redraw(uint8_t window, bool deferred) = 0;
-    // Shows the image in the window's view until the next one.
-    virtual void present_image(uint8_t window, std::shared_ptr<const ArgbImage> image) = 0;
+    // Shows the frame in the window's view until the next one.
+    virtual void present_frame(uint8_t window, const Frame& frame) = 0;
 
     // Text views (windows 8, 9, 10)
     virtual bool has_text_view(uint8_t window) = 0;
@@ -268,9 +305,11 @@ private:
     WindowEvents events_; // guarded by events_mutex_
 };
 
-// The active backend; the headless one unless another was installed.
+// The installed backend, else the default one; a program linking no backend stops here.
 WindowSystem& window_system();
 // Installs a backend (owned by the caller, living until the process ends); before any use.
 void set_window_system(WindowSystem* backend);
+// The backend used while none is installed (the headless one registers itself).
+void set_default_window_system(WindowSystem* backend);
 
 } // namespace platform

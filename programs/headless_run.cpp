@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "platform/diag.h"
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
+#include "platform/png_writer.h"
 #include "platform/window_system.h"
 #include "programs/printer.h"
 #include "shell/app_delegate.h"
@@ -17,7 +19,7 @@
 #include "shell/mttools.h"
 #include "shell/startup.h"
 #include "shell/views.h"
-#include "toolkit/window.h"
+#include "toolkit/render.h"
 
 namespace {
 
@@ -74,18 +76,16 @@ std::optional<std::u32string> read_key_file(const std::string& path)
     return shell::decode_utf8(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
 }
 
-std::string ScreenText(uint8_t win)
+std::string ScreenText(const platform::Frame& frame)
 {
-    if (win >= WINDOW_COUNT || !MemoryReady)
+    if (!frame.text)
         return "";
-    const t_Window& w = window_table[win];
-    if (!w.Initialized || w.TextMemoryStart < 0)
-        return "";
+    const platform::TextGrid& grid = *frame.text;
     std::vector<std::string> lines;
-    for (int64_t line = 1; line <= w.TextHeight; ++line) {
+    for (int64_t line = 1; line <= grid.lines; ++line) {
         std::string text;
-        for (int64_t column = 1; column <= w.TextWidth; ++column)
-            shell::append_utf8(text, toolkit::cell_char(w, column, line));
+        for (int64_t column = 1; column <= grid.columns; ++column)
+            shell::append_utf8(text, grid.at(column, line)->code);
         while (!text.empty() && text.back() == ' ')
             text.pop_back();
         lines.push_back(std::move(text));
@@ -116,8 +116,12 @@ void start_headless_driver(std::u32string keys, HeadlessOptions options)
     std::thread([keys = std::move(keys), options = std::move(options)] {
         const double deadline = platform::time_seconds() + options.timeout_seconds;
         auto finish = [&](int status) {
-            write_text(options.screen_path, ScreenText(0));
-            if (!options.image_path.empty() && !WriteScreenImage(0, options.image_path))
+            // Window 0 drawn now, so the frame the backend holds is the final screen.
+            t_WindowUpdate(0, false);
+            const platform::Frame frame = platform::headless().window(0).last_frame;
+            write_text(options.screen_path, ScreenText(frame));
+            if (!options.image_path.empty() &&
+                !(frame.image && platform::write_png(options.image_path, *frame.image)))
                 std::fprintf(stderr, "orbikon: Das Bild %s l\xC3\xA4sst sich nicht schreiben.\n",
                              options.image_path.c_str());
             if (!options.printer_path.empty())

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/window_system.h"
+
 struct HeadlessOptions {
     std::string input_path;
     std::string screen_path;
@@ -26,9 +28,9 @@ void connect_shell(std::function<void()> program);
 // A malformed byte stands for the character of the same number.
 std::optional<std::u32string> read_key_file(const std::string& path);
 
-// The text of window 0's character plane: each cell's code as that Unicode character,
-// trailing blanks and trailing empty lines removed, lines joined by LF.
-std::string ScreenText(uint8_t win = 0);
+// The text of a frame's character cells: each cell's code as that Unicode character,
+// trailing blanks and trailing empty lines removed, lines joined by LF; empty without cells.
+std::string ScreenText(const platform::Frame& frame);
 
 // Carriage returns become line feeds.
 std::string PrinterFileText(const std::string& printer_text);

@@ -9,6 +9,7 @@
 
 #include "platform/diag.h"
 #include "platform/platform.h"
+#include "platform/us_keys.h"
 #include "platform/window_system.h"
 #include "shell/menus.h"
 #include "toolkit/cursor.h"
@@ -283,30 +284,6 @@ t_Event CurrentEvent()
 
 platform::KeyReport KeyReportFor(char32_t c)
 {
-    // US-layout virtual key codes; an upper-case or shifted sign shares its key.
-    struct Key {
-        char plain;
-        char shifted;
-        uint16_t code;
-    };
-    static constexpr Key KEYS[] = {
-        {'a', 'A', KEY_A},          {'s', 'S', KEY_S},           {'d', 'D', KEY_D},
-        {'f', 'F', KEY_F},          {'h', 'H', KEY_H},           {'g', 'G', KEY_G},
-        {'z', 'Z', KEY_Z},          {'x', 'X', KEY_X},           {'c', 'C', KEY_C},
-        {'v', 'V', KEY_V},          {'b', 'B', KEY_B},           {'q', 'Q', KEY_Q},
-        {'w', 'W', KEY_W},          {'e', 'E', KEY_E},           {'r', 'R', KEY_R},
-        {'y', 'Y', KEY_Y},          {'t', 'T', KEY_T},           {'1', '!', KEY_1},
-        {'2', '@', KEY_2},          {'3', '#', KEY_3},           {'4', '$', KEY_4},
-        {'6', '^', KEY_6},          {'5', '%', KEY_5},           {'=', '+', KEY_EQUAL},
-        {'9', '(', KEY_9},          {'7', '&', KEY_7},           {'-', '_', KEY_MINUS},
-        {'8', '*', KEY_8},          {'0', ')', KEY_0},           {']', '}', KEY_RIGHT_BRACKET},
-        {'o', 'O', KEY_O},          {'u', 'U', KEY_U},           {'[', '{', KEY_LEFT_BRACKET},
-        {'i', 'I', KEY_I},          {'p', 'P', KEY_P},           {'l', 'L', KEY_L},
-        {'j', 'J', KEY_J},          {'\'', '"', KEY_QUOTE},      {'k', 'K', KEY_K},
-        {';', ':', KEY_SEMICOLON},  {'\\', '|', KEY_BACKSLASH}, {',', '<', KEY_COMMA},
-        {'/', '?', KEY_SLASH},      {'n', 'N', KEY_N},           {'m', 'M', KEY_M},
-        {'.', '>', KEY_PERIOD},     {' ', ' ', KEY_SPACE},       {'`', '~', KEY_GRAVE},
-    };
     platform::KeyReport report;
     report.window = 0;
     report.key_code = KEY_UNMAPPED;
@@ -331,18 +308,12 @@ platform::KeyReport KeyReportFor(char32_t c)
     default: break;
     }
     report.characters = scalar_text(static_cast<int64_t>(c));
+    if (const std::optional<platform::UsKey> key = platform::us_key(c)) {
+        report.key_code = key->code;
+        report.modifiers = key->shift ? MOD_SHIFT : 0;
+        return report;
+    }
     if (c < 0x80) {
-        for (const Key& key : KEYS) {
-            if (static_cast<char32_t>(key.plain) == c) {
-                report.key_code = key.code;
-                return report;
-            }
-            if (static_cast<char32_t>(key.shifted) == c) {
-                report.key_code = key.code;
-                report.modifiers = MOD_SHIFT;
-                return report;
-            }
-        }
         // Other control characters: typed with Control on no particular key.
         if (c < 0x20)
             report.modifiers = MOD_CONTROL;

@@ -3,7 +3,6 @@
 
 #include "platform/diag.h"
 #include "platform/platform.h"
-#include "platform/png_writer.h"
 #include "shell/startup.h"
 #include "toolkit/render.h"
 #include "toolkit/window.h"
@@ -85,10 +84,10 @@ void draw(uint8_t window)
     const bool paced = window == PACED_VIEW;
     if (paced)
         w.VerticalBlank = false;
-    std::shared_ptr<const platform::ArgbImage> image = t_WindowImage(window);
+    platform::Frame frame = t_WindowFrame(window);
     // Without an image the view keeps what it showed.
-    if (image)
-        platform::window_system().present_image(window, std::move(image));
+    if (frame.image)
+        platform::window_system().present_frame(window, frame);
     if (paced)
         w.VerticalBlank = true;
 }
@@ -218,10 +217,4 @@ void ResetMouse()
     MousePending = false;
     LeftButtonDown = false;
     RightButtonDown = false;
-}
-
-bool WriteScreenImage(uint8_t win, const std::string& path)
-{
-    std::shared_ptr<const platform::ArgbImage> image = t_WindowImage(win);
-    return image && platform::write_png(path, *image);
 }

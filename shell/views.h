@@ -56,6 +56,3 @@ void viewDraw(uint8_t window);
 
 // For test fixtures: empties the mouse list, clears the flags and the handler.
 void ResetMouse();
-
-// Writes window win's screen image as a PNG; false when there is no image or no file.
-bool WriteScreenImage(uint8_t win, const std::string& path);

@@ -146,6 +146,42 @@ int64_t now_us()
     return static_cast<int64_t>(platform::time_seconds() * 1000000.0);
 }
 
+char32_t shown_character(uint8_t code)
+{
+    if (code < 127 || code > 160)
+        return code;
+    switch (code) {
+    case 127:
+    case 129:
+        return U'#';
+    case 128:
+        return U'*';
+    case 130:
+        return U'<';
+    case 131:
+    case 159:
+        return U'=';
+    case 132:
+        return U'>';
+    case 133:
+        return U'O';
+    case 138:
+    case 139:
+    case 156:
+    case 157:
+        return U'|';
+    case 140:
+    case 141:
+    case 154:
+    case 155:
+        return U'-';
+    case 160:
+        return U'\u02FD'; // shelf symbol: a visible space
+    default: // 134 to 137, 142 to 153, 158: corners and crossings
+        return U'+';
+    }
+}
+
 bool auto_update_due(const t_Window& w, int64_t now)
 {
     // A rate of 0 (or less) would divide by zero; such a window is never due.
@@ -236,6 +272,40 @@ std::shared_ptr<const platform::ArgbImage> t_WindowImage(uint8_t win)
     w.UpdateFinished = static_cast<int64_t>(finished * 1000.0);
     remember_image(win, w, writes, image);
     return image;
+}
+
+platform::Frame t_WindowFrame(uint8_t win)
+{
+    platform::Frame frame;
+    frame.image = t_WindowImage(win);
+    if (!frame.image)
+        return frame;
+    const t_Window& w = window_table[win];
+    if (w.TextMemoryStart < 0 || w.TextWidth <= 0 || w.TextHeight <= 0)
+        return frame;
+    auto grid = std::make_shared<platform::TextGrid>();
+    grid->columns = w.TextWidth;
+    grid->lines = w.TextHeight;
+    grid->cells.reserve(static_cast<size_t>(w.TextWidth * w.TextHeight));
+    for (int64_t line = 1; line <= w.TextHeight; ++line) {
+        for (int64_t column = 1; column <= w.TextWidth; ++column) {
+            const uint8_t colour = toolkit::cell_colour(w, column, line);
+            platform::TextCell cell;
+            cell.code = toolkit::cell_char(w, column, line);
+            cell.character = toolkit::shown_character(static_cast<uint8_t>(cell.code));
+            cell.foreground = argb(PaletteColor(colour >> 4));
+            cell.background = argb(PaletteColor(colour & 0x0F));
+            grid->cells.push_back(cell);
+        }
+    }
+    if (w.TextCursorLevel > 0) {
+        // Both planes index cells alike, so the grid shares the toolkit's cell index.
+        const int64_t at = toolkit::cell_index(w, w.TextHpos, w.TextVpos);
+        if (at >= 0)
+            grid->cells[static_cast<size_t>(at)].attributes |= platform::CELL_CURSOR;
+    }
+    frame.text = std::move(grid);
+    return frame;
 }
 
 void t_WindowUpdate(uint8_t win, bool deferred)

@@ -13,6 +13,11 @@
 // Sets UpdateDuration and UpdateFinished.
 std::shared_ptr<const platform::ArgbImage> t_WindowImage(uint8_t win);
 
+// The finished frame handed to the window system: that image, and the character cells with
+// their colours when the window has text (the cursor's cell marked while it shows).
+// No image: an empty frame.
+platform::Frame t_WindowFrame(uint8_t win);
+
 // Asks the window's view to redraw: at once (deferred false) or in the next drawing cycle.
 void t_WindowUpdate(uint8_t win, bool deferred);
 
@@ -25,6 +30,10 @@ void t_WindowAutoUpdateProcess();
 std::string t_GetScreen(uint8_t win, std::string_view separator);
 
 namespace toolkit {
+
+// What text stands in for a cell code: the code itself, or for the toolkit's own drawing
+// glyphs (127 to 160, which are no printable characters) an ASCII lookalike.
+char32_t shown_character(uint8_t code);
 
 // Starts the auto-update thread unless it runs already (called by every t_InitWindow).
 void start_auto_update();

@@ -143,7 +143,7 @@ class QtWindowSystem final : public WindowSystem {
 
     // Graphic views
     void request_redraw(uint8_t window, bool deferred) override;
-    void present_image(uint8_t window, std::shared_ptr<const ArgbImage> image) override;
+    void present_frame(uint8_t window, const Frame& frame) override;
 
     // Text views
     bool has_text_view(uint8_t window) override;

@@ -451,9 +451,11 @@ void QtWindowSystem::draw_view(uint8_t window)
         draw(window);
 }
 
-void QtWindowSystem::present_image(uint8_t window, std::shared_ptr<const ArgbImage> image)
+void QtWindowSystem::present_frame(uint8_t window, const Frame& frame)
 {
+    // A desktop draws pixels; the frame's character cells are for text backends.
     on_gui([&] {
+        std::shared_ptr<const ArgbImage> image = frame.image;
         DesktopWindowState* w = state(window);
         if (!w || !image || image->width <= 0 || image->height <= 0 ||
             image->pixels.size() < static_cast<size_t>(image->width * image->height))

@@ -1,33 +1,83 @@
-// platform/terminal/terminal.cpp: termios raw mode and unbuffered terminal I/O.
+// platform/terminal/terminal.cpp: raw terminal I/O, key decoding, the composed screen and
+// the thread that reads keys and paints.
 #include "platform/terminal/terminal.h"
 
-#include <atomic>
+#include "platform/diag.h"
+#include "platform/keys.h"
+#include "platform/platform.h"
+#include "platform/us_keys.h"
+
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <poll.h>
+#include <string_view>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace platform::terminal {
 
 namespace {
 
+constexpr int PAINT_INTERVAL_MS = 30;
+constexpr char CTRL_C = 0x03;
+constexpr char ESC = 0x1B;
+
+// Alternate screen, cursor hidden, no line wrap: writing the bottom-right cell never scrolls.
+constexpr std::string_view ENTER_SCREEN = "\x1b[?1049h\x1b[?25l\x1b[?7l\x1b[2J";
+constexpr std::string_view LEAVE_SCREEN = "\x1b[0m\x1b[?7h\x1b[?25h\x1b[?1049l";
+
+constexpr uint32_t STATUS_FOREGROUND = 0xFF000000;
+constexpr uint32_t STATUS_BACKGROUND = 0xFFC0C0C0;
+constexpr uint32_t MENU_FOREGROUND = 0xFF000000;
+constexpr uint32_t MENU_BACKGROUND = 0xFFE0E0E0;
+constexpr uint32_t MENU_CHOSEN_FOREGROUND = 0xFFFFFFFF;
+constexpr uint32_t MENU_CHOSEN_BACKGROUND = 0xFF2050A0;
+
+// The text pages and the function keys that show them; F1 returns to window 0.
+struct PageKey {
+    uint16_t key;
+    uint8_t window;
+};
+constexpr PageKey PAGE_KEYS[] = {
+    {KEY_F1, 0},
+    {KEY_F2, PRINTER_WINDOW},
+    {KEY_F3, CONSOLE_WINDOW},
+    {KEY_F4, PASTEBOARD_WINDOW},
+};
+
 termios saved_settings{};
 std::atomic<bool> raw_active{false};
 std::atomic<int> terminal_fd{STDOUT_FILENO}; // stays on the terminal when stdout is redirected
+std::mutex output_mutex;                     // one writer at a time on the terminal
 
-constexpr std::string_view ENTER_SCREEN = "\x1b[?1049h\x1b[?25l\x1b[2J";
-constexpr std::string_view LEAVE_SCREEN = "\x1b[0m\x1b[?25h\x1b[?1049l";
+// Async-signal-safe: plain write calls only.
+void write_raw(std::string_view text)
+{
+    while (!text.empty()) {
+        const ssize_t n = write(terminal_fd, text.data(), text.size());
+        if (n <= 0)
+            return;
+        text.remove_prefix(static_cast<size_t>(n));
+    }
+}
+
+void write_output(std::string_view text)
+{
+    std::lock_guard lock(output_mutex);
+    write_raw(text);
+}
 
 void restore()
 {
     if (!raw_active.exchange(false))
         return;
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_settings);
-    write_output(LEAVE_SCREEN);
+    write_raw(LEAVE_SCREEN);
 }
 
 void restore_and_reraise(int sig)
@@ -45,37 +95,7 @@ winsize window_size()
     return ws;
 }
 
-} // namespace
-
-bool is_interactive() { return isatty(STDIN_FILENO) && isatty(STDOUT_FILENO); }
-
-bool enter_raw_mode()
-{
-    if (raw_active || !is_interactive() || tcgetattr(STDIN_FILENO, &saved_settings) != 0)
-        return false;
-    termios raw = saved_settings;
-    raw.c_iflag &= ~(BRKINT | ICRNL | INPCK | ISTRIP | IXON);
-    raw.c_oflag &= ~OPOST;
-    raw.c_cflag |= CS8;
-    raw.c_lflag &= ~(ECHO | ICANON | IEXTEN | ISIG);
-    raw.c_cc[VMIN] = 0;
-    raw.c_cc[VTIME] = 0;
-    if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw) != 0)
-        return false;
-    raw_active = true;
-    static bool hooks_installed = false;
-    if (!hooks_installed) {
-        hooks_installed = true;
-        std::atexit(restore);
-        for (int sig : {SIGTERM, SIGHUP, SIGSEGV, SIGABRT, SIGBUS, SIGFPE})
-            std::signal(sig, restore_and_reraise);
-    }
-    write_output(ENTER_SCREEN);
-    return true;
-}
-
-void leave_raw_mode() { restore(); }
-
+// The bytes typed so far, waiting at most timeout_ms for the first.
 std::string read_input(int timeout_ms)
 {
     std::string bytes;
@@ -94,47 +114,789 @@ std::string read_input(int timeout_ms)
     return bytes;
 }
 
-void write_output(std::string_view text)
+void append_utf8(std::string& out, char32_t c)
 {
-    while (!text.empty()) {
-        const ssize_t n = write(terminal_fd, text.data(), text.size());
-        if (n <= 0)
-            return;
-        text.remove_prefix(static_cast<size_t>(n));
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
 }
 
-bool redirect_standard_streams(const std::string& path)
+// Each byte of a malformed sequence stands for the character of the same number.
+std::u32string decode_utf8(std::string_view text)
 {
-    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (file < 0)
-        return false;
-    if (terminal_fd == STDOUT_FILENO) {
-        const int copy = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-        if (copy < 0) {
-            close(file);
-            return false;
+    std::u32string out;
+    for (size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const size_t length = b < 0x80             ? 1
+                              : (b & 0xE0) == 0xC0 ? 2
+                              : (b & 0xF0) == 0xE0 ? 3
+                              : (b & 0xF8) == 0xF0 ? 4
+                                                   : 0;
+        char32_t c = length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
+        bool ok = length > 0 && i + length <= text.size();
+        for (size_t k = 1; ok && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            ok = (next & 0xC0) == 0x80;
+            c = (c << 6) | (next & 0x3F);
         }
-        terminal_fd = copy;
+        if (length == 1)
+            c = b;
+        if (!ok) {
+            out.push_back(b);
+            ++i;
+            continue;
+        }
+        out.push_back(c);
+        i += length;
     }
-    std::fflush(stdout);
-    std::fflush(stderr);
-    dup2(file, STDOUT_FILENO);
-    dup2(file, STDERR_FILENO);
-    close(file);
+    return out;
+}
+
+std::string base64(std::string_view bytes)
+{
+    static constexpr char DIGITS[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t group = static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
+        if (i + 1 < bytes.size())
+            group |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+        if (i + 2 < bytes.size())
+            group |= static_cast<unsigned char>(bytes[i + 2]);
+        out.push_back(DIGITS[(group >> 18) & 63]);
+        out.push_back(DIGITS[(group >> 12) & 63]);
+        out.push_back(i + 1 < bytes.size() ? DIGITS[(group >> 6) & 63] : '=');
+        out.push_back(i + 2 < bytes.size() ? DIGITS[group & 63] : '=');
+    }
+    return out;
+}
+
+KeyReport character_report(char32_t c)
+{
+    KeyReport report;
+    report.window = 0;
+    report.key_code = KEY_UNMAPPED;
+    append_utf8(report.characters, c);
+    switch (c) {
+    case U'\r':
+    case U'\n':
+        report.key_code = KEY_RETURN;
+        report.characters = "\r";
+        return report;
+    case U'\t':
+        report.key_code = KEY_TAB;
+        return report;
+    case 0x1B:
+        report.key_code = KEY_ESCAPE;
+        return report;
+    case 0x7F:
+    case 0x08: // some terminals send Ctrl-H for backspace
+        report.key_code = KEY_DELETE;
+        report.characters = "\x7f";
+        return report;
+    default:
+        break;
+    }
+    if (c >= 1 && c <= 26) { // Control with a letter
+        report.key_code = us_key(U'a' + c - 1)->code;
+        report.modifiers = MOD_CONTROL;
+        return report;
+    }
+    if (const std::optional<UsKey> key = us_key(c)) {
+        report.key_code = key->code;
+        report.modifiers = key->shift ? MOD_SHIFT : 0;
+    }
+    return report;
+}
+
+KeyReport special_report(uint16_t code, char32_t character, uint64_t modifiers)
+{
+    KeyReport report;
+    report.window = 0;
+    report.key_code = code;
+    append_utf8(report.characters, character);
+    report.modifiers = modifiers | MOD_FN;
+    return report;
+}
+
+KeyReport function_report(int number)
+{
+    static constexpr uint16_t CODES[] = {KEY_F1,  KEY_F2,  KEY_F3,  KEY_F4,  KEY_F5,
+                                         KEY_F6,  KEY_F7,  KEY_F8,  KEY_F9,  KEY_F10,
+                                         KEY_F11, KEY_F12, KEY_F13, KEY_F14, KEY_F15};
+    return special_report(CODES[number - 1], function_key_character(number), 0);
+}
+
+// "ESC [ body final" or "ESC O final"; nullopt for a sequence we do not know.
+std::optional<KeyReport> sequence_report(std::string_view body, char final)
+{
+    // "1;5A": the key's number, then 1 + the modifier bits (1 Shift, 2 Alt, 4 Control).
+    int number = 0;
+    int mod_field = 0;
+    const size_t semicolon = body.find(';');
+    for (char c : body.substr(0, semicolon)) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        number = number * 10 + (c - '0');
+    }
+    if (semicolon != std::string_view::npos) {
+        for (char c : body.substr(semicolon + 1))
+            mod_field = c >= '0' && c <= '9' ? mod_field * 10 + (c - '0') : mod_field;
+    }
+    uint64_t mods = 0;
+    if (mod_field > 1) {
+        const int bits = mod_field - 1;
+        mods |= (bits & 1) ? MOD_SHIFT : 0;
+        mods |= (bits & 2) ? MOD_OPTION : 0;
+        mods |= (bits & 4) ? MOD_CONTROL : 0;
+    }
+    switch (final) {
+    case 'A':
+        return special_report(KEY_UP, CHAR_UP, mods | MOD_NUMERIC_PAD);
+    case 'B':
+        return special_report(KEY_DOWN, CHAR_DOWN, mods | MOD_NUMERIC_PAD);
+    case 'C':
+        return special_report(KEY_RIGHT, CHAR_RIGHT, mods | MOD_NUMERIC_PAD);
+    case 'D':
+        return special_report(KEY_LEFT, CHAR_LEFT, mods | MOD_NUMERIC_PAD);
+    case 'H':
+        return special_report(KEY_HOME, CHAR_HOME, mods);
+    case 'F':
+        return special_report(KEY_END, CHAR_END, mods);
+    case 'P':
+        return function_report(1);
+    case 'Q':
+        return function_report(2);
+    case 'R':
+        return function_report(3);
+    case 'S':
+        return function_report(4);
+    case 'Z': { // Shift-Tab
+        KeyReport report = special_report(KEY_TAB, 25, MOD_SHIFT);
+        report.modifiers &= ~MOD_FN;
+        return report;
+    }
+    case '~':
+        break;
+    default:
+        return std::nullopt;
+    }
+    switch (number) {
+    case 1:
+    case 7:
+        return special_report(KEY_HOME, CHAR_HOME, mods);
+    case 4:
+    case 8:
+        return special_report(KEY_END, CHAR_END, mods);
+    case 3:
+        return special_report(KEY_FORWARD_DELETE, CHAR_FORWARD_DELETE, mods);
+    case 5:
+        return special_report(KEY_PAGE_UP, CHAR_PAGE_UP, mods);
+    case 6:
+        return special_report(KEY_PAGE_DOWN, CHAR_PAGE_DOWN, mods);
+    default:
+        break;
+    }
+    // The numbers of F1 to F15 in the "ESC [ n ~" form, with gaps where no key is.
+    static constexpr int FUNCTION_NUMBERS[] = {11, 12, 13, 14, 15, 17, 18, 19,
+                                               20, 21, 23, 24, 25, 26, 28};
+    for (int i = 0; i < 15; ++i) {
+        if (FUNCTION_NUMBERS[i] == number)
+            return function_report(i + 1);
+    }
+    return std::nullopt;
+}
+
+// 256-colour palette index nearest to an RGB colour: the 6 x 6 x 6 cube or the grey ramp.
+int colour_index(uint32_t argb)
+{
+    const int r = (argb >> 16) & 0xFF;
+    const int g = (argb >> 8) & 0xFF;
+    const int b = argb & 0xFF;
+    auto level = [](int v) { return v < 48 ? 0 : v < 115 ? 1 : (v - 35) / 40; };
+    auto value = [](int l) { return l == 0 ? 0 : 55 + 40 * l; };
+    const int lr = level(r), lg = level(g), lb = level(b);
+    const int cube = 16 + 36 * lr + 6 * lg + lb;
+    const int cube_error = (r - value(lr)) * (r - value(lr)) + (g - value(lg)) * (g - value(lg)) +
+                           (b - value(lb)) * (b - value(lb));
+    const int mean = (r + g + b) / 3;
+    const int grey_step = std::clamp((mean - 8 + 5) / 10, 0, 23);
+    const int grey = 8 + 10 * grey_step;
+    const int grey_error =
+        (r - grey) * (r - grey) + (g - grey) * (g - grey) + (b - grey) * (b - grey);
+    return grey_error < cube_error ? 232 + grey_step : cube;
+}
+
+bool truecolor()
+{
+    const char* value = std::getenv("COLORTERM");
+    const std::string_view v = value ? value : "";
+    return v == "truecolor" || v == "24bit";
+}
+
+std::string colour_code(uint32_t argb, bool foreground, bool full)
+{
+    std::string code = foreground ? "38;" : "48;";
+    if (full)
+        return code + "2;" + std::to_string((argb >> 16) & 0xFF) + ";" +
+               std::to_string((argb >> 8) & 0xFF) + ";" + std::to_string(argb & 0xFF);
+    return code + "5;" + std::to_string(colour_index(argb));
+}
+
+// The escape sequences that change the changed lines of shown into screen.
+std::string paint(const std::vector<ScreenCell>& screen, const std::vector<ScreenCell>& shown,
+                  int columns, int lines, bool full_colour)
+{
+    std::string out;
+    for (int line = 0; line < lines; ++line) {
+        const auto begin = screen.begin() + static_cast<ptrdiff_t>(line) * columns;
+        if (shown.size() == screen.size() &&
+            std::equal(begin, begin + columns, shown.begin() + (begin - screen.begin())))
+            continue;
+        out += "\x1b[" + std::to_string(line + 1) + ";1H";
+        const ScreenCell* last = nullptr;
+        for (int column = 0; column < columns; ++column) {
+            const ScreenCell& cell = *(begin + column);
+            if (!last || last->foreground != cell.foreground ||
+                last->background != cell.background || last->reverse != cell.reverse) {
+                out += std::string("\x1b[0;") + (cell.reverse ? "7;" : "") +
+                       colour_code(cell.foreground, true, full_colour) + ";" +
+                       colour_code(cell.background, false, full_colour) + "m";
+            }
+            last = &cell;
+            // Control characters would move the terminal's cursor; they show as blanks.
+            const char32_t c = cell.character;
+            append_utf8(out, c < 0x20 || (c >= 0x7F && c < 0xA0) ? U' ' : c);
+        }
+    }
+    if (!out.empty())
+        out += "\x1b[0m";
+    return out;
+}
+
+// A text window's lines, at most `columns` cells each (longer ones continue below).
+std::vector<std::u32string> page_lines(const std::string& text, int columns)
+{
+    std::vector<std::u32string> lines(1);
+    for (char32_t c : decode_utf8(text)) {
+        if (c == U'\r' || c == U'\n') {
+            lines.emplace_back();
+            continue;
+        }
+        if (static_cast<int>(lines.back().size()) == columns)
+            lines.emplace_back();
+        lines.back().push_back(c);
+    }
+    // A final line end opens no line of its own.
+    if (lines.size() > 1 && lines.back().empty())
+        lines.pop_back();
+    return lines;
+}
+
+void put_text(std::vector<ScreenCell>& screen, int columns, int line, int column,
+              std::u32string_view text, uint32_t foreground, uint32_t background)
+{
+    for (char32_t c : text) {
+        if (column >= columns)
+            return;
+        ScreenCell& cell = screen[static_cast<size_t>(line * columns + column)];
+        cell = {c, foreground, background, false};
+        ++column;
+    }
+}
+
+void fill_line(std::vector<ScreenCell>& screen, int columns, int line, std::string_view text,
+               uint32_t foreground, uint32_t background)
+{
+    for (int column = 0; column < columns; ++column)
+        screen[static_cast<size_t>(line * columns + column)] = {U' ', foreground, background,
+                                                                false};
+    put_text(screen, columns, line, 0, decode_utf8(text), foreground, background);
+}
+
+bool selectable(const MenuItem& item)
+{
+    return !item.title.empty();
+}
+
+} // namespace
+
+bool is_interactive()
+{
+    return isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
+}
+
+bool take_key(std::string& input, TerminalKey& key)
+{
+    if (input.empty())
+        return false;
+    key = {};
+    if (input[0] == CTRL_C) {
+        key.kind = TerminalKey::Kind::Interrupt;
+        input.erase(0, 1);
+        return true;
+    }
+    if (input[0] == ESC && input.size() >= 2 && (input[1] == '[' || input[1] == 'O')) {
+        size_t end = 2;
+        while (end < input.size() && (input[end] < 0x40 || input[end] > 0x7E))
+            ++end;
+        if (end == input.size())
+            return false; // the rest of the sequence is still on its way
+        std::optional<KeyReport> report =
+            sequence_report(std::string_view(input).substr(2, end - 2), input[end]);
+        input.erase(0, end + 1);
+        key.report.window = 0;
+        key.report.key_code = KEY_UNMAPPED; // a key we do not know: nothing to type
+        if (report)
+            key.report = *report;
+        return true;
+    }
+    const auto byte = static_cast<unsigned char>(input[0]);
+    const size_t length = byte < 0x80             ? 1
+                          : (byte & 0xE0) == 0xC0 ? 2
+                          : (byte & 0xF0) == 0xE0 ? 3
+                                                  : 4;
+    if (input.size() < length)
+        return false;
+    const std::u32string chars = decode_utf8(std::string_view(input).substr(0, length));
+    // A malformed start byte stands for itself; the rest is read again as the next key.
+    const size_t used = chars.size() == 1 ? length : 1;
+    key.report = character_report(chars[0]);
+    input.erase(0, used);
     return true;
 }
 
-int columns()
+// The backend
+
+void TerminalWindowSystem::run_event_loop()
 {
-    const winsize ws = window_size();
-    return ws.ws_col > 0 ? ws.ws_col : 80;
+    std::thread([this] { paint_loop(); }).detach();
+    WindowStore::run_event_loop();
 }
 
-int lines()
+uint8_t TerminalWindowSystem::main_window()
 {
-    const winsize ws = window_size();
-    return ws.ws_row > 0 ? ws.ws_row : 25;
+    std::lock_guard lock(ui_mutex_);
+    return page_;
+}
+
+void TerminalWindowSystem::bring_to_front(uint8_t window)
+{
+    WindowStore::bring_to_front(window);
+    if (!window_exists(window))
+        return;
+    const bool text_page =
+        window == PRINTER_WINDOW || window == CONSOLE_WINDOW || window == PASTEBOARD_WINDOW;
+    {
+        std::lock_guard lock(ui_mutex_);
+        // The graphic windows other than 0 have no text to show here.
+        page_ = text_page ? window : 0;
+        scroll_ = -1;
+    }
+    changed();
+}
+
+void TerminalWindowSystem::hide_window(uint8_t window)
+{
+    WindowStore::hide_window(window);
+    {
+        std::lock_guard lock(ui_mutex_);
+        if (page_ == window && window != 0) {
+            page_ = 0;
+            scroll_ = -1;
+        }
+    }
+    changed();
+}
+
+void TerminalWindowSystem::present_frame(uint8_t window, const Frame& frame)
+{
+    WindowStore::present_frame(window, frame);
+    if (window == 0)
+        changed();
+}
+
+void TerminalWindowSystem::set_text(uint8_t window, const std::string& text)
+{
+    WindowStore::set_text(window, text);
+    changed();
+}
+
+void TerminalWindowSystem::append_text(uint8_t window, const std::string& text)
+{
+    WindowStore::append_text(window, text);
+    changed();
+}
+
+void TerminalWindowSystem::pasteboard_set_text(const std::string& text)
+{
+    WindowStore::pasteboard_set_text(text);
+    // The terminal's own clipboard (OSC 52), with the line ends of this system.
+    std::string lines = text;
+    std::replace(lines.begin(), lines.end(), '\r', '\n');
+    write_output("\x1b]52;c;" + base64(lines) + "\x07");
+    // The pasteboard window shows what was copied.
+    WindowStore::set_text(PASTEBOARD_WINDOW, text);
+    changed();
+}
+
+bool TerminalWindowSystem::play_sound(const std::string&)
+{
+    return false;
+}
+
+void TerminalWindowSystem::alert_beep()
+{
+    WindowStore::alert_beep();
+    write_output("\a");
+}
+
+std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
+{
+    std::vector<ScreenCell> screen(static_cast<size_t>(std::max(0, columns * lines)));
+    if (screen.empty())
+        return screen;
+    if (columns < NEEDED_COLUMNS || lines < NEEDED_LINES) {
+        fill_line(screen, columns, 0,
+                  "Das Terminal ist zu klein: Orbikon braucht " + std::to_string(NEEDED_COLUMNS) +
+                      " x " + std::to_string(NEEDED_LINES) + " Zeichen (jetzt " +
+                      std::to_string(columns) + " x " + std::to_string(lines) + ").",
+                  ScreenCell{}.foreground, ScreenCell{}.background);
+        return screen;
+    }
+    std::lock_guard lock(ui_mutex_);
+    if (page_ == 0) {
+        const StoredWindow shown = window(0);
+        const Frame frame = shown.visible ? shown.last_frame : Frame{};
+        int used_lines = 0;
+        if (!shown.visible)
+            fill_line(screen, columns, 0,
+                      "Grafikfenster 0 ist ausgeblendet: F10, Fenster, Grafikfenster 0 zeigen.",
+                      ScreenCell{}.foreground, ScreenCell{}.background);
+        if (frame.text) {
+            const TextGrid& grid = *frame.text;
+            used_lines = static_cast<int>(std::min<int64_t>(grid.lines, lines));
+            for (int line = 0; line < used_lines; ++line) {
+                for (int column = 0; column < std::min<int64_t>(grid.columns, columns); ++column) {
+                    const TextCell& c = *grid.at(column + 1, line + 1);
+                    screen[static_cast<size_t>(line * columns + column)] = {
+                        c.character, c.foreground, c.background, false};
+                }
+            }
+        }
+        // Below window 0 only when there is a line to spare.
+        if (used_lines < lines && frame.text)
+            fill_line(screen, columns, lines - 1,
+                      " Orbikon   F2 Drucker  F3 Konsole  F4 Zwischenablage  F10 Men\xC3\xBC"
+                      "  Strg-C Ende",
+                      STATUS_FOREGROUND, STATUS_BACKGROUND);
+    } else {
+        const std::vector<std::u32string> text = page_lines(this->text(page_), columns);
+        const int64_t rows = lines - 1;
+        const int64_t total = static_cast<int64_t>(text.size());
+        const int64_t last_first = std::max<int64_t>(0, total - rows);
+        const int64_t first = scroll_ < 0 ? last_first : std::min(scroll_, last_first);
+        page_rows_ = rows;
+        page_total_ = total;
+        for (int64_t row = 0; row < rows && first + row < total; ++row)
+            put_text(screen, columns, static_cast<int>(row), 0,
+                     text[static_cast<size_t>(first + row)], ScreenCell{}.foreground,
+                     ScreenCell{}.background);
+        const std::string shown = total == 0 ? std::string("leer")
+                                             : "Zeile " + std::to_string(first + 1) + "-" +
+                                                   std::to_string(std::min(first + rows, total)) +
+                                                   "/" + std::to_string(total);
+        fill_line(screen, columns, lines - 1,
+                  " " + window_title(page_) + "  " + shown +
+                      "  Bild\xE2\x86\x91\xE2\x86\x93 \xE2\x86\x91\xE2\x86\x93 bl\xC3\xA4ttern"
+                      "  Esc zur\xC3\xBC"
+                      "ck  F10 Men\xC3\xBC",
+                  STATUS_FOREGROUND, STATUS_BACKGROUND);
+    }
+
+    if (menu_.open) {
+        const std::vector<StoredMenu> all = menus();
+        fill_line(screen, columns, 0, "", MENU_FOREGROUND, MENU_BACKGROUND);
+        int column = 1;
+        int menu_column = 1;
+        for (size_t m = 0; m < all.size(); ++m) {
+            const std::u32string title = U" " + decode_utf8(all[m].title) + U" ";
+            const bool chosen = m == menu_.menu;
+            if (chosen)
+                menu_column = column;
+            put_text(screen, columns, 0, column, title,
+                     chosen ? MENU_CHOSEN_FOREGROUND : MENU_FOREGROUND,
+                     chosen ? MENU_CHOSEN_BACKGROUND : MENU_BACKGROUND);
+            column += static_cast<int>(title.size()) + 1;
+        }
+        if (menu_.menu < all.size()) {
+            const std::vector<MenuItem>& items = all[menu_.menu].items;
+            size_t width = 0;
+            for (const MenuItem& item : items)
+                width = std::max(width, decode_utf8(item.title).size());
+            width += 2;
+            const int64_t visible =
+                std::min<int64_t>(static_cast<int64_t>(items.size()), lines - 2);
+            const int64_t top =
+                std::clamp<int64_t>(static_cast<int64_t>(menu_.item) - visible + 1, 0,
+                                    static_cast<int64_t>(items.size()) - visible);
+            const int left = std::min(menu_column, columns - static_cast<int>(width));
+            for (int64_t row = 0; row < visible; ++row) {
+                const size_t index = static_cast<size_t>(top + row);
+                const MenuItem& item = items[index];
+                std::u32string label = selectable(item) ? U" " + decode_utf8(item.title)
+                                                        : std::u32string(width, U'\u2500');
+                label.resize(width, U' ');
+                const bool chosen = index == menu_.item;
+                put_text(screen, columns, static_cast<int>(row) + 1, std::max(0, left), label,
+                         chosen ? MENU_CHOSEN_FOREGROUND : MENU_FOREGROUND,
+                         chosen ? MENU_CHOSEN_BACKGROUND : MENU_BACKGROUND);
+            }
+        }
+    }
+    return screen;
+}
+
+void TerminalWindowSystem::show_page(uint8_t window)
+{
+    // As the menu's "show" commands do: the window comes to the front, which shows its page.
+    if (window == 0 || window_exists(window))
+        bring_to_front(window);
+}
+
+void TerminalWindowSystem::scroll_page(int64_t lines)
+{
+    {
+        std::lock_guard lock(ui_mutex_);
+        const int64_t last_first = std::max<int64_t>(0, page_total_ - page_rows_);
+        const int64_t first = scroll_ < 0 ? last_first : std::min(scroll_, last_first);
+        const int64_t next = std::clamp<int64_t>(first + lines, 0, last_first);
+        scroll_ = next == last_first ? -1 : next;
+    }
+    changed();
+}
+
+void TerminalWindowSystem::move_in_menu(int menus_step, int items_step)
+{
+    const std::vector<StoredMenu> all = menus();
+    if (all.empty())
+        return;
+    {
+        std::lock_guard lock(ui_mutex_);
+        if (menus_step != 0) {
+            const auto count = static_cast<int>(all.size());
+            menu_.menu = static_cast<size_t>(
+                ((static_cast<int>(menu_.menu) + menus_step) % count + count) % count);
+            menu_.item = 0;
+            items_step = 0;
+        }
+        const std::vector<MenuItem>& items = all[std::min(menu_.menu, all.size() - 1)].items;
+        if (items.empty())
+            return;
+        const auto count = static_cast<int>(items.size());
+        int item = static_cast<int>(menu_.item);
+        // Separators are passed over; a step of 0 only finds the first item to stand on.
+        for (int tries = 0; tries < count; ++tries) {
+            if (items_step != 0 || tries > 0)
+                item = ((item + (items_step < 0 ? -1 : 1)) % count + count) % count;
+            if (selectable(items[static_cast<size_t>(item)]))
+                break;
+        }
+        menu_.item = static_cast<size_t>(item);
+    }
+    changed();
+}
+
+void TerminalWindowSystem::choose_menu_item()
+{
+    const std::vector<StoredMenu> all = menus();
+    std::optional<MenuChoice> choice;
+    {
+        std::lock_guard lock(ui_mutex_);
+        if (menu_.menu < all.size() && menu_.item < all[menu_.menu].items.size() &&
+            selectable(all[menu_.menu].items[menu_.item]))
+            choice = MenuChoice{true, all[menu_.menu].title, all[menu_.menu].items[menu_.item]};
+        menu_.open = false;
+    }
+    changed();
+    if (choice)
+        simulate_menu(*choice);
+}
+
+bool TerminalWindowSystem::handle_key(const TerminalKey& key)
+{
+    if (key.kind == TerminalKey::Kind::Interrupt)
+        return false;
+    const KeyReport& report = key.report;
+    const uint16_t code = report.key_code;
+    bool menu_open = false;
+    uint8_t page = 0;
+    {
+        std::lock_guard lock(ui_mutex_);
+        menu_open = menu_.open;
+        page = page_;
+    }
+    if (menu_open) {
+        if (code == KEY_LEFT || code == KEY_RIGHT) {
+            move_in_menu(code == KEY_LEFT ? -1 : 1, 0);
+        } else if (code == KEY_UP || code == KEY_DOWN) {
+            move_in_menu(0, code == KEY_UP ? -1 : 1);
+        } else if (code == KEY_RETURN) {
+            choose_menu_item();
+        } else if (code == KEY_ESCAPE || code == KEY_F10) {
+            std::lock_guard lock(ui_mutex_);
+            menu_.open = false;
+        }
+        changed();
+        return true;
+    }
+    if (code == KEY_F10) {
+        {
+            std::lock_guard lock(ui_mutex_);
+            menu_ = {true, 0, 0};
+        }
+        move_in_menu(0, 0);
+        return true;
+    }
+    for (const PageKey& p : PAGE_KEYS) {
+        if (code == p.key) {
+            show_page(p.window);
+            return true;
+        }
+    }
+    if (page != 0) {
+        int64_t rows = 1;
+        {
+            std::lock_guard lock(ui_mutex_);
+            rows = std::max<int64_t>(1, page_rows_ - 1);
+        }
+        if (code == KEY_ESCAPE)
+            show_page(0);
+        else if (code == KEY_UP || code == KEY_DOWN)
+            scroll_page(code == KEY_UP ? -1 : 1);
+        else if (code == KEY_PAGE_UP || code == KEY_PAGE_DOWN)
+            scroll_page(code == KEY_PAGE_UP ? -rows : rows);
+        else if (code == KEY_HOME || code == KEY_END)
+            scroll_page(code == KEY_HOME ? INT32_MIN : INT32_MAX);
+        return true; // the text pages take no typing
+    }
+    // A sequence of a key we do not know carries nothing to type.
+    if (code == KEY_UNMAPPED && report.characters.empty())
+        return true;
+    simulate_key_down(report);
+    simulate_key_up(report);
+    return true;
+}
+
+void TerminalWindowSystem::paint_loop()
+{
+    const bool full_colour = truecolor();
+    std::string input;
+    std::vector<ScreenCell> shown;
+    int shown_columns = -1;
+    int shown_lines = -1;
+    int64_t painted = -1;
+    for (;;) {
+        input += read_input(PAINT_INTERVAL_MS);
+        TerminalKey key;
+        while (take_key(input, key)) {
+            if (!handle_key(key)) {
+                quit_event_loop();
+                return;
+            }
+        }
+        const winsize size = window_size();
+        const int columns = size.ws_col > 0 ? size.ws_col : NEEDED_COLUMNS;
+        const int lines = size.ws_row > 0 ? size.ws_row : NEEDED_LINES;
+        const bool resized = columns != shown_columns || lines != shown_lines;
+        const int64_t changes = changes_.load();
+        if (!resized && changes == painted)
+            continue;
+        painted = changes;
+        std::vector<ScreenCell> screen = compose(columns, lines);
+        std::string out;
+        if (resized) {
+            out = "\x1b[0m\x1b[2J";
+            shown.clear();
+            shown_columns = columns;
+            shown_lines = lines;
+        }
+        out += paint(screen, shown, columns, lines, full_colour);
+        if (!out.empty())
+            write_output(out);
+        shown = std::move(screen);
+    }
+}
+
+TerminalWindowSystem& backend()
+{
+    // Never destroyed: its threads may still run while the process exits.
+    static auto* instance = new TerminalWindowSystem;
+    return *instance;
+}
+
+bool start(const std::string& log_path)
+{
+    if (raw_active || !is_interactive() || tcgetattr(STDIN_FILENO, &saved_settings) != 0)
+        return false;
+    // Lines printed to standard output or error would run across the drawn screen: they go
+    // to the log file, and the diagnostic lines also to the console page.
+    const int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int screen = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (log < 0 || screen < 0) {
+        if (log >= 0)
+            close(log);
+        if (screen >= 0)
+            close(screen);
+        return false;
+    }
+    termios raw = saved_settings;
+    raw.c_iflag &= ~(BRKINT | ICRNL | INPCK | ISTRIP | IXON);
+    raw.c_oflag &= ~OPOST;
+    raw.c_cflag |= CS8;
+    raw.c_lflag &= ~(ECHO | ICANON | IEXTEN | ISIG);
+    raw.c_cc[VMIN] = 0;
+    raw.c_cc[VTIME] = 0;
+    if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw) != 0) {
+        close(log);
+        close(screen);
+        return false;
+    }
+    terminal_fd = screen;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    dup2(log, STDOUT_FILENO);
+    dup2(log, STDERR_FILENO);
+    close(log);
+    raw_active = true;
+    std::atexit(restore);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL})
+        std::signal(sig, restore_and_reraise);
+    write_output(ENTER_SCREEN);
+
+    diag_set_sink([](std::string_view text) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+        backend().append_text(CONSOLE_WINDOW, std::string(text));
+    });
+    return true;
+}
+
+void stop()
+{
+    restore();
 }
 
 } // namespace platform::terminal

@@ -1,33 +1,99 @@
-// platform/terminal/terminal.h: the text terminal as a front end: raw key input and
-// full-screen output through escape sequences.
+// platform/terminal/terminal.h: the text terminal as a window system. Window 0 is drawn from
+// the character cells of its frames; the printer, the console and the pasteboard are
+// scrolling text pages; a menu bar opens with F10. Everything else is kept as the window
+// store keeps it.
 #pragma once
 
+#include "platform/window_store.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
 #include <string>
-#include <string_view>
+#include <vector>
 
 namespace platform::terminal {
 
 // Standard input and output are both terminals.
 bool is_interactive();
 
-// Switches standard input to raw mode (no echo, no line buffering, no signals from keys)
-// and the screen to the alternate buffer with the cursor hidden; false when it cannot.
-// The old settings come back at leave_raw_mode(), at exit and on a fatal signal.
-bool enter_raw_mode();
-void leave_raw_mode();
+// The size the program's window 0 needs, in cells.
+constexpr int NEEDED_COLUMNS = 80;
+constexpr int NEEDED_LINES = 25;
 
-// The bytes typed so far, waiting at most timeout_ms for the first; empty when none came.
-std::string read_input(int timeout_ms);
+// What one key (or escape sequence) of terminal input means.
+struct TerminalKey {
+    enum class Kind { Report, Interrupt } kind = Kind::Report;
+    KeyReport report; // for window 0
+};
 
-// Writes all of text to the terminal, even after redirect_standard_streams().
-void write_output(std::string_view text);
+// Takes the key at the front of input and removes its bytes; false when input holds no
+// whole key yet. A lone Escape at the end counts as the Escape key.
+bool take_key(std::string& input, TerminalKey& key);
 
-// Points standard output and standard error at the file (appending), so that lines the
-// program prints do not run across the drawn screen; false when it cannot be opened.
-bool redirect_standard_streams(const std::string& path);
+// One cell of the composed terminal screen.
+struct ScreenCell {
+    char32_t character = U' ';
+    uint32_t foreground = 0xFFC0C0C0; // 0xAARRGGBB
+    uint32_t background = 0xFF000000;
+    bool reverse = false; // drawn with the terminal's own reverse video
+    bool operator==(const ScreenCell&) const = default;
+};
 
-// Columns and lines of the terminal; 80 x 25 when it does not say.
-int columns();
-int lines();
+class TerminalWindowSystem final : public WindowStore {
+  public:
+    // Starts the thread that reads keys and paints, then serves the event queue here.
+    void run_event_loop() override;
+
+    uint8_t main_window() override; // the window whose page is shown
+    void bring_to_front(uint8_t window) override;
+    void hide_window(uint8_t window) override;
+    void present_frame(uint8_t window, const Frame& frame) override;
+    void set_text(uint8_t window, const std::string& text) override;
+    void append_text(uint8_t window, const std::string& text) override;
+    void pasteboard_set_text(const std::string& text) override;
+    // No sound player here: the caller falls back to the bell.
+    bool play_sound(const std::string& path) override;
+    void alert_beep() override;
+
+    // The screen as it would be painted at this size; for the paint thread and tests.
+    std::vector<ScreenCell> compose(int columns, int lines);
+
+    // Handles one key as the front end does: page and menu keys here, the rest to the
+    // program. False when the key asks to leave.
+    bool handle_key(const TerminalKey& key);
+
+  private:
+    struct MenuState {
+        bool open = false;
+        size_t menu = 0;
+        size_t item = 0;
+    };
+
+    void changed() { ++changes_; }
+    void show_page(uint8_t window);
+    void scroll_page(int64_t lines);
+    void move_in_menu(int menus, int items);
+    void choose_menu_item();
+    void paint_loop();
+
+    std::atomic<int64_t> changes_{1};
+    std::mutex ui_mutex_;
+    uint8_t page_ = 0;       // 0, or a text window: 8, 9, 10; guarded by ui_mutex_
+    int64_t scroll_ = -1;    // first page line shown, from 0; -1 follows the end; ui_mutex_
+    int64_t page_rows_ = 1;  // text rows of the last composed page; ui_mutex_
+    int64_t page_total_ = 0; // its lines in all; ui_mutex_
+    MenuState menu_;         // guarded by ui_mutex_
+};
+
+// The process's terminal backend.
+TerminalWindowSystem& backend();
+
+// Raw input, the alternate screen without line wrap, the terminal restored at exit and on
+// fatal signals; diagnostics and standard output go to the log file and the console page.
+// False when the terminal refuses.
+bool start(const std::string& log_path);
+// Restores the terminal; safe to call more than once and from a signal handler's path.
+void stop();
 
 } // namespace platform::terminal

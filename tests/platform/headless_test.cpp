@@ -106,14 +106,14 @@ TEST_F(Headless, RedrawCallsTheDrawHandlerOnTheEventThread)
     platform::WindowEvents events;
     events.draw_view = [&](uint8_t window) {
         drawn_on_event_thread = platform::is_event_thread();
-        platform::window_system().present_image(window, image);
+        platform::window_system().present_frame(window, {image, nullptr});
     };
     ws.set_events(events);
     ws.request_redraw(2, false);
     EXPECT_TRUE(drawn_on_event_thread);
-    EXPECT_EQ(headless().window(2).images_presented, 1);
-    ASSERT_NE(headless().window(2).last_image, nullptr);
-    EXPECT_EQ(headless().window(2).last_image->pixels[0], 0xFF102030u);
+    EXPECT_EQ(headless().window(2).frames_presented, 1);
+    ASSERT_NE(headless().window(2).last_frame.image, nullptr);
+    EXPECT_EQ(headless().window(2).last_frame.image->pixels[0], 0xFF102030u);
 }
 
 TEST_F(Headless, DeferredRedrawsCoalesce)

@@ -102,7 +102,7 @@ TEST_F(PrinterTest, InitSetsRulerFontAndEmptiesPrinterAndBuffer)
     VirtualPrinterUpdatePending = 0;
     DiagCapture capture;
     p_InitPrinter();
-    platform::HeadlessWindow w = headless().window(platform::PRINTER_WINDOW);
+    platform::StoredWindow w = headless().window(platform::PRINTER_WINDOW);
     EXPECT_EQ(w.text, "");
     EXPECT_TRUE(w.plain_text_editing);
     EXPECT_EQ(w.font_family, "Menlo");

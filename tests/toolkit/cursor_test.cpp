@@ -150,6 +150,43 @@ TEST_F(Inverse, InverseOutputSwapsStoredColours)
     EXPECT_EQ(toolkit::cell_colour(win(1), 3, 1), 0x0C);
 }
 
+// The cells handed to text backends: characters, both colours, the cursor's cell marked.
+TEST_F(Inverse, FrameCellsCarryColoursAndTheCursor)
+{
+    open(1);
+    win(1).Visible = true; // frames are made of shown windows only
+    t_Color(1, 12);
+    t_Print(1, "Hi\xC3\xA4");
+    t_PrintChar(1, 0x9C); // a drawing glyph: the code stays, the text shows a lookalike
+    t_CursorOn(1);
+    const platform::Frame frame = t_WindowFrame(1);
+    ASSERT_TRUE(frame.image);
+    ASSERT_TRUE(frame.text);
+    ASSERT_EQ(frame.text->columns, win(1).TextWidth);
+    ASSERT_EQ(frame.text->lines, win(1).TextHeight);
+    const auto argb = [](int i) {
+        const t_RGBColor c = PaletteColor(i);
+        return 0xFF000000u | (uint32_t{c.Red} << 16) | (uint32_t{c.Green} << 8) | c.Blue;
+    };
+    const platform::TextCell* cells[] = {frame.text->at(1, 1), frame.text->at(2, 1),
+                                         frame.text->at(3, 1), frame.text->at(4, 1),
+                                         frame.text->at(5, 1)};
+    const char32_t codes[] = {U'H', U'i', U'\u00E4', 0x9C, U' '};
+    const char32_t shown[] = {U'H', U'i', U'\u00E4', U'|', U' '};
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(cells[i]);
+        EXPECT_EQ(cells[i]->code, codes[i]) << i;
+        EXPECT_EQ(cells[i]->character, shown[i]) << i;
+        // The cursor draws its cell with the colours exchanged.
+        const bool cursor = i == 4;
+        EXPECT_EQ(cells[i]->foreground, argb(cursor ? 0 : 12)) << i;
+        EXPECT_EQ(cells[i]->background, argb(cursor ? 12 : 0)) << i;
+        EXPECT_EQ(cells[i]->attributes, cursor ? platform::CELL_CURSOR : 0) << i;
+    }
+    t_CursorOff(1);
+    EXPECT_EQ(t_WindowFrame(1).text->at(5, 1)->attributes, 0);
+}
+
 using Controls = TextWindowTest;
 
 TEST_F(Controls, FormFeedAndLineEditingCodes)

@@ -183,15 +183,16 @@ TEST_F(RenderTest, UpdateAtOnceDrawsBeforeReturning)
     canvas(0, 24, 8, 8);
     platform::WindowEvents events;
     events.draw_view = [](uint8_t win) {
-        platform::window_system().present_image(win, t_WindowImage(win));
+        platform::window_system().present_frame(win, t_WindowFrame(win));
     };
     platform::headless().set_events(events);
     t_WindowUpdate(0, false);
     auto hw = platform::headless().window(0);
     EXPECT_EQ(hw.redraw_requests, 1);
-    EXPECT_EQ(hw.images_presented, 1);
-    ASSERT_TRUE(hw.last_image);
-    EXPECT_EQ(hw.last_image->width, 8);
+    EXPECT_EQ(hw.frames_presented, 1);
+    ASSERT_TRUE(hw.last_frame.image);
+    EXPECT_EQ(hw.last_frame.image->width, 8);
+    EXPECT_FALSE(hw.last_frame.text); // a window without text hands over no cells
 }
 
 TEST_F(RenderTest, UpdateDiagnostics)
