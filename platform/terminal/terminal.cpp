@@ -569,11 +569,15 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
     if (screen.empty())
         return screen;
     if (columns < NEEDED_COLUMNS || lines < NEEDED_LINES) {
-        fill_line(screen, columns, 0,
-                  "Das Terminal ist zu klein: Orbikon braucht " + std::to_string(NEEDED_COLUMNS) +
-                      " x " + std::to_string(NEEDED_LINES) + " Zeichen (jetzt " +
-                      std::to_string(columns) + " x " + std::to_string(lines) + ").",
-                  ScreenCell{}.foreground, ScreenCell{}.background);
+        // One line, continued below when even that is too narrow.
+        const std::vector<std::u32string> message =
+            page_lines("Orbikon braucht " + std::to_string(NEEDED_COLUMNS) + " x " +
+                           std::to_string(NEEDED_LINES) + " Zeichen; das Terminal hat " +
+                           std::to_string(columns) + " x " + std::to_string(lines) + ".",
+                       columns);
+        for (size_t line = 0; line < message.size() && static_cast<int>(line) < lines; ++line)
+            put_text(screen, columns, static_cast<int>(line), 0, message[line],
+                     ScreenCell{}.foreground, ScreenCell{}.background);
         return screen;
     }
     std::lock_guard lock(ui_mutex_);

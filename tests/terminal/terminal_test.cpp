@@ -1,0 +1,421 @@
+// The terminal backend: key decoding, and the real program on a pseudo-terminal read back
+// through a small screen model of the escape sequences it writes.
+#include "platform/keys.h"
+#include "platform/terminal/terminal.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using platform::terminal::TerminalKey;
+
+// Each entry: the bytes of one key, its code, characters and modifiers.
+TEST(TerminalKeys, DecodesKeysIntoNamedCodes)
+{
+    struct Case {
+        std::string bytes;
+        uint16_t code;
+        std::string characters;
+        uint64_t modifiers;
+    };
+    using namespace platform::keys;
+    const std::string f1 = "\xEF\x9C\x84";  // U+F704
+    const std::string f10 = "\xEF\x9C\x8D"; // U+F70D
+    const Case cases[] = {
+        {"a", KEY_A, "a", 0},
+        {"Q", KEY_Q, "Q", MOD_SHIFT},
+        {"?", KEY_SLASH, "?", MOD_SHIFT},
+        {"\r", KEY_RETURN, "\r", 0},
+        {"\x7f", KEY_DELETE, "\x7f", 0},
+        {"\x08", KEY_DELETE, "\x7f", 0},
+        {"\x13", KEY_S, "\x13", MOD_CONTROL},
+        {"\xC3\xA4", KEY_UNMAPPED, "\xC3\xA4", 0},
+        {"\x1b[A", KEY_UP, "\xEF\x9C\x80", MOD_FN | MOD_NUMERIC_PAD},
+        {"\x1b[1;5D", KEY_LEFT, "\xEF\x9C\x82", MOD_FN | MOD_NUMERIC_PAD | MOD_CONTROL},
+        {"\x1bOH", KEY_HOME, "\xEF\x9C\xA9", MOD_FN},
+        {"\x1b[4~", KEY_END, "\xEF\x9C\xAB", MOD_FN},
+        {"\x1b[3~", KEY_FORWARD_DELETE, "\xEF\x9C\xA8", MOD_FN},
+        {"\x1b[6~", KEY_PAGE_DOWN, "\xEF\x9C\xAD", MOD_FN},
+        {"\x1bOP", KEY_F1, f1, MOD_FN},
+        {"\x1b[21~", KEY_F10, f10, MOD_FN},
+        {"\x1b[Z", KEY_TAB, "\x19", MOD_SHIFT},
+        {"\x1b[2~", KEY_UNMAPPED, "", 0}, // Insert: no key of ours
+        {"\x1b", KEY_ESCAPE, "\x1b", 0},
+    };
+    for (const Case& c : cases) {
+        std::string input = c.bytes + "x";
+        TerminalKey key;
+        ASSERT_TRUE(platform::terminal::take_key(input, key)) << c.bytes;
+        EXPECT_EQ(key.report.key_code, c.code) << c.bytes;
+        EXPECT_EQ(key.report.characters, c.characters) << c.bytes;
+        EXPECT_EQ(key.report.modifiers, c.modifiers) << c.bytes;
+        EXPECT_EQ(input, "x") << c.bytes;
+    }
+
+    // A sequence still on its way is left for the next read; Ctrl-C asks to leave.
+    std::string input = "\x1b[2";
+    TerminalKey key;
+    EXPECT_FALSE(platform::terminal::take_key(input, key));
+    input += "1~\x03";
+    ASSERT_TRUE(platform::terminal::take_key(input, key));
+    EXPECT_EQ(key.report.key_code, KEY_F10);
+    ASSERT_TRUE(platform::terminal::take_key(input, key));
+    EXPECT_EQ(key.kind, TerminalKey::Kind::Interrupt);
+}
+
+// What a terminal shows: the cells written through cursor moves and printing, the OSC 52
+// payloads, the bells, and whether anything made the screen scroll.
+class ScreenModel {
+  public:
+    void resize(int columns, int lines)
+    {
+        columns_ = columns;
+        lines_ = lines;
+        cells_.assign(static_cast<size_t>(lines),
+                      std::u32string(static_cast<size_t>(columns), U' '));
+        row_ = col_ = 0;
+    }
+
+    void feed(const std::string& bytes)
+    {
+        pending_ += bytes;
+        size_t i = 0;
+        while (i < pending_.size()) {
+            const size_t used = step(i);
+            if (used == 0)
+                break; // an incomplete sequence waits for more bytes
+            i += used;
+        }
+        pending_.erase(0, i);
+    }
+
+    std::string line(int n) const // from 1, UTF-8, trailing blanks removed
+    {
+        std::string out;
+        for (char32_t c : cells_.at(static_cast<size_t>(n - 1)))
+            append(out, c);
+        while (!out.empty() && out.back() == ' ')
+            out.pop_back();
+        return out;
+    }
+    std::string text() const
+    {
+        std::string out;
+        for (int n = 1; n <= lines_; ++n)
+            out += line(n) + "\n";
+        return out;
+    }
+
+    std::vector<std::string> clipboard;
+    int bells = 0;
+    bool scrolled = false;
+    bool left_screen = false;
+
+  private:
+    static void append(std::string& out, char32_t c)
+    {
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+
+    static std::string unbase64(const std::string& text)
+    {
+        const std::string digits =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        std::string out;
+        uint32_t group = 0;
+        int bits = 0;
+        for (char c : text) {
+            const size_t d = digits.find(c);
+            if (d == std::string::npos)
+                break;
+            group = (group << 6) | static_cast<uint32_t>(d);
+            bits += 6;
+            if (bits >= 8) {
+                bits -= 8;
+                out.push_back(static_cast<char>((group >> bits) & 0xFF));
+            }
+        }
+        return out;
+    }
+
+    // Handles the sequence or character at i; the bytes used, 0 when incomplete.
+    size_t step(size_t i)
+    {
+        const std::string& s = pending_;
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b == 0x1B) {
+            if (i + 1 >= s.size())
+                return 0;
+            if (s[i + 1] == ']') { // OSC ... BEL
+                const size_t end = s.find('\a', i);
+                if (end == std::string::npos)
+                    return 0;
+                const std::string body = s.substr(i + 2, end - i - 2);
+                if (body.rfind("52;c;", 0) == 0)
+                    clipboard.push_back(unbase64(body.substr(5)));
+                return end - i + 1;
+            }
+            if (s[i + 1] != '[')
+                return 2;
+            size_t end = i + 2;
+            while (end < s.size() && (s[end] < 0x40 || s[end] > 0x7E))
+                ++end;
+            if (end >= s.size())
+                return 0;
+            csi(s.substr(i + 2, end - i - 2), s[end]);
+            return end - i + 1;
+        }
+        if (b == '\a') {
+            ++bells;
+            return 1;
+        }
+        if (b == '\r') {
+            col_ = 0;
+            return 1;
+        }
+        if (b == '\n') {
+            if (row_ == lines_ - 1)
+                scrolled = true;
+            else
+                ++row_;
+            return 1;
+        }
+        const size_t length = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : 4;
+        if (i + length > s.size())
+            return 0;
+        char32_t c = length == 1 ? b : length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
+        for (size_t k = 1; k < length; ++k)
+            c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        // Without line wrap the last column is written over, never past.
+        if (row_ < lines_ && col_ < columns_)
+            cells_[static_cast<size_t>(row_)][static_cast<size_t>(col_)] = c;
+        if (col_ < columns_ - 1)
+            ++col_;
+        return length;
+    }
+
+    void csi(const std::string& params, char final)
+    {
+        if (params == "?1049" && final == 'l')
+            left_screen = true;
+        if (!params.empty() && params[0] == '?')
+            return;
+        if (final == 'H') {
+            const size_t semi = params.find(';');
+            row_ = params.empty() ? 0 : std::atoi(params.c_str()) - 1;
+            col_ = semi == std::string::npos ? 0 : std::atoi(params.c_str() + semi + 1) - 1;
+        } else if (final == 'J' && params == "2") {
+            resize(columns_, lines_);
+        } else if (final == 'K') {
+            for (int c = col_; c < columns_; ++c)
+                cells_[static_cast<size_t>(row_)][static_cast<size_t>(c)] = U' ';
+        }
+    }
+
+    int columns_ = 0;
+    int lines_ = 0;
+    int row_ = 0;
+    int col_ = 0;
+    std::vector<std::u32string> cells_;
+    std::string pending_;
+};
+
+constexpr int WAIT_LIMIT_MS = 60000;
+constexpr int POLL_MS = 50;
+
+// build/orbikon --terminal on a pseudo-terminal of its own.
+class TerminalRun : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        const std::filesystem::path cache =
+            std::filesystem::path(ORBIKON_BUILD_DIR) / "test-terminal" / "cache";
+        std::filesystem::remove_all(cache);
+        std::filesystem::create_directories(cache);
+        winsize size{};
+        size.ws_col = 80;
+        size.ws_row = 25;
+        screen.resize(80, 25);
+        child_ = forkpty(&master_, nullptr, nullptr, &size);
+        ASSERT_GE(child_, 0) << "forkpty failed";
+        if (child_ == 0) {
+            setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+            setenv("COLORTERM", "truecolor", 1);
+            const std::string program = std::string(ORBIKON_BUILD_DIR) + "/orbikon";
+            execl(program.c_str(), program.c_str(), "--terminal", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+
+    void TearDown() override
+    {
+        if (child_ > 0 && !exited_) {
+            kill(child_, SIGKILL);
+            waitpid(child_, nullptr, 0);
+        }
+        if (master_ >= 0)
+            close(master_);
+    }
+
+    // Reads what the program wrote until pred holds; false after the limit.
+    template <typename Pred> bool wait_for(Pred pred)
+    {
+        for (int waited = 0; waited <= WAIT_LIMIT_MS; waited += POLL_MS) {
+            if (pred())
+                return true;
+            pollfd fd{master_, POLLIN, 0};
+            if (poll(&fd, 1, POLL_MS) > 0) {
+                char buffer[4096];
+                const ssize_t n = read(master_, buffer, sizeof buffer);
+                if (n > 0)
+                    screen.feed(std::string(buffer, static_cast<size_t>(n)));
+                else if (exited())
+                    return pred();
+                else
+                    usleep(POLL_MS * 1000); // the other side is closed: poll no longer waits
+            }
+        }
+        return pred();
+    }
+    bool shows(const std::string& text)
+    {
+        return wait_for([&] { return screen.text().find(text) != std::string::npos; });
+    }
+
+    void type(const std::string& bytes)
+    {
+        ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+
+    void resize(int columns, int lines)
+    {
+        winsize size{};
+        size.ws_col = static_cast<unsigned short>(columns);
+        size.ws_row = static_cast<unsigned short>(lines);
+        ioctl(master_, TIOCSWINSZ, &size);
+        screen.resize(columns, lines);
+    }
+
+    void signal_program(int sig) { kill(child_, sig); }
+
+    bool exited()
+    {
+        if (!exited_ && waitpid(child_, &status_, WNOHANG) == child_)
+            exited_ = true;
+        return exited_;
+    }
+
+    ScreenModel screen;
+    int status_ = 0;
+
+  private:
+    int master_ = -1;
+    pid_t child_ = -1;
+    bool exited_ = false;
+};
+
+const std::string PROMPT = "D(isAsm  G(rover  H(elp  I(sing";
+const std::string F2 = "\x1bOQ";
+const std::string F10 = "\x1b[21~";
+const std::string RIGHT = "\x1b[C";
+
+// One session, as a user would go through it: each step starts where the last one ended.
+TEST_F(TerminalRun, WindowPagesMenusResizeAndLeaving)
+{
+    // At exactly 80 x 25 window 0 fills the screen: the prompt stands on line 1.
+    ASSERT_TRUE(shows(PROMPT)) << screen.text();
+    EXPECT_EQ(screen.line(1).rfind(PROMPT, 0), 0u) << screen.text();
+    EXPECT_FALSE(screen.scrolled);
+
+    // The code test, its listing, and the printer page.
+    type("t");
+    ASSERT_TRUE(shows("Quanten-Code Test")) << screen.text();
+    type("d");
+    ASSERT_TRUE(shows("Ausgabe erzeugen: 100%")) << screen.text();
+    type(F2);
+    ASSERT_TRUE(shows("Virtueller Drucker")) << screen.text();
+    type("\x1b[H"); // Home: the top of the listing
+    ASSERT_TRUE(wait_for([&] {
+        return screen.line(1).rfind("$00000000", 0) == 0 &&
+               screen.line(1).find("qbits") != std::string::npos;
+    })) << screen.text();
+
+    // Escape returns to window 0; F10, Bearbeiten, "Text kopieren" reaches the clipboard.
+    type("\x1b");
+    ASSERT_TRUE(wait_for([&] { return screen.line(1).rfind(PROMPT, 0) == 0; })) << screen.text();
+    type(F10);
+    ASSERT_TRUE(shows("Bearbeiten")) << screen.text();
+    type(RIGHT);
+    ASSERT_TRUE(shows("Text kopieren")) << screen.text();
+    type("\r");
+    ASSERT_TRUE(wait_for([&] { return !screen.clipboard.empty(); })) << "no OSC 52 written";
+    EXPECT_EQ(screen.clipboard.back().rfind(PROMPT, 0), 0u) << screen.clipboard.back();
+    EXPECT_NE(screen.clipboard.back().find("\nAusgabe erzeugen: 100%"), std::string::npos);
+
+    // Too small: the line that says so; back at 80 x 25 the screen comes back.
+    resize(60, 20);
+    ASSERT_TRUE(shows("Orbikon braucht 80 x 25 Zeichen; das Terminal hat 60 x 20."))
+        << screen.text();
+    resize(80, 25);
+    ASSERT_TRUE(wait_for([&] { return screen.line(1).rfind(PROMPT, 0) == 0; })) << screen.text();
+    EXPECT_FALSE(screen.scrolled);
+
+    // Ctrl-C leaves and gives the terminal back.
+    type("\x03");
+    ASSERT_TRUE(wait_for([&] { return exited(); })) << "still running after Ctrl-C";
+    EXPECT_TRUE(WIFEXITED(status_) && WEXITSTATUS(status_) == 0);
+    wait_for([&] { return screen.left_screen; });
+    EXPECT_TRUE(screen.left_screen);
+}
+
+TEST_F(TerminalRun, ACrashSignalStillGivesTheTerminalBack)
+{
+    ASSERT_TRUE(shows(PROMPT)) << screen.text();
+    // Abort, as a failed check would; the sanitizers keep the segmentation fault for themselves.
+    signal_program(SIGABRT);
+    ASSERT_TRUE(wait_for([&] { return exited(); })) << "still running after SIGABRT";
+    EXPECT_TRUE(WIFSIGNALED(status_) && WTERMSIG(status_) == SIGABRT);
+    wait_for([&] { return screen.left_screen; });
+    EXPECT_TRUE(screen.left_screen);
+}
+
+TEST(TerminalStart, WithoutATerminalExitsWithItsLine)
+{
+    const std::string program = std::string(ORBIKON_BUILD_DIR) + "/orbikon";
+    for (const std::string flags : {"", " --terminal"}) {
+        // Standard input from /dev/null, standard output into the pipe: no terminal.
+        FILE* pipe = popen(("'" + program + "'" + flags + " < /dev/null 2>&1").c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string output;
+        char buffer[256];
+        while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
+            output.append(buffer, n);
+        const int status = pclose(pipe);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << flags;
+        EXPECT_EQ(output, "orbikon: Kein Terminal gefunden. Starten Sie orbikon in einem Terminal "
+                          "oder mit --headless --input EINGABE --screen BILDSCHIRM.\n")
+            << flags;
+    }
+}
+
+} // namespace
