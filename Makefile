@@ -4,7 +4,9 @@
 DEB_PACKAGES := build-essential cmake ninja-build pkg-config \
                 libgtest-dev libgmock-dev libbenchmark-dev \
                 liblapack-dev libfreetype-dev fonts-dejavu-core \
-                libpng-dev zlib1g-dev
+                libpng-dev zlib1g-dev \
+                qt6-base-dev libgl-dev libasound2-dev \
+                xvfb xauth xdotool xclip x11-apps imagemagick python3
 
 # Only `make fuzz` needs these: clang with its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
@@ -60,6 +62,9 @@ test: build
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORBIKON_SANITIZE=ON -DORBIKON_TESTS=ON
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
+	@if [ -x $(BUILD_DIR)/orbikon ] && grep -q "ORBIKON_DESKTOP" $(BUILD_DIR)/build.ninja; then \
+	  bash tests/desktop/xvfb_run.sh $(BUILD_DIR); \
+	else echo "test: no desktop in this build, the Xvfb run is skipped."; fi
 
 # The same test binaries with the thread sanitizer, in their own build; the first race
 # report stops its test binary, so a race fails the run. The engine's tests are built but

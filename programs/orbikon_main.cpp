@@ -14,31 +14,49 @@
 #include "programs/mainloop.h"
 #include "shell/app_delegate.h"
 #include "shell/startup.h"
+#ifdef ORBIKON_DESKTOP
+#include "platform/qt/desktop.h"
+#endif
 
 namespace {
 
 constexpr const char* USAGE =
-    "Aufruf: orbikon [--terminal | --headless --input EINGABE --screen BILDSCHIRM "
+    "Aufruf: orbikon [--desktop | --terminal | --headless --input EINGABE --screen BILDSCHIRM "
     "[--printer DRUCKER] [--image BILD.png] [--timeout SEKUNDEN]]\n";
 
 // Exit status of a start that found nothing to show the program on.
 constexpr int NO_FRONT_END_STATUS = 2;
 
-enum class Backend { Headless, Terminal, None };
+enum class Backend { Headless, Desktop, Terminal, None };
 
 // What the command line asked for.
 struct StartRequest {
     bool headless = false;
+    bool desktop = false;
     bool terminal = false;
 };
 
-// The one place that picks the window system. The flags win; without one, the terminal
-// serves when standard input and output are one. A further backend adds its flag and
-// the condition of its default here.
-Backend choose_backend(const StartRequest& request, bool interactive)
+// Whether this build has the desktop and a display to open it on.
+bool desktop_available()
+{
+#ifdef ORBIKON_DESKTOP
+    return platform::qt::display_available();
+#else
+    return false;
+#endif
+}
+
+// The one place that picks the window system. The flags win; without one, the desktop
+// serves when there is a display, else the terminal when standard input and output are
+// one. A further backend adds its flag and the condition of its default here.
+Backend choose_backend(const StartRequest& request, bool display, bool interactive)
 {
     if (request.headless)
         return Backend::Headless;
+    if (request.desktop)
+        return Backend::Desktop;
+    if (display && !request.terminal)
+        return Backend::Desktop;
     if (interactive) // asked for with --terminal, or by default
         return Backend::Terminal;
     return Backend::None;
@@ -81,6 +99,8 @@ HeadlessOptions parse_arguments(int argc, char** argv, StartRequest& request)
             request.headless = true;
         } else if (arg == "--terminal") {
             request.terminal = true;
+        } else if (arg == "--desktop") {
+            request.desktop = true;
         } else if (arg == "--input") {
             options.input_path = value("--input");
         } else if (arg == "--screen") {
@@ -100,8 +120,12 @@ HeadlessOptions parse_arguments(int argc, char** argv, StartRequest& request)
             usage_error("Unbekannte Option: " + arg);
         }
     }
-    if (request.headless && request.terminal)
-        usage_error("--headless und --terminal schlie\xC3\x9F" "en einander aus.");
+    if (request.headless + request.terminal + request.desktop > 1)
+        usage_error("--headless, --terminal und --desktop schlie\xC3\x9F" "en einander aus.");
+#ifndef ORBIKON_DESKTOP
+    if (request.desktop)
+        usage_error("Dieses orbikon wurde ohne Desktop gebaut.");
+#endif
     if (request.headless && (options.input_path.empty() || options.screen_path.empty()))
         usage_error("--headless braucht --input und --screen.");
     if (!request.headless && (!options.input_path.empty() || !options.screen_path.empty() ||
@@ -117,11 +141,27 @@ int main(int argc, char** argv)
     StartRequest request;
     HeadlessOptions options = parse_arguments(argc, argv, request);
 
-    switch (choose_backend(request, platform::terminal::is_interactive())) {
+    switch (choose_backend(request, desktop_available(), platform::terminal::is_interactive())) {
     case Backend::None:
-        std::cerr << "orbikon: Kein Terminal gefunden. Starten Sie orbikon in einem Terminal "
-                     "oder mit --headless --input EINGABE --screen BILDSCHIRM.\n";
+        std::cerr << "orbikon: Weder Anzeige noch Terminal gefunden. Starten Sie orbikon auf "
+                     "einem Desktop, in einem Terminal oder mit --headless --input EINGABE "
+                     "--screen BILDSCHIRM.\n";
         return NO_FRONT_END_STATUS;
+    case Backend::Desktop: {
+#ifdef ORBIKON_DESKTOP
+        platform::WindowSystem* desktop = platform::qt::start_desktop(argc, argv);
+        if (!desktop) {
+            std::cerr << "orbikon: Die Anzeige l\xC3\xA4sst sich nicht \xC3\xB6" "ffnen.\n";
+            return NO_FRONT_END_STATUS;
+        }
+        platform::set_window_system(desktop);
+        connect_shell(mainloop);
+        desktop->run_event_loop();
+        platform::qt::finish_desktop();
+#endif
+        std::fflush(stdout);
+        std::_Exit(0);
+    }
     case Backend::Headless: {
         std::optional<std::u32string> keys = read_key_file(options.input_path);
         if (!keys)

@@ -135,6 +135,7 @@ void draw_glyph(const t_Window& w, const uint8_t* glyph, uint8_t fg, uint8_t bg,
             }
         }
     }
+    ++VideoMemoryWrites;
 }
 
 } // namespace

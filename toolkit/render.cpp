@@ -6,7 +6,9 @@
 #include "platform/utf8.h"
 #include "toolkit/display.h"
 
+#include <array>
 #include <atomic>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -25,6 +27,38 @@ std::atomic<int64_t> auto_update_generation{0};
 std::atomic<int> auto_update_threads{0};
 
 void auto_update_loop(int64_t generation);
+
+// The last image built of each window, with what it was built from. A refresh of a window
+// whose memory nobody wrote since hands out the same image instead of converting a few
+// million bytes again, which is what an idle window mostly asks for.
+struct BuiltImage {
+    uint64_t writes = 0;
+    int64_t memory_start = -1;
+    int64_t width = 0;
+    int64_t height = 0;
+    int64_t depth = 0;
+    std::shared_ptr<const platform::ArgbImage> image;
+};
+std::mutex built_mutex;
+std::array<BuiltImage, WINDOW_COUNT> built_images; // guarded by built_mutex
+
+std::shared_ptr<const platform::ArgbImage> unchanged_image(uint8_t win, const t_Window& w,
+                                                           uint64_t writes)
+{
+    std::lock_guard lock(built_mutex);
+    const BuiltImage& b = built_images[win];
+    if (!b.image || b.writes != writes || b.memory_start != w.MemoryStart || b.width != w.Width ||
+        b.height != w.Height || b.depth != w.BitDepth)
+        return nullptr;
+    return b.image;
+}
+
+void remember_image(uint8_t win, const t_Window& w, uint64_t writes,
+                    std::shared_ptr<const platform::ArgbImage> image)
+{
+    std::lock_guard lock(built_mutex);
+    built_images[win] = {writes, w.MemoryStart, w.Width, w.Height, w.BitDepth, std::move(image)};
+}
 
 uint32_t argb(uint8_t r, uint8_t g, uint8_t b)
 {
@@ -195,6 +229,10 @@ std::shared_ptr<const platform::ArgbImage> t_WindowImage(uint8_t win)
     }
     if (!w.Visible)
         return nullptr;
+    // Read before the conversion: a write during it makes the next call build anew.
+    const uint64_t writes = VideoMemoryWrites.load();
+    if (auto image = unchanged_image(win, w, writes))
+        return image;
     const double started = platform::time_seconds();
 
     const int64_t bytes = block_bytes(w.BitDepth, w.Width, w.Height);
@@ -225,6 +263,7 @@ std::shared_ptr<const platform::ArgbImage> t_WindowImage(uint8_t win)
     const double finished = platform::time_seconds();
     w.UpdateDuration = static_cast<int64_t>((finished - started) * 1000000.0);
     w.UpdateFinished = static_cast<int64_t>(finished * 1000.0);
+    remember_image(win, w, writes, image);
     return image;
 }
 

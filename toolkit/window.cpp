@@ -14,6 +14,7 @@
 #include <cstring>
 
 std::vector<uint8_t> VideoMemory;
+std::atomic<uint64_t> VideoMemoryWrites{0};
 int64_t HighMemory = HIGHEST_ADDRESS;
 std::atomic<bool> MemoryInitStarted{false};
 std::atomic<bool> MemoryReady{false};
@@ -249,6 +250,7 @@ void reset_video_memory()
 {
     std::lock_guard lock(video_mutex());
     VideoMemory.assign(static_cast<size_t>(VIDEO_MEMORY_SIZE), 0xFF);
+    ++VideoMemoryWrites;
     HighMemory = HIGHEST_ADDRESS;
     for (auto& w : window_table)
         w = t_Window{};
@@ -271,6 +273,7 @@ void t_InitMemory()
         std::lock_guard lock(toolkit::video_mutex());
         HighMemory = HIGHEST_ADDRESS;
         VideoMemory.assign(static_cast<size_t>(VIDEO_MEMORY_SIZE), 0xFF);
+        ++VideoMemoryWrites;
         for (auto& w : window_table)
             w = t_Window{};
     }
@@ -295,6 +298,7 @@ void MoveVideoMemory(int64_t source, int64_t destination, int64_t count)
     // the first byte up (otherwise) gives, so overlapping scroll moves come out right.
     std::memmove(VideoMemory.data() + destination, VideoMemory.data() + source,
                  static_cast<size_t>(count));
+    ++VideoMemoryWrites;
 }
 
 void ClearWindowMemory(uint8_t win)
@@ -323,6 +327,7 @@ void ClearWindowMemory(uint8_t win)
         std::fill(chars, chars + cells, BLANK);
         std::fill(colours, colours + cells, w.TextColor);
     }
+    ++VideoMemoryWrites;
 }
 
 void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t width, int64_t height,

@@ -81,6 +81,9 @@ constexpr uint8_t WINDOW_COUNT = 8;
 constexpr uint8_t NO_TEXT_WINDOW = 255;
 
 extern std::vector<uint8_t> VideoMemory; // VIDEO_MEMORY_SIZE bytes once created
+// Counts finished writes to VideoMemory, bumped after the bytes are written: an image built
+// while the count stayed the same still shows the memory.
+extern std::atomic<uint64_t> VideoMemoryWrites;
 extern int64_t HighMemory;               // highest free address
 extern std::atomic<bool> MemoryInitStarted;
 extern std::atomic<bool> MemoryReady; // set last by t_InitMemory; others poll it

@@ -403,8 +403,12 @@ TEST(TerminalStart, WithoutATerminalExitsWithItsLine)
 {
     const std::string program = std::string(ORBIKON_BUILD_DIR) + "/orbikon";
     for (const std::string flags : {"", " --terminal"}) {
-        // Standard input from /dev/null, standard output into the pipe: no terminal.
-        FILE* pipe = popen(("'" + program + "'" + flags + " < /dev/null 2>&1").c_str(), "r");
+        // Standard input from /dev/null, standard output into the pipe: no terminal; and no
+        // display, which the default would prefer.
+        FILE* pipe = popen(("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" + program +
+                            "'" + flags + " < /dev/null 2>&1")
+                               .c_str(),
+                           "r");
         ASSERT_NE(pipe, nullptr);
         std::string output;
         char buffer[256];
@@ -412,8 +416,9 @@ TEST(TerminalStart, WithoutATerminalExitsWithItsLine)
             output.append(buffer, n);
         const int status = pclose(pipe);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << flags;
-        EXPECT_EQ(output, "orbikon: Kein Terminal gefunden. Starten Sie orbikon in einem Terminal "
-                          "oder mit --headless --input EINGABE --screen BILDSCHIRM.\n")
+        EXPECT_EQ(output, "orbikon: Weder Anzeige noch Terminal gefunden. Starten Sie orbikon "
+                          "auf einem Desktop, in einem Terminal oder mit --headless --input "
+                          "EINGABE --screen BILDSCHIRM.\n")
             << flags;
     }
 }

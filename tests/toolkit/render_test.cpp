@@ -125,6 +125,35 @@ TEST_F(RenderTest, ImageSetsTimingFields)
     EXPECT_GE(w.UpdateDuration, 0);
 }
 
+// An idle window's refresh hands out the image built before; any write through the
+// toolkit, or a new geometry, builds a new one with the new pixels.
+TEST_F(RenderTest, ImageIsBuiltAgainOnlyAfterAWrite)
+{
+    t_Window& w = canvas(0, 24, 2, 1);
+    block(w)[0] = 0x11;
+    ++VideoMemoryWrites;
+    const auto first = t_WindowImage(0);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(t_WindowImage(0), first);
+
+    MoveVideoMemory(w.MemoryStart + 3, w.MemoryStart, 3); // pixel 1 onto pixel 0
+    const auto moved = t_WindowImage(0);
+    ASSERT_TRUE(moved);
+    EXPECT_NE(moved, first);
+    EXPECT_EQ(moved->pixels[0], moved->pixels[1]);
+
+    ClearWindowMemory(0);
+    const auto cleared = t_WindowImage(0);
+    ASSERT_TRUE(cleared);
+    EXPECT_NE(cleared, moved);
+    EXPECT_EQ(cleared->pixels[0], rgb(0, 0, 0));
+
+    w.Width = 1;
+    const auto narrower = t_WindowImage(0);
+    ASSERT_TRUE(narrower);
+    EXPECT_EQ(narrower->width, 1);
+}
+
 TEST_F(RenderTest, RefusedImagesPrintTheirLines)
 {
     DiagCapture out;

@@ -1,0 +1,74 @@
+#!/bin/bash
+# The desktop as a user meets it, under a real X server: type "g5⏎0⏎" into window 0 with
+# xdotool and compare the screenshot of its view with the image of a headless run of the
+# same keys; then D, Fenster → virtual printer, copy text, and find the listing's first
+# line on the clipboard. Usage: tests/desktop/xvfb_run.sh BUILD_DIR
+set -uo pipefail
+
+build=$(realpath "$1")
+here=$(dirname "$(realpath "$0")")
+# One text line of the 16x32 font: the measurement line may come out either way.
+LINE_ROWS=32
+source "$here/../../tools/xvfb_session.sh"
+
+fail() {
+    echo "xvfb_run: $*"
+    [ -f "$work/stdout.txt" ] && tail -20 "$work/stdout.txt"
+    exit 1
+}
+
+screenshot() { xwd -root -silent | convert xwd:- "ppm:$1"; }
+
+# The reference: the same keys, headless.
+printf 'g5\r0\r' > "$work/keys.txt"
+printf 'g5\r0\rd' > "$work/keys_d.txt"
+XDG_CACHE_HOME="$work/headless" timeout 120 "$build/orbikon" --headless --input "$work/keys.txt" \
+    --screen "$work/screen.txt" --image "$work/reference.png" > /dev/null ||
+    fail "the headless run failed"
+XDG_CACHE_HOME="$work/headless_d" timeout 120 "$build/orbikon" --headless --input "$work/keys_d.txt" \
+    --screen "$work/screen_d.txt" --printer "$work/printer.txt" > /dev/null ||
+    fail "the headless run with D failed"
+convert "$work/reference.png" "ppm:$work/reference.ppm"
+
+start_xvfb || fail "Xvfb did not start"
+start_orbikon "$build" || fail "window 0 was not set up"
+
+xdotool type --delay 200 "g5"
+xdotool key Return
+sleep 1
+xdotool type --delay 200 "0"
+xdotool key Return
+
+compared=1
+for _ in $(seq 30); do
+    sleep 0.5
+    screenshot "$work/shot.ppm"
+    if python3 "$here/compare_view.py" "$work/shot.ppm" "$work/reference.ppm" $LINE_ROWS \
+        > "$work/compare.txt"; then
+        compared=0
+        break
+    fi
+done
+cat "$work/compare.txt"
+[ $compared -eq 0 ] || fail "window 0 does not show what the headless run showed"
+
+# D lists the object code on the printer; the Fenster menu shows it, copy text takes it.
+xdotool type "d"
+sleep 2
+xdotool key ctrl+shift+p
+wait_for 10 xdotool search --onlyvisible --name "Virtueller Drucker" || fail "the printer did not open"
+sleep 0.5
+xdotool key ctrl+shift+c
+sleep 0.5
+first_line=$(head -1 "$work/printer.txt")
+copied=$(timeout 5 xclip -o -selection clipboard | tr '\r' '\n' | head -1)
+[ -n "$first_line" ] || fail "the headless printer is empty"
+[ "$copied" = "$first_line" ] || fail "the printer's first line is '$copied', not '$first_line'"
+echo "xvfb_run: printer starts with: $first_line"
+
+# Ctrl+Q runs the termination handler and quits.
+xdotool key ctrl+q
+wait_for 10 bash -c "! kill -0 $app_pid" || fail "Ctrl+Q did not quit"
+app_pid=""
+grep -q "applicationWillTerminate: Called." "$work/stdout.txt" || fail "no termination line"
+echo "xvfb_run: the desktop passed."

@@ -1,0 +1,430 @@
+// The desktop backend driven as a user drives it, on Qt's offscreen platform: key events
+// into view 0, menus, the clipboard, the close box, the printer view and mouse clicks,
+// with the real shell and programs behind them. Each test runs in a process of its own.
+#include "platform/diag.h"
+#include "platform/keys.h"
+#include "platform/platform.h"
+#include "platform/qt/desktop.h"
+#include "platform/qt/qt_backend.h"
+#include "programs/headless_run.h"
+#include "programs/mainloop.h"
+#include "shell/events.h"
+#include "shell/views.h"
+#include "toolkit/render.h"
+#include "toolkit/window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QTest>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::qt::QtWindowSystem;
+
+constexpr int WAIT_LIMIT_MS = 20000;
+
+int test_argc = 1;
+char test_name[] = "tests_qt";
+char* test_argv[] = {test_name, nullptr};
+
+// Runs Qt's events until pred holds; false after the limit.
+template <typename Pred> bool pump_until(Pred pred, int limit_ms = WAIT_LIMIT_MS)
+{
+    for (int waited = 0; waited < limit_ms; waited += 5) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (pred())
+            return true;
+        platform::sleep_ms(1);
+    }
+    return pred();
+}
+
+// Everything WaitKey returned to the key-reading program, in order.
+std::mutex keys_mutex;
+std::vector<t_Event> keys_read; // guarded by keys_mutex
+
+void key_reading_program()
+{
+    mainloop_start();
+    for (;;) {
+        WaitKey(0);
+        std::lock_guard lock(keys_mutex);
+        keys_read.push_back(CurrentEvent());
+    }
+}
+
+size_t keys_read_count()
+{
+    std::lock_guard lock(keys_mutex);
+    return keys_read.size();
+}
+
+class DesktopTest : public ::testing::Test {
+  protected:
+    // Starts the application with program on the program thread and waits for its first key.
+    void launch(std::function<void()> program)
+    {
+        // A dump file of its own, so parallel test processes cannot meet in one.
+        const fs::path cache = fs::path(ORBIKON_BUILD_DIR) / "test-qt" /
+                               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::create_directories(cache);
+        setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+        backend_ = static_cast<QtWindowSystem*>(platform::qt::start_desktop(test_argc, test_argv));
+        ASSERT_NE(backend_, nullptr);
+        platform::set_window_system(backend_);
+        connect_shell(std::move(program));
+        const platform::WindowEvents e = backend_->events();
+        e.will_finish_launching();
+        e.did_finish_launching();
+        ASSERT_TRUE(pump_until([] { return WaitingForKey() && EventQueueLength() == 0; }));
+    }
+
+    void wait_for_prompt()
+    {
+        ASSERT_TRUE(pump_until([] { return WaitingForKey() && EventQueueLength() == 0; }));
+    }
+
+    QWidget* view(uint8_t window) { return backend_->state(window)->canvas; }
+
+    void key(int qt_key, Qt::KeyboardModifiers mods, const QString& text, quint32 scan_code = 0)
+    {
+        QKeyEvent press(QEvent::KeyPress, qt_key, mods, scan_code, 0, 0, text);
+        QKeyEvent release(QEvent::KeyRelease, qt_key, mods, scan_code, 0, 0, text);
+        QApplication::sendEvent(view(0), &press);
+        QApplication::sendEvent(view(0), &release);
+    }
+
+    // Types plain text into view 0, one key each, waiting for the program between keys.
+    void type(const QString& text)
+    {
+        for (QChar c : text) {
+            wait_for_prompt();
+            key(0, Qt::NoModifier, QString(c));
+        }
+    }
+
+    QAction* menu_action(uint8_t window, const QString& title)
+    {
+        for (QAction* menu : backend_->state(window)->widget->menuBar()->actions()) {
+            for (QAction* item : menu->menu()->actions()) {
+                if (item->text() == title)
+                    return item;
+            }
+        }
+        return nullptr;
+    }
+
+    void make_main(uint8_t window)
+    {
+        QWidget* w = backend_->state(window)->widget;
+        w->show();
+        w->activateWindow();
+        QApplication::setActiveWindow(w);
+        ASSERT_TRUE(pump_until([&] { return backend_->main_window() == window; }));
+    }
+
+    QtWindowSystem* backend_ = nullptr;
+};
+
+TEST_F(DesktopTest, KeysReachWaitKeyWithTheirCodes)
+{
+    using namespace platform::keys;
+    launch(key_reading_program);
+    struct Sample {
+        const char* name;
+        int qt_key;
+        Qt::KeyboardModifiers mods;
+        QString text;
+        quint32 scan_code; // the X server's keycode; 0 where a platform has none
+        int64_t value;
+        uint16_t index; // the key code the table sees
+    };
+    const std::vector<Sample> samples = {
+        {"a", Qt::Key_A, Qt::NoModifier, "a", 0, 'a', KEY_A},
+        {"Shift-Q", Qt::Key_Q, Qt::ShiftModifier, "Q", 0, 'Q', KEY_Q},
+        // A German z sits where a US keyboard has Y: the position decides the code.
+        {"German z", Qt::Key_Z, Qt::NoModifier, "z", 29, 'z', KEY_Y},
+        {"7", Qt::Key_7, Qt::NoModifier, "7", 16, '7', KEY_7},
+        {"Return", Qt::Key_Return, Qt::NoModifier, "\r", 36, 13, KEY_RETURN},
+        {"Escape", Qt::Key_Escape, Qt::NoModifier, "\x1b", 9, 27, KEY_ESCAPE},
+        {"Backspace", Qt::Key_Backspace, Qt::NoModifier, "\b", 22, 127, KEY_DELETE},
+        {"Left", Qt::Key_Left, Qt::NoModifier, "", 113, 8, KEY_LEFT},
+        {"Up", Qt::Key_Up, Qt::NoModifier, "", 111, 11, KEY_UP},
+        {"Home", Qt::Key_Home, Qt::NoModifier, "", 110, 2, KEY_HOME},
+        {"Forward delete", Qt::Key_Delete, Qt::NoModifier, "\x7f", 119, 7, KEY_FORWARD_DELETE},
+        {"F1", Qt::Key_F1, Qt::NoModifier, "", 67, 129, KEY_F1},
+        {"F12", Qt::Key_F12, Qt::NoModifier, "", 96, 140, KEY_F12},
+        {"AltGr-q", Qt::Key_At, Qt::GroupSwitchModifier, "@", 24, '@', KEY_Q},
+        {"ä", Qt::Key_Adiaeresis, Qt::NoModifier, QString::fromUtf8("ä"), 48, 0xE4, KEY_QUOTE},
+        {"ß", Qt::Key_ssharp, Qt::NoModifier, QString::fromUtf8("ß"), 20, 0xDF, KEY_MINUS},
+        {"keypad Enter", Qt::Key_Enter, Qt::KeypadModifier, "\r", 104, 13, KEY_PAD_ENTER},
+        {"Control-L", Qt::Key_L, Qt::ControlModifier, "\x0c", 46, 12, KEY_L},
+    };
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const Sample& s = samples[i];
+        SCOPED_TRACE(s.name);
+        wait_for_prompt();
+        key(s.qt_key, s.mods, s.text, s.scan_code);
+        ASSERT_TRUE(pump_until([&] { return keys_read_count() == i + 1; }));
+        std::lock_guard lock(keys_mutex);
+        const t_Event& e = keys_read.back();
+        EXPECT_EQ(e.Value, s.value);
+        EXPECT_EQ(e.Index, s.index);
+    }
+    std::lock_guard lock(keys_mutex);
+    EXPECT_TRUE(keys_read[1].ShiftPressed);
+    EXPECT_TRUE(keys_read[7].CursorKeyPressed);
+    EXPECT_TRUE(keys_read[11].FunctionKeyPressed);
+    EXPECT_TRUE(keys_read[13].OptionPressed);
+    EXPECT_TRUE(keys_read[16].NumericPadPressed);
+    EXPECT_TRUE(keys_read[17].ControlPressed);
+}
+
+TEST_F(DesktopTest, ModifierKeysAloneReportTheModifierWord)
+{
+    launch(key_reading_program);
+    QKeyEvent shift_down(QEvent::KeyPress, Qt::Key_Shift, Qt::NoModifier);
+    QApplication::sendEvent(view(0), &shift_down);
+    EXPECT_TRUE(ShiftDown);
+    QKeyEvent shift_up(QEvent::KeyRelease, Qt::Key_Shift, Qt::ShiftModifier);
+    QApplication::sendEvent(view(0), &shift_up);
+    EXPECT_FALSE(ShiftDown);
+    EXPECT_EQ(keys_read_count(), 0u);
+}
+
+// The pixels that view 0 was given at the prompt are those of a headless run's image.
+TEST_F(DesktopTest, HelpScreenIsInViewZerosPixels)
+{
+    const fs::path dir = fs::path(ORBIKON_BUILD_DIR) / "test-qt" / "help";
+    fs::create_directories(dir);
+    std::ofstream(dir / "keys.txt").close();
+    const std::string command = "'" + std::string(ORBIKON_BUILD_DIR) +
+                                "/orbikon' --headless --input '" + (dir / "keys.txt").string() +
+                                "' --screen '" + (dir / "screen.txt").string() + "' --image '" +
+                                (dir / "screen.png").string() + "' > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const QImage expected = QImage(QString::fromStdString((dir / "screen.png").string()))
+                                .convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(expected.isNull());
+
+    launch(mainloop);
+    ASSERT_TRUE(pump_until([&] {
+        const auto* w = backend_->state(0);
+        return w->image && w->qimage.size() == expected.size() && w->qimage == expected;
+    })) << "view 0 never showed the help screen";
+    // And the view paints it 1:1 where the border leaves room.
+    const QImage painted = view(0)->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRect target = static_cast<platform::qt::Canvas*>(view(0))->view_rect().toRect();
+    ASSERT_EQ(target.size(), expected.size());
+    EXPECT_EQ(painted.copy(target), expected);
+}
+
+TEST_F(DesktopTest, CopyTextPutsTheScreenOnTheClipboard)
+{
+    launch(mainloop);
+    make_main(0);
+    QAction* copy = menu_action(0, QStringLiteral("Text kopieren"));
+    ASSERT_NE(copy, nullptr);
+    QGuiApplication::clipboard()->clear();
+    copy->trigger();
+    const QString text = QGuiApplication::clipboard()->text();
+    const QStringList lines = text.split(QLatin1Char('\r'));
+    ASSERT_GT(lines.size(), 20);
+    EXPECT_EQ(lines[0].toStdString(), std::string(MAIN_PROMPT).substr(0, MAIN_PROMPT.size() - 1));
+    EXPECT_TRUE(text.contains(QStringLiteral("S = Shor Primfaktor-Algorithmus")));
+    // The special codes of the rule and frames became plain characters.
+    for (QChar c : text)
+        EXPECT_FALSE(c.unicode() >= 127 && c.unicode() <= 160)
+            << "code " << static_cast<int>(c.unicode());
+}
+
+TEST_F(DesktopTest, ClosingWindowThreeHidesItAndSaysSo)
+{
+    launch(mainloop);
+    backend_->show_window(3);
+    QWidget* window3 = backend_->state(3)->widget;
+    ASSERT_TRUE(window3->isVisible());
+    DiagCapture capture;
+    window3->close();
+    ASSERT_TRUE(pump_until([&] { return !window3->isVisible(); }));
+    EXPECT_NE(capture.text().find("t_MouseEventPostCloseBoxClick: Window = 3\n"),
+              std::string::npos);
+    // Window 0 is still there, so the application goes on.
+    pump_until([] { return false; }, 50);
+    EXPECT_EQ(capture.text().find("applicationWillTerminate"), std::string::npos);
+    EXPECT_TRUE(backend_->state(0)->widget->isVisible());
+
+    // Closing the last visible window ends the application.
+    backend_->state(0)->widget->close();
+    EXPECT_TRUE(pump_until([&] {
+        return capture.text().find("applicationWillTerminate: Called.\n") != std::string::npos;
+    }));
+}
+
+TEST_F(DesktopTest, CodeTestThenDisassemblerFillsThePrinterView)
+{
+    launch(mainloop);
+    type(QStringLiteral("t"));
+    wait_for_prompt();
+    type(QStringLiteral("d"));
+    auto* printer = backend_->state(platform::PRINTER_WINDOW);
+    ASSERT_TRUE(pump_until([&] { return !printer->edit->toPlainText().isEmpty(); }));
+    const std::string listing = backend_->text(platform::PRINTER_WINDOW);
+    const std::string first_line = listing.substr(0, listing.find('\r'));
+    ASSERT_FALSE(first_line.empty());
+    EXPECT_EQ(first_line.rfind("$00000000", 0), 0u);
+    // The view shows the same line, its control characters as blanks.
+    std::string expected = first_line;
+    for (char& c : expected)
+        c = static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
+    const QString shown = printer->edit->toPlainText();
+    EXPECT_EQ(shown.section(QLatin1Char('\n'), 0, 0).toStdString(), expected);
+    EXPECT_TRUE(printer->tail_note->isHidden());
+}
+
+TEST_F(DesktopTest, ConsoleShowsStandardOutputAndError)
+{
+    launch(mainloop);
+    diag_line("Konsolentest", "auf der Standardausgabe.");
+    std::fprintf(stderr, "ERROR: auf der Standardfehlerausgabe\n");
+    std::fflush(stderr);
+    auto* console = backend_->state(platform::CONSOLE_WINDOW);
+    EXPECT_TRUE(pump_until([&] {
+        const QString shown = console->edit->toPlainText();
+        return shown.contains(QStringLiteral("Konsolentest: auf der Standardausgabe.\n")) &&
+               shown.contains(QStringLiteral("ERROR: auf der Standardfehlerausgabe\n"));
+    }));
+    // The launch lines came before, in the order they were written.
+    const std::string text = backend_->text(platform::CONSOLE_WINDOW);
+    EXPECT_LT(text.find("applicationWillFinishLaunching: Called."), text.find("Program: Start."));
+}
+
+TEST_F(DesktopTest, LongTextShowsABoundedTail)
+{
+    launch(mainloop);
+    // Sized past the view's limit; the whole text still comes back.
+    const size_t line_bytes = 64;
+    const size_t lines = 2 * QtWindowSystem::TEXT_VIEW_LIMIT_BYTES / line_bytes;
+    std::string text;
+    for (size_t i = 0; i < lines; ++i) {
+        std::string line = "Zeile " + std::to_string(i);
+        line.resize(line_bytes - 1, '.');
+        text += line + "\r";
+    }
+    backend_->set_text(platform::PRINTER_WINDOW, text);
+    EXPECT_EQ(backend_->text(platform::PRINTER_WINDOW), text);
+    auto* printer = backend_->state(platform::PRINTER_WINDOW);
+    EXPECT_LE(printer->shown_bytes, QtWindowSystem::TEXT_VIEW_LIMIT_BYTES);
+    EXPECT_FALSE(printer->tail_note->isHidden());
+    EXPECT_TRUE(printer->edit->toPlainText().endsWith(
+        QString::fromStdString("Zeile " + std::to_string(lines - 1))
+            .leftJustified(static_cast<int>(line_bytes - 1), QLatin1Char('.')) +
+        QLatin1Char('\n')));
+    // Appending through a longer text that starts with the old adds only the new end.
+    backend_->set_text(platform::PRINTER_WINDOW, text + "Ende\r");
+    EXPECT_TRUE(printer->edit->toPlainText().endsWith(QStringLiteral("Ende\n")));
+    EXPECT_LE(printer->shown_bytes, 2 * QtWindowSystem::TEXT_VIEW_LIMIT_BYTES);
+}
+
+TEST_F(DesktopTest, ClickGivesThePositionInTheDrawingArea)
+{
+    launch(mainloop);
+    auto* canvas = static_cast<platform::qt::Canvas*>(view(0));
+    const QRect area = canvas->view_rect().toRect();
+    ASSERT_EQ(area.width(), window_table[0].Width);
+    struct Click {
+        QPoint at;
+        Qt::MouseButton button;
+        int64_t x;
+        int64_t y;
+        int64_t buttons;
+    };
+    const std::vector<Click> clicks = {
+        {area.topLeft(), Qt::LeftButton, 0, 0, 1},
+        {area.topLeft() + QPoint(17, 5), Qt::RightButton, 17, 5, 2},
+        {area.bottomRight(), Qt::LeftButton, area.width() - 1, area.height() - 1, 1},
+        {area.topLeft() - QPoint(1, 1), Qt::LeftButton, -1, -1, 1},
+        {area.bottomRight() + QPoint(1, 1), Qt::LeftButton, -2, -2, 1},
+    };
+    for (size_t i = 0; i < clicks.size(); ++i) {
+        SCOPED_TRACE(i);
+        QTest::mousePress(canvas, clicks[i].button, {}, clicks[i].at);
+        EXPECT_EQ(RightButtonDown.load(), clicks[i].button == Qt::RightButton);
+        QTest::mouseRelease(canvas, clicks[i].button, {}, clicks[i].at);
+        EXPECT_FALSE(LeftButtonDown || RightButtonDown);
+        const std::vector<t_Event> events = MouseEvents();
+        ASSERT_EQ(events.size(), i + 1);
+        EXPECT_EQ(events.back().ClickX, clicks[i].x);
+        EXPECT_EQ(events.back().ClickY, clicks[i].y);
+        EXPECT_EQ(events.back().Index, clicks[i].buttons);
+    }
+}
+
+TEST_F(DesktopTest, TooLargeWindowFitsTheScreenWithItsAspect)
+{
+    launch(mainloop);
+    const platform::Size screen = backend_->screen_size();
+    const platform::Rect frame = backend_->window_frame(0);
+    // Twice the screen in both directions: the window shrinks, the view keeps its shape.
+    backend_->set_window_frame(0, {0, 0, 2 * screen.width, 2 * screen.height}, true);
+    auto* canvas = static_cast<platform::qt::Canvas*>(view(0));
+    const QRect shown = backend_->state(0)->widget->geometry();
+    EXPECT_LE(shown.width(), screen.width);
+    EXPECT_LE(shown.height(), screen.height);
+    EXPECT_LT(canvas->content_scale(), 0.5 + 1e-9);
+    const QRectF area = canvas->view_rect();
+    const platform::Rect v = backend_->view_frame(0);
+    EXPECT_NEAR(area.width() / area.height(), v.width / v.height, 0.01);
+    // The logical frame stays what the toolkit asked for.
+    EXPECT_EQ(backend_->window_frame(0).width, 2 * screen.width);
+    backend_->set_window_frame(0, frame, true);
+    EXPECT_DOUBLE_EQ(canvas->content_scale(), 1.0);
+}
+
+TEST(MenuShortcut, CommandKeysLeaveControlToThePrograms)
+{
+    using platform::MenuItem;
+    const uint64_t cmd = platform::MOD_COMMAND;
+    struct Case {
+        MenuItem item;
+        const char* sequence;
+    };
+    const std::vector<Case> cases = {
+        {{"Orbikon beenden", 1, "q", cmd}, "Ctrl+Q"},
+        {{"Drucker leeren", 112, "k", cmd}, "Ctrl+Shift+K"},
+        {{"Konsole leeren", 114, "k", cmd | platform::MOD_SHIFT}, "Ctrl+Shift+Alt+K"},
+        {{"Systemkonsole zeigen", 229, "k", cmd | platform::MOD_OPTION}, "Ctrl+Alt+K"},
+        {{"Ohne", 230, "", 0}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.item.title);
+        EXPECT_EQ(platform::qt::menu_shortcut(c.item),
+                  QKeySequence(QString::fromLatin1(c.sequence)));
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    // Whatever display the caller has, the tests draw offscreen on a screen of known size.
+    setenv("QT_QPA_PLATFORM", "offscreen:configfile=" OFFSCREEN_SCREEN, 1);
+    const int status = RUN_ALL_TESTS();
+    // The program thread still waits for keys and Qt's objects live on: end without
+    // running destructors (or the leak check, which would count the never-freed
+    // application) under their feet.
+    platform::qt::finish_desktop();
+    std::fflush(stdout);
+    std::_Exit(status);
+}

@@ -1,0 +1,47 @@
+# tools/xvfb_session.sh: sourced by the scripts that run the desktop under a private X
+# server (tests/desktop/xvfb_run.sh, tools/desktop_screenshots.sh, bench/desktop_idle.sh).
+# Sets work (a temporary folder, removed at exit), starts Xvfb on a free display and
+# exports DISPLAY; start_orbikon then runs the application there.
+
+work=$(mktemp -d)
+xvfb_pid=""
+app_pid=""
+
+xvfb_cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap xvfb_cleanup EXIT
+
+# Polls a command every 0.2 s for at most $1 seconds; false when it never succeeded.
+wait_for() {
+    local limit=$1
+    shift
+    for _ in $(seq $((limit * 5))); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.2
+    done
+    return 1
+}
+
+# A screen large enough for window 0 at full size, so its pixels compare 1:1.
+start_xvfb() {
+    exec 3> "$work/display"
+    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp > /dev/null 2>&1 &
+    xvfb_pid=$!
+    exec 3>&-
+    wait_for 20 test -s "$work/display" || return 1
+    export DISPLAY=":$(head -1 "$work/display")"
+}
+
+# Starts $1/orbikon with its own cache folder; its output goes to $work/stdout.txt. Returns
+# once window 0 is set up and shown.
+start_orbikon() {
+    XDG_CACHE_HOME="$work/desktop" "$1/orbikon" > "$work/stdout.txt" 2>&1 &
+    app_pid=$!
+    wait_for 30 grep -q "p_PrinterAutoUpdateProcess: Start" "$work/stdout.txt" || return 1
+    wait_for 10 xdotool search --onlyvisible --name Orbikon || return 1
+    sleep 1 # the help screen is drawn and the program waits at the prompt
+}
