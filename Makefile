@@ -75,7 +75,7 @@ test: build
 tsan: deps
 	cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORBIKON_TSAN=ON -DORBIKON_TESTS=ON
 	cmake --build $(TSAN_DIR) -j $(JOBS)
-	cd $(TSAN_DIR) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	cd $(TSAN_DIR) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/qt/tsan_suppressions.txt" \
 	  ctest --output-on-failure -j $(JOBS) --label-exclude engine \
 	    -E 'HeadlessRun.NoKeysShowsPromptAndHelpScreen'
 
