@@ -486,52 +486,9 @@ std::string CopyTableText(std::string_view screen_text)
 {
     std::string out;
     out.reserve(screen_text.size());
-    for (char32_t c : platform::decode_utf8(screen_text)) {
-        if (c < 127 || c > 160) {
-            platform::append_utf8(out, c);
-            continue;
-        }
-        switch (c) {
-        case 127:
-        case 129:
-            out += '#';
-            break;
-        case 128:
-            out += '*';
-            break;
-        case 130:
-            out += '<';
-            break;
-        case 131:
-        case 159:
-            out += '=';
-            break;
-        case 132:
-            out += '>';
-            break;
-        case 133:
-            out += 'O';
-            break;
-        case 138:
-        case 139:
-        case 156:
-        case 157:
-            out += '|';
-            break;
-        case 140:
-        case 141:
-        case 154:
-        case 155:
-            out += '-';
-            break;
-        case 160:
-            platform::append_utf8(out, U'\u02FD'); // shelf symbol: a visible space
-            break;
-        default: // 134 to 137, 142 to 153, 158: corners and crossings
-            out += '+';
-            break;
-        }
-    }
+    // The symbols 127 to 160 have no character of their own; the screen shows their stand-ins.
+    for (char32_t c : platform::decode_utf8(screen_text))
+        platform::append_utf8(out, c <= 0xFF ? toolkit::shown_character(static_cast<uint8_t>(c)) : c);
     return out;
 }
 

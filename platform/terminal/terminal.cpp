@@ -6,6 +6,7 @@
 #include "platform/keys.h"
 #include "platform/platform.h"
 #include "platform/us_keys.h"
+#include "platform/utf8.h"
 
 #include <algorithm>
 #include <csignal>
@@ -112,56 +113,6 @@ std::string read_input(int timeout_ms)
             break;
     }
     return bytes;
-}
-
-void append_utf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-// Each byte of a malformed sequence stands for the character of the same number.
-std::u32string decode_utf8(std::string_view text)
-{
-    std::u32string out;
-    for (size_t i = 0; i < text.size();) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        const size_t length = b < 0x80             ? 1
-                              : (b & 0xE0) == 0xC0 ? 2
-                              : (b & 0xF0) == 0xE0 ? 3
-                              : (b & 0xF8) == 0xF0 ? 4
-                                                   : 0;
-        char32_t c = length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
-        bool ok = length > 0 && i + length <= text.size();
-        for (size_t k = 1; ok && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            ok = (next & 0xC0) == 0x80;
-            c = (c << 6) | (next & 0x3F);
-        }
-        if (length == 1)
-            c = b;
-        if (!ok) {
-            out.push_back(b);
-            ++i;
-            continue;
-        }
-        out.push_back(c);
-        i += length;
-    }
-    return out;
 }
 
 std::string base64(std::string_view bytes)

@@ -19,8 +19,9 @@ using program_test::HeadlessRun;
 using program_test::run_headless;
 
 const std::string SHOR_RANGE = "Bitte geben Sie eine Zahl von 3 bis 1.000 ein.";
-const std::string SEARCHED_MAX = "Bitte geben Sie eine gesuchte Zahl von höchstens 16.777.215 ein.";
-const std::string WIDTH_MAX = "Bitte geben Sie eine Registerzahl von höchstens 24 ein.";
+const std::string SEARCHED_MAX = "Bitte geben Sie eine gesuchte Zahl von höchstens 1.048.575 ein.";
+const std::string GROVER_WIDTH_MAX = "Bitte geben Sie eine Registerzahl von höchstens 20 ein.";
+const std::string ORACLE_WIDTH_MAX = "Bitte geben Sie eine Registerzahl von höchstens 24 ein.";
 const std::string WIDTH_MIN = "Bitte geben Sie eine Registerzahl von mindestens 3 ein.";
 
 struct PromptCase {
@@ -76,14 +77,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "2\n",
                    SHOR_RANGE},
         PromptCase{"grover_30_digits", "g" + THIRTY_DIGITS + "\n0\n", SEARCHED_MAX},
-        PromptCase{"grover_searched_above", "g16777216\n0\n", SEARCHED_MAX},
-        PromptCase{"grover_width_above", "g5\n25\n", WIDTH_MAX},
+        PromptCase{"grover_searched_above", "g1048576\n0\n", SEARCHED_MAX},
+        PromptCase{"grover_width_above", "g5\n21\n", GROVER_WIDTH_MAX},
         PromptCase{"grover_searched_escape",
                    "g1\x1b"
-                   "25\n",
-                   WIDTH_MAX},
+                   "21\n",
+                   GROVER_WIDTH_MAX},
         PromptCase{"oracle_empty", "o\n", WIDTH_MIN}, PromptCase{"oracle_below", "o2\n", WIDTH_MIN},
-        PromptCase{"oracle_above", "o25\n", WIDTH_MAX},
+        PromptCase{"oracle_above", "o25\n", ORACLE_WIDTH_MAX},
         PromptCase{"oracle_pasted", "o\xFF\xFE\x1b", WIDTH_MIN}),
     [](const ::testing::TestParamInfo<PromptCase>& info) { return std::string(info.param.name); });
 

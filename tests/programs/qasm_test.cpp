@@ -540,7 +540,7 @@ TEST(QasmExport, SharedCommandLineWithGermanUsage)
     std::string err;
     const auto [help, status] = run_tool("--help", &err);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(help.rfind("Aufruf: qucode run DATEI [--seed N]\n", 0), 0u) << help;
+    EXPECT_EQ(help.rfind("Aufruf: qucode run DATEI [--seed N] [--max-states N]\n", 0), 0u) << help;
     EXPECT_NE(help.find("qucode qasm DATEI [-o AUSGABE]"), std::string::npos);
     // -o writes exactly what standard output would carry.
     EXPECT_EQ(program_test::slurp(out), run_tool("qasm '" + path + "'").first);
