@@ -13,6 +13,7 @@
 #include "engine/error.h"
 #include "engine/measure.h"
 #include "engine/objcode.h"
+#include "engine/vector_clones.h"
 
 namespace {
 
@@ -101,8 +102,7 @@ std::vector<FlipOp> run_ops;
 // the whole run. Compiled for AVX2 as well.
 using Lanes = uint64_t __attribute__((vector_size(32)));
 
-[[gnu::target_clones("avx2", "default")]] void apply_flips(uint64_t* state, int64_t size,
-                                                           const FlipOp* ops, size_t count)
+VECTOR_CLONES void apply_flips(uint64_t* state, int64_t size, const FlipOp* ops, size_t count)
 {
     int64_t k = 0;
     for (; k + 8 <= size; k += 8) {

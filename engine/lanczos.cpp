@@ -11,6 +11,7 @@
 
 #include "engine/algebra.h"
 #include "engine/error.h"
+#include "engine/vector_clones.h"
 
 // LAPACK through its Fortran interface: every argument by reference, string lengths last.
 extern "C" {
@@ -22,10 +23,6 @@ void cheev_(const char* jobz, const char* uplo, const int* n, quantum_amplitude*
             int* info, size_t jobz_len, size_t uplo_len);
 }
 
-// The vector passes of the solver are compiled twice, for the common instruction set and
-// for AVX2; the loader picks what the processor has. Neither contracts to fused
-// multiply-adds, so both give the same bits.
-#define VECTOR_CLONES [[gnu::target_clones("avx2", "default")]]
 
 namespace {
 

@@ -10,6 +10,7 @@
 
 #include "engine/algebra.h"
 #include "engine/error.h"
+#include "engine/vector_clones.h"
 #include "platform/platform.h"
 #include "programs/mainloop.h"
 #include "shell/events.h"
@@ -78,10 +79,8 @@ void add_real_times(float a, const quantum_amplitude* x, float* sum_re, float* s
 }
 
 // The ring's H x block by block; compiled for AVX2 as well, without fused multiply-adds.
-[[gnu::target_clones("avx2", "default")]] void ring_product(int64_t spins, float g,
-                                                           const int64_t* diagonal,
-                                                           const quantum_amplitude* in,
-                                                           quantum_amplitude* out, int64_t n)
+VECTOR_CLONES void ring_product(int64_t spins, float g, const int64_t* diagonal,
+                                const quantum_amplitude* in, quantum_amplitude* out, int64_t n)
 {
     float sum_re[PRODUCT_BLOCK];
     float sum_im[PRODUCT_BLOCK];
