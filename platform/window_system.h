@@ -70,17 +70,14 @@ struct ArgbImage {
     std::vector<uint32_t> pixels;
 };
 
-// One character cell of a window's text plane, for backends that draw text.
+// One character cell of a window's text plane, for backends that draw text. The text
+// cursor's cell comes with its colours exchanged, as in the image.
 struct TextCell {
     char32_t code = U' ';      // the toolkit's character code (0 to 255) as that scalar
     char32_t character = U' '; // what text shows: the code, or a lookalike for a drawing glyph
     uint32_t foreground = 0xFFFFFFFF; // 0xAARRGGBB
     uint32_t background = 0xFF000000;
-    uint8_t attributes = 0; // CELL_* bits
 };
-
-// The text cursor shows on this cell (its colours are exchanged already, as in the image).
-constexpr uint8_t CELL_CURSOR = 1;
 
 // Cells line by line, top line first, `columns` per line.
 struct TextGrid {

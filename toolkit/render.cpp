@@ -273,6 +273,8 @@ platform::Frame t_WindowFrame(uint8_t win)
     frame.image = t_WindowImage(win);
     if (!frame.image)
         return frame;
+    // The program thread writes cells while a view reads them.
+    std::lock_guard lock(toolkit::video_mutex());
     const t_Window& w = window_table[win];
     if (w.TextMemoryStart < 0 || w.TextWidth <= 0 || w.TextHeight <= 0)
         return frame;
@@ -290,12 +292,6 @@ platform::Frame t_WindowFrame(uint8_t win)
             cell.background = argb(PaletteColor(colour & 0x0F));
             grid->cells.push_back(cell);
         }
-    }
-    if (w.TextCursorLevel > 0) {
-        // Both planes index cells alike, so the grid shares the toolkit's cell index.
-        const int64_t at = toolkit::cell_index(w, w.TextHpos, w.TextVpos);
-        if (at >= 0)
-            grid->cells[static_cast<size_t>(at)].attributes |= platform::CELL_CURSOR;
     }
     frame.text = std::move(grid);
     return frame;

@@ -181,10 +181,9 @@ TEST_F(Inverse, FrameCellsCarryColoursAndTheCursor)
         const bool cursor = i == 4;
         EXPECT_EQ(cells[i]->foreground, argb(cursor ? 0 : 12)) << i;
         EXPECT_EQ(cells[i]->background, argb(cursor ? 12 : 0)) << i;
-        EXPECT_EQ(cells[i]->attributes, cursor ? platform::CELL_CURSOR : 0) << i;
     }
     t_CursorOff(1);
-    EXPECT_EQ(t_WindowFrame(1).text->at(5, 1)->attributes, 0);
+    EXPECT_EQ(t_WindowFrame(1).text->at(5, 1)->background, argb(0));
 }
 
 using Controls = TextWindowTest;
