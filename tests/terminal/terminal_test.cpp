@@ -354,6 +354,8 @@ TEST_F(TerminalRun, WindowPagesMenusResizeAndLeaving)
     ASSERT_TRUE(shows("Ausgabe erzeugen: 100%")) << screen.text();
     type(F2);
     ASSERT_TRUE(shows("Virtueller Drucker")) << screen.text();
+    // The page follows new text to its end; the listing's last record must be in first.
+    ASSERT_TRUE(shows("$00000122")) << screen.text();
     type("\x1b[H"); // Home: the top of the listing
     ASSERT_TRUE(wait_for([&] {
         return screen.line(1).rfind("$00000000", 0) == 0 &&
