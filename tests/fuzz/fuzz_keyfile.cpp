@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include "platform/utf8.h"
 #include "programs/headless_run.h"
 #include "shell/mttools.h"
 
@@ -24,9 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Nothing is lost: the keys written back as UTF-8 decode to the same keys, and a stray
     // byte decoded as U+FFFD gives as many characters as one decoded as its own code.
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    if (shell::decode_utf8(shell::encode_utf8(*keys)) != *keys)
+    if (platform::decode_utf8(platform::encode_utf8(*keys)) != *keys)
         __builtin_trap();
-    if (shell::decode_utf8(text, shell::StrayByte::Replacement).size() != keys->size())
+    if (platform::decode_utf8(text, platform::StrayByte::Replacement).size() != keys->size())
         __builtin_trap();
     return 0;
 }

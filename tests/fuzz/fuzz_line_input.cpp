@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/diag.h"
+#include "platform/utf8.h"
 #include "shell/events.h"
 #include "shell/line_input.h"
 #include "shell/mttools.h"
@@ -45,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     keys += "\r\x1b\r\x1b\r\x1b\r\x1b";
     PostText(keys);
     const std::string field = t_InputForm(win, "Z: ", "", false, mode, max_characters);
-    if (static_cast<int64_t>(shell::decode_utf8(field).size()) > max_characters)
+    if (static_cast<int64_t>(platform::decode_utf8(field).size()) > max_characters)
         __builtin_trap();
     return 0;
 }
