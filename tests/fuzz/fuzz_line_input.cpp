@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/diag.h"
+#include "platform/headless/headless.h"
 #include "platform/utf8.h"
 #include "shell/events.h"
 #include "shell/line_input.h"
@@ -20,6 +21,8 @@ constexpr int64_t COLUMNS[4] = {8, 17, 40, 80};
 void set_up_windows()
 {
     diag_set_sink([](std::string_view) {});
+    // The windows live in the in-memory backend; nothing else here would link it in.
+    platform::set_window_system(&platform::headless());
     shell_test::set_up_window(COLUMNS[0], 4);
     for (uint8_t win = 1; win < 4; ++win)
         t_InitWindow(win, 8, false, COLUMNS[win] * 8, 4 * 8, 0, 0, shell_test::tiny_font(), true);
