@@ -5,6 +5,7 @@
 #include "platform/qt/qt_backend.h"
 #include "programs/headless_run.h"
 #include "programs/mainloop.h"
+#include "shell/app_delegate.h"
 #include "shell/events.h"
 
 #include <QApplication>
