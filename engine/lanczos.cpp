@@ -154,32 +154,79 @@ constexpr double SINGLE_EPSILON = 0x1p-24;
 const double SEMI_ORTHOGONAL = std::sqrt(SINGLE_EPSILON);
 
 // <b, x> in double, over eight partial sums so that the pass runs at the speed of memory.
-VECTOR_CLONES std::complex<double> dot_in_double(const quantum_reg_struct& b,
-                                                const quantum_reg_struct& x)
+constexpr int64_t DOT_LANES = 8;
+
+struct DotLanes {
+    double re[DOT_LANES] = {};
+    double im[DOT_LANES] = {};
+};
+
+// Adds the terms of positions [from, to) of <b, x> to the partial sums: whole groups of
+// eight lane by lane, then what is left (only at the end of a vector) to the first lane.
+[[gnu::always_inline]] inline void add_dot_terms(const float* bf, const float* xf, int64_t from,
+                                                 int64_t to, DotLanes& sums)
 {
-    constexpr int64_t LANES = 8;
-    double re[LANES] = {}, im[LANES] = {};
-    const int64_t n = std::min(b.size, x.size);
-    const auto* bf = reinterpret_cast<const float*>(b.amplitude);
-    const auto* xf = reinterpret_cast<const float*>(x.amplitude);
     auto term = [&](int64_t j, int64_t lane) {
         const double br = bf[2 * j], bi = bf[2 * j + 1];
         const double xr = xf[2 * j], xi = xf[2 * j + 1];
-        re[lane] += br * xr + bi * xi;
-        im[lane] += br * xi - bi * xr;
+        sums.re[lane] += br * xr + bi * xi;
+        sums.im[lane] += br * xi - bi * xr;
     };
-    int64_t k = 0;
-    for (; k + LANES <= n; k += LANES)
-        for (int64_t lane = 0; lane < LANES; ++lane)
+    int64_t k = from;
+    for (; k + DOT_LANES <= to; k += DOT_LANES)
+        for (int64_t lane = 0; lane < DOT_LANES; ++lane)
             term(k + lane, lane);
-    for (; k < n; ++k)
+    for (; k < to; ++k)
         term(k, 0);
+}
+
+std::complex<double> lane_total(const DotLanes& sums)
+{
     double sum_re = 0, sum_im = 0;
-    for (int64_t lane = 0; lane < LANES; ++lane) {
-        sum_re += re[lane];
-        sum_im += im[lane];
+    for (int64_t lane = 0; lane < DOT_LANES; ++lane) {
+        sum_re += sums.re[lane];
+        sum_im += sums.im[lane];
     }
     return {sum_re, sum_im};
+}
+
+const float* parts(const quantum_reg_struct& r)
+{
+    return reinterpret_cast<const float*>(r.amplitude);
+}
+
+VECTOR_CLONES std::complex<double> dot_in_double(const quantum_reg_struct& b,
+                                                const quantum_reg_struct& x)
+{
+    DotLanes sums;
+    add_dot_terms(parts(b), parts(x), 0, std::min(b.size, x.size), sums);
+    return lane_total(sums);
+}
+
+// <basis[j], x> for every j < count, each exactly as dot_in_double gives it, in one pass
+// over x: block by block, so that x is read once instead of once per basis vector.
+VECTOR_CLONES std::vector<std::complex<double>>
+dots_in_double(const std::vector<quantum_reg_struct>& basis, size_t count,
+               const quantum_reg_struct& x)
+{
+    // A multiple of the lanes, so that only a vector's end leaves a group unfilled.
+    constexpr int64_t BLOCK = 256 * DOT_LANES;
+    std::vector<DotLanes> sums(count);
+    for (int64_t k0 = 0; k0 < x.size; k0 += BLOCK) {
+        for (size_t j = 0; j < count; ++j) {
+            const int64_t n = std::min(basis[j].size, x.size);
+            const int64_t whole = n - n % DOT_LANES;
+            if (k0 < whole)
+                add_dot_terms(parts(basis[j]), parts(x), k0, std::min(k0 + BLOCK, whole), sums[j]);
+        }
+    }
+    std::vector<std::complex<double>> dots(count);
+    for (size_t j = 0; j < count; ++j) {
+        const int64_t n = std::min(basis[j].size, x.size);
+        add_dot_terms(parts(basis[j]), parts(x), n - n % DOT_LANES, n, sums[j]);
+        dots[j] = lane_total(sums[j]);
+    }
+    return dots;
 }
 
 double squared_length(const quantum_reg_struct& x)
@@ -273,9 +320,9 @@ VECTOR_CLONES void add_combination(quantum_reg_struct& out, const quantum_reg_st
 void orthogonalise(quantum_reg_struct& x, const std::vector<quantum_reg_struct>& basis,
                    const std::vector<double>& length2, size_t count)
 {
-    std::vector<std::complex<double>> c(count);
+    std::vector<std::complex<double>> c = dots_in_double(basis, count, x);
     for (size_t j = 0; j < count; ++j)
-        c[j] = length2[j] > 0 ? -dot_in_double(basis[j], x) / length2[j] : 0.0;
+        c[j] = length2[j] > 0 ? -c[j] / length2[j] : 0.0;
     add_combination(x, &x, basis, c, count);
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "engine/algebra.h"
@@ -66,6 +67,9 @@ uint64_t draw_product()
 // Amplitudes per block of the streamed product: the block's sums (16 KiB) stay in the
 // first-level cache while the N + 1 terms are added to them.
 constexpr int64_t PRODUCT_BLOCK = 1024;
+// From this many entries on a product is shared by two threads; below, starting one costs
+// more than it saves.
+constexpr int64_t PARALLEL_PRODUCT = 32768;
 
 // sum[j] += (a + 0i) * x[j] for j < len, as the engine's complex product, terms in order.
 void add_real_times(float a, const quantum_amplitude* x, float* sum_re, float* sum_im, int64_t len)
@@ -78,14 +82,16 @@ void add_real_times(float a, const quantum_amplitude* x, float* sum_re, float* s
     }
 }
 
-// The ring's H x block by block; compiled for AVX2 as well, without fused multiply-adds.
+// Positions [from, to) of the ring's H x, block by block (from a multiple of the block);
+// compiled for AVX2 as well, without fused multiply-adds.
 VECTOR_CLONES void ring_product(int64_t spins, float g, const int64_t* diagonal,
-                                const quantum_amplitude* in, quantum_amplitude* out, int64_t n)
+                                const quantum_amplitude* in, quantum_amplitude* out,
+                                int64_t from, int64_t to)
 {
     float sum_re[PRODUCT_BLOCK];
     float sum_im[PRODUCT_BLOCK];
-    for (int64_t base = 0; base < n; base += PRODUCT_BLOCK) {
-        const int64_t len = std::min(PRODUCT_BLOCK, n - base);
+    for (int64_t base = from; base < to; base += PRODUCT_BLOCK) {
+        const int64_t len = std::min(PRODUCT_BLOCK, to - base);
         std::fill(sum_re, sum_re + len, 0.0f);
         std::fill(sum_im, sum_im + len, 0.0f);
         for (int64_t m = 0; m < spins; ++m) {
@@ -150,8 +156,16 @@ quantum_hamiltonian_product ising_product(int64_t spins, double field, const int
     const auto g = static_cast<float>(field);
     return [spins, g, diagonal](const quantum_amplitude* in, quantum_amplitude* out, int64_t n) {
         // Partners are found by flipping bits: only a vector of 2^spins entries has them all.
-        if (spins >= 0 && spins < 63 && n == int64_t{1} << spins)
-            ring_product(spins, g, diagonal, in, out, n);
+        if (spins < 0 || spins >= 63 || n != int64_t{1} << spins)
+            return;
+        // Each half of the output reads the whole input: a large product uses both cores.
+        if (n < PARALLEL_PRODUCT) {
+            ring_product(spins, g, diagonal, in, out, 0, n);
+            return;
+        }
+        std::thread lower([&] { ring_product(spins, g, diagonal, in, out, 0, n / 2); });
+        ring_product(spins, g, diagonal, in, out, n / 2, n);
+        lower.join();
     };
 }
 
