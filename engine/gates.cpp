@@ -2,6 +2,7 @@
 #include "engine/gates.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstdarg>
@@ -219,53 +220,162 @@ template <typename T> void release(T* p, int64_t n)
     memory_account(-static_cast<int64_t>(sizeof(T)) * n);
 }
 
-// A register whose basis values all lie below its hash table's length can find a partner by
-// indexing an array with the value itself: no table to clear and fill, no probing. The
-// array holds the gate's stamp and the position; an element of another stamp is empty, so
-// the array is never cleared and keeps its memory between gates, which account for it
-// while they use it. Lookups of values outside the register find nothing, as the table
-// would answer, and for a value stored twice the first position is found, as in the table.
-std::vector<uint64_t> direct_positions;
-uint64_t direct_stamp = 0;
+// A register whose basis values are distinct and all lie below its hash table's length can
+// find a partner by indexing an array with the value itself: no table to clear and fill, no
+// probing. The array holds position + 1 (0: absent). It is all zeros between gates, each
+// gate clearing what it entered, and keeps its memory, which a gate accounts while it uses it.
+std::vector<uint32_t> index_plus_one;
 bool fast_paths = true;
+// How many entries ahead the direct passes ask for the memory they will touch.
+constexpr int64_t PREFETCH_AHEAD = 16;
 
-// Enters every position of reg into the direct array under a new stamp; false (and nothing
-// to look up) when a basis value lies beyond the table's length, when the table would have
-// to grow (hash_rebuild reports a full table and widens it), or for positions beyond 32 bits.
-bool index_directly(const quantum_reg_struct& reg)
+// Indexes reg directly and finds its pairs across bit: partner[p] is the position of
+// state[p] ^ bit or -1, and paired counts the entries that have one. False, with nothing
+// entered, when a basis value lies beyond the table's length or is stored twice, when the
+// table would have to grow (hash_rebuild reports a full table and widens it), or for
+// positions beyond 31 bits.
+bool pair_directly(const quantum_reg_struct& reg, uint64_t bit, int32_t* partner, int64_t& paired)
 {
     const int32_t slots = hash_length(reg.hashw);
     if (!fast_paths || !reg.state || !reg.hash || slots <= 0 || reg.size <= 0 ||
-        reg.size >= slots || reg.size > INT32_MAX)
+        reg.size >= slots)
         return false;
-    const auto range = static_cast<uint64_t>(slots);
-    if (direct_positions.size() < range)
-        direct_positions.resize(range, 0);
-    if (++direct_stamp > UINT32_MAX) {
-        std::fill(direct_positions.begin(), direct_positions.end(), 0);
-        direct_stamp = 1;
-    }
-    uint64_t* position = direct_positions.data();
-    const uint64_t stamp = direct_stamp << 32;
-    for (int64_t p = reg.size - 1; p >= 0; p--) {
-        const uint64_t v = reg.state[p];
-        if (v >= range) {
-            // Leave no element of this stamp behind.
-            direct_stamp++;
+    const uint64_t* state = reg.state;
+    const int64_t size = reg.size;
+    uint64_t any = 0;
+    for (int64_t p = 0; p < size; p++)
+        any |= state[p];
+    if (any >= static_cast<uint64_t>(slots))
+        return false;
+    // Every value lies below range, a power of two: so does a partner unless bit is beyond.
+    const uint64_t range = std::bit_ceil(any + 1);
+    if (index_plus_one.size() < range)
+        index_plus_one.resize(range, 0);
+    uint32_t* index = index_plus_one.data();
+    paired = 0;
+    // Backwards, so that an entry finds a partner after it at once and tells it.
+    for (int64_t p = size - 1; p >= 0; p--) {
+        if (p >= PREFETCH_AHEAD) {
+            const uint64_t ahead = state[p - PREFETCH_AHEAD];
+            __builtin_prefetch(&index[ahead], 1);
+            if ((ahead ^ bit) < range)
+                __builtin_prefetch(&index[ahead ^ bit]);
+        }
+        const uint64_t v = state[p];
+        if (index[v] != 0) {
+            for (int64_t q = p + 1; q < size; q++)
+                index[state[q]] = 0;
             return false;
         }
-        position[v] = stamp | static_cast<uint64_t>(p);
+        index[v] = static_cast<uint32_t>(p + 1);
+        const uint64_t w = v ^ bit;
+        const uint32_t q = w < range ? index[w] : 0;
+        partner[p] = static_cast<int32_t>(q) - 1;
+        if (q != 0) {
+            partner[q - 1] = static_cast<int32_t>(p);
+            paired += 2;
+        }
     }
     return true;
 }
 
-// Position of v in the register last indexed directly, or -1.
-int64_t direct_lookup(uint64_t v)
+// An amplitude as two loose floats: the hot pass below keeps them in registers, where a
+// packed complex value would go through memory between its halves.
+struct Parts {
+    float re, im;
+};
+
+[[gnu::always_inline]] inline Parts cmul(Parts x, Parts y)
 {
-    if (v >= direct_positions.size())
-        return -1;
-    const uint64_t e = direct_positions[v];
-    return (e >> 32) == direct_stamp ? static_cast<int64_t>(e & UINT32_MAX) : -1;
+    const float re = x.re * y.re - x.im * y.im;
+    const float im = x.re * y.im + x.im * y.re;
+    if (std::isnan(re) && std::isnan(im)) [[unlikely]] {
+        const quantum_amplitude r = quantum_cmul_recover(x.re, x.im, y.re, y.im);
+        return {r.real(), r.imag()};
+    }
+    return {re, im};
+}
+
+[[gnu::always_inline]] inline Parts mul_add(Parts ma, Parts a, Parts mb, Parts b)
+{
+    const Parts x = cmul(ma, a), y = cmul(mb, b);
+    return {x.re + y.re, x.im + y.im};
+}
+
+[[gnu::always_inline]] inline float prob(Parts a)
+{
+    return a.re * a.re + a.im * a.im;
+}
+
+// apply_gate1 and its purge in one pass over a register paired directly (distinct values):
+// an entry's partner comes after it exactly when the entry is not done yet, so no flags
+// are needed, and every entry is final when the pass reaches it and moves at once behind
+// the kept ones. The new partners are made in the grown tail and follow the kept entries in
+// the order they were made, as the purge would leave them. Clears the direct index.
+void pair_and_purge(uint64_t bit, const quantum_amplitude* matrix, const int32_t* partner,
+                    int64_t add, quantum_reg_struct& reg)
+{
+    const int64_t old_size = reg.size;
+    uint32_t* index = index_plus_one.data();
+    if (!grow_entries(reg, add)) {
+        for (int64_t i = 0; i < old_size; i++)
+            index[reg.state[i]] = 0;
+        return;
+    }
+    reg.size = old_size + add;
+    const float limit = engine::purge_limit(reg);
+    const Parts m0{matrix[0].real(), matrix[0].imag()}, m1{matrix[1].real(), matrix[1].imag()};
+    const Parts m2{matrix[2].real(), matrix[2].imag()}, m3{matrix[3].real(), matrix[3].imag()};
+    const bool m1_zero = is_zero(matrix[1]), m2_zero = is_zero(matrix[2]);
+    const Parts zero{0.0f, 0.0f};
+    uint64_t* state = reg.state;
+    // A complex<float> array is an array of real and imaginary parts.
+    auto* amplitude = reinterpret_cast<Parts*>(reg.amplitude);
+    int64_t kept = 0;
+    int64_t made = old_size;
+    bool stopped = false;
+    for (int64_t i = 0; i < old_size; i++) {
+        // The partners lie anywhere: ask for one a few entries ahead.
+        if (i + PREFETCH_AHEAD < old_size && partner[i + PREFETCH_AHEAD] > i)
+            __builtin_prefetch(&amplitude[partner[i + PREFETCH_AHEAD]], 1);
+        const uint64_t v = state[i];
+        index[v] = 0;
+        Parts a = amplitude[i];
+        const int64_t j = partner[i];
+        if (!stopped && (j > i || j < 0)) {
+            const bool iset = (v & bit) != 0;
+            const Parts tnot = j >= 0 ? amplitude[j] : zero;
+            const Parts old = a;
+            a = iset ? mul_add(m2, tnot, m3, old) : mul_add(m0, old, m1, tnot);
+            if (j >= 0) {
+                amplitude[j] = iset ? mul_add(m0, tnot, m1, old) : mul_add(m2, old, m3, tnot);
+            } else if (iset ? m1_zero : m2_zero) {
+                // The matrix cannot reach the partner: the gate ends here.
+                stopped = true;
+            } else {
+                const Parts fresh = cmul(iset ? m1 : m2, old);
+                if (!(prob(fresh) < limit)) {
+                    state[made] = v ^ bit;
+                    amplitude[made] = fresh;
+                    made++;
+                }
+            }
+        }
+        // Written always, kept only if large enough: no branch to mispredict.
+        state[kept] = v;
+        amplitude[kept] = a;
+        kept += !(prob(a) < limit);
+    }
+    const int64_t made_count = made - old_size;
+    if (kept < old_size && made_count > 0) {
+        std::memmove(state + kept, state + old_size,
+                     static_cast<size_t>(made_count) * sizeof(uint64_t));
+        std::memmove(amplitude + kept, amplitude + old_size,
+                     static_cast<size_t>(made_count) * sizeof(Parts));
+    }
+    engine::shrink_entries(kept + made_count, reg);
+    engine::hash_load_warning(reg);
+    decohere(reg);
 }
 
 // The end of both generic gates: purge (with the load warning) or, without a table, the
@@ -516,24 +626,31 @@ void apply_gate1(int64_t target, quantum_matrix_struct m, quantum_reg_struct& re
     if (!reg.amplitude)
         return;
 
+    const bool sparse = reg.hashw != 0 && reg.state;
+    if (sparse) {
+        auto* pairs = scratch<int32_t>(old_size, false);
+        if (!pairs)
+            return;
+        int64_t paired = 0;
+        if (pair_directly(reg, bit, pairs, paired)) {
+            // The table is left as it is: every lookup rebuilds it first.
+            const auto index_bytes =
+                static_cast<int64_t>(sizeof(uint32_t) * index_plus_one.size());
+            memory_account(index_bytes);
+            pair_and_purge(bit, m.t, pairs, old_size - paired, reg);
+            memory_account(-index_bytes);
+            release(pairs, old_size);
+            return;
+        }
+        release(pairs, old_size);
+    }
+
     // Pass: find every partner once; count the missing ones, which become new entries.
     auto* partner = scratch<int64_t>(old_size, false);
     if (!partner)
         return;
-    const bool sparse = reg.hashw != 0 && reg.state;
     int64_t add = 0;
-    if (sparse && index_directly(reg)) {
-        // The table is left as it is: every lookup rebuilds it first.
-        const int64_t index_bytes =
-            static_cast<int64_t>(sizeof(uint64_t) * direct_positions.size());
-        memory_account(index_bytes);
-        for (int64_t i = 0; i < old_size; i++) {
-            partner[i] = direct_lookup(reg.state[i] ^ bit);
-            if (partner[i] < 0)
-                add++;
-        }
-        memory_account(-index_bytes);
-    } else if (sparse) {
+    if (sparse) {
         hash_rebuild(reg);
         for (int64_t i = 0; i < old_size; i++) {
             partner[i] = state_lookup(reg.state[i] ^ bit, reg);

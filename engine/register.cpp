@@ -367,12 +367,37 @@ void hash_load_warning(const quantum_reg_struct& reg)
                      static_cast<long>(reg.size), slots);
 }
 
+float purge_limit(const quantum_reg_struct& reg)
+{
+    const double states = static_cast<double>(uint64_t{1} << (reg.width & 63));
+    return static_cast<float>((1.0 / states) * 1e-6);
+}
+
+void shrink_entries(int64_t size, quantum_reg_struct& reg)
+{
+    const int64_t dropped = reg.size - size;
+    if (dropped <= 0)
+        return;
+    reg.size = size;
+    const size_t keep = static_cast<size_t>(size > 0 ? size : 1);
+    auto* amplitude = static_cast<quantum_amplitude*>(
+        std::realloc(reg.amplitude, keep * sizeof(quantum_amplitude)));
+    auto* state = static_cast<uint64_t*>(std::realloc(reg.state, keep * sizeof(uint64_t)));
+    // A failed shrink keeps the larger block, which still holds every kept entry.
+    if (amplitude)
+        reg.amplitude = amplitude;
+    if (state)
+        reg.state = state;
+    if ((!amplitude || !state) && size > 0)
+        quantum_error(QUANTUM_ENOMEM);
+    memory_account(-2 * ENTRY_BYTES * dropped);
+}
+
 } // namespace engine
 
 void purge_small_amplitudes(quantum_reg_struct& reg)
 {
-    const double states = static_cast<double>(uint64_t{1} << (reg.width & 63));
-    const float limit = static_cast<float>((1.0 / states) * 1e-6);
+    const float limit = engine::purge_limit(reg);
 
     // A dense register cannot drop entries: positions are its basis values.
     if (reg.state && reg.amplitude) {
@@ -387,22 +412,7 @@ void purge_small_amplitudes(quantum_reg_struct& reg)
                 reg.amplitude[i - dropped] = reg.amplitude[i];
             }
         }
-        if (dropped) {
-            reg.size -= dropped;
-            const size_t keep = static_cast<size_t>(reg.size > 0 ? reg.size : 1);
-            const size_t amplitude_bytes = keep * sizeof(quantum_amplitude);
-            auto* amplitude =
-                static_cast<quantum_amplitude*>(std::realloc(reg.amplitude, amplitude_bytes));
-            auto* state = static_cast<uint64_t*>(std::realloc(reg.state, keep * sizeof(uint64_t)));
-            // A failed shrink keeps the larger block, which still holds every kept entry.
-            if (amplitude)
-                reg.amplitude = amplitude;
-            if (state)
-                reg.state = state;
-            if ((!amplitude || !state) && reg.size > 0)
-                quantum_error(QUANTUM_ENOMEM);
-            memory_account(-2 * ENTRY_BYTES * dropped);
-        }
+        engine::shrink_entries(reg.size - dropped, reg);
     }
     engine::hash_load_warning(reg);
 }
