@@ -369,16 +369,20 @@ std::string t_GetScreen(uint8_t win, std::string_view separator)
 {
     if (!toolkit::text_window_ready("t_GetScreen", win))
         return {};
-    const t_Window& w = window_table[win];
     std::string text;
-    text.reserve(static_cast<size_t>(w.TextWidth * w.TextHeight * 2 + w.TextHeight));
-    for (int64_t line = 1; line <= w.TextHeight; ++line) {
-        for (int64_t column = 1; column <= w.TextWidth; ++column) {
-            const uint8_t code = toolkit::cell_char(w, column, line);
-            // Each byte is the Unicode scalar of the same value, written as UTF-8.
-            platform::append_utf8(text, code);
+    {
+        // A menu's copy reads the cells on the event thread while the program writes them.
+        std::lock_guard lock(toolkit::video_mutex());
+        const t_Window& w = window_table[win];
+        text.reserve(static_cast<size_t>(w.TextWidth * w.TextHeight * 2 + w.TextHeight));
+        for (int64_t line = 1; line <= w.TextHeight; ++line) {
+            for (int64_t column = 1; column <= w.TextWidth; ++column) {
+                const uint8_t code = toolkit::cell_char(w, column, line);
+                // Each byte is the Unicode scalar of the same value, written as UTF-8.
+                platform::append_utf8(text, code);
+            }
+            text.append(separator);
         }
-        text.append(separator);
     }
     if (separator.empty())
         return text;
