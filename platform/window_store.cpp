@@ -17,13 +17,6 @@ constexpr int64_t EVENT_THREAD_STACK_BYTES = 8 * 1024 * 1024;
 constexpr double TEXT_INSET = 10;
 constexpr double RULER_HEIGHT = 19;
 
-std::vector<StoredMenu>::iterator find_menu(std::vector<StoredMenu>& menus,
-                                              const std::string& title)
-{
-    return std::find_if(menus.begin(), menus.end(),
-                        [&](const StoredMenu& m) { return m.title == title; });
-}
-
 } // namespace
 
 // Event loop
@@ -458,82 +451,51 @@ void WindowStore::set_ruler_frame(uint8_t window, const Rect& frame)
 bool WindowStore::menu_exists(const std::string& menu_title)
 {
     std::lock_guard lock(state_mutex_);
-    return find_menu(menus_, menu_title) != menus_.end();
+    return menus_.exists(menu_title);
 }
 
 bool WindowStore::add_menu(const std::string& menu_title)
 {
     std::lock_guard lock(state_mutex_);
-    if (find_menu(menus_, menu_title) != menus_.end())
-        return false;
-    menus_.push_back({menu_title, {}});
-    return true;
+    return menus_.add(menu_title);
 }
 
 int64_t WindowStore::menu_item_count(const std::string& menu_title)
 {
     std::lock_guard lock(state_mutex_);
-    auto menu = find_menu(menus_, menu_title);
-    return menu == menus_.end() ? -1 : static_cast<int64_t>(menu->items.size());
+    return menus_.item_count(menu_title);
 }
 
-int64_t WindowStore::menu_item_index(const std::string& menu_title,
-                                              const std::string& item_title)
+int64_t WindowStore::menu_item_index(const std::string& menu_title, const std::string& item_title)
 {
     std::lock_guard lock(state_mutex_);
-    auto menu = find_menu(menus_, menu_title);
-    if (menu == menus_.end())
-        return -2;
-    for (size_t i = 0; i < menu->items.size(); ++i) {
-        if (menu->items[i].title == item_title)
-            return static_cast<int64_t>(i);
-    }
-    return -1;
+    return menus_.item_index(menu_title, item_title);
 }
 
-std::optional<MenuItem> WindowStore::menu_item(const std::string& menu_title,
-                                                        int64_t index)
+std::optional<MenuItem> WindowStore::menu_item(const std::string& menu_title, int64_t index)
 {
     std::lock_guard lock(state_mutex_);
-    auto menu = find_menu(menus_, menu_title);
-    if (menu == menus_.end() || index < 0 || index >= static_cast<int64_t>(menu->items.size()))
-        return std::nullopt;
-    return menu->items[static_cast<size_t>(index)];
+    return menus_.item(menu_title, index);
 }
 
 bool WindowStore::add_menu_item(const std::string& menu_title, const MenuItem& item,
-                                         int64_t index)
+                                int64_t index)
 {
     std::lock_guard lock(state_mutex_);
-    auto menu = find_menu(menus_, menu_title);
-    if (menu == menus_.end())
-        return false;
-    if (index < 0 || index >= static_cast<int64_t>(menu->items.size()))
-        menu->items.push_back(item);
-    else
-        menu->items.insert(menu->items.begin() + index, item);
-    return true;
+    return menus_.add_item(menu_title, item, index);
 }
 
 bool WindowStore::delete_menu_item(const std::string& menu_title, int64_t index)
 {
     std::lock_guard lock(state_mutex_);
-    auto menu = find_menu(menus_, menu_title);
-    if (menu == menus_.end() || index < 0 || index >= static_cast<int64_t>(menu->items.size()))
-        return false;
-    menu->items.erase(menu->items.begin() + index);
-    return true;
+    return menus_.delete_item(menu_title, index);
 }
 
 bool WindowStore::set_menu_item_title(const std::string& menu_title, int64_t index,
-                                               const std::string& title)
+                                      const std::string& title)
 {
     std::lock_guard lock(state_mutex_);
-    auto menu = find_menu(menus_, menu_title);
-    if (menu == menus_.end() || index < 0 || index >= static_cast<int64_t>(menu->items.size()))
-        return false;
-    menu->items[static_cast<size_t>(index)].title = title;
-    return true;
+    return menus_.set_item_title(menu_title, index, title);
 }
 
 // Pasteboard
@@ -633,7 +595,7 @@ StoredWindow WindowStore::window(uint8_t window)
 std::vector<StoredMenu> WindowStore::menus()
 {
     std::lock_guard lock(state_mutex_);
-    return menus_;
+    return menus_.menus();
 }
 
 std::vector<std::string> WindowStore::sounds_played()
@@ -777,7 +739,7 @@ void WindowStore::reset()
     windows_ = {};
     draw_pending_ = {};
     main_window_ = NO_WINDOW;
-    menus_.clear();
+    menus_ = MenuModel{};
     pasteboard_text_.reset();
     pasteboard_image_.reset();
     pasteboard_clears_ = 0;

@@ -8,6 +8,7 @@
 #include <deque>
 #include <mutex>
 
+#include "platform/menu_model.h"
 #include "platform/window_system.h"
 
 namespace platform {
@@ -39,11 +40,6 @@ struct StoredWindow {
     bool has_ruler = false;
     std::string ruler_text;
     Rect ruler_frame;
-};
-
-struct StoredMenu {
-    std::string title;
-    std::vector<MenuItem> items;
 };
 
 class WindowStore : public WindowSystem {
@@ -179,7 +175,7 @@ private:
     std::array<StoredWindow, WINDOW_NUMBER_COUNT> windows_; // guarded by state_mutex_
     std::array<bool, WINDOW_NUMBER_COUNT> draw_pending_{};   // guarded by state_mutex_
     uint8_t main_window_ = NO_WINDOW;
-    std::vector<StoredMenu> menus_;
+    MenuModel menus_;
     std::optional<std::string> pasteboard_text_;
     std::shared_ptr<const ArgbImage> pasteboard_image_;
     int64_t pasteboard_clears_ = 0;

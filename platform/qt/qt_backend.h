@@ -7,6 +7,7 @@
 // graphic views scale their image down then. All state lives on Qt's GUI thread: every
 // operation called from another thread is handed to it and waited for.
 
+#include "platform/menu_model.h"
 #include "platform/platform.h"
 #include "platform/window_system.h"
 
@@ -209,15 +210,11 @@ class QtWindowSystem final : public WindowSystem {
     int64_t menu_generation() const { return menu_generation_; }
 
   private:
-    struct Menu {
-        std::string title;
-        std::vector<MenuItem> items;
-    };
-
     // Runs work on the GUI thread and waits; at once when already on it.
     template <typename F> auto on_gui(F&& work) -> decltype(work());
     DesktopWindowState* text_state(uint8_t window);
-    std::vector<Menu>::iterator find_menu(const std::string& title);
+    // After a menu operation: every menu bar is rebuilt when it changed the model.
+    bool menus_changed(bool changed);
     void place(DesktopWindowState& w);
     void layout_text(DesktopWindowState& w);
     void choose(const std::string& menu_title, const MenuItem& item);
@@ -225,7 +222,7 @@ class QtWindowSystem final : public WindowSystem {
     double content_height(const DesktopWindowState& w) const;
 
     std::array<DesktopWindowState, WINDOW_NUMBER_COUNT> windows_;
-    std::vector<Menu> menus_;
+    MenuModel menus_;
     int64_t menu_generation_ = 0;
     std::array<int64_t, WINDOW_NUMBER_COUNT> menu_bar_generation_{};
     std::array<bool, WINDOW_NUMBER_COUNT> redraw_pending_{};

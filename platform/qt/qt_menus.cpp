@@ -8,17 +8,10 @@
 #include <QGridLayout>
 #include <QMenuBar>
 #include <QMimeData>
-#include <algorithm>
 
 namespace platform::qt {
 
 // Menus: one model, shown as a menu bar in every window and rebuilt there when it changed.
-
-std::vector<QtWindowSystem::Menu>::iterator QtWindowSystem::find_menu(const std::string& title)
-{
-    return std::find_if(menus_.begin(), menus_.end(),
-                        [&](const Menu& m) { return m.title == title; });
-}
 
 void QtWindowSystem::refresh_menu_bar(DesktopWindowState& w)
 {
@@ -28,7 +21,7 @@ void QtWindowSystem::refresh_menu_bar(DesktopWindowState& w)
     menu_bar_generation_[n] = menu_generation_;
     QMenuBar* bar = w.widget->menuBar();
     bar->clear();
-    for (const Menu& menu : menus_) {
+    for (const StoredMenu& menu : menus_.menus()) {
         QMenu* shown = bar->addMenu(to_qstring(menu.title));
         for (const MenuItem& item : menu.items) {
             if (item.title.empty()) {
@@ -53,104 +46,57 @@ void QtWindowSystem::choose(const std::string& menu_title, const MenuItem& item)
 
 bool QtWindowSystem::menu_exists(const std::string& menu_title)
 {
-    return on_gui([&] { return find_menu(menu_title) != menus_.end(); });
+    return on_gui([&] { return menus_.exists(menu_title); });
 }
 
 bool QtWindowSystem::add_menu(const std::string& menu_title)
 {
-    return on_gui([&] {
-        if (find_menu(menu_title) != menus_.end())
-            return false;
-        menus_.push_back({menu_title, {}});
-        ++menu_generation_;
-        for (auto& w : windows_)
-            if (w.exists)
-                refresh_menu_bar(w);
-        return true;
-    });
+    return on_gui([&] { return menus_changed(menus_.add(menu_title)); });
 }
 
 int64_t QtWindowSystem::menu_item_count(const std::string& menu_title)
 {
-    return on_gui([&] {
-        auto menu = find_menu(menu_title);
-        return menu == menus_.end() ? int64_t{-1} : static_cast<int64_t>(menu->items.size());
-    });
+    return on_gui([&] { return menus_.item_count(menu_title); });
 }
 
 int64_t QtWindowSystem::menu_item_index(const std::string& menu_title,
                                         const std::string& item_title)
 {
-    return on_gui([&]() -> int64_t {
-        auto menu = find_menu(menu_title);
-        if (menu == menus_.end())
-            return -2;
-        for (size_t i = 0; i < menu->items.size(); ++i) {
-            if (menu->items[i].title == item_title)
-                return static_cast<int64_t>(i);
-        }
-        return -1;
-    });
+    return on_gui([&] { return menus_.item_index(menu_title, item_title); });
 }
 
 std::optional<MenuItem> QtWindowSystem::menu_item(const std::string& menu_title, int64_t index)
 {
-    return on_gui([&]() -> std::optional<MenuItem> {
-        auto menu = find_menu(menu_title);
-        if (menu == menus_.end() || index < 0 || index >= static_cast<int64_t>(menu->items.size()))
-            return std::nullopt;
-        return menu->items[static_cast<size_t>(index)];
-    });
+    return on_gui([&] { return menus_.item(menu_title, index); });
 }
 
 bool QtWindowSystem::add_menu_item(const std::string& menu_title, const MenuItem& item,
                                    int64_t index)
 {
-    return on_gui([&] {
-        auto menu = find_menu(menu_title);
-        if (menu == menus_.end())
-            return false;
-        if (index < 0 || index >= static_cast<int64_t>(menu->items.size()))
-            menu->items.push_back(item);
-        else
-            menu->items.insert(menu->items.begin() + index, item);
-        ++menu_generation_;
-        for (auto& w : windows_)
-            if (w.exists)
-                refresh_menu_bar(w);
-        return true;
-    });
+    return on_gui([&] { return menus_changed(menus_.add_item(menu_title, item, index)); });
 }
 
 bool QtWindowSystem::delete_menu_item(const std::string& menu_title, int64_t index)
 {
-    return on_gui([&] {
-        auto menu = find_menu(menu_title);
-        if (menu == menus_.end() || index < 0 || index >= static_cast<int64_t>(menu->items.size()))
-            return false;
-        menu->items.erase(menu->items.begin() + index);
-        ++menu_generation_;
-        for (auto& w : windows_)
-            if (w.exists)
-                refresh_menu_bar(w);
-        return true;
-    });
+    return on_gui([&] { return menus_changed(menus_.delete_item(menu_title, index)); });
 }
 
 bool QtWindowSystem::set_menu_item_title(const std::string& menu_title, int64_t index,
                                          const std::string& title)
 {
-    return on_gui([&] {
-        auto menu = find_menu(menu_title);
-        if (menu == menus_.end() || index < 0 || index >= static_cast<int64_t>(menu->items.size()))
-            return false;
-        menu->items[static_cast<size_t>(index)].title = title;
-        ++menu_generation_;
-        for (auto& w : windows_)
-            if (w.exists)
-                refresh_menu_bar(w);
-        return true;
-    });
+    return on_gui(
+        [&] { return menus_changed(menus_.set_item_title(menu_title, index, title)); });
+}
+
+bool QtWindowSystem::menus_changed(bool changed)
+{
+    if (!changed)
+        return false;
+    ++menu_generation_;
+    for (auto& w : windows_)
+        if (w.exists)
+            refresh_menu_bar(w);
+    return true;
 }
 
 // Pasteboard
