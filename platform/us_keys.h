@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/keys.h"
+#include "platform/window_system.h"
 
 namespace platform {
 
@@ -49,5 +50,11 @@ constexpr std::optional<UsKey> us_key(char32_t c)
     }
     return std::nullopt;
 }
+
+// The report of typing c on a US keyboard into window 0: Return, Tab, Escape and Delete by
+// their keys, a printable ASCII character by its key (Shift where it takes it), any other
+// character with no key of its own; a control character other than those four is typed
+// with Control.
+KeyReport typed_key(char32_t c);
 
 } // namespace platform

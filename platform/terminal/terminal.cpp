@@ -136,38 +136,12 @@ std::string base64(std::string_view bytes)
 
 KeyReport character_report(char32_t c)
 {
-    KeyReport report;
-    report.window = 0;
-    report.key_code = KEY_UNMAPPED;
-    append_utf8(report.characters, c);
-    switch (c) {
-    case U'\r':
-    case U'\n':
-        report.key_code = KEY_RETURN;
-        report.characters = "\r";
-        return report;
-    case U'\t':
-        report.key_code = KEY_TAB;
-        return report;
-    case 0x1B:
-        report.key_code = KEY_ESCAPE;
-        return report;
-    case 0x7F:
-    case 0x08: // some terminals send Ctrl-H for backspace
-        report.key_code = KEY_DELETE;
-        report.characters = "\x7f";
-        return report;
-    default:
-        break;
-    }
-    if (c >= 1 && c <= 26) { // Control with a letter
+    // Some terminals send Ctrl-H for backspace.
+    KeyReport report = typed_key(c == 0x08 ? 0x7F : c);
+    // Control with a letter: the letter's key.
+    if (c >= 1 && c <= 26 && report.key_code == KEY_UNMAPPED) {
         report.key_code = us_key(U'a' + c - 1)->code;
         report.modifiers = MOD_CONTROL;
-        return report;
-    }
-    if (const std::optional<UsKey> key = us_key(c)) {
-        report.key_code = key->code;
-        report.modifiers = key->shift ? MOD_SHIFT : 0;
     }
     return report;
 }
