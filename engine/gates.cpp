@@ -5,7 +5,6 @@
 #include <bit>
 #include <climits>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -497,21 +496,23 @@ void apply_toffoli(int64_t control1, int64_t control2, int64_t target, quantum_r
     decohere(reg);
 }
 
-void apply_multi_cnot(int64_t n, quantum_reg_struct& reg, ...)
+namespace engine {
+
+void apply_multi_cnot_list(int64_t n, const int64_t* indices, size_t count,
+                           quantum_reg_struct& reg)
 {
     settle(reg);
-    // The controls go straight into the mask: a count from the caller never sizes an array.
+    // The controls go straight into the mask: a count from the caller never sizes an array,
+    // and no index is read beyond those given.
+    const auto controls = static_cast<size_t>(std::clamp<int64_t>(n, 0, static_cast<int64_t>(count) - 1));
     uint64_t mask = 0;
-    va_list args;
-    va_start(args, reg);
-    for (int64_t i = 0; i < n; i++)
-        mask |= qubit_bit(static_cast<int32_t>(va_arg(args, int64_t)));
-    const int64_t target = va_arg(args, int64_t);
-    va_end(args);
-
-    flip_where(mask, target, reg);
+    for (size_t i = 0; i < controls; i++)
+        mask |= qubit_bit(static_cast<int32_t>(indices[i]));
+    flip_where(mask, indices[controls], reg);
     decohere(reg);
 }
+
+} // namespace engine
 
 void apply_sigma_x(int64_t target, quantum_reg_struct& reg)
 {

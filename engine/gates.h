@@ -1,6 +1,7 @@
 // engine/gates.h: elementary gates on a quantum register, decoherence and the gate count.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/ec.h"
@@ -15,8 +16,21 @@
 void apply_cnot(int64_t control, int64_t target, quantum_reg_struct& reg);
 // Flips bit target where both control bits are set.
 void apply_toffoli(int64_t control1, int64_t control2, int64_t target, quantum_reg_struct& reg);
-// n control indices and then the target follow as int64_t arguments; records nothing.
-void apply_multi_cnot(int64_t n, quantum_reg_struct& reg, ...);
+namespace engine {
+// Flips bit indices[k] where the bits indices[0 .. k-1] are all set, k = n or, when fewer
+// indices were given, the last one.
+void apply_multi_cnot_list(int64_t n, const int64_t* indices, size_t count,
+                           quantum_reg_struct& reg);
+} // namespace engine
+
+// n control indices and then the target follow (the low 32 bits of a control count);
+// records nothing.
+template <typename... Indices>
+void apply_multi_cnot(int64_t n, quantum_reg_struct& reg, int64_t first, Indices... rest)
+{
+    const int64_t indices[] = {first, static_cast<int64_t>(rest)...};
+    engine::apply_multi_cnot_list(n, indices, 1 + sizeof...(rest), reg);
+}
 // Flips bit target everywhere.
 void apply_sigma_x(int64_t target, quantum_reg_struct& reg);
 // Flips bit target and multiplies by i (bit was 0) or -i (bit was 1).

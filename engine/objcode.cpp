@@ -511,28 +511,28 @@ void objcode_stop()
     release_buffer();
 }
 
-int objcode_record(uint8_t opcode, ...)
+int objcode_record(int opcode, ...)
 {
     if (!active)
         return 0;
     uint8_t record[MAX_RECORD_BYTES];
     va_list args;
     va_start(args, opcode);
-    const int64_t length = encode(opcode, args, record);
+    const int64_t length = encode(static_cast<uint8_t>(opcode), args, record);
     va_end(args);
     if (length > 0)
         append(record, length);
     return 1;
 }
 
-int objcode_record_repeat(int64_t count, uint8_t opcode, ...)
+int objcode_record_repeat(int64_t count, int opcode, ...)
 {
     if (!active)
         return 0;
     uint8_t record[MAX_RECORD_BYTES];
     va_list args;
     va_start(args, opcode);
-    const int64_t length = encode(opcode, args, record);
+    const int64_t length = encode(static_cast<uint8_t>(opcode), args, record);
     va_end(args);
     if (length > 0 && count > 0)
         append_run(record, length, count);

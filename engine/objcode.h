@@ -43,12 +43,13 @@ void objcode_stop();
 
 // Appends one record; 1 while recording (even for an invalid opcode), 0 when off.
 // Operands, cast at the call: qubit indices and widths as int, basis values as uint64_t,
-// angles as double. Reading any other type is undefined behaviour.
-int objcode_record(uint8_t opcode, ...);
+// angles as double. Reading any other type is undefined behaviour. The opcode is a byte; it
+// is passed as an int, the type a variable argument list may start after.
+int objcode_record(int opcode, ...);
 
 // Appends count copies of one record, the same bytes as count calls of objcode_record but
 // streamed in bulk (one swap-leads record per stored state adds up to hundreds of MB).
-int objcode_record_repeat(int64_t count, uint8_t opcode, ...);
+int objcode_record_repeat(int64_t count, int opcode, ...);
 
 // The dump file used when objcode_write_file gets no name; empty until set.
 void objcode_set_default_file(std::string name);
