@@ -280,8 +280,10 @@ void t_CursorOff(uint8_t win)
 
 void t_RedirectOutput(uint8_t win, int64_t mode)
 {
-    if (toolkit::window_ready("t_RedirectOutput", win))
-        window_table[win].TextRedirectOutput = mode;
+    if (!toolkit::window_ready("t_RedirectOutput", win))
+        return;
+    std::lock_guard lock(toolkit::video_mutex());
+    window_table[win].TextRedirectOutput = mode;
 }
 
 void t_PrintControl(uint8_t win, uint8_t code)
@@ -292,10 +294,11 @@ void t_PrintControl(uint8_t win, uint8_t code)
     }
     t_Window& w = window_table[win];
     const bool ready = MemoryReady && w.Initialized && w.TextMemoryStart >= 0;
-    if (!ready || w.TextRedirectOutput != 1) {
-        if (w.TextRedirectOutput == 2)
+    const int64_t redirect = toolkit::output_redirect(win);
+    if (!ready || redirect != 1) {
+        if (redirect == 2)
             diag_write(std::string(1, static_cast<char>(code)));
-        else if (w.TextRedirectOutput == 1)
+        else if (redirect == 1)
             diag_line("t_PrintControl", "Window #" + std::to_string(win) + " not initialized.");
         return;
     }

@@ -287,18 +287,19 @@ void t_PrintSymbol(uint8_t win, int32_t code, uint8_t color, int64_t column, int
     t_Window& w = window_table[win];
     auto number = [win] { return std::to_string(win); };
     const uint8_t character = static_cast<uint8_t>(code & 0xFF);
+    const int64_t redirect = toolkit::output_redirect(win);
     if (!MemoryReady || !w.Initialized || w.TextMemoryStart < 0) {
-        if (w.TextRedirectOutput == 2)
+        if (redirect == 2)
             toolkit::write_redirected(character);
-        else if (w.TextRedirectOutput == 1)
+        else if (redirect == 1)
             diag_line(op, "Window #" + number() + " not initialized.");
         return;
     }
-    if (w.TextRedirectOutput == 2) {
+    if (redirect == 2) {
         toolkit::write_redirected(character);
         return;
     }
-    if (w.TextRedirectOutput != 1)
+    if (redirect != 1)
         return;
     if (w.Font.Data.empty()) {
         diag_line(op, "Window #" + number() + " not initialized.");

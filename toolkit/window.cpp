@@ -163,6 +163,12 @@ bool window_ready(std::string_view op, uint8_t win)
     return true;
 }
 
+int64_t output_redirect(uint8_t win)
+{
+    std::lock_guard lock(video_mutex());
+    return window_table[win].TextRedirectOutput;
+}
+
 bool text_window_ready(std::string_view op, uint8_t win)
 {
     if (win >= WINDOW_COUNT) {

@@ -118,6 +118,9 @@ bool view_exists(uint8_t win);
 bool window_ready(std::string_view op, uint8_t win);
 // The same plus a text block, for every text operation.
 bool text_window_ready(std::string_view op, uint8_t win);
+// Where window win's text goes (TextRedirectOutput): a key of the event thread changes it
+// while the program prints, so it is read and written under the video lock.
+int64_t output_redirect(uint8_t win);
 
 // Address of the colour plane (the middle of the text block).
 int64_t colour_plane_start(const t_Window& w);
