@@ -1,6 +1,7 @@
 // Release of a re-initialised window's memory and the window-level operations 0 to 12.
 #include "platform/diag.h"
 #include "platform/headless/headless.h"
+#include "tests/support/test_support.h"
 #include "toolkit/geometry.h"
 #include "toolkit/render.h"
 #include "toolkit/window.h"
@@ -14,18 +15,6 @@ using platform::Rect;
 using platform::WindowKind;
 
 constexpr int64_t TITLE = 28;
-
-t_Font font_of(int64_t width, int64_t height)
-{
-    t_Font font;
-    font.Format = toolkit::FONT_FORMAT_GREY;
-    font.Start = 0;
-    font.End = 255;
-    font.Width = width;
-    font.Height = height;
-    font.Data.assign(static_cast<size_t>(256 * width * height), 0);
-    return font;
-}
 
 class GeometryTest : public ::testing::Test {
   protected:
@@ -52,7 +41,7 @@ class GeometryTest : public ::testing::Test {
     // The main window's geometry: 80 x 25 cells of 16 x 32 at 24 bits, border 16.
     static void init_main_window()
     {
-        t_InitWindow(0, 24, false, 1280, 800, 16, 16, font_of(16, 32), true);
+        t_InitWindow(0, 24, false, 1280, 800, 16, 16, test_support::tiny_font(16, 32, true), true);
     }
 };
 
@@ -62,7 +51,7 @@ TEST_F(GeometryTest, ReinitialisingWindow0MovesWindow1UpWithItsBytes)
 {
     DiagCapture out;
     init_main_window();
-    t_InitWindow(1, 8, false, 64, 64, 4, 4, font_of(8, 8), true);
+    t_InitWindow(1, 8, false, 64, 64, 4, 4, test_support::tiny_font(8, 8, true), true);
     const t_Window before = window_table[1];
     ASSERT_EQ(before.MemoryStart, 0xD10000);
     ASSERT_EQ(before.MemoryEnd, 0xD10FFF);
@@ -105,11 +94,11 @@ TEST_F(GeometryTest, ReleasingTheLowestWindowMovesNothing)
 {
     DiagCapture out;
     init_main_window();
-    t_InitWindow(1, 8, false, 64, 64, 4, 4, font_of(8, 8), true);
+    t_InitWindow(1, 8, false, 64, 64, 4, 4, test_support::tiny_font(8, 8, true), true);
     const int64_t high = HighMemory;
     const int64_t window0_start = window_table[0].MemoryStart;
     out.clear();
-    t_InitWindow(1, 8, false, 64, 64, 4, 4, font_of(8, 8), true);
+    t_InitWindow(1, 8, false, 64, 64, 4, 4, test_support::tiny_font(8, 8, true), true);
     EXPECT_EQ(out.text().find("moving"), std::string::npos);
     EXPECT_EQ(HighMemory, high);
     EXPECT_EQ(window_table[0].MemoryStart, window0_start);
@@ -170,11 +159,6 @@ TEST_F(GeometryTest, SizeKeepsPositionAndAddsBorderAndTitle)
     t_WindowSize(0, -1, -1, 640, 400);
     EXPECT_EQ(headless().window(0).frame, (Rect{100, 50, 640 + 32, 400 + 32 + TITLE}));
     EXPECT_EQ(headless().window(0).view_frame, (Rect{16, 16, 640, 400}));
-    out.clear();
-    t_WindowSize(1, 0, 0, 100, 100);
-    t_WindowSize(5, 0, 0, 100, 100);
-    EXPECT_EQ(out.text(), "t_WindowSize: Window #1 not initialized.\n"
-                          "t_WindowSize: Window does not exist.\n");
 }
 
 TEST_F(GeometryTest, SizeOfATextWindowSetsItsScrollView)
@@ -222,43 +206,6 @@ TEST_F(GeometryTest, ShowingThePasteboardWindowFillsItsText)
     EXPECT_EQ(headless().window(8).text, "");
 }
 
-TEST_F(GeometryTest, TextWindowsWithoutTextViewAreNil)
-{
-    platform::headless_reset();
-    headless().create_window(8, {WindowKind::Plain, {0, 0, 10, 10}, "", false, false});
-    headless().create_window(9, {WindowKind::Plain, {0, 0, 10, 10}, "", false, false});
-    headless().create_window(10, {WindowKind::Plain, {0, 0, 10, 10}, "", false, false});
-    DiagCapture out;
-    t_WindowVisible(8, true);
-    t_WindowVisible(9, true);
-    t_WindowVisible(10, false);
-    EXPECT_EQ(out.text(), "t_WindowVisible: Pasteboard window is nil, resource undefined.\n"
-                          "t_WindowVisible: Virtual printer window is nil, resource undefined.\n"
-                          "t_WindowVisible: System console window is nil, resource undefined.\n");
-    EXPECT_FALSE(headless().window(8).visible);
-}
-
-TEST_F(GeometryTest, MissingWindowsSayTheyDoNotExistAndAbove12AreIgnored)
-{
-    DiagCapture out;
-    t_WindowFront(13);
-    t_WindowVisible(200, true);
-    EXPECT_EQ(t_WindowPos(255, 15), 0);
-    EXPECT_EQ(out.text(), "");
-    EXPECT_EQ(t_WindowPos(5, 8), 0);
-    t_WindowVisible(5, true);
-    t_WindowFront(5);
-    t_WindowCenter(12);
-    t_WindowTitle(10, "x");
-    t_WindowTitleVisible(6, false);
-    EXPECT_EQ(out.text(), "t_WindowPos: Window does not exist.\n"
-                          "t_WindowVisible: Window does not exist.\n"
-                          "t_WindowFront: Window does not exist.\n"
-                          "t_WindowCenter: Window does not exist.\n"
-                          "t_WindowTitle: Window does not exist.\n"
-                          "t_WindowTitleVisible: Window does not exist.\n");
-}
-
 TEST_F(GeometryTest, FrontCenterTitleAndTitleBar)
 {
     DiagCapture quiet;
@@ -291,9 +238,4 @@ TEST_F(GeometryTest, FullAreaResetsTheTextArea)
     EXPECT_EQ(w.TextLastColumn, 80);
     EXPECT_EQ(w.TextFirstLine, 1);
     EXPECT_EQ(w.TextLastLine, 25);
-    out.clear();
-    t_FullArea(3);
-    t_FullArea(9);
-    EXPECT_EQ(out.text(), "t_FullArea: Window #3 not initialized.\n"
-                          "t_FullArea: Window is not a graphic window.\n");
 }
