@@ -175,11 +175,7 @@ protected:
         ProgramWindowTest::TearDown();
     }
     // Row `line` of window 0, one 8-bit code per character, trailing blanks removed.
-    std::string window_line(int64_t line) const
-    {
-        std::string text = raw_row(line);
-        return text.erase(text.find_last_not_of(' ') + 1);
-    }
+    static std::string window_line(int64_t line) { return test_support::trimmed_row(0, line); }
 };
 
 TEST_F(IsingProgramTest, EscapeAfterTheFirstRowEndsAfterExactlyOneRow)

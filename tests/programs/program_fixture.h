@@ -9,6 +9,7 @@
 
 #include "engine/objcode.h"
 #include "platform/diag.h"
+#include "platform/utf8.h"
 #include "tests/support/test_support.h"
 #include "tests/toolkit/text_fixture.h"
 #include "toolkit/window.h"
@@ -52,15 +53,8 @@ protected:
         std::vector<std::string> out;
         for (int64_t line = 1; line <= w.TextHeight; ++line) {
             std::string row;
-            for (int64_t column = 1; column <= w.TextWidth; ++column) {
-                const uint8_t code = toolkit::cell_char(w, column, line);
-                if (code < 0x80) {
-                    row += static_cast<char>(code);
-                } else {
-                    row += static_cast<char>(0xC0 | (code >> 6));
-                    row += static_cast<char>(0x80 | (code & 0x3F));
-                }
-            }
+            for (int64_t column = 1; column <= w.TextWidth; ++column)
+                platform::append_utf8(row, toolkit::cell_char(w, column, line));
             row.erase(row.find_last_not_of(' ') + 1);
             out.push_back(row);
         }
@@ -70,14 +64,7 @@ protected:
     }
 
     // The raw cells of one line, blanks kept, for field layouts.
-    std::string raw_row(int64_t line) const
-    {
-        const t_Window& w = window_table[0];
-        std::string row;
-        for (int64_t column = 1; column <= w.TextWidth; ++column)
-            row += static_cast<char>(toolkit::cell_char(w, column, line));
-        return row;
-    }
+    std::string raw_row(int64_t line) const { return test_support::char_row(0, line); }
 };
 
 // Splits a listing line into its 8-character fields.

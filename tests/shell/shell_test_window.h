@@ -28,13 +28,7 @@ inline void set_up_window(int64_t columns = 40, int64_t lines = 10)
 // The characters of one line of window 0, trailing blanks removed.
 inline std::string line_text(int64_t line, uint8_t win = 0)
 {
-    const t_Window& w = window_table[win];
-    std::string out;
-    for (int64_t column = 1; column <= w.TextWidth; ++column)
-        out.push_back(static_cast<char>(toolkit::cell_char(w, column, line)));
-    while (!out.empty() && out.back() == ' ')
-        out.pop_back();
-    return out;
+    return test_support::trimmed_row(win, line);
 }
 
 } // namespace shell_test

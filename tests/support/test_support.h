@@ -17,6 +17,7 @@
 
 #include "platform/platform.h"
 #include "toolkit/font.h"
+#include "toolkit/window.h"
 
 namespace test_support {
 
@@ -57,6 +58,22 @@ inline t_Font tiny_font(int64_t width = 4, int64_t height = 4, bool blank = fals
         font.Data.insert(font.Data.end(), g.begin(), g.end());
     }
     return font;
+}
+
+// The 8-bit codes of one line of a window's character plane, blanks kept.
+inline std::string char_row(uint8_t win, int64_t line)
+{
+    std::string row;
+    for (int64_t column = 1; column <= window_table[win].TextWidth; ++column)
+        row += static_cast<char>(toolkit::cell_char(window_table[win], column, line));
+    return row;
+}
+
+// The same without its trailing blanks.
+inline std::string trimmed_row(uint8_t win, int64_t line)
+{
+    std::string row = char_row(win, line);
+    return row.erase(row.find_last_not_of(' ') + 1);
 }
 
 inline std::string slurp(const std::filesystem::path& path)

@@ -62,14 +62,9 @@ class TextWindowTest : public ::testing::Test {
     // The character plane, one string per line.
     std::vector<std::string> rows(uint8_t win) const
     {
-        const t_Window& w = window_table[win];
         std::vector<std::string> out;
-        for (int64_t line = 1; line <= w.TextHeight; ++line) {
-            std::string row;
-            for (int64_t column = 1; column <= w.TextWidth; ++column)
-                row += static_cast<char>(toolkit::cell_char(w, column, line));
-            out.push_back(row);
-        }
+        for (int64_t line = 1; line <= window_table[win].TextHeight; ++line)
+            out.push_back(test_support::char_row(win, line));
         return out;
     }
 
