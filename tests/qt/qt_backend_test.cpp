@@ -16,7 +16,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QTest>
@@ -205,25 +204,7 @@ TEST_F(DesktopTest, ModifierKeysAloneReportTheModifierWord)
 
 // That view 0 shows the headless run's pixels, and that D fills the printer view, is
 // checked under a real X server by tests/desktop/xvfb_run.sh.
-TEST_F(DesktopTest, CopyTextPutsTheScreenOnTheClipboard)
-{
-    launch(mainloop);
-    make_main(0);
-    QAction* copy = menu_action(0, QStringLiteral("Text kopieren"));
-    ASSERT_NE(copy, nullptr);
-    QGuiApplication::clipboard()->clear();
-    copy->trigger();
-    const QString text = QGuiApplication::clipboard()->text();
-    const QStringList lines = text.split(QLatin1Char('\r'));
-    ASSERT_GT(lines.size(), 20);
-    EXPECT_EQ(lines[0].toStdString(), std::string(MAIN_PROMPT).substr(0, MAIN_PROMPT.size() - 1));
-    EXPECT_TRUE(text.contains(QStringLiteral("S = Shor Primfaktor-Algorithmus")));
-    // The special codes of the rule and frames became plain characters.
-    for (QChar c : text)
-        EXPECT_FALSE(c.unicode() >= 127 && c.unicode() <= 160)
-            << "code " << static_cast<int>(c.unicode());
-}
-
+// Copying text is the shell's (tests/shell/menus_test.cpp) and, for real, xvfb_run.sh's.
 TEST_F(DesktopTest, ClosingWindowThreeHidesItAndSaysSo)
 {
     launch(mainloop);

@@ -178,21 +178,6 @@ TEST_F(GeometryTest, SizeOfATextWindowSetsItsScrollView)
     EXPECT_NE(headless().main_window(), 9); // ordered front without becoming the key window
 }
 
-TEST_F(GeometryTest, VisibleKeepsTheRecordAndClearsDurationWhenHiding)
-{
-    DiagCapture quiet;
-    init_main_window();
-    window_table[0].UpdateDuration = 1234;
-    t_WindowVisible(0, true);
-    EXPECT_TRUE(window_table[0].Visible);
-    EXPECT_TRUE(headless().window(0).visible);
-    EXPECT_EQ(window_table[0].UpdateDuration, 1234);
-    t_WindowVisible(0, false);
-    EXPECT_FALSE(window_table[0].Visible);
-    EXPECT_FALSE(headless().window(0).visible);
-    EXPECT_EQ(window_table[0].UpdateDuration, 0);
-}
-
 TEST_F(GeometryTest, ShowingThePasteboardWindowFillsItsText)
 {
     headless().pasteboard_set_text("vom Klemmbrett");

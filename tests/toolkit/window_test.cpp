@@ -29,12 +29,8 @@ TEST_F(InitMemory, PrintsItsLinesOnceAndFillsWithFF)
     EXPECT_EQ(pasteboard, 1);
     EXPECT_TRUE(MemoryReady);
     EXPECT_EQ(VideoMemory.size(), 0x100000Fu);
-    EXPECT_EQ(VideoMemory[0], 0xFF);
     EXPECT_EQ(VideoMemory[0x100000E], 0xFF);
     EXPECT_EQ(HighMemory, 0xFFFFFF);
-    EXPECT_EQ(window_table[7].MemoryStart, -1);
-    EXPECT_EQ(window_table[7].TextRedirectOutput, 1);
-    EXPECT_EQ(window_table[7].Font.HeaderSize, 16);
 }
 
 using InitWindow = TextWindowTest;
