@@ -21,9 +21,7 @@ class ProgramWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        toolkit::stop_auto_update();
-        platform::headless_reset();
-        toolkit::shell_hooks() = toolkit::ShellHooks{};
+        test_support::fresh_toolkit();
         DiagCapture quiet;
         fresh_window();
         ASSERT_TRUE(window_table[0].Initialized) << quiet.text();

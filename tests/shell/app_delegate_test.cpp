@@ -8,6 +8,7 @@
 #include "toolkit/geometry.h"
 #include "toolkit/render.h"
 #include "toolkit/window.h"
+#include "tests/support/test_support.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -23,10 +24,7 @@ class AppDelegateTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(toolkit::stop_auto_update());
-        platform::headless_reset();
-        toolkit::shell_hooks() = {};
-        toolkit::reset_video_memory();
+        ASSERT_TRUE(test_support::fresh_toolkit());
         ResetMenus();
         TitleBarHeight = TITLE;
         BuildInterface(headless(), ApplicationInterface());

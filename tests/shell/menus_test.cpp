@@ -43,11 +43,8 @@ class MenusTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(toolkit::stop_auto_update());
+        ASSERT_TRUE(test_support::fresh_toolkit());
         setenv("ORBIKON_RESOURCES", ORBIKON_RESOURCE_DIR, 1);
-        platform::headless_reset();
-        toolkit::shell_hooks() = {};
-        toolkit::reset_video_memory();
         ResetMenus();
         menu_hooks() = {};
         BuildInterface(headless(), ApplicationInterface());

@@ -48,10 +48,7 @@ class ViewsTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(toolkit::stop_auto_update());
-        platform::headless_reset();
-        toolkit::shell_hooks() = {};
-        toolkit::reset_video_memory();
+        ASSERT_TRUE(test_support::fresh_toolkit());
         ResetMouse();
         ResetEvents();
         for (uint8_t i = 0; i < WINDOW_COUNT; ++i)

@@ -15,8 +15,10 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "toolkit/font.h"
+#include "toolkit/render.h"
 #include "toolkit/window.h"
 
 namespace test_support {
@@ -31,6 +33,17 @@ template <typename Pred> bool wait_for(Pred pred, int64_t limit_ms = 5000)
         platform::sleep_ms(2);
     }
     return pred();
+}
+
+// A fresh toolkit on the in-memory backend: no auto-update thread, no shell hooks, empty
+// video memory. False when the auto-update thread would not stop.
+inline bool fresh_toolkit()
+{
+    const bool stopped = toolkit::stop_auto_update();
+    platform::headless_reset();
+    toolkit::shell_hooks() = {};
+    toolkit::reset_video_memory();
+    return stopped;
 }
 
 // A grey font of width x height cells. Unless blank, every glyph but the space is the same

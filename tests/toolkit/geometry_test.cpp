@@ -20,10 +20,7 @@ class GeometryTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(toolkit::stop_auto_update());
-        platform::headless_reset();
-        toolkit::shell_hooks() = {};
-        toolkit::reset_video_memory();
+        ASSERT_TRUE(test_support::fresh_toolkit());
         TitleBarHeight = TITLE;
         for (uint8_t i = 0; i < 3; ++i)
             headless().create_window(i,

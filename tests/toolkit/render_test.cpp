@@ -47,10 +47,7 @@ class RenderTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(toolkit::stop_auto_update());
-        platform::headless_reset();
-        toolkit::shell_hooks() = {};
-        toolkit::reset_video_memory();
+        ASSERT_TRUE(test_support::fresh_toolkit());
         for (uint8_t i = 0; i < 3; ++i)
             platform::headless().create_window(
                 i, {platform::WindowKind::Graphic, {0, 0, 200, 200}, "", false, true});

@@ -26,14 +26,11 @@ class TextWindowTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        toolkit::stop_auto_update();
-        platform::headless_reset();
-        toolkit::shell_hooks() = toolkit::ShellHooks{};
+        test_support::fresh_toolkit();
         toolkit::shell_hooks().pause_on_key = [this](int64_t code, bool wait) {
             if (code == 19 && wait)
                 ++pause_checks;
         };
-        toolkit::reset_video_memory();
     }
     void TearDown() override
     {
