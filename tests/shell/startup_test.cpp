@@ -56,14 +56,6 @@ TEST(StartProcess, ProgramStackHoldsHalfAGigabyte)
     EXPECT_TRUE(wait_for([&] { return done.load(); }));
 }
 
-TEST(CurrentThreadNumber, EventThreadIsOne)
-{
-    int64_t number = -1;
-    platform::run_on_event_thread([&] { number = CurrentThreadNumber(); }, true);
-    EXPECT_EQ(number, 1);
-    EXPECT_NE(CurrentThreadNumber(), 1);
-}
-
 TEST(QuitProgram, WithoutWindowOnlyTheLine)
 {
     shell_test::set_up_window();
