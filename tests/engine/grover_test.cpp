@@ -36,15 +36,6 @@ double found_probability(const std::string& out, int64_t s)
 
 } // namespace
 
-TEST(GroverSearch, FiveInThreeQubitsPrintsTheStatedLines)
-{
-    const std::string out = search_output(5, 0);
-    const std::string head = "Iterating 2 times\nIteration #1\nIteration #2\n\nFound 5 with a probability of ";
-    ASSERT_EQ(out.substr(0, head.size()), head);
-    EXPECT_EQ(out.substr(out.size() - 2), "\n\n");
-    EXPECT_NEAR(found_probability(out, 5), 0.945, 0.001);
-}
-
 TEST(GroverSearch, ProbabilityOfTheSearchedValueByWidth)
 {
     struct Case {
@@ -57,10 +48,13 @@ TEST(GroverSearch, ProbabilityOfTheSearchedValueByWidth)
                           Case{100, 7, 0.996, 8}, Case{2, 4, 0.961, 3}}) {
         // The last case: a larger requested width is kept (width 2 would give 1 iteration).
         const std::string out = search_output(c.s, c.width);
-        EXPECT_EQ(out.substr(0, out.find('\n')), "Iterating " + std::to_string(c.iterations) + " times")
-            << "s=" << c.s;
-        EXPECT_NE(out.find("Iteration #" + std::to_string(c.iterations) + "\n"), std::string::npos);
-        EXPECT_EQ(out.find("Iteration #" + std::to_string(c.iterations + 1) + "\n"), std::string::npos);
+        std::string lines = "Iterating " + std::to_string(c.iterations) + " times\n";
+        for (int i = 1; i <= c.iterations; ++i)
+            lines += "Iteration #" + std::to_string(i) + "\n";
+        EXPECT_EQ(
+            out.rfind(lines + "\nFound " + std::to_string(c.s) + " with a probability of ", 0), 0u)
+            << out;
+        EXPECT_EQ(out.substr(out.size() - 2), "\n\n");
         EXPECT_NEAR(found_probability(out, c.s), c.p, 0.001) << "s=" << c.s << " width " << c.width;
     }
 }

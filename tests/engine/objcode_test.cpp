@@ -17,6 +17,7 @@
 #include "engine/gates.h"
 #include "engine/measure.h"
 #include "engine/register.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -34,10 +35,7 @@ Bytes read_file(const std::string& path)
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-std::string temp_path(const std::string& name)
-{
-    return testing::TempDir() + "orbikon_objcode_" + std::to_string(getpid()) + "_" + name;
-}
+using test_support::temp_path;
 
 // A mix of single records and runs that crosses page ends and, spilling, the window:
 // repeat(count, ...) records a run when bulk is set, else count single records.

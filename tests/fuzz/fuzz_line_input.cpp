@@ -25,7 +25,8 @@ void set_up_windows()
     platform::set_window_system(&platform::headless());
     shell_test::set_up_window(COLUMNS[0], 4);
     for (uint8_t win = 1; win < 4; ++win)
-        t_InitWindow(win, 8, false, COLUMNS[win] * 8, 4 * 8, 0, 0, shell_test::tiny_font(), true);
+        t_InitWindow(win, 8, false, COLUMNS[win] * 8, 4 * 8, 0, 0,
+                     test_support::tiny_font(8, 8, true), true);
 }
 
 } // namespace

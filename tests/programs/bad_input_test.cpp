@@ -3,13 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
-
-#include <sys/wait.h>
 
 #include "tests/programs/program_fixture.h"
 
@@ -88,25 +84,6 @@ INSTANTIATE_TEST_SUITE_P(
         PromptCase{"oracle_pasted", "o\xFF\xFE\x1b", WIDTH_MIN}),
     [](const ::testing::TestParamInfo<PromptCase>& info) { return std::string(info.param.name); });
 
-// Runs qucode with args; its standard output, standard error and exit status.
-struct ToolRun {
-    std::string out, err;
-    int status = -1;
-};
-
-ToolRun run_qucode(const std::string& args, const std::filesystem::path& folder)
-{
-    const std::string command = std::string("'") + ORBIKON_BUILD_DIR + "/qucode' " + args + " > '" +
-                                (folder / "out").string() + "' 2> '" + (folder / "err").string() +
-                                "'";
-    const int raw = std::system(command.c_str());
-    ToolRun run;
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = program_test::slurp(folder / "out");
-    run.err = program_test::slurp(folder / "err");
-    return run;
-}
-
 TEST(BadQucodeFile, EachIsOneLineAndItsStatus)
 {
     const std::filesystem::path folder =
@@ -114,9 +91,7 @@ TEST(BadQucodeFile, EachIsOneLineAndItsStatus)
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder / "folder.qucode");
     const auto write = [&](const char* name, const std::vector<uint8_t>& bytes) {
-        std::ofstream(folder / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
+        test_support::write_bytes(folder / name, bytes);
         return (folder / name).string();
     };
     const std::string empty = write("empty.qucode", {});
@@ -153,7 +128,7 @@ TEST(BadQucodeFile, EachIsOneLineAndItsStatus)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
-        const ToolRun run = run_qucode(c.args, folder);
+        const test_support::ToolRun run = test_support::run_qucode(c.args);
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out.rfind(c.out, 0), 0u) << run.out;
         if (c.err != "*") {

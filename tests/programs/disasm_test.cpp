@@ -96,9 +96,8 @@ protected:
 
     std::string write_dump(const Bytes& bytes)
     {
-        std::string path = (dir_ / "dump.qucode").string();
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        const std::string path = (dir_ / "dump.qucode").string();
+        test_support::write_bytes(path, bytes);
         return path;
     }
 
@@ -143,19 +142,6 @@ TEST(ParseBinary, ValuesPositionsHexAndEndOfFileLines)
               "parsebinarydouble: Binary = [0, 0, 0, 0, 0, 0, 240, 63], Value = 1.0\n"
               "parsebinarydouble: End of file (pos = 1, last byte = 4), requested bytes = 8, "
               "value = -1.0\n");
-}
-
-TEST_F(DisasmTest, HadamardLineHasTheDocumentedLayout)
-{
-    Bytes dump(0x1A, 0xFF);
-    add_gate(dump, 0x06, {3});
-    std::vector<std::string> lines = lines_of(disassemble(dump));
-    ASSERT_EQ(lines.size(), 0x1Bu);
-    const std::string& h = lines.back();
-    EXPECT_EQ(h, line("0000001A", "06 00000003 ", "hadamard        3"));
-    EXPECT_EQ(h.size(), 68u); // the operand text starts at character 68
-    EXPECT_EQ(h[9], '\x19');
-    EXPECT_EQ(lines[0], line("00000000", "FF ", field("nop")));
 }
 
 TEST_F(DisasmTest, ListsEveryOpcodeWithItsOperands)
@@ -255,28 +241,7 @@ TEST_F(DisasmTest, FirstRecordShowsProgressAndTheEndShowsHundred)
     EXPECT_EQ(progress_.size(), 2u);
 }
 
-TEST_F(DisasmTest, EmptyOrMissingDumpGivesEmptyListingAndNoProgress)
-{
-    {
-        DiagCapture capture;
-        EXPECT_TRUE(quantum_print(write_dump({})).empty());
-        EXPECT_EQ(capture.text(), "quantum_print: File size = 0 Bytes\n");
-    }
-    DiagCapture capture;
-    EXPECT_TRUE(quantum_print((dir_ / "none.qucode").string()).empty());
-    EXPECT_NE(capture.text().find("gettextfromfile: Error #"), std::string::npos);
-    EXPECT_NE(capture.text().find("quantum_print: File size = 0 Bytes\n"), std::string::npos);
-    EXPECT_TRUE(progress_.empty());
-}
-
-TEST_F(DisasmTest, QuantumPrintReadsTheFileAndTellsItsSize)
-{
-    const std::string path = write_dump(SMALL_DUMP);
-    DiagCapture capture;
-    EXPECT_EQ(text_of(quantum_print(path)), small_listing("\r"));
-    EXPECT_EQ(capture.text(), "quantum_print: File size = 14 Bytes\n");
-}
-
+// An empty or missing dump is in the bad-input table and the D command's test below.
 TEST_F(DisasmTest, ListingStopsAtTheRecordLimitWithOneClosingLine)
 {
     const size_t nop_line = 11 + 40 + 16 + 1; // prefix, hex column, mnemonic, carriage return
@@ -348,20 +313,14 @@ TEST_F(DisasmCommandTest, AppendsTheListingToThePrinterAndShowsItsSize)
     EXPECT_EQ(rows().back(), "Größe der Ausgabe = 0 Bytes.");
 }
 
+// A missing file is in the bad-input table.
 TEST_F(DisasmCommandTest, QucodeListPrintsTheListingAloneWithLineFeeds)
 {
-    const std::string out = path_.string() + ".out";
-    const std::string err = path_.string() + ".err";
-    const std::string qucode = std::string(ORBIKON_BUILD_DIR) + "/qucode list ";
-    const std::string command = qucode + "'" + path_.string() + "' > '" + out + "' 2> '" + err + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(program_test::slurp(out), small_listing("\n"));
-    const std::string stderr_text = program_test::slurp(err);
-    EXPECT_NE(stderr_text.find("quantum_print: File size = 14 Bytes\n"), std::string::npos);
-    EXPECT_NE(stderr_text.find("Ausgabe erzeugen: 100%\n"), std::string::npos);
-    EXPECT_NE(std::system((qucode + "/nonexistent/x 2> '" + err + "' > '" + out + "'").c_str()), 0);
-    std::filesystem::remove(out);
-    std::filesystem::remove(err);
+    const test_support::ToolRun run = test_support::run_qucode("list '" + path_.string() + "'");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, small_listing("\n"));
+    EXPECT_NE(run.err.find("quantum_print: File size = 14 Bytes\n"), std::string::npos);
+    EXPECT_NE(run.err.find("Ausgabe erzeugen: 100%\n"), std::string::npos);
 }
 
 } // namespace

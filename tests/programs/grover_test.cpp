@@ -134,13 +134,6 @@ TEST(GroverRefusal, WidthsUpToTwentyAndSearchedNumbersUpToTwentyQubits)
         EXPECT_EQ(programs::grover_refusal(searched, width), refusal) << searched << " " << width;
 }
 
-TEST_F(ProgramWindowTest, GroverProgramRefusesByItselfToo)
-{
-    groverprogram(5, 21);
-    EXPECT_EQ(rows(), std::vector<std::string>{
-                          "Bitte geben Sie eine Registerzahl von höchstens 20 ein."});
-}
-
 // The program's window text.
 
 class GroverTest : public ProgramWindowTest {

@@ -160,18 +160,6 @@ TEST(IsingProduct, EqualsTheColumnProductBitForBit)
     }
 }
 
-// Reads row `line` of window 0 as text, trailing blanks removed.
-std::string window_line(int64_t line)
-{
-    std::string text;
-    const t_Window& w = window_table[0];
-    for (int64_t column = 1; column <= w.TextWidth; ++column)
-        text.push_back(static_cast<char>(toolkit::cell_char(w, column, line)));
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
-}
-
 class IsingProgramTest : public program_test::ProgramWindowTest {
 protected:
     void SetUp() override
@@ -186,6 +174,8 @@ protected:
         ResetEvents();
         ProgramWindowTest::TearDown();
     }
+    // Row `line` of window 0, one 8-bit code per character, trailing blanks removed.
+    static std::string window_line(int64_t line) { return test_support::trimmed_row(0, line); }
 };
 
 TEST_F(IsingProgramTest, EscapeAfterTheFirstRowEndsAfterExactlyOneRow)

@@ -10,21 +10,14 @@
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "platform/window_system.h"
+#include "shell/mttools.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
-using platform::headless;
+using test_support::wait_for;
 
-// Polls cond every millisecond for at most ms; false when it never held.
-template <typename Cond> bool wait_for(Cond cond, int64_t ms = 3000)
-{
-    for (int64_t waited = 0; waited < ms; ++waited) {
-        if (cond())
-            return true;
-        platform::sleep_ms(1);
-    }
-    return cond();
-}
+using platform::headless;
 
 void stop_update_thread()
 {
@@ -104,12 +97,7 @@ TEST_F(PrinterTest, InitSetsRulerFontAndEmptiesPrinterAndBuffer)
     p_InitPrinter();
     platform::StoredWindow w = headless().window(platform::PRINTER_WINDOW);
     EXPECT_EQ(w.text, "");
-    EXPECT_TRUE(w.plain_text_editing);
-    EXPECT_EQ(w.font_family, "Menlo");
-    EXPECT_EQ(w.font_points, 12);
-    ASSERT_EQ(w.ruler_text.size(), 160u);
-    EXPECT_EQ(w.ruler_text.substr(0, 20), "L...!....1....!....2");
-    EXPECT_EQ(w.ruler_text.substr(140), "....!....5....!....R");
+    EXPECT_EQ(w.ruler_text, RulerText(160, false, true));
     EXPECT_TRUE(printer_buffer_contents().empty());
     ASSERT_TRUE(wait_for([] { return VirtualPrinterAutoUpdateActive == 1; }));
     ASSERT_TRUE(wait_for([&capture] { return !capture.text().empty(); }));
@@ -180,25 +168,6 @@ TEST(PrinterText, ValidUtf8PassesAndOtherBytesBecomeTheirCodes)
     EXPECT_EQ(printer_text_of({0xC0, 0x80}), "\xC3\x80\xC2\x80");     // overlong form
     EXPECT_EQ(printer_text_of({0x41, 0xE2, 0x82}), "A\xC3\xA2\xC2\x82"); // cut sequence
     EXPECT_EQ(printer_text_of({0xED, 0xA0, 0x80}), "\xC3\xAD\xC2\xA0\xC2\x80"); // surrogate
-}
-
-class MissingPrinterTest : public ::testing::Test {
-protected:
-    void SetUp() override { platform::headless_reset(); }
-};
-
-TEST_F(MissingPrinterTest, EveryOperationPrintsItsLineAndDoesNothing)
-{
-    DiagCapture capture;
-    p_InitPrinter();
-    p_SetPrinter("x");
-    EXPECT_EQ(p_GetPrinter(), "");
-    p_SetRuler("L..R");
-    EXPECT_EQ(capture.text(), "p_InitPrinter: Virtual printer window is nil, resource undefined.\n"
-                              "p_SetPrinter: Virtual printer window is nil, resource undefined.\n"
-                              "p_GetPrinter: Virtual printer window is nil, resource undefined.\n"
-                              "p_SetRuler: Virtual printer window is nil, resource undefined.\n");
-    EXPECT_EQ(VirtualPrinterAutoUpdateActive, 0);
 }
 
 } // namespace

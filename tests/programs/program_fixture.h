@@ -4,16 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 #include "engine/objcode.h"
 #include "platform/diag.h"
+#include "platform/utf8.h"
+#include "tests/support/test_support.h"
 #include "tests/toolkit/text_fixture.h"
 #include "toolkit/window.h"
 
@@ -24,9 +21,7 @@ class ProgramWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        toolkit::stop_auto_update();
-        platform::headless_reset();
-        toolkit::shell_hooks() = toolkit::ShellHooks{};
+        test_support::fresh_toolkit();
         DiagCapture quiet;
         fresh_window();
         ASSERT_TRUE(window_table[0].Initialized) << quiet.text();
@@ -56,15 +51,8 @@ protected:
         std::vector<std::string> out;
         for (int64_t line = 1; line <= w.TextHeight; ++line) {
             std::string row;
-            for (int64_t column = 1; column <= w.TextWidth; ++column) {
-                const uint8_t code = toolkit::cell_char(w, column, line);
-                if (code < 0x80) {
-                    row += static_cast<char>(code);
-                } else {
-                    row += static_cast<char>(0xC0 | (code >> 6));
-                    row += static_cast<char>(0x80 | (code & 0x3F));
-                }
-            }
+            for (int64_t column = 1; column <= w.TextWidth; ++column)
+                platform::append_utf8(row, toolkit::cell_char(w, column, line));
             row.erase(row.find_last_not_of(' ') + 1);
             out.push_back(row);
         }
@@ -74,14 +62,7 @@ protected:
     }
 
     // The raw cells of one line, blanks kept, for field layouts.
-    std::string raw_row(int64_t line) const
-    {
-        const t_Window& w = window_table[0];
-        std::string row;
-        for (int64_t column = 1; column <= w.TextWidth; ++column)
-            row += static_cast<char>(toolkit::cell_char(w, column, line));
-        return row;
-    }
+    std::string raw_row(int64_t line) const { return test_support::char_row(0, line); }
 };
 
 // Splits a listing line into its 8-character fields.
@@ -93,15 +74,6 @@ inline std::vector<std::string> fields(const std::string& row)
     return out;
 }
 
-// One gate record of the code trace: the opcode, then each operand as 4 big-endian bytes.
-inline void add_gate(std::vector<uint8_t>& bytes, uint8_t opcode, std::vector<int64_t> operands)
-{
-    bytes.push_back(opcode);
-    for (int64_t value : operands)
-        for (int shift = 24; shift >= 0; shift -= 8)
-            bytes.push_back(static_cast<uint8_t>(value >> shift));
-}
-
 // Everything the code trace holds so far.
 inline std::vector<uint8_t> recorded()
 {
@@ -110,60 +82,9 @@ inline std::vector<uint8_t> recorded()
                            : std::vector<uint8_t>(data, data + objcode_position());
 }
 
-// The result of one headless run of build/orbikon.
-struct HeadlessRun {
-    int status = -1; // the exit code; 0 when the program ended well, -1 when it did not exit
-    std::string screen;
-    std::string output;
-    std::string printer;
-    std::vector<std::string> rows; // screen rows from 1
-    bool dump_exists = false;
-    std::vector<uint8_t> dump;
-    std::string row(size_t n) const { return n <= rows.size() ? rows[n - 1] : ""; }
-};
-
-inline std::string slurp(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Types keys into the real program, headless, with a cache folder of its own; `extra` adds
-// options to the command line.
-inline HeadlessRun run_headless(const std::string& name, const std::string& keys,
-                                const std::string& extra = "", int timeout = 120)
-{
-    HeadlessRun run;
-    const std::filesystem::path program = std::filesystem::path(ORBIKON_BUILD_DIR) / "orbikon";
-    const std::filesystem::path folder =
-        std::filesystem::path(ORBIKON_BUILD_DIR) / "test-programs" / name;
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    std::ofstream(folder / "keys", std::ios::binary) << keys;
-    const std::string command = "XDG_CACHE_HOME='" + (folder / "cache").string() + "' '" +
-                                program.string() + "' --headless --input '" +
-                                (folder / "keys").string() + "' --screen '" +
-                                (folder / "screen").string() + "' --printer '" +
-                                (folder / "printer").string() + "' " + extra + " --timeout " +
-                                std::to_string(timeout) + " > '" + (folder / "stdout").string() +
-                                "' 2>&1";
-    const int raw = std::system(command.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.screen = slurp(folder / "screen");
-    run.output = slurp(folder / "stdout");
-    run.printer = slurp(folder / "printer");
-    std::stringstream lines(run.screen);
-    for (std::string line; std::getline(lines, line);)
-        run.rows.push_back(line);
-    const std::filesystem::path dump = folder / "cache" / "orbikon" / "dump.qucode";
-    run.dump_exists = std::filesystem::exists(dump);
-    if (run.dump_exists) {
-        const std::string bytes = slurp(dump);
-        run.dump.assign(bytes.begin(), bytes.end());
-    }
-    return run;
-}
+using test_support::add_gate;
+using test_support::HeadlessRun;
+using test_support::run_headless;
+using test_support::slurp;
 
 } // namespace program_test

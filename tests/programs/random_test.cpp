@@ -127,10 +127,3 @@ TEST(OracleRefusal, WidthsFromThreeToTwentyFourRun)
                                   {INT64_MAX, TOO_WIDE}})
         EXPECT_EQ(programs::oracle_refusal(width), refusal) << width;
 }
-
-TEST_F(ProgramWindowTest, OracleProgramRefusesByItselfToo)
-{
-    oracleprogram(25);
-    EXPECT_EQ(rows(), std::vector<std::string>{TOO_WIDE});
-    EXPECT_FALSE(objcode_active());
-}

@@ -1,6 +1,5 @@
 // The headless run's --image: window 0's screen image as a PNG file.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include "tests/programs/program_fixture.h"
 
@@ -8,32 +7,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Picture {
-    bool ok = false;
-    uint32_t width = 0;
-    uint32_t height = 0;
-    std::vector<uint8_t> rgb;
-    // Red, green, blue of pixel (x, y) from the top left.
-    const uint8_t* at(uint32_t x, uint32_t y) const { return rgb.data() + 3 * (y * width + x); }
-};
-
-Picture read_png(const fs::path& path)
-{
-    Picture p;
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return p;
-    image.format = PNG_FORMAT_RGB;
-    p.width = image.width;
-    p.height = image.height;
-    p.rgb.resize(PNG_IMAGE_SIZE(image));
-    p.ok = png_image_finish_read(&image, nullptr, p.rgb.data(), 0, nullptr) != 0;
-    return p;
-}
-
 // Counts the pixels of the 16 x 32 cell (column, line from 1) that are not black.
-int lit_pixels(const Picture& p, int column, int line)
+int lit_pixels(const test_support::Picture& p, int column, int line)
 {
     int lit = 0;
     for (uint32_t y = (line - 1) * 32; y < uint32_t(line) * 32; ++y)
@@ -51,7 +26,7 @@ TEST(ScreenImage, StartUpShowsPromptAndHelpInGreenOnBlack)
 {
     const fs::path image = fs::path(ORBIKON_BUILD_DIR) / "test-programs" / "image" / "screen.png";
     ASSERT_EQ(program_test::run_headless("image", "", "--image '" + image.string() + "'").status, 0);
-    Picture p = read_png(image);
+    const test_support::Picture p = test_support::read_png(image);
     ASSERT_TRUE(p.ok);
     EXPECT_EQ(p.width, 1280u);
     EXPECT_EQ(p.height, 800u);

@@ -109,6 +109,7 @@ TEST(ShorBase, CandidateFromEightDrawsRepeatedWhileTheClockHalfIsZero)
     }
 }
 
+// Coprime to the even numbers among them means odd.
 TEST(ShorBase, BaseIsCoprimeAndInRange)
 {
     const programs::RandomSource random = counting_source();
@@ -121,12 +122,6 @@ TEST(ShorBase, BaseIsCoprimeAndInRange)
             EXPECT_EQ(gcd(n, base), 1) << n << " " << base;
         }
     }
-}
-
-TEST(ShorBase, EvenNumbersOnlyGetOddBases)
-{
-    for (int i = 0; i < 50; ++i)
-        EXPECT_EQ(programs::shor_random_base(16) % 2, 1);
 }
 
 // The factor step, driven with the true period of every base.
@@ -176,12 +171,6 @@ TEST(ShorRefusal, NumbersFromThreeToThousandRun)
         EXPECT_EQ(programs::shor_refusal(n), "") << n;
     for (int64_t n : {int64_t{2}, int64_t{0}, int64_t{-15}, int64_t{1001}, INT64_MAX})
         EXPECT_EQ(programs::shor_refusal(n), RANGE_REFUSAL) << n;
-}
-
-TEST_F(ProgramWindowTest, ShorProgramRefusesByItselfToo)
-{
-    shorprogram(0);
-    EXPECT_EQ(rows(), std::vector<std::string>{RANGE_REFUSAL});
 }
 
 // The program's window text.

@@ -7,6 +7,7 @@
 #include "shell/menus.h"
 #include "toolkit/render.h"
 #include "toolkit/window.h"
+#include "tests/support/test_support.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -16,24 +17,15 @@
 
 namespace {
 
+using test_support::wait_for;
+
 using platform::headless;
 using platform::MenuChoice;
 using platform::MenuItem;
 using platform::WindowKind;
 
-constexpr int64_t WAIT_LIMIT_MS = 5000;
 // Long enough for a wrongly started handler thread to have run.
 constexpr int64_t SETTLE_MS = 50;
-
-template <typename Pred> bool wait_for(Pred pred)
-{
-    for (int64_t waited = 0; waited < WAIT_LIMIT_MS; waited += 2) {
-        if (pred())
-            return true;
-        platform::sleep_ms(2);
-    }
-    return pred();
-}
 
 MenuChoice command(int64_t tag, std::string title = "Eintrag", std::string key = "",
                    uint64_t mods = 0)
@@ -51,11 +43,8 @@ class MenusTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(toolkit::stop_auto_update());
+        ASSERT_TRUE(test_support::fresh_toolkit());
         setenv("ORBIKON_RESOURCES", ORBIKON_RESOURCE_DIR, 1);
-        platform::headless_reset();
-        toolkit::shell_hooks() = {};
-        toolkit::reset_video_memory();
         ResetMenus();
         menu_hooks() = {};
         BuildInterface(headless(), ApplicationInterface());
@@ -118,10 +107,8 @@ TEST_F(MenusTest, ItemOutsideAnyMenuIsKindZeroWithEmptyTexts)
     t_MenuEventHandler({false, "Fenster", MenuItem{"x", 215, "x", 1}});
     t_MenuEvent e = MenuEvents().back();
     EXPECT_EQ(e.Kind, 0);
-    EXPECT_EQ(e.MenuTitle, "");
-    EXPECT_EQ(e.ItemTitle, "");
+    EXPECT_EQ(e.ItemTitle + e.MenuTitle, "");
     EXPECT_EQ(e.ItemAction, 0);
-    EXPECT_EQ(e.Time, 0);
     EXPECT_TRUE(wait_for([&] { return *handler_runs >= 1; }));
 }
 
@@ -221,14 +208,10 @@ TEST_F(MenusTest, CopyPictureOfTheMainGraphicWindow)
     EXPECT_EQ(image->height, 16);
     EXPECT_EQ(headless().pasteboard_clears(), 1);
     EXPECT_EQ(beeps(), 0);
-}
-
-TEST_F(MenusTest, CopyPictureWhileTheConsoleIsMainBeeps)
-{
-    headless().bring_to_front(platform::CONSOLE_WINDOW);
+    headless().bring_to_front(platform::CONSOLE_WINDOW); // no picture there
     t_MenuEventHandler(command(ACTION_COPY_PICTURE));
     EXPECT_EQ(beeps(), 1);
-    EXPECT_FALSE(headless().pasteboard_image());
+    EXPECT_EQ(headless().pasteboard_clears(), 1);
 }
 
 TEST_F(MenusTest, ClearingThePrinterEmptiesBufferAndView)
@@ -242,18 +225,11 @@ TEST_F(MenusTest, ClearingThePrinterEmptiesBufferAndView)
     EXPECT_GE(headless().window(9).text_redraws, 1);
 }
 
-TEST_F(MenusTest, ClearingAMissingConsoleSaysNilAndBeeps)
+TEST_F(MenusTest, DefaultPasteHandlerBeeps)
 {
-    platform::headless_reset();
-    headless().create_window(10, {WindowKind::Plain, {0, 0, 10, 10}, "", false, false});
-    headless().create_window(9, {WindowKind::Plain, {0, 0, 10, 10}, "", false, false});
-    DiagCapture out;
-    t_MenuEventHandler(command(ACTION_CLEAR_CONSOLE));
-    t_MenuEventHandler(command(ACTION_CLEAR_PRINTER));
-    EXPECT_EQ(out.text(),
-              "t_MenuEventHandler: System console window is nil, resource undefined.\n"
-              "t_MenuEventHandler: Virtual printer window is nil, resource undefined.\n");
-    EXPECT_GE(beeps(), 1);
+    headless().bring_to_front(0);
+    t_MenuEventHandler(command(ACTION_PASTE));
+    EXPECT_EQ(beeps(), 1);
 }
 
 TEST_F(MenusTest, PasteRunsThePasteHandlerOnlyInGraphicWindows)
@@ -266,13 +242,6 @@ TEST_F(MenusTest, PasteRunsThePasteHandlerOnlyInGraphicWindows)
     headless().bring_to_front(9);
     t_MenuEventHandler(command(ACTION_PASTE));
     EXPECT_EQ(pasted, 1);
-    EXPECT_EQ(beeps(), 1);
-}
-
-TEST_F(MenusTest, DefaultPasteHandlerBeeps)
-{
-    headless().bring_to_front(0);
-    t_MenuEventHandler(command(ACTION_PASTE));
     EXPECT_EQ(beeps(), 1);
 }
 
@@ -337,18 +306,6 @@ TEST_F(MenusTest, ItemLookUps)
     t_MenuItemDelete("Bearbeiten", 65535);
     EXPECT_EQ(headless().menu_item_count("Bearbeiten"), 2);
     EXPECT_EQ(t_MenuItemIndex("Bearbeiten", "Einsetzen"), -1);
-}
-
-TEST_F(MenusTest, PreparationFillsTheActionTable)
-{
-    std::vector<t_MenuAction> table = MenuActions();
-    ASSERT_EQ(table.size(), 37u);
-    for (int64_t i = 0; i < 32; ++i) {
-        EXPECT_EQ(table[static_cast<size_t>(i)].Tag, 200 + i);
-        EXPECT_EQ(table[static_cast<size_t>(i)].Action, 200 + i);
-    }
-    for (int64_t i = 0; i < 5; ++i)
-        EXPECT_EQ(table[static_cast<size_t>(32 + i)].Tag, 110 + i);
 }
 
 TEST_F(MenusTest, PreparationRemovesStandardItems)

@@ -2,7 +2,6 @@
 #include "shell/mttools.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -219,20 +218,6 @@ TEST_F(FileOps, KindsAndDeletion)
     EXPECT_EQ(capture.text(), "");
     deletefile(folder_ + "/f");
     EXPECT_EQ(FileKind(folder_ + "/f"), 0);
-}
-
-TEST_F(FileOps, DeleteFailurePrintsTheOsError)
-{
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root may remove files from read-only folders";
-    std::string locked = folder_ + "/locked";
-    ASSERT_EQ(mkdir(locked.c_str(), 0755), 0);
-    ASSERT_TRUE(platform::write_file(locked + "/f", {1}));
-    chmod(locked.c_str(), 0555);
-    DiagCapture capture;
-    deletefile(locked + "/f");
-    chmod(locked.c_str(), 0755);
-    EXPECT_EQ(capture.text(), "deletefile: Error #13: Permission denied\n");
 }
 
 TEST_F(FileOps, DeleteOfAnUndeletableFilePrintsOneLine)

@@ -7,22 +7,10 @@
 #include "platform/diag.h"
 #include "platform/window_system.h"
 #include "shell/events.h"
+#include "tests/support/test_support.h"
 #include "toolkit/window.h"
 
 namespace shell_test {
-
-// A font of 8 x 8 grey cells, every glyph blank, so a window can hold text.
-inline t_Font tiny_font()
-{
-    t_Font font;
-    font.Format = toolkit::FONT_FORMAT_GREY;
-    font.Start = 0;
-    font.End = 255;
-    font.Width = 8;
-    font.Height = 8;
-    font.Data.assign(256 * 8 * 8, 0);
-    return font;
-}
 
 // Fresh memory, empty queue and window 0 as a text window of columns x lines cells.
 inline void set_up_window(int64_t columns = 40, int64_t lines = 10)
@@ -33,19 +21,14 @@ inline void set_up_window(int64_t columns = 40, int64_t lines = 10)
     InstallEventHooks();
     toolkit::shell_hooks().find_view = [](uint8_t) { return true; };
     t_InitMemory();
-    t_InitWindow(0, 8, false, columns * 8, lines * 8, 0, 0, tiny_font(), true);
+    t_InitWindow(0, 8, false, columns * 8, lines * 8, 0, 0, test_support::tiny_font(8, 8, true),
+                 true);
 }
 
 // The characters of one line of window 0, trailing blanks removed.
 inline std::string line_text(int64_t line, uint8_t win = 0)
 {
-    const t_Window& w = window_table[win];
-    std::string out;
-    for (int64_t column = 1; column <= w.TextWidth; ++column)
-        out.push_back(static_cast<char>(toolkit::cell_char(w, column, line)));
-    while (!out.empty() && out.back() == ' ')
-        out.pop_back();
-    return out;
+    return test_support::trimmed_row(win, line);
 }
 
 } // namespace shell_test

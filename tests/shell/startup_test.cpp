@@ -9,20 +9,12 @@
 #include "platform/diag.h"
 #include "platform/platform.h"
 #include "tests/shell/shell_test_window.h"
+#include "tests/support/test_support.h"
 #include "toolkit/window.h"
 
 namespace {
 
-template <typename F>
-bool eventually(F condition)
-{
-    for (int i = 0; i < 300; ++i) {
-        if (condition())
-            return true;
-        platform::sleep_ms(10);
-    }
-    return condition();
-}
+using test_support::wait_for;
 
 TEST(StartProcess, TwoQuickStartsRunTheirOwnBodies)
 {
@@ -42,7 +34,7 @@ TEST(StartProcess, TwoQuickStartsRunTheirOwnBodies)
             second += 10;
         },
         HANDLER_STACK_BYTES);
-    ASSERT_TRUE(eventually([&] { return first == 1 && second == 10; }));
+    ASSERT_TRUE(wait_for([&] { return first == 1 && second == 10; }));
     EXPECT_FALSE(ThreadStarting);
     EXPECT_NE(first_thread.load(), second_thread.load());
     EXPECT_GT(first_thread.load(), 1);
@@ -61,29 +53,7 @@ TEST(StartProcess, ProgramStackHoldsHalfAGigabyte)
             done = big[0] + big[BYTES - 1] == 3;
         },
         PROGRAM_STACK_BYTES);
-    EXPECT_TRUE(eventually([&] { return done.load(); }));
-}
-
-TEST(RunAsync, ReturnsBeforeTheBodyEnds)
-{
-    std::atomic<bool> release{false};
-    std::atomic<bool> finished{false};
-    RunAsync([&] {
-        while (!release)
-            platform::sleep_ms(1);
-        finished = true;
-    });
-    EXPECT_FALSE(finished);
-    release = true;
-    EXPECT_TRUE(eventually([&] { return finished.load(); }));
-}
-
-TEST(CurrentThreadNumber, EventThreadIsOne)
-{
-    int64_t number = -1;
-    platform::run_on_event_thread([&] { number = CurrentThreadNumber(); }, true);
-    EXPECT_EQ(number, 1);
-    EXPECT_NE(CurrentThreadNumber(), 1);
+    EXPECT_TRUE(wait_for([&] { return done.load(); }));
 }
 
 TEST(QuitProgram, WithoutWindowOnlyTheLine)
@@ -98,7 +68,7 @@ TEST(QuitProgram, WithoutWindowOnlyTheLine)
             after = true; // never reached
         },
         HANDLER_STACK_BYTES);
-    ASSERT_TRUE(eventually([&] { return capture.text().find(".\n") != std::string::npos; }));
+    ASSERT_TRUE(wait_for([&] { return capture.text().find(".\n") != std::string::npos; }));
     platform::sleep_ms(20);
     EXPECT_EQ(capture.text(), "t_QuitProgram: Quitting current thread.\n");
     EXPECT_FALSE(after);
@@ -111,7 +81,7 @@ TEST(QuitProgram, LeavesTheMessageInRedOnTheLastLine)
     window_table[0].TextFirstLine = 3; // a narrowed area is widened first
     DiagCapture capture;
     startprocess([] { t_QuitProgram(0); }, HANDLER_STACK_BYTES);
-    ASSERT_TRUE(eventually([&] { return capture.text().find(".\n") != std::string::npos; }));
+    ASSERT_TRUE(wait_for([&] { return capture.text().find(".\n") != std::string::npos; }));
     EXPECT_NE(capture.text().find("t_QuitProgram: Quitting current thread with message in "
                                   "window #0.\n"),
               std::string::npos);

@@ -2,6 +2,7 @@
 // through a small screen model of the escape sequences it writes.
 #include "platform/keys.h"
 #include "platform/terminal/terminal.h"
+#include "platform/utf8.h"
 
 #include <cerrno>
 #include <csignal>
@@ -106,7 +107,7 @@ class ScreenModel {
     {
         std::string out;
         for (char32_t c : cells_.at(static_cast<size_t>(n - 1)))
-            append(out, c);
+            platform::append_utf8(out, c);
         while (!out.empty() && out.back() == ' ')
             out.pop_back();
         return out;
@@ -125,20 +126,6 @@ class ScreenModel {
     bool left_screen = false;
 
   private:
-    static void append(std::string& out, char32_t c)
-    {
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-
     static std::string unbase64(const std::string& text)
     {
         const std::string digits =

@@ -46,23 +46,6 @@ TEST_F(CursorMoves, LeftFromFirstCellScrollsDownEndUpAndDown)
     EXPECT_EQ(win(1).TextVpos, 3);
 }
 
-TEST_F(CursorMoves, EntryCheckLinesUseEachOperationsName)
-{
-    DiagCapture out;
-    t_Vtab(9, 1);
-    t_CursorOn(1);
-    t_Hpos(1);
-    t_Inverse(1);
-    t_PrintControl(8, 13);
-    t_PrintControl(1, 13);
-    EXPECT_EQ(out.text(), "t_Vtab: Window is not a graphic window.\n"
-                          "t_CursorOn: Window #1 not initialized.\n"
-                          "t_Hpos: Window #1 not initialized.\n"
-                          "t_Inverse: Window #1 not initialized.\n"
-                          "t_PrintControl: Window is not a graphic window.\n"
-                          "t_PrintControl: Window #1 not initialized.\n");
-}
-
 TEST_F(CursorMoves, InverseNeedsNoTextBlock)
 {
     text_test::make_view(2);

@@ -113,21 +113,6 @@ TEST_F(Colours, ColorKeepsBackgroundBorderSetsThePlatformBackground)
     EXPECT_DOUBLE_EQ(bg.alpha, 1.0);
 }
 
-TEST_F(Colours, LinesOfTheColourOperations)
-{
-    DiagCapture out;
-    t_MappedCode mapped = t_ApplyDisplayMode(4, 'a');
-    EXPECT_EQ(mapped.Code, -2);
-    EXPECT_EQ(mapped.Attributes, 0xF000u);
-    t_Color(8, 1);
-    t_ColorBorder(2, 1);
-    t_DisplayMode(3, 1);
-    EXPECT_EQ(out.text(), "t_ApplyDisplayMode: Window #4 not initialized.\n"
-                          "t_Color: Window is not a graphic window.\n"
-                          "t_ColorBorder: Window #2 not initialized.\n"
-                          "t_DisplayMode: Window #3 not initialized.\n");
-}
-
 TEST(PaletteColor, BeyondFifteenIsBlack)
 {
     EXPECT_EQ(PaletteColor(12), (t_RGBColor{255, 0, 0xFF, 0}));

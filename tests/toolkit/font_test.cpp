@@ -114,90 +114,55 @@ TEST_F(FontFiles, HeaderOnlyFileLoadsEmptyAndGivesTextlessWindow)
     EXPECT_EQ(win(1).TextWidth, -1);
 }
 
-TEST_F(FontFiles, ShortWrongTypeAndMissingFiles)
+// Each file: the loader's line, and the glyph data it keeps ("-" for none).
+TEST_F(FontFiles, BrokenFilesSayWhyAndKeepNoGlyphs)
 {
+    std::vector<uint8_t> wrong_type = header(2, 0, 255, 4, 8);
+    wrong_type[1] = 'P';
+    std::vector<uint8_t> wide_header(100, 0);
+    wide_header[0] = 200;
+    std::vector<uint8_t> one_short = header(2, 0x20, 0x21, 2, 2);
+    one_short.resize(one_short.size() + 0x22 * 4 - 1, 0xFF); // one byte short of glyph 0x21
+    std::vector<uint8_t> whole = one_short;
+    whole.push_back(0xFF);
+    const auto packed = [](std::vector<uint8_t> bytes, const std::vector<uint32_t>& codes) {
+        const std::vector<uint8_t> stream = pack(codes, 9);
+        bytes.insert(bytes.end(), stream.begin(), stream.end());
+        return bytes;
+    };
+    const std::string too_short = "t_LoadFontResource: Font data too short\n";
+    const std::string wrong = "t_LoadFontResource: Invalid file type\n";
+    const struct {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        std::string lines, data;
+    } cases[] = {
+        {"header size", wide_header, "t_LoadFontResource: Invalid header size\n", ""},
+        {"file type", wrong_type, wrong, ""},
+        {"too short for the identifier", {3, 'm', 't'}, wrong, ""},
+        {"empty", {}, "t_LoadFontResource: Could not load file \u201Etest.font\u201C\n", ""},
+        // A short header reads its missing fields as zero.
+        {"short header", {8, 'm', 't', 'f', 'n', 2, 1, 2, 'x'}, "", "x"},
+        {"glyphs one byte short", one_short, too_short, ""},
+        {"glyphs whole", whole, "", std::string(0x22 * 4, '\xFF')},
+        {"compressed", packed(header(102, 0, 0, 1, 7), {'A', 'B', 256, 258}), "", "ABABABA"},
+        {"compressed, ends early", packed(header(102, 0, 1, 2, 2), {'A', 'B', 256}), too_short, ""},
+        {"compressed, corrupt", packed(header(102, 0, 0, 1, 1), {'A', 300}), "", ""},
+        {"code width 0",
+         {16, 'm', 't', 'f', 'n', 100, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0x41},
+         "",
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string lines;
+        const t_Font font = load(c.bytes, lines);
+        EXPECT_EQ(lines, c.lines);
+        EXPECT_EQ(std::string(font.Data.begin(), font.Data.end()), c.data);
+    }
+    // A decoded stream is plain grey from then on.
     std::string lines;
-    std::vector<uint8_t> bytes(100, 0);
-    bytes[0] = 200;
-    t_Font font = load(bytes, lines);
-    EXPECT_EQ(lines, "t_LoadFontResource: Invalid header size\n");
-    EXPECT_EQ(font.HeaderSize, 200);
-    EXPECT_TRUE(font.Data.empty());
-
-    bytes = header(2, 0, 255, 4, 8);
-    bytes[1] = 'P';
-    bytes[2] = 'N';
-    font = load(bytes, lines);
-    EXPECT_EQ(lines, "t_LoadFontResource: Invalid file type\n");
-    EXPECT_EQ(font.Identifier, (std::vector<uint8_t>{'m', 't', 'f', 'n'}));
-
-    font = load({3, 'm', 't'}, lines); // too short for the identifier
-    EXPECT_EQ(lines, "t_LoadFontResource: Invalid file type\n");
-
-    font = load({}, lines);
-    EXPECT_EQ(lines, "t_LoadFontResource: Could not load file „test.font“\n");
-}
-
-TEST_F(FontFiles, ShortHeaderReadsMissingFieldsAsZero)
-{
-    std::string lines;
-    t_Font font = load({8, 'm', 't', 'f', 'n', 2, 1, 2, 'x'}, lines);
-    EXPECT_EQ(lines, "");
-    EXPECT_EQ(font.Size, 0);
-    EXPECT_EQ(font.Width, 0);
-    EXPECT_EQ(font.Reserved, 0);
-    EXPECT_EQ(font.Data, (std::vector<uint8_t>{'x'}));
-}
-
-TEST_F(FontFiles, CompressedFileDecodes)
-{
-    std::vector<uint8_t> bytes = header(102, 0, 0, 1, 7);
-    const std::vector<uint8_t> stream = pack({'A', 'B', 256, 258}, 9); // ABABABA
-    bytes.insert(bytes.end(), stream.begin(), stream.end());
-    std::string lines;
-    t_Font font = load(bytes, lines);
-    EXPECT_EQ(font.Format, 2);
-    EXPECT_EQ(std::string(font.Data.begin(), font.Data.end()), "ABABABA");
-}
-
-TEST_F(FontFiles, GlyphDataCutShortIsRefused)
-{
-    std::vector<uint8_t> bytes = header(2, 0x20, 0x21, 2, 2);
-    bytes.resize(bytes.size() + 0x22 * 4 - 1, 0xFF); // one byte short of glyph 0x21
-    std::string lines;
-    t_Font font = load(bytes, lines);
-    EXPECT_EQ(lines, "t_LoadFontResource: Font data too short\n");
-    EXPECT_TRUE(font.Data.empty());
-    bytes.push_back(0xFF);
-    font = load(bytes, lines);
-    EXPECT_EQ(lines, "");
-    EXPECT_EQ(font.Data.size(), 0x22u * 4);
-
-    // The same for a compressed stream that ends early.
-    std::vector<uint8_t> packed = header(102, 0, 1, 2, 2);
-    const std::vector<uint8_t> stream = pack({'A', 'B', 256}, 9); // 4 bytes, 8 needed
-    packed.insert(packed.end(), stream.begin(), stream.end());
-    font = load(packed, lines);
-    EXPECT_EQ(lines, "t_LoadFontResource: Font data too short\n");
-    EXPECT_TRUE(font.Data.empty());
-}
-
-TEST_F(FontFiles, CorruptStreamsGiveEmptyData)
-{
-    std::vector<uint8_t> bytes = header(102, 0, 0, 1, 1);
-    const std::vector<uint8_t> stream = pack({'A', 300}, 9);
-    bytes.insert(bytes.end(), stream.begin(), stream.end());
-    std::string lines;
-    t_Font font = load(bytes, lines);
-    EXPECT_TRUE(font.Data.empty());
-    EXPECT_EQ(font.Format, 2);
-
-    bytes = header(100, 0, 0, 1, 1);
-    bytes.push_back(0); // code width 0
-    bytes.push_back(0x41);
-    font = load(bytes, lines);
-    EXPECT_TRUE(font.Data.empty());
-    EXPECT_EQ(font.Format, 0);
+    EXPECT_EQ(load(cases[7].bytes, lines).Format, toolkit::FONT_FORMAT_GREY);
 }
 
 TEST(LzwDecode, KnownStreams)

@@ -1,6 +1,7 @@
 // Release of a re-initialised window's memory and the window-level operations 0 to 12.
 #include "platform/diag.h"
 #include "platform/headless/headless.h"
+#include "tests/support/test_support.h"
 #include "toolkit/geometry.h"
 #include "toolkit/render.h"
 #include "toolkit/window.h"
@@ -15,26 +16,11 @@ using platform::WindowKind;
 
 constexpr int64_t TITLE = 28;
 
-t_Font font_of(int64_t width, int64_t height)
-{
-    t_Font font;
-    font.Format = toolkit::FONT_FORMAT_GREY;
-    font.Start = 0;
-    font.End = 255;
-    font.Width = width;
-    font.Height = height;
-    font.Data.assign(static_cast<size_t>(256 * width * height), 0);
-    return font;
-}
-
 class GeometryTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(toolkit::stop_auto_update());
-        platform::headless_reset();
-        toolkit::shell_hooks() = {};
-        toolkit::reset_video_memory();
+        ASSERT_TRUE(test_support::fresh_toolkit());
         TitleBarHeight = TITLE;
         for (uint8_t i = 0; i < 3; ++i)
             headless().create_window(i,
@@ -52,7 +38,7 @@ class GeometryTest : public ::testing::Test {
     // The main window's geometry: 80 x 25 cells of 16 x 32 at 24 bits, border 16.
     static void init_main_window()
     {
-        t_InitWindow(0, 24, false, 1280, 800, 16, 16, font_of(16, 32), true);
+        t_InitWindow(0, 24, false, 1280, 800, 16, 16, test_support::tiny_font(16, 32, true), true);
     }
 };
 
@@ -62,7 +48,7 @@ TEST_F(GeometryTest, ReinitialisingWindow0MovesWindow1UpWithItsBytes)
 {
     DiagCapture out;
     init_main_window();
-    t_InitWindow(1, 8, false, 64, 64, 4, 4, font_of(8, 8), true);
+    t_InitWindow(1, 8, false, 64, 64, 4, 4, test_support::tiny_font(8, 8, true), true);
     const t_Window before = window_table[1];
     ASSERT_EQ(before.MemoryStart, 0xD10000);
     ASSERT_EQ(before.MemoryEnd, 0xD10FFF);
@@ -105,11 +91,11 @@ TEST_F(GeometryTest, ReleasingTheLowestWindowMovesNothing)
 {
     DiagCapture out;
     init_main_window();
-    t_InitWindow(1, 8, false, 64, 64, 4, 4, font_of(8, 8), true);
+    t_InitWindow(1, 8, false, 64, 64, 4, 4, test_support::tiny_font(8, 8, true), true);
     const int64_t high = HighMemory;
     const int64_t window0_start = window_table[0].MemoryStart;
     out.clear();
-    t_InitWindow(1, 8, false, 64, 64, 4, 4, font_of(8, 8), true);
+    t_InitWindow(1, 8, false, 64, 64, 4, 4, test_support::tiny_font(8, 8, true), true);
     EXPECT_EQ(out.text().find("moving"), std::string::npos);
     EXPECT_EQ(HighMemory, high);
     EXPECT_EQ(window_table[0].MemoryStart, window0_start);
@@ -170,11 +156,6 @@ TEST_F(GeometryTest, SizeKeepsPositionAndAddsBorderAndTitle)
     t_WindowSize(0, -1, -1, 640, 400);
     EXPECT_EQ(headless().window(0).frame, (Rect{100, 50, 640 + 32, 400 + 32 + TITLE}));
     EXPECT_EQ(headless().window(0).view_frame, (Rect{16, 16, 640, 400}));
-    out.clear();
-    t_WindowSize(1, 0, 0, 100, 100);
-    t_WindowSize(5, 0, 0, 100, 100);
-    EXPECT_EQ(out.text(), "t_WindowSize: Window #1 not initialized.\n"
-                          "t_WindowSize: Window does not exist.\n");
 }
 
 TEST_F(GeometryTest, SizeOfATextWindowSetsItsScrollView)
@@ -194,21 +175,6 @@ TEST_F(GeometryTest, SizeOfATextWindowSetsItsScrollView)
     EXPECT_NE(headless().main_window(), 9); // ordered front without becoming the key window
 }
 
-TEST_F(GeometryTest, VisibleKeepsTheRecordAndClearsDurationWhenHiding)
-{
-    DiagCapture quiet;
-    init_main_window();
-    window_table[0].UpdateDuration = 1234;
-    t_WindowVisible(0, true);
-    EXPECT_TRUE(window_table[0].Visible);
-    EXPECT_TRUE(headless().window(0).visible);
-    EXPECT_EQ(window_table[0].UpdateDuration, 1234);
-    t_WindowVisible(0, false);
-    EXPECT_FALSE(window_table[0].Visible);
-    EXPECT_FALSE(headless().window(0).visible);
-    EXPECT_EQ(window_table[0].UpdateDuration, 0);
-}
-
 TEST_F(GeometryTest, ShowingThePasteboardWindowFillsItsText)
 {
     headless().pasteboard_set_text("vom Klemmbrett");
@@ -220,43 +186,6 @@ TEST_F(GeometryTest, ShowingThePasteboardWindowFillsItsText)
     headless().pasteboard_clear();
     t_WindowVisible(8, true);
     EXPECT_EQ(headless().window(8).text, "");
-}
-
-TEST_F(GeometryTest, TextWindowsWithoutTextViewAreNil)
-{
-    platform::headless_reset();
-    headless().create_window(8, {WindowKind::Plain, {0, 0, 10, 10}, "", false, false});
-    headless().create_window(9, {WindowKind::Plain, {0, 0, 10, 10}, "", false, false});
-    headless().create_window(10, {WindowKind::Plain, {0, 0, 10, 10}, "", false, false});
-    DiagCapture out;
-    t_WindowVisible(8, true);
-    t_WindowVisible(9, true);
-    t_WindowVisible(10, false);
-    EXPECT_EQ(out.text(), "t_WindowVisible: Pasteboard window is nil, resource undefined.\n"
-                          "t_WindowVisible: Virtual printer window is nil, resource undefined.\n"
-                          "t_WindowVisible: System console window is nil, resource undefined.\n");
-    EXPECT_FALSE(headless().window(8).visible);
-}
-
-TEST_F(GeometryTest, MissingWindowsSayTheyDoNotExistAndAbove12AreIgnored)
-{
-    DiagCapture out;
-    t_WindowFront(13);
-    t_WindowVisible(200, true);
-    EXPECT_EQ(t_WindowPos(255, 15), 0);
-    EXPECT_EQ(out.text(), "");
-    EXPECT_EQ(t_WindowPos(5, 8), 0);
-    t_WindowVisible(5, true);
-    t_WindowFront(5);
-    t_WindowCenter(12);
-    t_WindowTitle(10, "x");
-    t_WindowTitleVisible(6, false);
-    EXPECT_EQ(out.text(), "t_WindowPos: Window does not exist.\n"
-                          "t_WindowVisible: Window does not exist.\n"
-                          "t_WindowFront: Window does not exist.\n"
-                          "t_WindowCenter: Window does not exist.\n"
-                          "t_WindowTitle: Window does not exist.\n"
-                          "t_WindowTitleVisible: Window does not exist.\n");
 }
 
 TEST_F(GeometryTest, FrontCenterTitleAndTitleBar)
@@ -291,9 +220,4 @@ TEST_F(GeometryTest, FullAreaResetsTheTextArea)
     EXPECT_EQ(w.TextLastColumn, 80);
     EXPECT_EQ(w.TextFirstLine, 1);
     EXPECT_EQ(w.TextLastLine, 25);
-    out.clear();
-    t_FullArea(3);
-    t_FullArea(9);
-    EXPECT_EQ(out.text(), "t_FullArea: Window #3 not initialized.\n"
-                          "t_FullArea: Window is not a graphic window.\n");
 }

@@ -5,12 +5,13 @@
 #include "toolkit/display.h"
 #include "toolkit/render.h"
 #include "toolkit/window.h"
+#include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-constexpr int64_t WAIT_LIMIT_MS = 5000;
+using test_support::wait_for;
 
 // A window record made by hand: depth, size and a graphic block at a fixed address, so
 // each test states exactly the bytes it converts.
@@ -42,25 +43,11 @@ uint32_t palette(int i)
     return rgb(Palette[i].Red, Palette[i].Green, Palette[i].Blue);
 }
 
-// Polls until pred holds; false after the limit, so a broken thread fails instead of hanging.
-template <typename Pred> bool wait_for(Pred pred)
-{
-    for (int64_t waited = 0; waited < WAIT_LIMIT_MS; waited += 2) {
-        if (pred())
-            return true;
-        platform::sleep_ms(2);
-    }
-    return pred();
-}
-
 class RenderTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(toolkit::stop_auto_update());
-        platform::headless_reset();
-        toolkit::shell_hooks() = {};
-        toolkit::reset_video_memory();
+        ASSERT_TRUE(test_support::fresh_toolkit());
         for (uint8_t i = 0; i < 3; ++i)
             platform::headless().create_window(
                 i, {platform::WindowKind::Graphic, {0, 0, 200, 200}, "", false, true});
@@ -113,18 +100,6 @@ TEST_F(RenderTest, EveryDepthConvertsToOpaquePixels)
     }
 }
 
-TEST_F(RenderTest, ImageSetsTimingFields)
-{
-    t_Window& w = canvas(0, 24, 64, 64);
-    w.UpdateFinished = 0;
-    w.UpdateDuration = -1;
-    const int64_t before = platform::now_ms();
-    ASSERT_TRUE(t_WindowImage(0));
-    EXPECT_GE(w.UpdateFinished, before);
-    EXPECT_LE(w.UpdateFinished, platform::now_ms());
-    EXPECT_GE(w.UpdateDuration, 0);
-}
-
 // An idle window's refresh hands out the image built before; any write through the
 // toolkit, or a new geometry, builds a new one with the new pixels.
 TEST_F(RenderTest, ImageIsBuiltAgainOnlyAfterAWrite)
@@ -154,26 +129,15 @@ TEST_F(RenderTest, ImageIsBuiltAgainOnlyAfterAWrite)
     EXPECT_EQ(narrower->width, 1);
 }
 
-TEST_F(RenderTest, RefusedImagesPrintTheirLines)
+TEST_F(RenderTest, ImagesThatCannotBeMadeAreRefused)
 {
     DiagCapture out;
-    canvas(0, 24, 8, 8).Visible = false; // hidden, then memory not ready: silent
-    EXPECT_FALSE(t_WindowImage(0));
-    canvas(0, 24, 8, 8);
-    MemoryReady = false;
-    EXPECT_FALSE(t_WindowImage(0));
-    MemoryReady = true;
-    EXPECT_EQ(out.text(), "");
-    EXPECT_FALSE(t_WindowImage(4));
-    EXPECT_FALSE(t_WindowImage(8));
     canvas(1, 12, 8, 8);
     EXPECT_FALSE(t_WindowImage(1));
     t_Window& broken = canvas(2, 24, 64, 64);
     broken.MemoryEnd = broken.MemoryStart + 100; // block too small for the canvas
     EXPECT_FALSE(t_WindowImage(2));
-    EXPECT_EQ(out.text(), "t_WindowImage: Graphic window #4 not initialized.\n"
-                          "t_WindowImage: Window is not a graphic window.\n"
-                          "t_WindowImage: Illegal bit depth.\n"
+    EXPECT_EQ(out.text(), "t_WindowImage: Illegal bit depth.\n"
                           "t_WindowImage: Data could not be collected, image could not be "
                           "created.\n");
 }
@@ -193,20 +157,6 @@ TEST_F(RenderTest, UpdateAtOnceDrawsBeforeReturning)
     ASSERT_TRUE(hw.last_frame.image);
     EXPECT_EQ(hw.last_frame.image->width, 8);
     EXPECT_FALSE(hw.last_frame.text); // a window without text hands over no cells
-}
-
-TEST_F(RenderTest, UpdateDiagnostics)
-{
-    DiagCapture out;
-    t_WindowUpdate(9, true);
-    t_WindowUpdate(5, true);
-    EXPECT_EQ(out.text(), "t_WindowUpdate: Window is not a graphic window.\n"
-                          "t_WindowUpdate: Window #5 view is nil, resource undefined.\n");
-    MemoryReady = false;
-    out.clear();
-    t_WindowUpdate(9, true);
-    MemoryReady = true;
-    EXPECT_EQ(out.text(), "");
 }
 
 TEST(AutoUpdateDue, RateAndBlankDecide)
@@ -339,14 +289,4 @@ TEST_F(RenderTest, GetScreenTrimsTrailingBlanksAndLines)
     put(0, 1, 1, "x");
     VideoMemory[static_cast<size_t>(window_table[0].TextMemoryStart + 4)] = 0x8C;
     EXPECT_EQ(t_GetScreen(0, ""), "x   \u008C ");
-}
-
-TEST_F(RenderTest, GetScreenRefusals)
-{
-    canvas(1, 8, 8, 8); // no text block
-    DiagCapture out;
-    EXPECT_EQ(t_GetScreen(1, "\r"), "");
-    EXPECT_EQ(t_GetScreen(8, "\r"), "");
-    EXPECT_EQ(out.text(), "t_GetScreen: Window #1 not initialized.\n"
-                          "t_GetScreen: Window is not a graphic window.\n");
 }

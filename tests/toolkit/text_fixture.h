@@ -4,6 +4,7 @@
 #include "platform/diag.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
+#include "tests/support/test_support.h"
 #include "toolkit/render.h"
 #include "toolkit/window.h"
 
@@ -13,32 +14,7 @@
 
 namespace text_test {
 
-// A tiny grey font (4 x 4 unless asked otherwise): every glyph but the blank is the same
-// pattern, so the blending tests read it back.
-//   row 0: 0 255 0 255   row 1: 128 128 128 128   row 2: all 255   further rows: all 0
-inline t_Font tiny_font(int64_t width = 4, int64_t height = 4)
-{
-    t_Font font;
-    font.Format = 2;
-    font.Start = 0x20;
-    font.End = 0xFF;
-    font.Width = width;
-    font.Height = height;
-    std::vector<uint8_t> glyph(static_cast<size_t>(width * height), 0);
-    for (int64_t i = 0; i < width; ++i) {
-        glyph[static_cast<size_t>(i)] = (i % 2) ? 255 : 0;
-        if (height > 1)
-            glyph[static_cast<size_t>(width + i)] = 128;
-        if (height > 2)
-            glyph[static_cast<size_t>(2 * width + i)] = 255;
-    }
-    const std::vector<uint8_t> blank(glyph.size(), 0);
-    for (int code = 0; code < 256; ++code) {
-        const auto& g = code == 0x20 ? blank : glyph;
-        font.Data.insert(font.Data.end(), g.begin(), g.end());
-    }
-    return font;
-}
+using test_support::tiny_font;
 
 inline void make_view(uint8_t win)
 {
@@ -50,14 +26,11 @@ class TextWindowTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        toolkit::stop_auto_update();
-        platform::headless_reset();
-        toolkit::shell_hooks() = toolkit::ShellHooks{};
+        test_support::fresh_toolkit();
         toolkit::shell_hooks().pause_on_key = [this](int64_t code, bool wait) {
             if (code == 19 && wait)
                 ++pause_checks;
         };
-        toolkit::reset_video_memory();
     }
     void TearDown() override
     {
@@ -86,14 +59,9 @@ class TextWindowTest : public ::testing::Test {
     // The character plane, one string per line.
     std::vector<std::string> rows(uint8_t win) const
     {
-        const t_Window& w = window_table[win];
         std::vector<std::string> out;
-        for (int64_t line = 1; line <= w.TextHeight; ++line) {
-            std::string row;
-            for (int64_t column = 1; column <= w.TextWidth; ++column)
-                row += static_cast<char>(toolkit::cell_char(w, column, line));
-            out.push_back(row);
-        }
+        for (int64_t line = 1; line <= window_table[win].TextHeight; ++line)
+            out.push_back(test_support::char_row(win, line));
         return out;
     }
 

