@@ -225,8 +225,6 @@ template <typename T> void release(T* p, int64_t n)
 // gate clearing what it entered, and keeps its memory, which a gate accounts while it uses it.
 std::vector<uint32_t> index_plus_one;
 bool fast_paths = true;
-// How many entries ahead the direct passes ask for the memory they will touch.
-constexpr int64_t PREFETCH_AHEAD = 16;
 
 // Indexes reg directly and finds its pairs across bit: partner[p] is the position of
 // state[p] ^ bit or -1, and paired counts the entries that have one. False, with nothing
@@ -254,12 +252,6 @@ bool pair_directly(const quantum_reg_struct& reg, uint64_t bit, int32_t* partner
     paired = 0;
     // Backwards, so that an entry finds a partner after it at once and tells it.
     for (int64_t p = size - 1; p >= 0; p--) {
-        if (p >= PREFETCH_AHEAD) {
-            const uint64_t ahead = state[p - PREFETCH_AHEAD];
-            __builtin_prefetch(&index[ahead], 1);
-            if ((ahead ^ bit) < range)
-                __builtin_prefetch(&index[ahead ^ bit]);
-        }
         const uint64_t v = state[p];
         if (index[v] != 0) {
             for (int64_t q = p + 1; q < size; q++)
@@ -334,9 +326,6 @@ void pair_and_purge(uint64_t bit, const quantum_amplitude* matrix, const int32_t
     int64_t made = old_size;
     bool stopped = false;
     for (int64_t i = 0; i < old_size; i++) {
-        // The partners lie anywhere: ask for one a few entries ahead.
-        if (i + PREFETCH_AHEAD < old_size && partner[i + PREFETCH_AHEAD] > i)
-            __builtin_prefetch(&amplitude[partner[i + PREFETCH_AHEAD]], 1);
         const uint64_t v = state[i];
         index[v] = 0;
         Parts a = amplitude[i];
@@ -504,7 +493,8 @@ void apply_multi_cnot_list(int64_t n, const int64_t* indices, size_t count,
     settle(reg);
     // The controls go straight into the mask: a count from the caller never sizes an array,
     // and no index is read beyond those given.
-    const auto controls = static_cast<size_t>(std::clamp<int64_t>(n, 0, static_cast<int64_t>(count) - 1));
+    const auto controls =
+        static_cast<size_t>(std::clamp<int64_t>(n, 0, static_cast<int64_t>(count) - 1));
     uint64_t mask = 0;
     for (size_t i = 0; i < controls; i++)
         mask |= qubit_bit(static_cast<int32_t>(indices[i]));

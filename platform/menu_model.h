@@ -2,12 +2,12 @@
 // the order they were added, each with its items. Not locked: its owner guards it.
 #pragma once
 
+#include "platform/window_system.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "platform/window_system.h"
 
 namespace platform {
 
@@ -19,7 +19,7 @@ struct StoredMenu {
 // The menu operations of the window system, with their answers: a missing menu gives
 // false, -1 (item count) or -2 (item index); a missing item false, -1 or nothing.
 class MenuModel {
-public:
+  public:
     bool exists(const std::string& menu_title) const;
     bool add(const std::string& menu_title);
     int64_t item_count(const std::string& menu_title) const;
@@ -31,7 +31,7 @@ public:
     bool set_item_title(const std::string& menu_title, int64_t index, const std::string& title);
     const std::vector<StoredMenu>& menus() const { return menus_; }
 
-private:
+  private:
     const StoredMenu* find(const std::string& title) const;
     StoredMenu* find(const std::string& title);
     // The menu's items when index names one of them, else nullptr.

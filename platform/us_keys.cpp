@@ -28,7 +28,8 @@ KeyReport typed_key(char32_t c)
         report.key_code = KEY_DELETE;
         report.characters = "\x7f";
         return report;
-    default: break;
+    default:
+        break;
     }
     append_utf8(report.characters, c);
     if (const std::optional<UsKey> key = us_key(c)) {
