@@ -316,5 +316,4 @@ TEST(PrintRegister, EntryLinesAndExpansion)
     reg = sparse_register(4, 6, {5, 6, 9});
     EXPECT_EQ(printed(print_expn, reg), "0: 5\n1: 2\n2: 1\n");
     register_delete(reg);
-
 }

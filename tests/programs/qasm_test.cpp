@@ -27,9 +27,9 @@ TEST(QasmExport, EveryOpcodeAndTheIndexMapOfRemovingMeasurements)
 {
     // Width 4, init 5, measure_bit 0 (the engine's qubit 1 is q[1] from here on), cnot 0 1,
     // one swap-leads call written as three records, cond_phase 2 0, phase_scale 0.5, then
-    // every other opcode once, and measure. A simulation of these statements with the
-    // standard gates' matrices gave the replay's state, global phase included, for several
-    // seeds when this text was written down.
+    // every other opcode once, and measure. This text was checked against a simulation of
+    // its statements with the standard gates' matrices: for several seeds it prepares the
+    // replay's state, global phase included.
     std::vector<uint8_t> dump;
     const auto gate = [&dump](uint8_t opcode, std::vector<int64_t> operands, double angle = NAN) {
         test_support::add_gate(dump, opcode, std::move(operands));

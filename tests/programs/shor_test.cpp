@@ -85,8 +85,7 @@ TEST(ShorBase, CandidateFromEightDrawsRepeatedWhileTheClockHalfIsZero)
 
 TEST(ShorFactor, EveryTruePeriodWhoseHalfPowerIsNotMinusOneSplitsTheNumber)
 {
-    // The period of x modulo n by plain repeated multiplication: 308 for 192 modulo 667,
-    // whose plain power wraps in 64 bits.
+    // The period of x modulo n by plain repeated multiplication.
     const auto period = [](int64_t n, int64_t x) {
         int64_t r = 1;
         for (int64_t p = x % n; p != 1; p = p * x % n)
