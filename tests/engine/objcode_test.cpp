@@ -82,25 +82,6 @@ protected:
 
 } // namespace
 
-TEST(ObjcodeTrace, HadamardAndMeasureWriteTheTwentyFourByteDump)
-{
-    const std::string path = temp_path("dump.qucode");
-    objcode_set_dump_path(path);
-    srand(7);
-    quantum_reg_struct reg = register_new(0, 4);
-    apply_hadamard(3, reg);
-    measure_qubit(3, reg);
-    ASSERT_EQ(objcode_write_file(), 0);
-    const Bytes expected = {0xF0, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                            0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0x03, 0x81, 0x00, 0x00, 0x00, 0x03};
-    EXPECT_EQ(read_file(path), expected);
-    EXPECT_TRUE(objcode_active()) << "writing must not stop recording";
-    register_delete(reg);
-    objcode_stop();
-    objcode_set_dump_path("");
-    std::remove(path.c_str());
-}
-
 TEST(ObjcodeTrace, RegisterNewRestoresTheDumpPathAsDefault)
 {
     objcode_set_dump_path("/somewhere/dump.qucode");
@@ -112,8 +93,9 @@ TEST(ObjcodeTrace, RegisterNewRestoresTheDumpPathAsDefault)
     objcode_set_dump_path("");
 }
 
-TEST_F(ObjcodeTest, EveryOpcodeEncodesItsOperands)
+TEST_F(ObjcodeTest, OpcodesEncodeTheirOperands)
 {
+    // The opcodes whose records no gate test, program test or replay round trip pins.
     struct Case {
         Bytes expected;
         void (*record)();
@@ -121,31 +103,18 @@ TEST_F(ObjcodeTest, EveryOpcodeEncodesItsOperands)
     const Case cases[] = {
         {{0x00, 1, 2, 3, 4, 5, 6, 7, 8},
          [] { objcode_record(OBJCODE_INIT, uint64_t{0x0102030405060708}); }},
-        {{0x01, 0, 0, 1, 2, 0, 0, 0, 3}, [] { objcode_record(OBJCODE_CNOT, 258, 3); }},
-        {{0x02, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 3},
-         [] { objcode_record(OBJCODE_TOFFOLI, 1, 2, 3); }},
-        {{0x03, 0, 0, 0, 9}, [] { objcode_record(OBJCODE_SIGMA_X, 9); }},
         {{0x04, 0, 0, 0, 9}, [] { objcode_record(OBJCODE_SIGMA_Y, 9); }},
         {{0x05, 0, 0, 0, 9}, [] { objcode_record(OBJCODE_SIGMA_Z, 9); }},
-        {{0x06, 0x01, 0x02, 0x03, 0x04}, [] { objcode_record(OBJCODE_HADAMARD, 0x01020304); }},
         // Angles are the native little-endian double.
         {{0x07, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0xE0, 0x3F}, [] { objcode_record(OBJCODE_ROT_X, 1, 0.5); }},
-        {{0x08, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F},
-         [] { objcode_record(OBJCODE_ROT_Y, 2, 1.0); }},
         {{0x09, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0x40},
          [] { objcode_record(OBJCODE_ROT_Z, 2, 2.0); }},
         {{0x0A, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0xF0, 0xBF},
          [] { objcode_record(OBJCODE_PHASE_KICK, 2, -1.0); }},
         {{0x0B, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0},
          [] { objcode_record(OBJCODE_PHASE_SCALE, 2, 0.0); }},
-        {{0x0C, 0, 0, 0, 4, 0, 0, 0, 1}, [] { objcode_record(OBJCODE_COND_PHASE, 4, 1); }},
-        {{0x0D, 0, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0xE0, 0x3F},
-         [] { objcode_record(OBJCODE_COND_PHASE_KICK, 4, 1, 0.5); }},
-        {{0x0E, 0, 0, 0, 5}, [] { objcode_record(OBJCODE_SWAP_LEADS, 5); }},
         {{0x80}, [] { objcode_record(OBJCODE_MEASURE); }},
-        {{0x81, 0, 0, 0, 63}, [] { objcode_record(OBJCODE_MEASURE_QUBIT, 63); }},
         {{0x82, 0, 0, 0, 0}, [] { objcode_record(OBJCODE_MEASURE_QUBIT_PRESERVE, 0); }},
-        {{0xF0, 0, 0, 0, 12}, [] { objcode_record(OBJCODE_WIDTH, 12); }},
         {{0xFF}, [] { objcode_record(OBJCODE_NOP); }},
         {{0x03, 0xFF, 0xFF, 0xFF, 0xFE}, [] { objcode_record(OBJCODE_SIGMA_X, -2); }},
     };
@@ -157,19 +126,6 @@ TEST_F(ObjcodeTest, EveryOpcodeEncodesItsOperands)
     }
 }
 
-TEST_F(ObjcodeTest, InvalidOpcodeIsReportedAndNothingAppended)
-{
-    for (const int opcode : {0x0F, 0x7F, 0x83, 0xEF, 0xF1, 0xFE}) {
-        last_error = 0;
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(objcode_record(static_cast<uint8_t>(opcode), 1, 2), 1);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: unknown opcode\n");
-        EXPECT_EQ(objcode_position(), 0);
-        EXPECT_EQ(last_error, QUANTUM_EOPCODE);
-    }
-    last_error = 0;
-}
-
 TEST(ObjcodeInactive, RecordReturnsZeroAndWriteComplains)
 {
     objcode_stop();
@@ -179,48 +135,6 @@ TEST(ObjcodeInactive, RecordReturnsZeroAndWriteComplains)
     EXPECT_EQ(objcode_write_file("/tmp/never-written"), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Object code generation not active! Forgot to call quantum_objcode_start?\n");
-}
-
-TEST_F(ObjcodeTest, RecordReachingThePageEndAddsAPage)
-{
-    const int64_t before = memory_account(0);
-    objcode_record(OBJCODE_NOP);
-    for (int k = 0; k < 13106; k++)
-        objcode_record(OBJCODE_HADAMARD, k);
-    ASSERT_EQ(objcode_position(), 65531);
-    EXPECT_EQ(objcode_pages(), 1);
-    objcode_record(OBJCODE_SIGMA_X, 77);
-    EXPECT_EQ(objcode_position(), 65536);
-    EXPECT_EQ(objcode_pages(), 2);
-    EXPECT_EQ(memory_account(0), before + 65536);
-    const Bytes bytes = recorded();
-    EXPECT_EQ(Bytes(bytes.end() - 5, bytes.end()), (Bytes{0x03, 0, 0, 0, 77}));
-    objcode_stop();
-    EXPECT_EQ(memory_account(0), before - 65536);
-
-    // A record stopping one byte short of the end keeps one page; the next one adds a page.
-    quantum_objcode_start();
-    for (int k = 0; k < 13107; k++)
-        objcode_record(OBJCODE_HADAMARD, k);
-    ASSERT_EQ(objcode_position(), 65535);
-    EXPECT_EQ(objcode_pages(), 1);
-    objcode_record(OBJCODE_NOP);
-    EXPECT_EQ(objcode_pages(), 2);
-}
-
-TEST_F(ObjcodeTest, WriteCopiesSeveralPagesAndTruncatesOldContent)
-{
-    const std::string path = temp_path("pages.qucode");
-    {
-        std::ofstream old(path, std::ios::binary);
-        old << std::string(300000, 'x');
-    }
-    for (int k = 0; k < 20000; k++)
-        objcode_record(OBJCODE_TOFFOLI, k, k + 1, k + 2);
-    ASSERT_EQ(objcode_pages(), 4);
-    EXPECT_EQ(objcode_write_file(path.c_str()), 0);
-    EXPECT_EQ(read_file(path), recorded());
-    std::remove(path.c_str());
 }
 
 TEST_F(ObjcodeTest, UnopenableOrFailedWritesReturnMinusOne)

@@ -88,39 +88,28 @@ TEST_F(PrinterTest, CallersOnManyThreadsAllGetTheirWorkDone)
     EXPECT_FALSE(p_GetPrinter().empty());
 }
 
-TEST_F(PrinterTest, InitSetsRulerFontAndEmptiesPrinterAndBuffer)
+TEST_F(PrinterTest, InitSetsRulerFontEmptiesPrinterAndBufferAndStartsOneThread)
 {
     p_SetPrinter("vorher");
     printer_buffer_append("wartet");
     VirtualPrinterUpdatePending = 0;
     DiagCapture capture;
     p_InitPrinter();
+    p_InitPrinter(); // before the first thread can have raised its flag
     platform::StoredWindow w = headless().window(platform::PRINTER_WINDOW);
     EXPECT_EQ(w.text, "");
     EXPECT_EQ(w.ruler_text, RulerText(160, false, true));
     EXPECT_TRUE(printer_buffer_contents().empty());
     ASSERT_TRUE(wait_for([] { return VirtualPrinterAutoUpdateActive == 1; }));
-    ASSERT_TRUE(wait_for([&capture] { return !capture.text().empty(); }));
-    EXPECT_EQ(capture.text().rfind("p_PrinterAutoUpdateProcess: Start as thread #", 0), 0u)
-        << capture.text();
-}
-
-TEST_F(PrinterTest, SecondInitClearsButStartsNoSecondThread)
-{
-    DiagCapture capture;
-    p_InitPrinter();
-    p_InitPrinter(); // before the first thread can have raised its flag
-    ASSERT_TRUE(wait_for([] { return VirtualPrinterAutoUpdateActive == 1; }));
     p_SetPrinter("Inhalt");
     p_InitPrinter();
     EXPECT_EQ(p_GetPrinter(), "");
+    ASSERT_TRUE(wait_for([&capture] { return !capture.text().empty(); }));
     platform::sleep_ms(50);
     const std::string text = capture.text();
-    size_t starts = 0;
-    for (size_t at = text.find("Start as thread #"); at != std::string::npos;
-         at = text.find("Start as thread #", at + 1))
-        ++starts;
-    EXPECT_EQ(starts, 1u) << text;
+    const std::string start = "p_PrinterAutoUpdateProcess: Start as thread #";
+    EXPECT_EQ(text.rfind(start, 0), 0u) << text;
+    EXPECT_EQ(text.find(start, 1), std::string::npos) << text;
 }
 
 TEST_F(PrinterTest, UpdateThreadPublishesTheWholeBufferAndEndsWhenCleared)

@@ -122,8 +122,8 @@ TEST_F(ProgramWindowTest, CodeTestLeavesTheInversionCircuitOfWidthEight)
 
 TEST(OracleRefusal, WidthsFromThreeToTwentyFourRun)
 {
-    for (auto [width, refusal] : {std::pair<int64_t, std::string>{3, ""}, {24, ""}, {2, TOO_NARROW},
-                                  {0, TOO_NARROW}, {INT64_MIN, TOO_NARROW}, {25, TOO_WIDE},
-                                  {INT64_MAX, TOO_WIDE}})
+    // Just outside each bound is in the bad-input table.
+    for (auto [width, refusal] : {std::pair<int64_t, std::string>{3, ""}, {24, ""},
+                                  {INT64_MIN, TOO_NARROW}, {INT64_MAX, TOO_WIDE}})
         EXPECT_EQ(programs::oracle_refusal(width), refusal) << width;
 }

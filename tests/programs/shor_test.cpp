@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
-#include <memory>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -24,25 +23,6 @@ const std::string RANGE_REFUSAL = "Bitte geben Sie eine Zahl von 3 bis 1.000 ein
 
 // 16 bits of a clock of exactly one second: 10^9 mod 2^16.
 constexpr double ONE_SECOND = 1.0;
-
-// A varying 32-bit source for the base search.
-programs::RandomSource counting_source()
-{
-    auto state = std::make_shared<uint32_t>(12345);
-    return [state] {
-        *state = *state * 1103515245u + 12345u;
-        return *state;
-    };
-}
-
-programs::ClockSource counting_clock()
-{
-    auto t = std::make_shared<double>(1000.0);
-    return [t] {
-        *t += 0.000123457;
-        return *t;
-    };
-}
 
 // Whether the last line splits n into two proper factors, "n = f * n/f".
 bool factor_line(const std::string& line, int64_t n)
@@ -71,14 +51,6 @@ bool ends_as_expected(const std::vector<std::string>& r, int64_t n = 15)
 }
 
 } // namespace
-
-// Register size.
-
-TEST(ShorNumbers, QubitsOfTheHelpScreen)
-{
-    for (auto [n, qubits] : {std::pair{15, 22}, {667, 51}, {3, 4 + 6 + 2}, {1000, 20 + 30 + 2}})
-        EXPECT_EQ(programs::shor_qubits(n), qubits) << n;
-}
 
 TEST(ShorBase, CandidateFromEightDrawsRepeatedWhileTheClockHalfIsZero)
 {
@@ -109,21 +81,6 @@ TEST(ShorBase, CandidateFromEightDrawsRepeatedWhileTheClockHalfIsZero)
     }
 }
 
-// Coprime to the even numbers among them means odd.
-TEST(ShorBase, BaseIsCoprimeAndInRange)
-{
-    const programs::RandomSource random = counting_source();
-    const programs::ClockSource clock = counting_clock();
-    for (int64_t n : {3, 4, 15, 16, 17, 667, 1000}) {
-        for (int i = 0; i < 20; ++i) {
-            const int64_t base = programs::shor_random_base(n, random, clock);
-            EXPECT_GE(base, 2) << n;
-            EXPECT_LT(base, n) << n;
-            EXPECT_EQ(gcd(n, base), 1) << n << " " << base;
-        }
-    }
-}
-
 // The factor step, driven with the true period of every base.
 
 TEST(ShorFactor, EveryTruePeriodWhoseHalfPowerIsNotMinusOneSplitsTheNumber)
@@ -135,13 +92,6 @@ TEST(ShorFactor, EveryTruePeriodWhoseHalfPowerIsNotMinusOneSplitsTheNumber)
             ++r;
         return r;
     };
-    // Hand-checked periods, among them the long ones whose plain power wraps in 64 bits.
-    const struct {
-        int64_t n, x, r;
-    } known[] = {{15, 7, 4}, {21, 2, 6}, {143, 2, 60}, {667, 192, 308}, {899, 3, 420}};
-    for (const auto& k : known)
-        EXPECT_EQ(period(k.n, k.x), k.r) << k.n << " " << k.x;
-
     for (const int64_t n : {15, 21, 143, 667, 899}) {
         SCOPED_TRACE(n);
         int split = 0;
@@ -167,10 +117,10 @@ TEST(ShorFactor, EveryTruePeriodWhoseHalfPowerIsNotMinusOneSplitsTheNumber)
 
 TEST(ShorRefusal, NumbersFromThreeToThousandRun)
 {
-    for (int64_t n : {3, 15, 1000})
-        EXPECT_EQ(programs::shor_refusal(n), "") << n;
-    for (int64_t n : {int64_t{2}, int64_t{0}, int64_t{-15}, int64_t{1001}, INT64_MAX})
-        EXPECT_EQ(programs::shor_refusal(n), RANGE_REFUSAL) << n;
+    // Just outside the range is in the bad-input table.
+    EXPECT_EQ(programs::shor_refusal(3), "");
+    EXPECT_EQ(programs::shor_refusal(1000), "");
+    EXPECT_EQ(programs::shor_refusal(INT64_MAX), RANGE_REFUSAL);
 }
 
 // The program's window text.
