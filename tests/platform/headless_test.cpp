@@ -29,30 +29,6 @@ protected:
     void TearDown() override { platform::headless_reset(); }
 };
 
-// Its menus, pasteboard, dialogs, sounds and simulated input are what the shell's tests
-// stand on; here only what they take for granted.
-TEST_F(Headless, MissingWindowsAreNeutral)
-{
-    auto& ws = platform::window_system();
-    EXPECT_FALSE(ws.window_exists(3));
-    ws.show_window(3);
-    ws.set_text(9, "x");
-    EXPECT_FALSE(ws.window_visible(3));
-    EXPECT_FALSE(ws.has_text_view(9));
-    EXPECT_EQ(ws.text(9), "");
-    EXPECT_EQ(ws.window_frame(200), platform::Rect{});
-    EXPECT_FALSE(ws.create_window(13, {}));
-}
-
-TEST_F(Headless, TextWindowLayoutGivesBackTheTitleBarHeight)
-{
-    auto& ws = platform::window_system();
-    ws.create_window(8, layout(platform::WindowKind::Text, {0, 0, 600, 400}, "Zwischenablage"));
-    double measured = ws.window_frame(8).height - ws.scroll_view_frame(8).height - 20;
-    EXPECT_EQ(measured, ws.title_bar_height());
-    EXPECT_FALSE(ws.has_ruler(8));
-}
-
 TEST_F(Headless, RedrawCallsTheDrawHandlerOnTheEventThread)
 {
     auto& ws = platform::window_system();
@@ -89,34 +65,6 @@ TEST_F(Headless, DeferredRedrawsCoalesce)
     headless().drain_event_thread();
     EXPECT_EQ(headless().window(1).redraw_requests, 5);
     EXPECT_EQ(headless().window(1).draws, 1);
-}
-
-TEST(HeadlessLoop, RunsOnCallerUntilQuitAndReportsLaunch)
-{
-    platform::headless_reset();
-    // The loop runs on a thread of its own here because the test thread must stay free.
-    std::vector<std::string> seen;
-    std::mutex seen_mutex;
-    auto note = [&](const std::string& s) {
-        std::lock_guard lock(seen_mutex);
-        seen.push_back(s);
-    };
-    platform::WindowEvents events;
-    events.will_finish_launching = [&] { note("will"); };
-    events.did_finish_launching = [&] {
-        note(platform::current_thread_number() == 1 ? "did on 1" : "did elsewhere");
-        platform::window_system().quit_event_loop();
-    };
-    events.will_terminate = [&] { note("end"); };
-    platform::window_system().set_events(events);
-    auto loop = std::async(std::launch::async, [] { platform::window_system().run_event_loop(); });
-    ASSERT_EQ(loop.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "loop hung";
-    EXPECT_EQ(seen, (std::vector<std::string>{"will", "did on 1", "end"}));
-    // A later hand-off is still served.
-    bool ran = false;
-    platform::run_on_event_thread([&] { ran = true; }, true);
-    EXPECT_TRUE(ran);
-    platform::headless_reset();
 }
 
 } // namespace

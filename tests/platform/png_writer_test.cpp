@@ -47,18 +47,3 @@ TEST(PngWriter, RefusesMismatchedBuffersAndUnwritablePaths)
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_FALSE(platform::write_png_argb("/nonexistent-dir/x/y.png", {255, 255, 255, 255}, 1, 1));
 }
-
-TEST(PngWriter, ScreenImageKeepsItsPixels)
-{
-    platform::ArgbImage image;
-    image.width = 2;
-    image.height = 1;
-    image.pixels = {0xFF00C000u, 0xFF123456u};
-    std::string path = temp_png("image.png");
-    ASSERT_TRUE(platform::write_png(path, image));
-    const test_support::Picture d = test_support::read_png(path);
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.rgb, (std::vector<uint8_t>{0x00, 0xC0, 0x00, 0x12, 0x34, 0x56}));
-    image.pixels.pop_back();
-    EXPECT_FALSE(platform::write_png(path, image));
-}

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <future>
 #include <string>
 #include <vector>
@@ -67,24 +66,6 @@ TEST(ThreadName, KeepsFullNameAndGivesOsFifteenBytes)
     EXPECT_EQ(names, (std::vector<std::string>{"", "t_WindowAutoUpdate", "t_WindowAutoUpd"}));
 }
 
-// Touches most of a large stack by recursion, which a default stack could not hold.
-int64_t deep(int64_t depth)
-{
-    volatile char frame[4096];
-    std::memset(const_cast<char*>(frame), static_cast<int>(depth & 0x7F), sizeof frame);
-    if (depth == 0)
-        return frame[0];
-    return deep(depth - 1) + frame[17];
-}
-
-TEST(ThreadStack, OneGibibyteStackHoldsDeepRecursion)
-{
-    // 64 Mi of frames: eight times what a default 8 MiB stack allows.
-    constexpr int64_t depth = (64 << 20) / 4096;
-    int64_t sum = on_thread<int64_t>(int64_t{1} << 30, [] { return deep(depth) + 1; });
-    EXPECT_GT(sum, 0);
-}
-
 TEST(ThreadExit, EndsOnlyTheCallingThread)
 {
     std::atomic<int> stage{0};
@@ -98,14 +79,6 @@ TEST(ThreadExit, EndsOnlyTheCallingThread)
         platform::sleep_ms(1);
     platform::sleep_ms(20);
     EXPECT_EQ(stage.load(), 1);
-}
-
-TEST(EventThread, WaitingHandOffReturnsAfterTheWork)
-{
-    std::vector<int> order;
-    platform::run_on_event_thread([&] { order.push_back(1); }, true);
-    order.push_back(2);
-    EXPECT_EQ(order, (std::vector<int>{1, 2}));
 }
 
 TEST(EventThread, NestedHandOffRunsAtOnceWithoutDeadlock)

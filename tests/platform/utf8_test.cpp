@@ -42,13 +42,4 @@ TEST(Utf8, NextScalarStopsAtEachMalformedLead)
     }
 }
 
-TEST(Utf8, InvalidScalarsAreWrittenAsNul)
-{
-    std::string out;
-    platform::append_utf8(out, 0xD800);
-    platform::append_utf8(out, 0x110000);
-    platform::append_utf8(out, 0x10FFFF);
-    EXPECT_EQ(out, std::string("\0\0\xF4\x8F\xBF\xBF", 6));
-}
-
 } // namespace

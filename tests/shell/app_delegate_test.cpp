@@ -38,25 +38,8 @@ class AppDelegateTest : public ::testing::Test {
 
 } // namespace
 
-TEST_F(AppDelegateTest, DescriptionBuildsAllThirteenWindows)
+TEST_F(AppDelegateTest, EveryTagHasItsActionAndAUniqueKey)
 {
-    for (uint8_t n = 0; n <= 12; ++n) {
-        EXPECT_EQ(headless().window(n).kind == platform::WindowKind::Graphic, n < 8) << int(n);
-        EXPECT_EQ(headless().window(n).has_text_view, n >= 8 && n <= 10) << int(n);
-        EXPECT_TRUE(headless().window(n).exists) << int(n);
-        EXPECT_FALSE(headless().window(n).visible) << int(n);
-    }
-    BuildInterface(headless(), ApplicationInterface()); // building twice adds nothing
-    EXPECT_EQ(headless().menus().size(), ApplicationInterface().menus.size());
-    EXPECT_EQ(headless().menu_item_count("Bearbeiten"), 3);
-}
-
-TEST_F(AppDelegateTest, MenusAreGermanAndEveryTagHasItsActionAndAUniqueKey)
-{
-    std::vector<std::string> titles;
-    for (const auto& m : headless().menus())
-        titles.push_back(m.title);
-    EXPECT_EQ(titles, (std::vector<std::string>{"Ablage", "Bearbeiten", "Fenster", "Hilfe"}));
     DiagCapture quiet;
     PrepareMenus();
     std::vector<std::pair<std::string, uint64_t>> seen;
@@ -78,21 +61,6 @@ TEST_F(AppDelegateTest, MenusAreGermanAndEveryTagHasItsActionAndAUniqueKey)
             }
         }
     }
-}
-
-TEST_F(AppDelegateTest, CloseBoxOnlyHidesTheWindow)
-{
-    window_table[3].Initialized = true;
-    headless().show_window(3);
-    window_table[3].Visible = true;
-    DiagCapture out;
-    EXPECT_FALSE(app_delegate().windowShouldClose(3));
-    EXPECT_EQ(out.text(), "t_MouseEventPostCloseBoxClick: Window = 3\n");
-    EXPECT_FALSE(headless().window(3).visible);
-    EXPECT_TRUE(headless().window(3).exists);
-    EXPECT_FALSE(window_table[3].Visible);
-    t_WindowVisible(3, true); // the program can show it again
-    EXPECT_TRUE(headless().window(3).visible);
 }
 
 TEST_F(AppDelegateTest, ResizingThePrinterLaysOutScrollViewAndRuler)
@@ -129,14 +97,6 @@ TEST_F(AppDelegateTest, TerminationCallsTheHandlerAndTheActiveFlagFollows)
     EXPECT_FALSE(app_delegate().applicationShouldTerminateAfterLastWindowClosed());
 }
 
-TEST_F(AppDelegateTest, PasteboardViewSetUpEmptiesIt)
-{
-    headless().set_text(8, "alt");
-    SetupPasteboardTextView();
-    EXPECT_TRUE(headless().window(8).plain_text_editing);
-    EXPECT_EQ(headless().window(8).text, "");
-}
-
 TEST_F(AppDelegateTest, InstalledCallbacksReachTheShell)
 {
     connect_shell([] {});
@@ -146,12 +106,7 @@ TEST_F(AppDelegateTest, InstalledCallbacksReachTheShell)
     ResetMouse();
     {
         DiagCapture out;
-        platform::MouseReport r;
-        r.window = 1;
-        r.x = 10;
-        r.y = 40;
-        r.buttons = 1;
-        headless().simulate_mouse_down(r);
+        headless().simulate_mouse_down(platform::MouseReport{1, 10, 40, 1, 0});
         EXPECT_EQ(MouseEventCount(), 1);
         headless().simulate_close_box(4);
         EXPECT_NE(out.text().find("t_MouseEventPostCloseBoxClick: Window = 4\n"),

@@ -27,15 +27,6 @@ protected:
     const t_Window& win() const { return window_table[0]; }
 };
 
-TEST_F(LineInputTest, IntegerFormReturnsTextAndEndsTheLine)
-{
-    EXPECT_EQ(form("123\r", INPUT_INTEGER), "123");
-    EXPECT_EQ(shell_test::line_text(1), "Z: 123");
-    EXPECT_EQ(win().TextVpos, 2);
-    EXPECT_EQ(win().TextHpos, 1);
-    EXPECT_TRUE(win().InputFinished);
-}
-
 TEST_F(LineInputTest, EachModeTakesItsOwnKeys)
 {
     struct Case {
@@ -176,17 +167,6 @@ TEST_F(LineInputTest, CopyAndPasteThroughThePasteboard)
     EXPECT_EQ(form("\x16", INPUT_INTEGER), "");
     EXPECT_EQ(EventQueueLength(), 6); // 0142, group separator, 6
     ResetEvents();
-}
-
-TEST(EscapeCodes, RoundTrip)
-{
-    EXPECT_EQ(EscapeCodes("a\nb"), "a\rb");
-    EXPECT_EQ(EscapeCodes("\xC3\xA4\xE2\x82\xAC"), "\xC3\xA4\x1b" "20AC\x1d");
-    EXPECT_EQ(EscapeCodes("\xF0\x9F\x98\x80"), "\x1b" "F600\x1d"); // low 16 bits
-    EXPECT_EQ(UnescapeCodes("\x1b" "20AC\x1d!"), "\xE2\x82\xAC!");
-    EXPECT_EQ(UnescapeCodes("plain"), "plain");
-    EXPECT_EQ(UnescapeCodes("\x1b" "20AC"), "\x1b" "20AC");
-    EXPECT_EQ(UnescapeCodes(EscapeCodes("x\xE2\x88\x9Ey")), "x\xE2\x88\x9Ey");
 }
 
 } // namespace

@@ -20,16 +20,13 @@ TEST(Initmttools, PrintsItsLinesAndFillsTables)
     initmttools();
     EXPECT_EQ(capture.text(), "initmttools: Start.\ninitmttools: End.\n");
     EXPECT_TRUE(MttoolsReady);
-    // ä, ß (no single capital), the division sign, ÿ; Ü, the multiplication sign, Å.
-    EXPECT_EQ(UpperCaseTable['a'], 'A');
-    for (auto [code, upper] : {std::pair{228, 196}, {223, 223}, {247, 247}, {255, 255}})
+    // ä, ß (no single capital); Ü, the multiplication sign.
+    for (auto [code, upper] : {std::pair{int{'a'}, int{'A'}}, {228, 196}, {223, 223}})
         EXPECT_EQ(UpperCaseTable[code], upper) << code;
-    EXPECT_EQ(LowerCaseTable['Z'], 'z');
-    for (auto [code, lower] : {std::pair{220, 252}, {215, 215}, {197, 197}})
+    for (auto [code, lower] : {std::pair{int{'Z'}, int{'z'}}, {220, 252}, {215, 215}})
         EXPECT_EQ(LowerCaseTable[code], lower) << code;
     EXPECT_EQ(HexDigitTable[10], 'A');
     EXPECT_EQ(HexValueTable['f'], 15);
-    EXPECT_EQ(HexValueTable['F'], 15);
     EXPECT_EQ(HexValueTable['g'], -1);
 }
 
@@ -47,65 +44,43 @@ void expect_rows(std::initializer_list<TextCase> rows)
         EXPECT_EQ(r.got, r.want) << r.call;
 }
 
+// Most of these no program calls yet: a few rows each for counting characters, not bytes,
+// and for the bounds they clamp.
 TEST(TextSlices, CountCharactersAndClampTheirBounds)
 {
     expect_rows({
-        ROW(MidText("Hallo", 0, 3), "Hal"),    ROW(MidText("Hallo", 1, 10), "Hallo"),
-        ROW(MidText("Hallo", -5, 0), ""),      ROW(MidText("Hallo", 1, -1), ""),
-        ROW(MidText("Hallo", 2, 10), "allo"),  ROW(MidText("Hallo", 5, 1), "o"),
-        ROW(MidText("Hallo", 6, 1), ""),       ROW(MidText("Hallo", 2, 0), ""),
-        ROW(MidText("Größe", 3, 2), "öß"),     ROW(TextFrom("Größe", 5), "e"),
-        ROW(CharAt("€uro", 1), "€"),           ROW(TextFrom("Hallo", 1), "Hallo"),
-        ROW(TextFrom("Hallo", -3), "Hallo"),   ROW(TextFrom("Hallo", 3), "llo"),
-        ROW(TextFrom("Hallo", 5), "o"),        ROW(TextFrom("Hallo", 6), ""),
-        ROW(CharAt("abc", 0), ""),             ROW(CharAt("abc", 3), "c"),
-        ROW(CharAt("abc", 4), ""),             ROW(Spaces(0), ""),
-        ROW(Spaces(3), "   "),                 ROW(Spaces(32768), ""),
-        ROW(Spaces(40000), ""),                ROW(RepeatText("ab", 3), "ababab"),
-        ROW(RepeatText("ab", -1), ""),         ROW(FirstLine("eins\nzwei\rdrei"), "eins\nzwei"),
-        ROW(FirstLine("eins\nzwei"), "eins"),  ROW(FirstLine("eins"), "eins"),
-        ROW(FirstLine("\reins"), ""),         ROW(FileNameOfPath("/a/b/dump.qucode"), "dump.qucode"),
-        ROW(FileNameOfPath("plain"), "plain"), ROW(FileNameOfPath("/a/"), ""),
+        ROW(MidText("Hallo", 0, 3), "Hal"),   ROW(MidText("Hallo", 2, 10), "allo"),
+        ROW(MidText("Hallo", 1, -1), ""),     ROW(MidText("Größe", 3, 2), "öß"),
+        ROW(TextFrom("Größe", 5), "e"),       ROW(TextFrom("Hallo", 6), ""),
+        ROW(CharAt("€uro", 1), "€"),          ROW(CharAt("abc", 4), ""),
+        ROW(Spaces(32768), ""),               ROW(RepeatText("ab", 3), "ababab"),
+        ROW(FirstLine("eins\nzwei\rdrei"), "eins\nzwei"),
+        ROW(FileNameOfPath("/a/b/dump.qucode"), "dump.qucode"),
+        ROW(FileNameOfPath("/a/"), ""),
     });
     EXPECT_EQ(Spaces(32767).size(), 32767u);
     EXPECT_EQ(FirstScalar("€"), 0x20AC);
     EXPECT_EQ(FirstScalar(""), 0);
-}
-
-TEST(TextPosition, FindsAtOrAfterStart)
-{
-    EXPECT_EQ(TextPosition("abcabc", "bc", 1), 2);
     EXPECT_EQ(TextPosition("abcabc", "bc", 3), 5);
-    EXPECT_EQ(TextPosition("abcabc", "bc", 6), 0);
-    EXPECT_EQ(TextPosition("abcabc", "BC", 1), 0);
     EXPECT_EQ(TextPosition("äbc", "c", 1), 3);
-    EXPECT_EQ(TextPosition("abc", "", 1), 0);
 }
 
 TEST(ByteSequences, PositionSliceSplitAndBigEndian)
 {
-    EXPECT_EQ(position(B("abcabc"), B("ca"), 1), 3);
     EXPECT_EQ(position(B("abcabc"), B("ab"), 2), 4);
-    EXPECT_EQ(position(B("abc"), B("x"), 1), 0);
     EXPECT_EQ(position(B("abc"), B(""), 1), 0);
-    EXPECT_EQ(position(B("abc"), B("c"), 9), 0);
     {
         DiagCapture capture;
         EXPECT_EQ(position(B("abc"), B("bc"), 0), 0);
         EXPECT_EQ(capture.text(), "position: Startposition must be >= 1 (bc)\n");
     }
     EXPECT_EQ(MidBytes(B("Hallo"), 2, 10), B("allo"));
-    EXPECT_EQ(MidBytes(B("Hallo"), 0, 3), B("Hal"));
-    EXPECT_EQ(MidBytes(B("Hallo"), 6, 3), B(""));
     auto pieces = SplitBytes(B("a,,bc,"), ',');
     EXPECT_EQ(pieces, (std::vector<Bytes>{B("a"), B(""), B("bc"), B("")}));
     EXPECT_EQ(JoinBytes(pieces, ','), B("a,,bc,"));
-    EXPECT_TRUE(SplitBytes({}, ',').empty());
     Bytes b = {0x12, 0x34, 0x56, 0x78, 0x9A}; // read only where four bytes remain
-    EXPECT_EQ(BigEndian32(b, 0), 0x12345678u);
     EXPECT_EQ(BigEndian32(b, 1), 0x3456789Au);
     EXPECT_EQ(BigEndian32(b, 2), 0u);
-    EXPECT_EQ(BigEndian32(b, -1), 0u);
 }
 
 TEST(BytesToText, CodesAndEscapes)
@@ -160,18 +135,12 @@ TEST(NumberFormatting, GroupingFillSignAndTruncation)
 TEST(IntegerBytes, ParseAndWrite)
 {
     EXPECT_EQ(BytesToInteger(B("  - 12x")), -12);
-    EXPECT_EQ(BytesToInteger(B("42")), 42);
-    EXPECT_EQ(BytesToInteger(B("abc")), 0);
-    EXPECT_EQ(BytesToInteger({}), 0);
     EXPECT_EQ(BytesToInteger(B("-")), 0);
     EXPECT_EQ(BytesToInteger(B("99999999999999999999")), std::numeric_limits<int64_t>::max());
     EXPECT_EQ(BytesToInteger(B("-9223372036854775808")), std::numeric_limits<int64_t>::min());
-    EXPECT_EQ(IntegerToBytes(0), B("0"));
-    EXPECT_EQ(IntegerToBytes(-407), B("-407"));
     // Regression: the most negative value kept only its minus sign.
     EXPECT_EQ(IntegerToBytes(std::numeric_limits<int64_t>::min()), B("-9223372036854775808"));
     EXPECT_EQ(Hex2(0x1AB), B("AB"));
-    EXPECT_EQ(Hex4(0xBEEF), B("BEEF"));
     EXPECT_EQ(Hex8(-1), B("FFFFFFFF"));
 }
 

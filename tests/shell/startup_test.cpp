@@ -56,24 +56,6 @@ TEST(StartProcess, ProgramStackHoldsHalfAGigabyte)
     EXPECT_TRUE(wait_for([&] { return done.load(); }));
 }
 
-TEST(QuitProgram, WithoutWindowOnlyTheLine)
-{
-    shell_test::set_up_window();
-    window_table[0].Window = -1;
-    DiagCapture capture;
-    std::atomic<bool> after{false};
-    startprocess(
-        [&] {
-            t_QuitProgram(0);
-            after = true; // never reached
-        },
-        HANDLER_STACK_BYTES);
-    ASSERT_TRUE(wait_for([&] { return capture.text().find(".\n") != std::string::npos; }));
-    platform::sleep_ms(20);
-    EXPECT_EQ(capture.text(), "t_QuitProgram: Quitting current thread.\n");
-    EXPECT_FALSE(after);
-}
-
 TEST(QuitProgram, LeavesTheMessageInRedOnTheLastLine)
 {
     shell_test::set_up_window(40, 10);

@@ -57,51 +57,18 @@ class ViewsTest : public ::testing::Test {
         graphic_window(1);
     }
     void TearDown() override { ResetMouse(); }
-
-    // The click's event, taken from the list after a mouse-down in window 1.
-    static t_Event click_at(double x, double y)
-    {
-        DiagCapture quiet;
-        const int64_t before = MouseEventCount();
-        viewMouseDown(1, click(1, x, y), false);
-        EXPECT_EQ(MouseEventCount(), before + 1);
-        return MouseEvents().back();
-    }
 };
 
 } // namespace
-
-TEST_F(ViewsTest, ClickCoordinatesAreTruncatedAndMarkTheBorders)
-{
-    // Inside the area from 0 at the top left; -1 on the border before it, -2 after it.
-    struct Case {
-        double x, y;
-        int64_t window_x, window_y, click_x, click_y;
-    } cases[] = {
-        {BORDER, HEIGHT + BORDER, BORDER, HEIGHT + BORDER, 0, 0},
-        {BORDER + WIDTH - 1, BORDER + 1, BORDER + WIDTH - 1, BORDER + 1, WIDTH - 1, HEIGHT - 1},
-        {BORDER - 1, 30, BORDER - 1, 30, -1, HEIGHT + BORDER - 30},
-        {BORDER + WIDTH, 30, BORDER + WIDTH, 30, -2, HEIGHT + BORDER - 30},
-        {50, HEIGHT + BORDER + 1, 50, HEIGHT + BORDER + 1, 50 - BORDER, -1},
-        {50, BORDER, 50, BORDER, 50 - BORDER, -2},
-        {BORDER + 3.9, HEIGHT + BORDER - 0.7, BORDER + 3, HEIGHT + BORDER - 1, 3, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "x " << c.x << ", y " << c.y);
-        t_Event e = click_at(c.x, c.y);
-        EXPECT_EQ(e.WindowX, c.window_x);
-        EXPECT_EQ(e.WindowY, c.window_y);
-        EXPECT_EQ(e.ClickX, c.click_x);
-        EXPECT_EQ(e.ClickY, c.click_y);
-    }
-}
 
 TEST_F(ViewsTest, MouseEventFields)
 {
     DiagCapture quiet;
     const uint64_t mods = platform::MOD_SHIFT | platform::MOD_FN | platform::MOD_COMMAND;
-    viewMouseDown(1, click(1, 20, 20, 0b11, mods), false);
+    // Inside the area from 0 at the bottom left, truncated.
+    viewMouseDown(1, click(1, BORDER + 3.9, HEIGHT + BORDER - 0.7, 0b11, mods), false);
     t_Event e = MouseEvents().back();
+    EXPECT_EQ(std::pair(e.ClickX, e.ClickY), std::pair(int64_t{3}, int64_t{1}));
     EXPECT_EQ(e.Kind, 2);
     EXPECT_EQ(e.Index, 3);
     EXPECT_EQ(e.Mods, static_cast<int64_t>(mods >> 16));
@@ -138,57 +105,31 @@ TEST_F(ViewsTest, EveryClickPrintsTheSummaryAndRunsTheHandler)
     EXPECT_TRUE(*named_as_wanted);
 }
 
-TEST_F(ViewsTest, ButtonFlagsFollowTheLastPressAndAnyRelease)
+// An uninitialised window says so, an ignoring window or unready memory drop the click
+// silently; each records nothing but sets the button flag.
+TEST_F(ViewsTest, ClicksThatRecordNothingStillSetTheButtonFlags)
 {
-    DiagCapture quiet;
-    viewMouseDown(1, click(1, 20, 20), false);
-    EXPECT_TRUE(LeftButtonDown);
-    EXPECT_FALSE(RightButtonDown);
-    viewMouseDown(1, click(1, 20, 20, 2), true);
-    EXPECT_FALSE(LeftButtonDown);
-    EXPECT_TRUE(RightButtonDown);
-    viewMouseUp(1, click(1, 20, 20, 0));
-    EXPECT_FALSE(LeftButtonDown);
-    EXPECT_FALSE(RightButtonDown);
-}
-
-TEST_F(ViewsTest, UninitialisedWindowRecordsNothingButSetsTheFlags)
-{
-    DiagCapture out;
-    viewMouseDown(3, click(3, 20, 20, 2), true);
-    EXPECT_EQ(out.text(), "viewMouseDown: Graphic window (3) not initialized.\n");
-    EXPECT_EQ(MouseEventCount(), 0);
-    EXPECT_TRUE(RightButtonDown);
-    EXPECT_FALSE(MousePending);
-}
-
-TEST_F(ViewsTest, IgnoringWindowsAndUnreadyMemoryDropClicksSilently)
-{
-    for (bool ignore : {true, false}) {
-        SCOPED_TRACE(ignore ? "ignoring window" : "memory not ready");
+    const struct {
+        uint8_t window;
+        bool ignore, ready;
+        const char* lines;
+    } cases[] = {{3, false, true, "viewMouseDown: Graphic window (3) not initialized.\n"},
+                 {1, true, true, ""},
+                 {1, false, false, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "window " << int{c.window} << " ignore " << c.ignore);
         ResetMouse();
-        window_table[1].IgnoreEvents = ignore;
-        MemoryReady = ignore;
+        window_table[1].IgnoreEvents = c.ignore;
+        MemoryReady = c.ready;
         DiagCapture out;
-        viewMouseDown(1, click(1, 20, 20), false);
+        viewMouseDown(c.window, click(c.window, 20, 20, 2), true);
         MemoryReady = true;
         window_table[1].IgnoreEvents = false;
-        EXPECT_EQ(out.text(), "");
+        EXPECT_EQ(out.text(), c.lines);
         EXPECT_EQ(MouseEventCount(), 0);
-        EXPECT_TRUE(LeftButtonDown);
+        EXPECT_TRUE(RightButtonDown);
+        EXPECT_FALSE(MousePending);
     }
-}
-
-TEST_F(ViewsTest, WantsUpdateLayerNeedsMemoryWindowAndQuickUpdate)
-{
-    EXPECT_TRUE(wantsUpdateLayer(1));
-    EXPECT_FALSE(wantsUpdateLayer(2));
-    window_table[1].QuickUpdate = false;
-    EXPECT_FALSE(wantsUpdateLayer(1));
-    window_table[1].QuickUpdate = true;
-    MemoryReady = false;
-    EXPECT_FALSE(wantsUpdateLayer(1));
-    MemoryReady = true;
 }
 
 TEST_F(ViewsTest, DrawingPresentsTheImage)

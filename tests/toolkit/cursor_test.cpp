@@ -46,22 +46,6 @@ TEST_F(CursorMoves, LeftFromFirstCellScrollsDownEndUpAndDown)
     EXPECT_EQ(win(1).TextVpos, 3);
 }
 
-TEST_F(CursorMoves, InverseNeedsNoTextBlock)
-{
-    text_test::make_view(2);
-    {
-        DiagCapture quiet;
-        t_InitWindow(2, 8, false, 32, 32, 0, 0, t_Font{}, true);
-    }
-    DiagCapture out;
-    t_Inverse(2);
-    t_RedirectOutput(2, 0);
-    t_CursorOn(2);
-    EXPECT_TRUE(win(2).TextInverse);
-    EXPECT_EQ(win(2).TextRedirectOutput, 0);
-    EXPECT_EQ(out.text(), "t_CursorOn: Window #2 not initialized.\n");
-}
-
 using Tabs = TextWindowTest;
 
 TEST_F(Tabs, PrintTabFillsToColumn)
@@ -79,21 +63,11 @@ TEST_F(Tabs, PrintTabFillsToColumn)
     EXPECT_EQ(win(1).TextVpos, 2);
 }
 
-TEST_F(Tabs, TextLineDrawsRuleGlyphThenReturns)
-{
-    open(1);
-    win(1).TextHpos = 6;
-    t_TextLine(1);
-    EXPECT_EQ(rows(1)[0], std::string("     \x9C\x9C\x9C"));
-    EXPECT_EQ(win(1).TextHpos, 1);
-    EXPECT_EQ(win(1).TextVpos, 2);
-    t_TextHline(1, 3, 2, 2, '-'); // from above to: nothing
-    EXPECT_EQ(rows(1)[1], "        ");
-}
-
 using Inverse = TextWindowTest;
 
-TEST_F(Inverse, InvertRectTwiceRestores)
+// Inverting a rectangle twice restores it; the cursor level nests; inverse output stores
+// the colours exchanged.
+TEST_F(Inverse, CellsSwapTheirColours)
 {
     open(1);
     put(1, 2, "abc");
@@ -106,15 +80,9 @@ TEST_F(Inverse, InvertRectTwiceRestores)
     t_InvertRect(1, 3, 2, 1, 2); // column2 below column1: nothing
     t_InvertRect(1, 1, 1, 9, 1); // beyond the last column: nothing
     EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0xC0);
-    EXPECT_FALSE(win(1).TextInverse);
-}
 
-TEST_F(Inverse, CursorLevelNests)
-{
-    open(1);
     t_CursorOn(1);
     t_CursorOn(1);
-    EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0x0C);
     t_CursorOff(1);
     EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0x0C);
     t_CursorOff(1);
@@ -122,11 +90,7 @@ TEST_F(Inverse, CursorLevelNests)
     t_CursorOff(1); // level -1: no drawing
     t_CursorOn(1);  // back to 0: no drawing either
     EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0xC0);
-}
 
-TEST_F(Inverse, InverseOutputSwapsStoredColours)
-{
-    open(1);
     t_Print(1, "\017a\016b\021c");
     EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0x0C);
     EXPECT_EQ(toolkit::cell_colour(win(1), 2, 1), 0xC0);

@@ -54,52 +54,33 @@ TEST_F(EscapeCommands, CursorAndTabStopsOfTenTwentyForty)
     EXPECT_EQ(win(1).TextVpos, 3);
 }
 
-TEST_F(EscapeCommands, BorderColourWrapsAboveFifteen)
-{
-    open(1);
-    t_Print(1, "\033o");
-    EXPECT_EQ(win(1).RGBColorBorder, PaletteColor(1));
-    t_Print(1, "\033\177"); // 0x7F - 0x6E = 17 wraps to 1
-    EXPECT_EQ(win(1).RGBColorBorder, PaletteColor(1));
-    t_Print(1, "\033n");
-    EXPECT_EQ(win(1).RGBColorBorder, PaletteColor(0));
-}
-
 using DisplayModes = TextWindowTest;
 
-TEST_F(DisplayModes, UpperHalfAndLowMapping)
+// Mode 1 sets the upper half, mode 2 maps letters low; modes 3 and 4 show control codes as
+// letters, inverse or in red, and then restore the colour.
+TEST_F(DisplayModes, EachModeMapsItsCodes)
 {
     open(1);
     t_DisplayMode(1, 1);
     t_Print(1, "A");
     t_DisplayMode(1, 2);
     t_Print(1, "aA~");
-    const std::string row = rows(1)[0];
-    EXPECT_EQ(static_cast<uint8_t>(row[0]), 0xC1);
-    EXPECT_EQ(static_cast<uint8_t>(row[1]), 0x81);
-    EXPECT_EQ(static_cast<uint8_t>(row[2]), 0x01);
-    EXPECT_EQ(static_cast<uint8_t>(row[3]), 0x9E);
-}
-
-TEST_F(DisplayModes, ModesThreeAndFourShowControlsAsLetters)
-{
-    open(1);
+    EXPECT_EQ(rows(1)[0].substr(0, 4), "\xC1\x81\x01\x9E");
+    t_CursorHome(1);
     t_DisplayMode(1, 3);
     t_Print(1, "\001b");
-    EXPECT_EQ(rows(1)[0].substr(0, 2), "Ab");
-    EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0x0C);
-    EXPECT_EQ(toolkit::cell_colour(win(1), 2, 1), 0xC0);
-    EXPECT_FALSE(win(1).TextInverse);
-    t_DisplayMode(1, 4); // mode four: in red, then the colour is restored
+    t_DisplayMode(1, 4);
     t_Print(1, "\002c");
     EXPECT_EQ(rows(1)[0].substr(0, 4), "AbBc");
-    EXPECT_EQ(toolkit::cell_colour(win(1), 3, 1), 0x10);
-    EXPECT_EQ(toolkit::cell_colour(win(1), 4, 1), 0xC0);
+    const uint8_t colours[] = {0x0C, 0xC0, 0x10, 0xC0};
+    for (int64_t column = 1; column <= 4; ++column)
+        EXPECT_EQ(toolkit::cell_colour(win(1), column, 1), colours[column - 1]) << column;
+    EXPECT_FALSE(win(1).TextInverse);
 }
 
 using Colours = TextWindowTest;
 
-TEST_F(Colours, ColorKeepsBackgroundBorderSetsThePlatformBackground)
+TEST_F(Colours, ColorKeepsBackgroundBorderSetsThePlatformBackgroundAndWraps)
 {
     open(1);
     win(1).TextColor = 0xC3;
@@ -111,10 +92,8 @@ TEST_F(Colours, ColorKeepsBackgroundBorderSetsThePlatformBackground)
     const platform::Color bg = platform::headless().window(1).background;
     EXPECT_DOUBLE_EQ(bg.red, 0x54 / 255.0);
     EXPECT_DOUBLE_EQ(bg.alpha, 1.0);
-}
-
-TEST(PaletteColor, BeyondFifteenIsBlack)
-{
-    EXPECT_EQ(PaletteColor(12), (t_RGBColor{255, 0, 0xFF, 0}));
-    EXPECT_EQ(PaletteColor(16), (t_RGBColor{255, 0, 0, 0}));
+    t_Print(1, "\033o"); // Escape n to Escape 0x7F: border colour 0 to 17, which wraps
+    EXPECT_EQ(win(1).RGBColorBorder, PaletteColor(1));
+    t_Print(1, "\033\177");
+    EXPECT_EQ(win(1).RGBColorBorder, PaletteColor(1));
 }

@@ -2,6 +2,7 @@
 #include "text_fixture.h"
 #include "toolkit/font.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -77,41 +78,14 @@ TEST(ShippedFonts, BothLoadAsGreySixteenByThirtyTwo)
         EXPECT_EQ(std::tuple(font.Format, font.Width, font.Height, font.Start, font.End),
                   std::tuple(2, 16, 32, 0, 255));
         ASSERT_EQ(font.Data.size(), 256u * 512u) << name;
-        // Glyph 0x9C is a rule across the whole cell: some row is fully covered.
-        const uint8_t* rule = font.Data.data() + 0x9C * 512;
-        bool full_row = false;
-        for (int y = 0; y < 32; ++y) {
-            bool full = true;
-            for (int x = 0; x < 16; ++x)
-                full = full && rule[y * 16 + x] == 255;
-            full_row = full_row || full;
-        }
-        EXPECT_TRUE(full_row) << name;
-        // "A" has ink, the blank has none.
-        int ink_a = 0;
-        int ink_blank = 0;
-        for (int i = 0; i < 512; ++i) {
-            ink_a += font.Data[0x41 * 512 + i];
-            ink_blank += font.Data[0x20 * 512 + i];
-        }
-        EXPECT_GT(ink_a, 255 * 40);
-        EXPECT_EQ(ink_blank, 0);
+        // Glyph 0x9C is a rule across the whole cell: its middle row is fully covered.
+        EXPECT_EQ(std::count(font.Data.begin() + 0x9C * 512 + 16 * 16,
+                             font.Data.begin() + 0x9C * 512 + 17 * 16, 255),
+                  16)
+            << name;
+        EXPECT_EQ(std::count(font.Data.begin() + 0x20 * 512, font.Data.begin() + 0x21 * 512, 0),
+                  512); // the blank has no ink
     }
-}
-
-TEST_F(FontFiles, HeaderOnlyFileLoadsEmptyAndGivesTextlessWindow)
-{
-    std::string lines;
-    t_Font font = load(header(2, 0, 255, 4, 8), lines);
-    EXPECT_EQ(lines, "");
-    EXPECT_TRUE(font.Data.empty());
-    EXPECT_EQ(font.Width, 4);
-    text_test::make_view(1);
-    DiagCapture quiet;
-    t_InitWindow(1, 8, false, 32, 32, 0, 0, font, true);
-    EXPECT_TRUE(win(1).Initialized);
-    EXPECT_EQ(win(1).TextMemoryStart, -1);
-    EXPECT_EQ(win(1).TextWidth, -1);
 }
 
 // Each file: the loader's line, and the glyph data it keeps ("-" for none).
@@ -165,22 +139,6 @@ TEST_F(FontFiles, BrokenFilesSayWhyAndKeepNoGlyphs)
     EXPECT_EQ(load(cases[7].bytes, lines).Format, toolkit::FONT_FORMAT_GREY);
 }
 
-TEST(LzwDecode, KnownStreams)
-{
-    auto decode = [](const std::vector<uint32_t>& codes, int bits) {
-        std::vector<uint8_t> packed = pack(codes, bits);
-        packed.erase(packed.begin());
-        std::vector<uint8_t> out = toolkit::lzw_decode(packed, bits);
-        return std::string(out.begin(), out.end());
-    };
-    EXPECT_EQ(decode({'a', 256, 257}, 12), "aaaaaa");
-    EXPECT_EQ(decode({'T', 'O', 'B', 'E', 256, 258}, 10), "TOBETOBE");
-    EXPECT_EQ(decode({'x'}, 9), "x");
-    EXPECT_EQ(decode({'x', 257}, 9), "");
-    EXPECT_EQ(toolkit::lzw_decode({}, 9).size(), 0u);
-    EXPECT_EQ(toolkit::lzw_decode({0xFF}, 25).size(), 0u);
-}
-
 using GlyphDrawing = TextWindowTest;
 
 namespace {
@@ -196,12 +154,6 @@ std::vector<std::string> cell_art(const std::function<char(int64_t x, int64_t y)
         out.push_back(row);
     }
     return out;
-}
-
-// Green's grey is (0 + 255 + 0) / 3 = 85; half coverage 128 * 85 / 255 = 42.
-char green_grey(uint8_t v)
-{
-    return v == 0 ? '.' : v == 42 ? 'o' : v == 85 ? '#' : '?';
 }
 
 const std::vector<std::string> EXPECTED_GREEN = {
@@ -234,66 +186,50 @@ TEST_F(GlyphDrawing, Depth24BlendsBetweenPaletteColours)
     EXPECT_EQ(toolkit::cell_colour(win(1), 1, 1), 0xC0);
 }
 
-TEST_F(GlyphDrawing, Depth32LeavesAlpha)
+// Pixel (x, y) of window 1, 32 pixels wide: its palette index or grey, at depth 32 its blue.
+int pixel_value(int64_t depth, int64_t x, int64_t y)
 {
-    make_window(32);
-    const uint8_t* p = VideoMemory.data() + win(1).MemoryStart;
-    EXPECT_EQ(p[0], 255);                           // cleared to opaque black
-    VideoMemory[win(1).MemoryStart + 4 * 1] = 0x7F; // alpha of pixel (1, 0)
-    t_PrintSymbol(1, 'a', 0x2F, 1, 1);              // dark blue on white
-    // g = 128 between white and dark blue: R = 127, G = 127, B = 127 + 64 = 191.
-    const uint8_t* half = p + 4 * (1 * win(1).Width + 0);
-    EXPECT_EQ(half[1], 127);
-    EXPECT_EQ(half[2], 127);
-    EXPECT_EQ(half[3], 191);
-    EXPECT_EQ(p[4 * 1], 0x7F);     // untouched alpha
-    EXPECT_EQ(p[4 * 1 + 3], 0x80); // full dark blue
+    const uint8_t* p = VideoMemory.data() + window_table[1].MemoryStart;
+    const int64_t i = y * 32 + x;
+    if (depth == 1)
+        return p[i / 8] >> (7 - x % 8) & 1;
+    if (depth == 4)
+        return p[i / 2] >> (x % 2 ? 0 : 4) & 15;
+    return p[i * depth / 8 + depth / 8 - 1]; // the last byte of the pixel
 }
 
-TEST_F(GlyphDrawing, Depth8And16UseGreyOfPalette)
+// The depths no program prints at: the 4 x 4 glyph at (1, 1), one value per pixel. Green's
+// grey is (0 + 255 + 0) / 3 = 85, half coverage 42; at depth 4 half green is dark green (4)
+// and half white grey (10); at depth 1 half white is exactly the threshold, green stays dark.
+// Dark blue on white at depth 32: blue 255 blank, 128 full, 127 + 64 at half.
+TEST_F(GlyphDrawing, OtherDepthsMapCoverageToTheirPixels)
 {
-    make_window(8);
-    t_PrintSymbol(1, 'a', 0xC0, 1, 1);
-    const uint8_t* p = VideoMemory.data() + win(1).MemoryStart;
-    EXPECT_EQ(cell_art([&](int64_t x, int64_t y) { return green_grey(p[y * 32 + x]); }),
-              EXPECTED_GREEN);
-
-    make_window(16);
-    uint8_t* q = VideoMemory.data() + win(1).MemoryStart;
-    q[0] = 0xAB;
-    t_PrintSymbol(1, 'a', 0xC0, 1, 1);
-    EXPECT_EQ(cell_art([&](int64_t x, int64_t y) { return green_grey(q[2 * (y * 32 + x) + 1]); }),
-              EXPECTED_GREEN);
-    EXPECT_EQ(q[0], 0xAB);
-}
-
-TEST_F(GlyphDrawing, Depth4NearestPaletteIndex)
-{
-    make_window(4);
-    t_PrintSymbol(1, 'a', 0xC0, 1, 1); // green: half coverage (0, 128, 0) is dark green (4)
-    const uint8_t* p = VideoMemory.data() + win(1).MemoryStart;
-    auto nibble = [&](int64_t x, int64_t y) {
-        const uint8_t b = p[(y * win(1).Width + x) / 2];
-        return (x % 2 == 0) ? b >> 4 : b & 0x0F;
+    const struct {
+        int64_t depth;
+        uint8_t colour;
+        std::vector<int> values; // rows of 4
+    } cases[] = {
+        {8, 0xC0, {0, 85, 0, 85, 42, 42, 42, 42, 85, 85, 85, 85, 0, 0, 0, 0}},
+        {16, 0xC0, {0, 85, 0, 85, 42, 42, 42, 42, 85, 85, 85, 85, 0, 0, 0, 0}},
+        {4, 0xC0, {0, 12, 0, 12, 4, 4, 4, 4, 12, 12, 12, 12, 0, 0, 0, 0}},
+        {4, 0xF0, {0, 15, 0, 15, 10, 10, 10, 10, 15, 15, 15, 15, 0, 0, 0, 0}},
+        {1, 0xF0, {0, 1, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0}},
+        {1, 0xC0, std::vector<int>(16, 0)},
+        {32,
+         0x2F,
+         {255, 128, 255, 128, 191, 191, 191, 191, 128, 128, 128, 128, 255, 255, 255, 255}},
     };
-    auto key = [&](int64_t x, int64_t y) { return "0123456789ABCDEF"[nibble(x, y)]; };
-    EXPECT_EQ(cell_art(key), (std::vector<std::string>{"0C0C", "4444", "CCCC", "0000"}));
-    t_PrintSymbol(1, 'a', 0xF0, 1, 1); // white: (128, 128, 128), sum 384, grey (10)
-    EXPECT_EQ(cell_art(key), (std::vector<std::string>{"0F0F", "AAAA", "FFFF", "0000"}));
-}
-
-TEST_F(GlyphDrawing, Depth1ThresholdAtHalfBrightness)
-{
-    make_window(1);
-    t_PrintSymbol(1, 'a', 0xF0, 1, 1); // white on black: 128 is exactly the threshold
-    const uint8_t* p = VideoMemory.data() + win(1).MemoryStart;
-    auto key = [&](int64_t x, int64_t y) {
-        const uint8_t b = p[y * (win(1).Width / 8) + x / 8];
-        return (b >> (7 - x % 8)) & 1 ? '#' : '.';
-    };
-    EXPECT_EQ(cell_art(key), (std::vector<std::string>{".#.#", "####", "####", "...."}));
-    t_PrintSymbol(1, 'a', 0xC0, 1, 1); // green's average 85 stays dark
-    EXPECT_EQ(cell_art(key), (std::vector<std::string>{"....", "....", "....", "...."}));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "depth " << c.depth << " colour " << int{c.colour});
+        make_window(c.depth);
+        VideoMemory[win(1).MemoryStart + 4] = 0x7F; // at depth 32 the alpha of pixel (1, 0)
+        t_PrintSymbol(1, 'a', c.colour, 1, 1);
+        std::vector<int> values;
+        for (int64_t i = 0; i < 16; ++i)
+            values.push_back(pixel_value(c.depth, i % 4, i / 4));
+        EXPECT_EQ(values, c.values);
+    }
+    EXPECT_EQ(VideoMemory[win(1).MemoryStart + 4], 0x7F); // alpha is left alone
 }
 
 TEST_F(GlyphDrawing, CodesOutsideTheFontOrItsDataStoreTheCellOnly)
@@ -306,25 +242,4 @@ TEST_F(GlyphDrawing, CodesOutsideTheFontOrItsDataStoreTheCellOnly)
     t_PrintSymbol(1, 0x41, 0xC0, 1, 1);
     EXPECT_EQ(VideoMemory[win(1).MemoryStart + win(1).Width], 0);
     EXPECT_EQ(toolkit::cell_char(win(1), 1, 1), 0x41);
-}
-
-TEST_F(GlyphDrawing, IllegalCoordinatesAndFormats)
-{
-    make_window(8); // 8 x 8 cells
-    DiagCapture out;
-    t_PrintSymbol(1, 'a', 0xC0, 9, 1);
-    t_PrintSymbol(1, 'a', 0xC0, 0, 1);
-    win(1).Font.Format = 0;
-    t_PrintSymbol(1, 'a', 0xC0, 1, 1);
-    win(1).Font.Format = 7;
-    t_PrintSymbol(1, 'a', 0xC0, 1, 1);
-    t_PrintSymbol(9, 'a', 0xC0, 1, 1);
-    EXPECT_EQ(out.text(),
-              "t_PrintSymbol: Window #1 illegal coordinates (x = 9, y = 1).\n"
-              "t_PrintSymbol: Window #1 illegal coordinates (x = 0, y = 1).\n"
-              "t_PrintSymbol: Font format must be uncompressed grey for text-printing.\n"
-              "t_PrintSymbol: Illegal font format.\n"
-              "t_PrintSymbol: Window is not a graphic window.\n");
-    EXPECT_EQ(VideoMemory[win(1).MemoryStart + win(1).Width], 0);
-    EXPECT_EQ(toolkit::cell_char(win(1), 1, 1), 'a');
 }

@@ -68,25 +68,14 @@ TEST_F(RenderTest, EveryDepthConvertsToOpaquePixels)
         std::vector<uint8_t> bytes;
         std::vector<uint32_t> pixels;
     };
+    const uint32_t grey7F = rgb(0x7F, 0x7F, 0x7F), grey10 = rgb(0x10, 0x10, 0x10);
     const Case cases[] = {
         {1, 16, 2, {0b10000001, 0x00, 0xFF, 0x00}, one_bit},
         {4, 4, 1, {0xC5, 0x0F}, {palette(12), palette(5), K, W}}, // high nibble is left
-        {8,
-         2,
-         2,
-         {0x00, 0x7F, 0xFF, 0x10}, // grey
-         {rgb(0, 0, 0), rgb(0x7F, 0x7F, 0x7F), rgb(0xFF, 0xFF, 0xFF), rgb(0x10, 0x10, 0x10)}},
-        {16, 2, 1, {0xFF, 0x10, 0x00, 0xEE}, {rgb(0x10, 0x10, 0x10), rgb(0xEE, 0xEE, 0xEE)}},
-        {24,
-         2,
-         1,
-         {0x12, 0x34, 0x56, 0xAB, 0xCD, 0xEF},
-         {rgb(0x12, 0x34, 0x56), rgb(0xAB, 0xCD, 0xEF)}},
-        {32,
-         1,
-         2,
-         {0x00, 0x12, 0x34, 0x56, 0x80, 1, 2, 3}, // first byte ignored
-         {rgb(0x12, 0x34, 0x56), rgb(1, 2, 3)}},
+        {8, 2, 2, {0x00, 0x7F, 0xFF, 0x10}, {K, grey7F, rgb(0xFF, 0xFF, 0xFF), grey10}},
+        {16, 2, 1, {0xFF, 0x10, 0x00, 0x7F}, {grey10, grey7F}}, // the high byte only
+        {24, 2, 1, {1, 2, 3, 0xAB, 0xCD, 0xEF}, {rgb(1, 2, 3), rgb(0xAB, 0xCD, 0xEF)}},
+        {32, 1, 2, {0x00, 0x12, 0x34, 0x56, 0x80, 1, 2, 3}, {rgb(0x12, 0x34, 0x56), rgb(1, 2, 3)}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.depth);
@@ -129,19 +118,6 @@ TEST_F(RenderTest, ImageIsBuiltAgainOnlyAfterAWrite)
     EXPECT_EQ(narrower->width, 1);
 }
 
-TEST_F(RenderTest, ImagesThatCannotBeMadeAreRefused)
-{
-    DiagCapture out;
-    canvas(1, 12, 8, 8);
-    EXPECT_FALSE(t_WindowImage(1));
-    t_Window& broken = canvas(2, 24, 64, 64);
-    broken.MemoryEnd = broken.MemoryStart + 100; // block too small for the canvas
-    EXPECT_FALSE(t_WindowImage(2));
-    EXPECT_EQ(out.text(), "t_WindowImage: Illegal bit depth.\n"
-                          "t_WindowImage: Data could not be collected, image could not be "
-                          "created.\n");
-}
-
 TEST_F(RenderTest, UpdateAtOnceDrawsBeforeReturning)
 {
     canvas(0, 24, 8, 8);
@@ -177,26 +153,6 @@ TEST(AutoUpdateDue, RateAndBlankDecide)
         w.RefreshRate = rate;
         EXPECT_FALSE(toolkit::auto_update_due(w, 1'000'000)) << rate;
     }
-}
-
-TEST_F(RenderTest, AutoUpdateNeverExceedsTheRefreshRate)
-{
-    t_Window& w = canvas(0, 8, 8, 8);
-    w.AutoUpdate = true;
-    w.RefreshRate = 20; // one request per 50 ms at most
-    DiagCapture out;
-    const double started = platform::time_seconds();
-    toolkit::start_auto_update();
-    ASSERT_TRUE(wait_for([] { return platform::headless().window(0).redraw_requests >= 4; }))
-        << "the auto-update thread made no requests";
-    ASSERT_TRUE(toolkit::stop_auto_update());
-    const double elapsed_ms = (platform::time_seconds() - started) * 1000.0;
-    const int64_t requests = platform::headless().window(0).redraw_requests;
-    // Requests are at least 50 ms apart, so elapsed time bounds their number.
-    EXPECT_LE(requests, static_cast<int64_t>(elapsed_ms / 50.0) + 1);
-    EXPECT_EQ(out.text().find("t_WindowAutoUpdateProcess: Start.\n"), 0u);
-    EXPECT_NE(out.text().find("t_WindowAutoUpdateProcess: End.\n"), std::string::npos);
-    EXPECT_FALSE(AutoUpdateRunning);
 }
 
 TEST_F(RenderTest, AutoUpdateWaitsWhileVerticalBlankIsFalse)
@@ -244,49 +200,4 @@ TEST_F(RenderTest, AutoUpdateEndsWhenMemoryIsNoLongerReady)
     EXPECT_TRUE(wait_for([&] { return out.text().find("End.") != std::string::npos; }));
     MemoryReady = true;
     EXPECT_FALSE(AutoUpdateRunning);
-}
-
-namespace {
-
-// A text window of columns x lines cells with the given lines written into its planes.
-void text_window(uint8_t win, int64_t columns, int64_t lines)
-{
-    t_Window& w = canvas(win, 8, columns * 8, lines * 8);
-    w.Font.Width = 8;
-    w.Font.Height = 8;
-    w.Font.Data.assign(8 * 8 * 256, 0);
-    w.TextWidth = columns;
-    w.TextHeight = lines;
-    w.TextMemoryStart = 0x80000 + win * 0x1000;
-    w.TextMemoryEnd = w.TextMemoryStart + 0xFFF;
-    std::fill(VideoMemory.begin() + w.TextMemoryStart,
-              VideoMemory.begin() + w.TextMemoryStart + columns * lines, 0x20);
-}
-
-void put(uint8_t win, int64_t column, int64_t line, std::string_view text)
-{
-    const t_Window& w = window_table[win];
-    for (size_t i = 0; i < text.size(); ++i)
-        VideoMemory[static_cast<size_t>(
-            w.TextMemoryStart + toolkit::cell_index(w, column + static_cast<int64_t>(i), line))] =
-            static_cast<uint8_t>(text[i]);
-}
-
-} // namespace
-
-TEST_F(RenderTest, GetScreenTrimsTrailingBlanksAndLines)
-{
-    text_window(0, 10, 4);
-    put(0, 1, 1, "Hallo");
-    EXPECT_EQ(t_GetScreen(0, "\r"), "Hallo");
-    text_window(0, 6, 4); // inner empty lines and leading blanks stay
-    put(0, 1, 1, "ab");
-    put(0, 3, 3, "cd");
-    EXPECT_EQ(t_GetScreen(0, "\r"), "ab\r\r  cd");
-    text_window(0, 4, 3);
-    EXPECT_EQ(t_GetScreen(0, "\r"), "");
-    text_window(0, 3, 2); // without separator: the whole plane
-    put(0, 1, 1, "x");
-    VideoMemory[static_cast<size_t>(window_table[0].TextMemoryStart + 4)] = 0x8C;
-    EXPECT_EQ(t_GetScreen(0, ""), "x   \u008C ");
 }

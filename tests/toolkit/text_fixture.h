@@ -39,22 +39,17 @@ class TextWindowTest : public ::testing::Test {
     }
 
     // Sets up window win with a 4 x 8 tiny font: width/4 columns, height/8 lines (8 x 4).
-    void open(uint8_t win, int64_t depth = 8, int64_t width = 32, int64_t height = 32)
+    void open(uint8_t win, int64_t depth = 8, int64_t width = 32, int64_t height = 32,
+              const t_Font& font = tiny_font(4, 8))
     {
         make_view(win);
         DiagCapture quiet;
-        t_InitWindow(win, depth, false, width, height, 0, 0, tiny_font(4, 8), true);
+        t_InitWindow(win, depth, false, width, height, 0, 0, font, true);
         ASSERT_TRUE(window_table[win].Initialized) << quiet.text();
     }
 
     // Window 1 at the given depth, 32 x 32 pixels in 4 x 4 cells (8 x 8 of them).
-    void make_window(int64_t depth)
-    {
-        make_view(1);
-        DiagCapture quiet;
-        t_InitWindow(1, depth, false, 32, 32, 0, 0, tiny_font(), true);
-        ASSERT_TRUE(window_table[1].Initialized) << quiet.text();
-    }
+    void make_window(int64_t depth) { open(1, depth, 32, 32, tiny_font()); }
 
     // The character plane, one string per line.
     std::vector<std::string> rows(uint8_t win) const
