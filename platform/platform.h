@@ -42,6 +42,12 @@ int64_t now_ms();
 // 32 random bits from the operating system.
 uint32_t random32();
 
+// Memory
+// Keeps freed memory of up to some hundred megabytes in the process rather than handing it
+// back to the system at once: the simulator shrinks and regrows registers of megabytes in
+// every gate, and each round trip through the system faults all their pages in again.
+void keep_freed_memory();
+
 // Files
 enum class FileKind { Missing, File, Directory, Other };
 FileKind file_kind(const std::string& path);

@@ -1,5 +1,6 @@
 // platform/system.cpp: time, randomness, whole files and the application's folders.
 #include <fcntl.h>
+#include <malloc.h>
 #include <pwd.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -96,6 +97,16 @@ double time_seconds()
 
 // The kernel is asked for a block of numbers at a time: one call per number made a start
 // vector of a quarter million amplitudes spend seconds in system calls.
+void keep_freed_memory()
+{
+    // Blocks up to the largest threshold the allocator takes come from its heap, and the
+    // heap's free top goes back to the system only beyond the trim threshold.
+    constexpr int LARGEST_HEAP_BLOCK = 32 * 1024 * 1024;
+    constexpr int KEPT_FREE = 512 * 1024 * 1024;
+    mallopt(M_MMAP_THRESHOLD, LARGEST_HEAP_BLOCK);
+    mallopt(M_TRIM_THRESHOLD, KEPT_FREE);
+}
+
 uint32_t random32()
 {
     constexpr size_t BLOCK = 64;

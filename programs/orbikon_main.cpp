@@ -138,6 +138,7 @@ HeadlessOptions parse_arguments(int argc, char** argv, StartRequest& request)
 
 int main(int argc, char** argv)
 {
+    platform::keep_freed_memory();
     StartRequest request;
     HeadlessOptions options = parse_arguments(argc, argv, request);
 

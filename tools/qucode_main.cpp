@@ -9,6 +9,7 @@
 #include "engine/objcode.h"
 #include "engine/register.h"
 #include "engine/replay.h"
+#include "platform/platform.h"
 #include "programs/disasm.h"
 #include "programs/qasm.h"
 
@@ -145,6 +146,7 @@ int run_command(const CommandLine& line)
 
 int main(int argc, char** argv)
 {
+    platform::keep_freed_memory();
     if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
         std::fputs(USAGE, stdout);
         return 0;
