@@ -95,8 +95,6 @@ double time_seconds()
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
-// The kernel is asked for a block of numbers at a time: one call per number made a start
-// vector of a quarter million amplitudes spend seconds in system calls.
 void keep_freed_memory()
 {
     // Blocks up to the largest threshold the allocator takes come from its heap, and the
@@ -107,6 +105,8 @@ void keep_freed_memory()
     mallopt(M_TRIM_THRESHOLD, KEPT_FREE);
 }
 
+// The kernel is asked for a block of numbers at a time: one call per number made a start
+// vector of a quarter million amplitudes spend seconds in system calls.
 uint32_t random32()
 {
     constexpr size_t BLOCK = 64;
