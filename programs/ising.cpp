@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <string>
 #include <thread>
 #include <utility>
@@ -45,8 +47,8 @@ Row row;
 
 double lanczos_solve(quantum_reg_struct& start)
 {
-    return ground_state_streamed(start, programs::ising_product(row.spins, row.field, row.diagonal),
-                                 TOLERANCE);
+    return ground_state_real(start, programs::ising_product(row.spins, row.field, row.diagonal),
+                             TOLERANCE);
 }
 
 // One draw: a 16-bit platform random number times the low 16 bits of the clock in
@@ -64,54 +66,82 @@ uint64_t draw_product()
     return u * v;
 }
 
-// Amplitudes per block of the streamed product: the block's sums (16 KiB) stay in the
+// Entries per block of the streamed product: the block's sums (4 KiB) stay in the
 // first-level cache while the N + 1 terms are added to them.
 constexpr int64_t PRODUCT_BLOCK = 1024;
-// From this many entries on a product is shared by two threads; below, starting one costs
-// more than it saves.
+// From this many entries on a product or the start vector is shared by two threads; below,
+// starting one costs more than it saves.
 constexpr int64_t PARALLEL_PRODUCT = 32768;
 
-// sum[j] += (a + 0i) * x[j] for j < len, as the engine's complex product, terms in order.
-void add_real_times(float a, const quantum_amplitude* x, float* sum_re, float* sum_im, int64_t len)
+// sum[j] += a * x[j] for j < len: the real part of the engine's complex product with a real
+// x, terms in order.
+void add_times(float a, const float* x, float* sum, int64_t len)
 {
-    const auto* xf = reinterpret_cast<const float*>(x);
-    for (int64_t j = 0; j < len; ++j) {
-        const float c = xf[2 * j], d = xf[2 * j + 1];
-        sum_re[j] += a * c - 0.0f * d;
-        sum_im[j] += a * d + 0.0f * c;
+    for (int64_t j = 0; j < len; ++j)
+        sum[j] += a * x[j];
+}
+
+// sum[j] += a * x[j ^ BIT] for j < len, a multiple of 2 BIT: eight entries at a time, their
+// partners found by a permutation within the eight.
+using Eight = float __attribute__((vector_size(32)));
+template <int64_t BIT>
+[[gnu::always_inline]] inline void add_flipped(float a, const float* x, float* sum, int64_t len)
+{
+    int64_t j = 0;
+    for (; j + 8 <= len; j += 8) {
+        Eight xs, sums;
+        std::memcpy(&xs, x + j, sizeof xs);
+        std::memcpy(&sums, sum + j, sizeof sums);
+        if constexpr (BIT == 1)
+            xs = __builtin_shufflevector(xs, xs, 1, 0, 3, 2, 5, 4, 7, 6);
+        else if constexpr (BIT == 2)
+            xs = __builtin_shufflevector(xs, xs, 2, 3, 0, 1, 6, 7, 4, 5);
+        else
+            xs = __builtin_shufflevector(xs, xs, 4, 5, 6, 7, 0, 1, 2, 3);
+        sums += a * xs;
+        std::memcpy(sum + j, &sums, sizeof sums);
     }
+    for (; j < len; ++j)
+        sum[j] += a * x[j ^ BIT];
 }
 
 // Positions [from, to) of the ring's H x, block by block (from a multiple of the block);
 // compiled for AVX2 as well, without fused multiply-adds.
-VECTOR_CLONES void ring_product(int64_t spins, float g, const int64_t* diagonal,
-                                const quantum_amplitude* in, quantum_amplitude* out,
-                                int64_t from, int64_t to)
+VECTOR_CLONES void ring_product(int64_t spins, float g, const float* diagonal, const float* in,
+                                float* out, int64_t from, int64_t to)
 {
-    float sum_re[PRODUCT_BLOCK];
-    float sum_im[PRODUCT_BLOCK];
+    float sum[PRODUCT_BLOCK];
     for (int64_t base = from; base < to; base += PRODUCT_BLOCK) {
         const int64_t len = std::min(PRODUCT_BLOCK, to - base);
-        std::fill(sum_re, sum_re + len, 0.0f);
-        std::fill(sum_im, sum_im + len, 0.0f);
+        std::fill(sum, sum + len, 0.0f);
         for (int64_t m = 0; m < spins; ++m) {
             const int64_t bit = int64_t{1} << m;
             if (bit >= len) {
                 // The partners of the block are the block at base ^ bit, in order.
-                add_real_times(g, in + (base ^ bit), sum_re, sum_im, len);
+                add_times(g, in + (base ^ bit), sum, len);
                 continue;
             }
-            // Within the block, runs of `bit` entries swap with their neighbours.
+            // Within the block, runs of `bit` entries swap with their neighbours; the
+            // shortest runs as whole-vector permutations.
+            if (bit == 1) {
+                add_flipped<1>(g, in + base, sum, len);
+                continue;
+            }
+            if (bit == 2) {
+                add_flipped<2>(g, in + base, sum, len);
+                continue;
+            }
+            if (bit == 4) {
+                add_flipped<4>(g, in + base, sum, len);
+                continue;
+            }
             for (int64_t j = 0; j < len; j += 2 * bit) {
-                add_real_times(g, in + base + j + bit, sum_re + j, sum_im + j, bit);
-                add_real_times(g, in + base + j, sum_re + j + bit, sum_im + j + bit, bit);
+                add_times(g, in + base + j + bit, sum + j, bit);
+                add_times(g, in + base + j, sum + j + bit, bit);
             }
         }
-        for (int64_t j = 0; j < len; ++j) {
-            const auto d = static_cast<float>(diagonal[base + j]);
-            add_real_times(d, in + base + j, sum_re + j, sum_im + j, 1);
-            out[base + j] = {sum_re[j], sum_im[j]};
-        }
+        for (int64_t j = 0; j < len; ++j)
+            out[base + j] = sum[j] + diagonal[base + j] * in[base + j];
     }
 }
 
@@ -151,13 +181,21 @@ void ising_free_columns()
     column_table.shrink_to_fit();
 }
 
-quantum_hamiltonian_product ising_product(int64_t spins, double field, const int64_t* diagonal)
+quantum_real_product ising_product(int64_t spins, double field, const int64_t* diagonal)
 {
     const auto g = static_cast<float>(field);
-    return [spins, g, diagonal](const quantum_amplitude* in, quantum_amplitude* out, int64_t n) {
+    // The energies as the single-precision factors the columns hold, converted once.
+    std::shared_ptr<std::vector<float>> energies;
+    if (spins >= 0 && spins < 63) {
+        energies = std::make_shared<std::vector<float>>(size_t{1} << spins);
+        std::transform(diagonal, diagonal + energies->size(), energies->begin(),
+                       [](int64_t e) { return static_cast<float>(e); });
+    }
+    return [spins, g, energies](const float* in, float* out, int64_t n) {
         // Partners are found by flipping bits: only a vector of 2^spins entries has them all.
-        if (spins < 0 || spins >= 63 || n != int64_t{1} << spins)
+        if (!energies || n != int64_t{1} << spins)
             return;
+        const float* diagonal = energies->data();
         // Each half of the output reads the whole input: a large product uses both cores.
         if (n < PARALLEL_PRODUCT) {
             ring_product(spins, g, diagonal, in, out, 0, n);
@@ -231,8 +269,19 @@ IsingResult ising_solve(int64_t spins, double field, const std::vector<int64_t>&
         result.energy = std::numeric_limits<double>::quiet_NaN();
         return result;
     }
-    for (int64_t k = 0; k < count; ++k)
-        set_amplitude_real(k, start, static_cast<double>(ising_random_amplitude()));
+    // Eight draws of the random source and the clock per amplitude: a large vector is filled
+    // from both ends at once.
+    auto fill = [&start](int64_t from, int64_t to) {
+        for (int64_t k = from; k < to; ++k)
+            set_amplitude_real(k, start, static_cast<double>(ising_random_amplitude()));
+    };
+    if (count < PARALLEL_PRODUCT) {
+        fill(0, count);
+    } else {
+        std::thread lower([&] { fill(0, count / 2); });
+        fill(count / 2, count);
+        lower.join();
+    }
 
     row = {spins, static_cast<float>(field), diagonal.data()};
     result.energy = solver ? solver(start) : lanczos_solve(start);

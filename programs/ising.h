@@ -38,9 +38,9 @@ std::vector<int64_t> ising_diagonal_energies(int64_t spins);
 void ising_build_columns(int64_t spins, double field, const std::vector<int64_t>& diagonal);
 void ising_free_columns();
 
-// H x for the ring, streamed in blocks: each amplitude bit for bit what the engine forms from
-// the columns. diagonal holds 2^spins energies and must outlive the product.
-quantum_hamiltonian_product ising_product(int64_t spins, double field, const int64_t* diagonal);
+// H x for the ring on real vectors, streamed in blocks: each entry bit for bit the real part
+// of what the engine forms from the columns. diagonal holds 2^spins energies.
+quantum_real_product ising_product(int64_t spins, double field, const int64_t* diagonal);
 
 // One row's figures; meaningless when the engine reported an error meanwhile.
 struct IsingResult {

@@ -359,6 +359,53 @@ TEST_F(Algebra, SolversThatCannotSettleAreReported)
     register_delete(psi);
 }
 
+// A real symmetric H given as its product: real starts are packed, complex ones solved by parts.
+TEST_F(Algebra, RealSolverPacksRealStartsAndSolvesComplexOnesByParts)
+{
+    auto product_of = [](const std::vector<double>& m) -> quantum_real_product {
+        return [m](const float* in, float* out, int64_t n) {
+            for (int64_t i = 0; i < n; ++i) {
+                double sum = 0;
+                for (int64_t j = 0; j < n; ++j)
+                    sum += m[static_cast<size_t>(i * n + j)] * in[j];
+                out[i] = static_cast<float>(sum);
+            }
+        };
+    };
+    const std::vector<double> matrix = separated_matrix(32, 3);
+    Columns h(5, matrix);
+    std::vector<double> vectors;
+    const double exact = h.exact(&vectors)[0];
+    const int64_t memory_with_columns = memory_account(0);
+    for (const bool complex_start : {false, true}) {
+        SCOPED_TRACE(complex_start ? "complex start" : "real start");
+        quantum_reg_struct psi = random_start(5, 11);
+        if (complex_start)
+            psi.amplitude[3] = {psi.amplitude[3].real(), 5000.0f};
+        EXPECT_NEAR(ground_state_real(psi, product_of(matrix), 1e-12), exact, 1e-5);
+        EXPECT_EQ(last_error, 0);
+        // The ground state up to a phase: |<v0, psi>| = |psi| = 1.
+        std::complex<double> overlap = 0;
+        for (int64_t k = 0; k < psi.size; ++k)
+            overlap += vectors[static_cast<size_t>(k)] * std::complex<double>(psi.amplitude[k]);
+        EXPECT_NEAR(std::abs(overlap), 1.0, 1e-4);
+        EXPECT_EQ(complex_start, psi.amplitude[3].imag() != 0);
+        register_delete(psi);
+    }
+    // Two real entries pack into one amplitude; the bound on the vectors is still two.
+    const std::vector<double> two = {0, 1, 1, 0};
+    quantum_reg_struct psi = random_start(1, 3);
+    quantum_reg_struct before;
+    register_copy(psi, before);
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(std::isnan(ground_state_real(psi, product_of(two), 1e-12)));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: method failed to converge\n");
+    EXPECT_TRUE(same_bits(psi, before));
+    register_delete(psi);
+    register_delete(before);
+    EXPECT_EQ(memory_account(0), memory_with_columns);
+}
+
 // Features no program uses: one smoke check each.
 
 TEST_F(Algebra, TimeEvolutionDensityOperatorsAndMatrixProduct)
