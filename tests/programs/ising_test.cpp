@@ -99,11 +99,10 @@ TEST(IsingSolve, RowsMatchExactDiagonalisation)
             ASSERT_EQ(last_error, 0) << spins << " spins, g " << g;
             const Exact e = exact_ground_state(spins, g);
             EXPECT_NEAR(r.energy, e.energy, 1e-5 * std::fabs(e.energy)) << spins << ", " << g;
+            // Random starts leave m and x within 1e-5 of the exact values (measured up to
+            // 18 spins); complex sums rounded to single precision missed by up to 2e-3.
             EXPECT_NEAR(r.magnetisation, e.magnetisation, 1e-4) << spins << ", " << g;
-            // x is about 5 here; its single-precision vectors spread it over 2e-4 between
-            // random starts (300 runs each), 4e-5 of its size at most.
-            EXPECT_NEAR(r.susceptibility, e.susceptibility, 1e-4 * e.susceptibility)
-                << spins << ", " << g;
+            EXPECT_NEAR(r.susceptibility, e.susceptibility, 1e-4) << spins << ", " << g;
         }
     }
 }
