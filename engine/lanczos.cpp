@@ -254,8 +254,11 @@ struct StepDots {
 
 StepDots step_dots(quantum_reg_struct& v, quantum_reg_struct& w)
 {
-    if (!aligned(v, w))
-        return {real_dot(v, v), real_dot(w, v), squared_length(v), dot_in_double(w, v).real()};
+    if (!aligned(v, w)) {
+        // Only the dense registers of the packed path need the double <w, v>.
+        const double wv = real_dot(w, v);
+        return {real_dot(v, v), wv, squared_length(v), wv};
+    }
     float vv = 0, wv = 0;
     double d = 0, wd = 0;
     for (int64_t k = 0; k < v.size; ++k) {
@@ -455,7 +458,8 @@ double lanczos(quantum_reg_struct& psi, const Product& times_h, double epsilon,
     // Finishes v[i] (built at the scale of v[i-1]): w = H v[i], alpha_i, beta(i-1), and the
     // rescaling. False when v[i] vanished: the Krylov space of i vectors is invariant.
     // <v[j], v[j]> of the stored vectors, as register_dot_product gives it (its imaginary
-    // part is exactly 0). A rescaled vector's is the finishing n times 4^-k, exactly.
+    // part is exactly 0), or in double for packed vectors. A rescaled vector's is the
+    // finishing n times 4^-k, exactly.
     std::vector<double> stored_n = {inner(v[0], v[0])};
     std::vector<double> length2;
     auto finish = [&](size_t i) {
