@@ -71,7 +71,19 @@ uint64_t draw_product()
 constexpr int64_t PRODUCT_BLOCK = 1024;
 // From this many entries on a product or the start vector is shared by two threads; below,
 // starting one costs more than it saves.
-constexpr int64_t PARALLEL_PRODUCT = 32768;
+constexpr int64_t PARALLEL_ENTRIES = 32768;
+
+// part(from, to) over [0, n): the lower half on a second thread when n is large enough.
+template <typename Part> void on_both_cores(int64_t n, const Part& part)
+{
+    if (n < PARALLEL_ENTRIES) {
+        part(0, n);
+        return;
+    }
+    std::thread lower([&] { part(0, n / 2); });
+    part(n / 2, n);
+    lower.join();
+}
 
 // sum[j] += a * x[j] for j < len: the real part of the engine's complex product with a real
 // x, terms in order.
@@ -197,13 +209,9 @@ quantum_real_product ising_product(int64_t spins, double field, const int64_t* d
             return;
         const float* diagonal = energies->data();
         // Each half of the output reads the whole input: a large product uses both cores.
-        if (n < PARALLEL_PRODUCT) {
-            ring_product(spins, g, diagonal, in, out, 0, n);
-            return;
-        }
-        std::thread lower([&] { ring_product(spins, g, diagonal, in, out, 0, n / 2); });
-        ring_product(spins, g, diagonal, in, out, n / 2, n);
-        lower.join();
+        on_both_cores(n, [&](int64_t from, int64_t to) {
+            ring_product(spins, g, diagonal, in, out, from, to);
+        });
     };
 }
 
@@ -275,13 +283,7 @@ IsingResult ising_solve(int64_t spins, double field, const std::vector<int64_t>&
         for (int64_t k = from; k < to; ++k)
             set_amplitude_real(k, start, static_cast<double>(ising_random_amplitude()));
     };
-    if (count < PARALLEL_PRODUCT) {
-        fill(0, count);
-    } else {
-        std::thread lower([&] { fill(0, count / 2); });
-        fill(count / 2, count);
-        lower.join();
-    }
+    on_both_cores(count, fill);
 
     row = {spins, static_cast<float>(field), diagonal.data()};
     result.energy = solver ? solver(start) : lanczos_solve(start);
