@@ -244,32 +244,38 @@ bool aligned(const quantum_reg_struct& a, const quantum_reg_struct& b)
 }
 
 // Re<v, v> and Re<w, v> as register_dot_product forms them (products in double, each sum
-// rounded to single after every addition), and both summed in double: one pass for four.
+// rounded to single after every addition), and <v, v> in double: one pass for three.
+// Packed real vectors sum all three in double.
 struct StepDots {
     double vv = 0;
     double wv = 0;
     double vv_double = 0;
-    double wv_double = 0;
 };
 
-StepDots step_dots(quantum_reg_struct& v, quantum_reg_struct& w)
+StepDots step_dots(quantum_reg_struct& v, quantum_reg_struct& w, bool packed_real)
 {
-    if (!aligned(v, w)) {
-        // Only the dense registers of the packed path need the double <w, v>.
-        const double wv = real_dot(w, v);
-        return {real_dot(v, v), wv, squared_length(v), wv};
+    if (packed_real) {
+        double vv = 0, wv = 0;
+        const float* vf = parts(v);
+        const float* wf = parts(w);
+        for (int64_t k = 0; k < 2 * v.size; ++k) {
+            vv += static_cast<double>(vf[k]) * vf[k];
+            wv += static_cast<double>(wf[k]) * vf[k];
+        }
+        return {vv, wv, vv};
     }
+    if (!aligned(v, w))
+        return {real_dot(v, v), real_dot(w, v), squared_length(v)};
     float vv = 0, wv = 0;
-    double d = 0, wd = 0;
+    double d = 0;
     for (int64_t k = 0; k < v.size; ++k) {
         const double vr = v.amplitude[k].real(), vi = v.amplitude[k].imag();
         const double wr = w.amplitude[k].real(), wi = w.amplitude[k].imag();
         vv = static_cast<float>(static_cast<double>(vv) + (vr * vr - (-vi) * vi));
         wv = static_cast<float>(static_cast<double>(wv) + (wr * vr - (-wi) * vi));
         d += vr * vr + vi * vi;
-        wd += wr * vr + wi * vi;
     }
-    return {vv, wv, d, wd};
+    return {vv, wv, d};
 }
 
 // x scaled by s1, plus w, plus y scaled by s2 (both factors rounded to single): the
@@ -465,11 +471,11 @@ double lanczos(quantum_reg_struct& psi, const Product& times_h, double epsilon,
     auto finish = [&](size_t i) {
         quantum_reg_struct& vi = v[i];
         w = times_h(vi);
-        const StepDots dots = step_dots(vi, w);
-        double n = shape.packed_real ? dots.vv_double : dots.vv;
+        const StepDots dots = step_dots(vi, w, shape.packed_real);
+        double n = dots.vv;
         if (n == 0)
             return false;
-        alpha.push_back((shape.packed_real ? dots.wv_double : dots.wv) / n);
+        alpha.push_back(dots.wv / n);
         const int k = rescale_exponent(n);
         if (k != 0) {
             scale_by_power_of_two(vi, k);
