@@ -10,12 +10,16 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/by_value.h"
 #include "engine/error.h"
 #include "engine/measure.h"
 #include "engine/objcode.h"
+#include "engine/parts.h"
 #include "engine/vector_clones.h"
 
 namespace {
+
+using engine::Parts;
 
 constexpr int64_t ENTRY_BYTES = 8;
 constexpr double PI = 3.14159265358979323846;
@@ -23,6 +27,8 @@ constexpr double PI = 3.14159265358979323846;
 int64_t gate_count = 0;
 int64_t decoherence_flag = 0;
 float decoherence_lambda = 0;
+// Direct indexing, permutation runs and holding by value; off only to compare.
+bool fast_paths = true;
 
 uint64_t qubit_bit(int64_t q)
 {
@@ -96,19 +102,30 @@ struct FlipOp {
     uint64_t flip;
 };
 quantum_reg_struct* run_reg = nullptr;
+int64_t run_depth = 0;
 std::vector<FlipOp> run_ops;
+std::vector<engine::Moved> run_moved;
 
 // The queued flips on every basis value, eight values at a time in vector registers across
-// the whole run. Compiled for AVX2 as well.
+// the whole run. With TRACK, the entries whose value changed by other than common are
+// listed, in order.
 using Lanes = uint64_t __attribute__((vector_size(32)));
 
-VECTOR_CLONES void apply_flips(uint64_t* state, int64_t size, const FlipOp* ops, size_t count)
+template <bool TRACK>
+[[gnu::always_inline]] inline void flip_values(uint64_t* state, int64_t size, const FlipOp* ops,
+                                               size_t count, uint64_t common)
 {
+    const auto flip_one = [&](uint64_t v) {
+        for (size_t i = 0; i < count; i++)
+            v ^= (v & ops[i].mask) == ops[i].mask ? ops[i].flip : 0;
+        return v;
+    };
     int64_t k = 0;
     for (; k + 8 <= size; k += 8) {
         Lanes a, b;
         std::memcpy(&a, state + k, sizeof a);
         std::memcpy(&b, state + k + 4, sizeof b);
+        const Lanes a0 = a, b0 = b;
         for (size_t i = 0; i < count; i++) {
             const uint64_t mask = ops[i].mask, flip = ops[i].flip;
             // A comparison of vectors gives all ones where it holds.
@@ -117,28 +134,83 @@ VECTOR_CLONES void apply_flips(uint64_t* state, int64_t size, const FlipOp* ops,
         }
         std::memcpy(state + k, &a, sizeof a);
         std::memcpy(state + k + 4, &b, sizeof b);
+        if constexpr (TRACK) {
+            const Lanes odd = (a ^ a0 ^ common) | (b ^ b0 ^ common);
+            if ((odd[0] | odd[1] | odd[2] | odd[3]) != 0) [[unlikely]] {
+                for (int l = 0; l < 8; l++) {
+                    const uint64_t old = l < 4 ? a0[l] : b0[l - 4];
+                    if ((state[k + l] ^ old) != common)
+                        run_moved.push_back({k + l, old});
+                }
+            }
+        }
     }
     for (; k < size; k++) {
-        uint64_t v = state[k];
-        for (size_t i = 0; i < count; i++)
-            v ^= (v & ops[i].mask) == ops[i].mask ? ops[i].flip : 0;
-        state[k] = v;
+        const uint64_t old = state[k];
+        state[k] = flip_one(old);
+        if (TRACK && (state[k] ^ old) != common)
+            run_moved.push_back({k, old});
     }
 }
 
-// Applies and empties the open run.
+VECTOR_CLONES void apply_flips(uint64_t* state, int64_t size, const FlipOp* ops, size_t count)
+{
+    flip_values<false>(state, size, ops, count, 0);
+}
+
+VECTOR_CLONES void apply_flips_tracked(uint64_t* state, int64_t size, const FlipOp* ops,
+                                       size_t count, uint64_t common)
+{
+    flip_values<true>(state, size, ops, count, common);
+}
+
+// Applies and empties the open run. A register held by value learns which entries moved:
+// the flips every value takes alike only shift its indices.
 void flush_run()
 {
-    if (run_reg && run_reg->state && !run_ops.empty())
-        apply_flips(run_reg->state, run_reg->size, run_ops.data(), run_ops.size());
+    if (run_reg && run_reg->state && !run_ops.empty()) {
+        if (engine::by_value_holds(*run_reg)) {
+            uint64_t common = 0;
+            for (const FlipOp& op : run_ops)
+                common ^= op.mask == 0 ? op.flip : 0;
+            run_moved.clear();
+            apply_flips_tracked(run_reg->state, run_reg->size, run_ops.data(), run_ops.size(),
+                                common);
+            engine::by_value_flipped(common, run_moved.data(), run_moved.size());
+        } else {
+            apply_flips(run_reg->state, run_reg->size, run_ops.data(), run_ops.size());
+        }
+    }
     run_ops.clear();
 }
 
-// The queued flips of reg applied, before a gate that is not queued reads its values.
+// The queued flips of reg applied and its amplitudes written back, before a gate that is
+// not queued reads or changes them.
 void settle(const quantum_reg_struct& reg)
 {
     if (run_reg == &reg)
         flush_run();
+    if (engine::by_value_holds(reg))
+        engine::by_value_release();
+}
+
+// Ends the open run, however deeply nested.
+void close_run()
+{
+    flush_run();
+    engine::by_value_release();
+    run_reg = nullptr;
+    run_depth = 0;
+}
+
+// Whether reg is held by value for the Hadamard gates, taking it now if it suits.
+bool hold_by_value(quantum_reg_struct& reg)
+{
+    if (!fast_paths || decoherence_flag)
+        return false;
+    if (run_reg == &reg)
+        flush_run();
+    return engine::by_value_take(reg);
 }
 
 // Flips bit target where every bit of mask is set: queued while a run is open on reg,
@@ -224,7 +296,6 @@ template <typename T> void release(T* p, int64_t n)
 // probing. The array holds position + 1 (0: absent). It is all zeros between gates, each
 // gate clearing what it entered, and keeps its memory, which a gate accounts while it uses it.
 std::vector<uint32_t> index_plus_one;
-bool fast_paths = true;
 
 // Indexes reg directly and finds its pairs across bit: partner[p] is the position of
 // state[p] ^ bit or -1, and paired counts the entries that have one. False, with nothing
@@ -270,34 +341,6 @@ bool pair_directly(const quantum_reg_struct& reg, uint64_t bit, int32_t* partner
     return true;
 }
 
-// An amplitude as two loose floats: the hot pass below keeps them in registers, where a
-// packed complex value would go through memory between its halves.
-struct Parts {
-    float re, im;
-};
-
-[[gnu::always_inline]] inline Parts cmul(Parts x, Parts y)
-{
-    const float re = x.re * y.re - x.im * y.im;
-    const float im = x.re * y.im + x.im * y.re;
-    if (std::isnan(re) && std::isnan(im)) [[unlikely]] {
-        const quantum_amplitude r = quantum_cmul_recover(x.re, x.im, y.re, y.im);
-        return {r.real(), r.imag()};
-    }
-    return {re, im};
-}
-
-[[gnu::always_inline]] inline Parts mul_add(Parts ma, Parts a, Parts mb, Parts b)
-{
-    const Parts x = cmul(ma, a), y = cmul(mb, b);
-    return {x.re + y.re, x.im + y.im};
-}
-
-[[gnu::always_inline]] inline float prob(Parts a)
-{
-    return a.re * a.re + a.im * a.im;
-}
-
 // apply_gate1 and its purge in one pass over a register paired directly (distinct values):
 // an entry's partner comes after it exactly when the entry is not done yet, so no flags
 // are needed, and every entry is final when the pass reaches it and moves at once behind
@@ -315,8 +358,8 @@ void pair_and_purge(uint64_t bit, const quantum_amplitude* matrix, const int32_t
     }
     reg.size = old_size + add;
     const float limit = engine::purge_limit(reg);
-    const Parts m0{matrix[0].real(), matrix[0].imag()}, m1{matrix[1].real(), matrix[1].imag()};
-    const Parts m2{matrix[2].real(), matrix[2].imag()}, m3{matrix[3].real(), matrix[3].imag()};
+    const Parts m0 = engine::parts(matrix[0]), m1 = engine::parts(matrix[1]);
+    const Parts m2 = engine::parts(matrix[2]), m3 = engine::parts(matrix[3]);
     const bool m1_zero = is_zero(matrix[1]), m2_zero = is_zero(matrix[2]);
     const Parts zero{0.0f, 0.0f};
     uint64_t* state = reg.state;
@@ -412,7 +455,7 @@ bool decoherence_on()
 
 void set_fast_paths(bool enabled)
 {
-    permutation_run_close();
+    close_run();
     fast_paths = enabled;
 }
 
@@ -423,9 +466,8 @@ void decohere(quantum_reg_struct& reg)
     gate_counter(1);
     if (!decoherence_flag)
         return;
-    // Noise acts on the values as they are after every gate so far.
-    if (run_reg == &reg)
-        flush_run();
+    // Noise acts on the values and amplitudes as they are after every gate so far.
+    settle(reg);
     const int64_t width = reg.width > 0 ? reg.width : 0;
     float* noise = scratch<float>(width);
     if (!noise)
@@ -586,18 +628,25 @@ void controlled_swap(int64_t control, int64_t width, quantum_reg_struct& reg)
 
 void permutation_run_open(quantum_reg_struct& reg)
 {
-    permutation_run_close();
+    if (run_reg == &reg) {
+        run_depth++;
+        return;
+    }
+    close_run();
     // Error correction replaces the gates by sequences of its own, and noise must see every
     // gate's values: then the gates act one by one as always.
     if (!fast_paths || ec_active() || decoherence_flag || !reg.state)
         return;
     run_reg = &reg;
+    run_depth = 1;
 }
 
 void permutation_run_close()
 {
-    flush_run();
-    run_reg = nullptr;
+    if (run_depth > 1)
+        run_depth--;
+    else
+        close_run();
 }
 
 // Gates that may create basis states
@@ -791,8 +840,11 @@ void apply_gate2(int64_t target1, int64_t target2, quantum_matrix_struct m,
 
 void apply_hadamard(int64_t target, quantum_reg_struct& reg)
 {
+    // Within a run the register stays held by value from gate to gate.
+    if (run_reg == &reg && hold_by_value(reg) && engine::by_value_hadamards(target, 1, reg) == 1)
+        return;
     objcode_record(OBJCODE_HADAMARD, rec(target));
-    const float s = 0.70710677f;
+    const float s = engine::HADAMARD_ELEMENT;
     quantum_amplitude elements[4] = {{s, 0.0f}, {s, 0.0f}, {s, 0.0f}, {-s, 0.0f}};
     quantum_matrix_struct m;
     m.rows = 2;
@@ -803,7 +855,14 @@ void apply_hadamard(int64_t target, quantum_reg_struct& reg)
 
 void apply_walsh(int64_t n, quantum_reg_struct& reg)
 {
-    for (int64_t i = 0; i < n; i++)
+    // A register filling most of its value range takes the whole layer held by value.
+    int64_t done = 0;
+    if (n > 0 && hold_by_value(reg)) {
+        done = engine::by_value_hadamards(0, n, reg);
+        if (run_reg != &reg)
+            engine::by_value_release();
+    }
+    for (int64_t i = done; i < n; i++)
         apply_hadamard(i, reg);
 }
 

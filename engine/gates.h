@@ -49,13 +49,18 @@ void controlled_swap(int64_t control, int64_t width, quantum_reg_struct& reg);
 // apply the queued flips before they act; nothing else may read, change or delete reg
 // until the run is closed. With error correction or decoherence on, or without a
 // basis-value array, no run opens and the gates act at once.
+// Within a run, Hadamard gates may keep reg in an array indexed by its basis values from
+// gate to gate (its amplitude array is then written back by the next other gate or the
+// close). Runs nest: opening a run on the register of the open run only counts, and the
+// matching close ends it.
 void permutation_run_open(quantum_reg_struct& reg);
 void permutation_run_close();
 
 // Gates that may create basis states
 // Hadamard on one qubit; may add basis states and drops negligible ones.
 void apply_hadamard(int64_t target, quantum_reg_struct& reg);
-// Hadamard on qubits 0 .. n-1 in order.
+// Hadamard on qubits 0 .. n-1 in order; a register filling most of its value range takes
+// them all held by value.
 void apply_walsh(int64_t n, quantum_reg_struct& reg);
 // Rotations by gamma about x and y through the generic gate.
 void apply_rot_x(int64_t target, float gamma, quantum_reg_struct& reg);

@@ -3,8 +3,10 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <optional>
+#include <random>
 #include <vector>
 
 #include "engine/error.h"
@@ -229,6 +231,66 @@ TEST_F(GateTest, WalshRecordsOneHadamardPerQubit)
     EXPECT_EQ(states(reg_), (std::vector<uint64_t>{0, 1, 2, 3}));
     for (int64_t i = 0; i < 4; i++)
         EXPECT_EQ(reg_.amplitude[i], quantum_amplitude(S * S, 0.0f));
+}
+
+// Inside a run, Hadamard gates hold a register that fills most of its value range by value,
+// the flips shifting or moving its entries. Random registers and circuits (with lone
+// entries, purges down to a sparse register, signed zeros, flips that move a few entries or
+// push them out of range)
+// must come out bit for bit as from the gates one by one, and the memory accounted even.
+TEST_F(GateTest, HadamardsHeldByValueMatchTheGatesOneByOne)
+{
+    std::mt19937 rng(2026);
+    const auto pick = [&rng](int64_t n) {
+        return static_cast<int64_t>(std::uniform_int_distribution<int64_t>(0, n - 1)(rng));
+    };
+    for (int trial = 0; trial < 40; trial++) {
+        const int64_t width = trial % 2 == 1 ? 8 : 3 + trial % 5;
+        std::vector<uint64_t> values;
+        for (uint64_t v = 0; v < (uint64_t{1} << width); v++)
+            if (trial % 3 == 0 || pick(4) != 0)
+                values.push_back(v);
+        std::shuffle(values.begin(), values.end(), rng);
+        std::vector<quantum_amplitude> amplitudes;
+        std::uniform_real_distribution<float> part(-1.0f, 1.0f);
+        // Equal amplitudes of every value cancel in pairs: the register shrinks while held.
+        for (size_t i = 0; i < values.size(); i++) {
+            const float re = part(rng);
+            const float im = pick(3) == 0 ? -0.0f : part(rng);
+            amplitudes.push_back(trial % 3 == 0 ? quantum_amplitude(0.25f, 0.0f)
+                                                : quantum_amplitude(re, im));
+        }
+        std::vector<std::vector<int64_t>> circuit;
+        for (int g = 0; g < 60; g++) {
+            const int64_t kind = pick(8), a = pick(width), b = pick(width);
+            circuit.push_back({kind, a, b, (a + b + 1) % (width + 2)});
+        }
+        const auto run = [&](bool fast) {
+            engine::set_fast_paths(fast);
+            quantum_reg_struct reg = entries(width, values, amplitudes);
+            permutation_run_open(reg);
+            for (const auto& gate : circuit) {
+                switch (gate[0]) {
+                case 0: apply_walsh(gate[1] + 1, reg); break;
+                case 1: apply_sigma_x(gate[1], reg); break;
+                case 2: apply_cnot(gate[1], gate[3], reg); break;
+                case 3: if (gate[1] != gate[2]) apply_toffoli(gate[1], gate[2], gate[3], reg); break;
+                default: apply_hadamard(gate[3], reg); break;
+                }
+            }
+            permutation_run_close();
+            engine::set_fast_paths(true);
+            std::pair<std::vector<uint64_t>, std::vector<uint8_t>> out{states(reg), {}};
+            out.second.resize(sizeof(quantum_amplitude) * static_cast<size_t>(reg.size));
+            std::memcpy(out.second.data(), reg.amplitude, out.second.size());
+            register_delete(reg);
+            return out;
+        };
+        const auto plain = run(false);
+        const auto held = run(true);
+        EXPECT_EQ(held.first, plain.first) << "trial " << trial;
+        EXPECT_EQ(held.second, plain.second) << "trial " << trial;
+    }
 }
 
 // No program decoheres or encodes: one check each.

@@ -1,0 +1,558 @@
+// engine/by_value.cpp: a register held in an array indexed by its basis values.
+//
+// The one-gate path finds each entry's partner through an index from value to position and
+// updates the pairs one by one. Held by value, the amplitudes sit at their values: the
+// partners of a gate on qubit k lie 2^k apart, and four pairs are updated per vector
+// operation. The entry order is carried along gate by gate as the one-gate path leaves it:
+// the kept entries in their order, then the new partners in the order of the entries that
+// made them. Every amplitude goes through the same products and sums as there.
+//
+// Flips of all values by the same bits only change which value sits at which index: value v
+// sits at v ^ offset. The few entries a conditional flip moves are moved one by one.
+#include "engine/by_value.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "engine/error.h"
+#include "engine/gates.h"
+#include "engine/objcode.h"
+#include "engine/parts.h"
+#include "engine/vector_clones.h"
+
+namespace {
+
+using engine::Parts;
+
+constexpr int64_t ENTRY_BYTES = 8;
+// Widest value range held; the array takes 10 bytes per value, the order 8 more.
+constexpr int WIDTH_MAX = 26;
+// The array may be at most this many times longer than the register it stands for.
+constexpr int64_t SPREAD_MAX = 4;
+// A gate runs over the whole array once the register fills this share of it (1 / n);
+// below, it visits the entries through their order.
+constexpr int64_t DENSE_SHARE = 8;
+// While no amplitude part exceeds this, no product of a gate (elements below 1) overflows,
+// so none turns NaN and needs the recovery of quantum_cmul. Checked before every gate.
+constexpr float PART_MAX = 1048576.0f;
+
+// The held register. The buffers keep their memory between holds, like the one-gate path's
+// index, and each hold clears what it uses first; a hold accounts them while it lasts.
+struct Held {
+    quantum_reg_struct* reg = nullptr;
+    int64_t values = 0;   // the array's length, a power of two
+    uint64_t offset = 0;  // value v sits at index v ^ offset
+    float largest = 0;    // the largest amplitude part held
+    std::vector<Parts> amplitude; // by index, zero where no entry is
+    std::vector<int8_t> present;  // -1 (all ones) where an entry is before a gate, else 0
+    std::vector<int8_t> next;     // the same after it
+    std::vector<uint64_t> made;   // the new partners of one gate, in order
+    std::vector<Parts> moving;    // amplitudes on their way to new indices
+};
+Held held;
+
+// The helpers below take and return vectors but are always inlined, so no call passes one
+// across the ABI that the common (pre-AVX) clone would change.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+// Four amplitudes, real and imaginary parts interleaved, and masks over them that cover
+// both parts of an amplitude.
+using Floats = float __attribute__((vector_size(32)));
+using Masks = int32_t __attribute__((vector_size(32)));
+
+// The Hadamard gate's elements, all real. As constants, the products that two elements share
+// (s times the lower member, 0 times its swapped parts) are formed once.
+constexpr float S = engine::HADAMARD_ELEMENT;
+constexpr Parts ELEMENT[4] = {{S, 0.0f}, {S, 0.0f}, {S, 0.0f}, {-S, 0.0f}};
+
+using Flags4 = int8_t __attribute__((vector_size(4)));
+using Flags8 = int8_t __attribute__((vector_size(8)));
+using Bytes = int8_t __attribute__((vector_size(32)));
+
+// The masks of four amplitudes from their flags, and back. Each lane shifts its flag byte
+// to the top and back down with the sign, which compiles to whole-vector shifts.
+[[gnu::always_inline]] inline Masks masks(Flags4 flags)
+{
+    const auto word = reinterpret_cast<const int32_t&>(flags);
+    const Masks shifts{24, 24, 16, 16, 8, 8, 0, 0};
+    return (Masks{word, word, word, word, word, word, word, word} << shifts) >> 24;
+}
+
+[[gnu::always_inline]] inline Flags4 flags(Masks m)
+{
+    const Bytes bytes = reinterpret_cast<Bytes>(m);
+    return __builtin_shufflevector(bytes, bytes, 0, 8, 16, 24);
+}
+
+// quantum_cmul of element e with four amplitudes: re = m.re a.re - m.im a.im,
+// im = m.re a.im + m.im a.re.
+template <int E> [[gnu::always_inline]] inline Floats times(Floats a)
+{
+    const Floats swapped = __builtin_shufflevector(a, a, 1, 0, 3, 2, 5, 4, 7, 6);
+    const Floats t1 = ELEMENT[E].re * a, t2 = ELEMENT[E].im * swapped;
+    const Floats difference = t1 - t2, sum = t1 + t2;
+    return __builtin_shufflevector(difference, sum, 0, 9, 2, 11, 4, 13, 6, 15);
+}
+
+// All ones where an amplitude's probability is not below limit.
+[[gnu::always_inline]] inline Masks large(Floats a, Floats limit)
+{
+    const Floats squares = a * a;
+    const Floats prob = squares + __builtin_shufflevector(squares, squares, 1, 0, 3, 2, 5, 4, 7, 6);
+    return ~(prob < limit);
+}
+
+// Four pairs at once, present where the masks say. A pair of two entries takes the pair
+// update; a lone entry takes it with a zero partner (the array holds zero there), and its
+// partner is made as the element times the entry. Amplitudes below the limit become zero
+// and get no keep bit.
+struct Kept {
+    Masks lo, hi;
+};
+
+[[gnu::always_inline]] inline Kept update(Floats limit, Floats& lo, Floats& hi,
+                                          Masks in_lo, Masks in_hi)
+{
+    const Floats x0 = times<0>(lo), x1 = times<1>(hi);
+    const Floats y0 = times<2>(lo), y1 = times<3>(hi);
+    const Masks pair_lo = reinterpret_cast<Masks>(x0 + x1);
+    const Masks pair_hi = reinterpret_cast<Masks>(y0 + y1);
+    const Masks new_lo = (pair_lo & in_lo) | (reinterpret_cast<Masks>(x1) & in_hi & ~in_lo);
+    const Masks new_hi = (pair_hi & in_hi) | (reinterpret_cast<Masks>(y0) & in_lo & ~in_hi);
+    const Masks any = in_lo | in_hi;
+    const Kept kept{large(reinterpret_cast<Floats>(new_lo), limit) & any,
+                    large(reinterpret_cast<Floats>(new_hi), limit) & any};
+    lo = reinterpret_cast<Floats>(new_lo & kept.lo);
+    hi = reinterpret_cast<Floats>(new_hi & kept.hi);
+    return kept;
+}
+
+Floats load(const Parts* p)
+{
+    Floats f;
+    std::memcpy(&f, p, sizeof f);
+    return f;
+}
+
+void store(Parts* p, Floats f)
+{
+    std::memcpy(p, &f, sizeof f);
+}
+
+template <typename F> F load_flags(const int8_t* p)
+{
+    F f;
+    std::memcpy(&f, p, sizeof f);
+    return f;
+}
+
+template <typename F> void store_flags(int8_t* p, F f)
+{
+    std::memcpy(p, &f, sizeof f);
+}
+
+// update with the pair's members at indices lo and hi; when the offset swaps the two
+// values, the upper value sits at the lower index.
+template <bool SWAP>
+[[gnu::always_inline]] inline Kept update_at(Floats limit, Floats& lo, Floats& hi,
+                                             Masks in_lo, Masks in_hi)
+{
+    if constexpr (SWAP) {
+        const Kept kept = update(limit, hi, lo, in_hi, in_lo);
+        return {kept.hi, kept.lo};
+    } else {
+        return update(limit, lo, hi, in_lo, in_hi);
+    }
+}
+
+[[gnu::always_inline]] inline Floats magnitude(Floats a)
+{
+    return reinterpret_cast<Floats>(reinterpret_cast<Masks>(a) & 0x7fffffff);
+}
+
+[[gnu::always_inline]] inline Floats larger(Floats a, Floats b)
+{
+    return a > b ? a : b;
+}
+
+// The gate on qubit 0 or 1, whose pairs lie inside eight neighbouring amplitudes: they are
+// sorted into the lower and the upper members and back.
+template <int BIT, bool SWAP>
+[[gnu::always_inline]] inline Floats small_stride(Floats limit, Parts* amplitude,
+                                                  const int8_t* present, int8_t* next,
+                                                  int64_t values)
+{
+    static_assert(BIT == 1 || BIT == 2);
+    Floats largest{};
+    for (int64_t i = 0; i < values; i += 8) {
+        const auto in = load_flags<Flags8>(present + i);
+        if (reinterpret_cast<const uint64_t&>(in) == 0) {
+            store_flags(next + i, in);
+            continue;
+        }
+        const Floats a = load(amplitude + i), b = load(amplitude + i + 4);
+        Floats lo, hi;
+        Flags4 in_lo, in_hi;
+        if constexpr (BIT == 1) {
+            lo = __builtin_shufflevector(a, b, 0, 1, 4, 5, 8, 9, 12, 13);
+            hi = __builtin_shufflevector(a, b, 2, 3, 6, 7, 10, 11, 14, 15);
+            in_lo = __builtin_shufflevector(in, in, 0, 2, 4, 6);
+            in_hi = __builtin_shufflevector(in, in, 1, 3, 5, 7);
+        } else {
+            lo = __builtin_shufflevector(a, b, 0, 1, 2, 3, 8, 9, 10, 11);
+            hi = __builtin_shufflevector(a, b, 4, 5, 6, 7, 12, 13, 14, 15);
+            in_lo = __builtin_shufflevector(in, in, 0, 1, 4, 5);
+            in_hi = __builtin_shufflevector(in, in, 2, 3, 6, 7);
+        }
+        const Kept kept = update_at<SWAP>(limit, lo, hi, masks(in_lo), masks(in_hi));
+        largest = larger(largest, larger(magnitude(lo), magnitude(hi)));
+        const Flags4 out_lo = flags(kept.lo), out_hi = flags(kept.hi);
+        if constexpr (BIT == 1) {
+            store(amplitude + i, __builtin_shufflevector(lo, hi, 0, 1, 8, 9, 2, 3, 10, 11));
+            store(amplitude + i + 4, __builtin_shufflevector(lo, hi, 4, 5, 12, 13, 6, 7, 14, 15));
+            store_flags(next + i, __builtin_shufflevector(out_lo, out_hi, 0, 4, 1, 5, 2, 6, 3, 7));
+        } else {
+            store(amplitude + i, __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 8, 9, 10, 11));
+            store(amplitude + i + 4, __builtin_shufflevector(lo, hi, 4, 5, 6, 7, 12, 13, 14, 15));
+            store_flags(next + i, __builtin_shufflevector(out_lo, out_hi, 0, 1, 4, 5, 2, 3, 6, 7));
+        }
+    }
+    return largest;
+}
+
+// The pairs (i, i + stride) in blocks of four.
+template <bool SWAP>
+[[gnu::always_inline]] inline Floats wide_stride(Floats limit, Parts* amplitude,
+                                                 const int8_t* present, int8_t* next,
+                                                 int64_t values, uint64_t stride)
+{
+    Floats largest{};
+    for (uint64_t base = 0; base < static_cast<uint64_t>(values); base += 2 * stride) {
+        for (uint64_t i = base; i < base + stride; i += 4) {
+            const uint64_t j = i + stride;
+            const auto in_lo = load_flags<Flags4>(present + i);
+            const auto in_hi = load_flags<Flags4>(present + j);
+            if ((reinterpret_cast<const uint32_t&>(in_lo) |
+                 reinterpret_cast<const uint32_t&>(in_hi)) == 0) {
+                store_flags(next + i, in_lo);
+                store_flags(next + j, in_hi);
+                continue;
+            }
+            Floats lo = load(amplitude + i), hi = load(amplitude + j);
+            const Kept kept = update_at<SWAP>(limit, lo, hi, masks(in_lo), masks(in_hi));
+            largest = larger(largest, larger(magnitude(lo), magnitude(hi)));
+            store(amplitude + i, lo);
+            store(amplitude + j, hi);
+            store_flags(next + i, flags(kept.lo));
+            store_flags(next + j, flags(kept.hi));
+        }
+    }
+    return largest;
+}
+
+template <bool SWAP>
+[[gnu::always_inline]] inline Floats any_stride(Floats limit, Parts* amplitude,
+                                                const int8_t* present, int8_t* next,
+                                                int64_t values, uint64_t stride)
+{
+    if (stride == 1)
+        return small_stride<1, SWAP>(limit, amplitude, present, next, values);
+    if (stride == 2)
+        return small_stride<2, SWAP>(limit, amplitude, present, next, values);
+    return wide_stride<SWAP>(limit, amplitude, present, next, values, stride);
+}
+
+// One gate over the whole array; returns the largest amplitude part written.
+VECTOR_CLONES float dense_gate(float limit_value, Parts* amplitude,
+                               const int8_t* present, int8_t* next, int64_t values,
+                               uint64_t stride, bool swap)
+{
+    Floats limit;
+    for (int lane = 0; lane < 8; lane++)
+        limit[lane] = limit_value;
+    const Floats largest = swap ? any_stride<true>(limit, amplitude, present, next, values, stride)
+                                : any_stride<false>(limit, amplitude, present, next, values, stride);
+    float most = 0;
+    for (int lane = 0; lane < 8; lane++)
+        most = std::max(most, largest[lane]);
+    return most;
+}
+
+// What a gate did to the entries: partners made, entries purged.
+struct Changes {
+    int64_t made = 0, purged = 0;
+};
+
+// One gate visiting the entries in their order, each pair once: at its lower member, or at
+// the upper one when that stands alone. The same products and sums as update; returns the
+// largest amplitude part written.
+float sparse_gate(float limit, Parts* amplitude, const int8_t* present,
+                  int8_t* next, const uint64_t* order, int64_t size, uint64_t stride,
+                  uint64_t offset, Changes& changes)
+{
+    const Parts zero{0.0f, 0.0f};
+    float largest = 0;
+    for (int64_t p = 0; p < size; p++) {
+        const uint64_t v = order[p];
+        const bool upper = (v & stride) != 0;
+        const bool partner = present[(v ^ stride) ^ offset] != 0;
+        if (upper && partner)
+            continue;
+        const uint64_t i = (v & ~stride) ^ offset, j = (v | stride) ^ offset;
+        const bool in_lo = !upper || partner, in_hi = upper || partner;
+        const Parts lo = amplitude[i], hi = amplitude[j];
+        const Parts x0 = engine::cmul(ELEMENT[0], lo), x1 = engine::cmul(ELEMENT[1], hi);
+        const Parts y0 = engine::cmul(ELEMENT[2], lo), y1 = engine::cmul(ELEMENT[3], hi);
+        const Parts new_lo = in_lo ? engine::add(x0, x1) : x1;
+        const Parts new_hi = in_hi ? engine::add(y0, y1) : y0;
+        const bool keep_lo = !(engine::prob(new_lo) < limit);
+        const bool keep_hi = !(engine::prob(new_hi) < limit);
+        amplitude[i] = keep_lo ? new_lo : zero;
+        amplitude[j] = keep_hi ? new_hi : zero;
+        next[i] = static_cast<int8_t>(-int{keep_lo});
+        next[j] = static_cast<int8_t>(-int{keep_hi});
+        changes.made += (keep_lo && !in_lo) + (keep_hi && !in_hi);
+        changes.purged += (in_lo && !keep_lo) + (in_hi && !keep_hi);
+        largest = std::max({largest, std::abs(new_lo.re), std::abs(new_lo.im),
+                            std::abs(new_hi.re), std::abs(new_hi.im)});
+    }
+    return largest;
+}
+
+// The changes of a gate over the whole array, from the flags before and after it.
+Changes count_changes(const int8_t* present, const int8_t* next, int64_t values)
+{
+    int64_t made = 0, purged = 0;
+    for (int64_t i = 0; i < values; i++) {
+        made += next[i] & ~present[i] & 1;
+        purged += present[i] & ~next[i] & 1;
+    }
+    return {made, purged};
+}
+
+// The entry order after a gate: the kept entries in their order, then the partners made,
+// in the order of their makers. Returns the new size. A gate that made no partner only
+// drops entries, and one that made a partner for every entry and dropped none appends them
+// all: both without looking anything up.
+int64_t reorder(uint64_t* order, int64_t size, const int8_t* present, const int8_t* next,
+                uint64_t stride, uint64_t offset, Changes changes, uint64_t* made)
+{
+    if (changes.made == 0 && changes.purged == 0)
+        return size;
+    int64_t kept = 0;
+    if (changes.made == 0) {
+        for (int64_t p = 0; p < size; p++) {
+            const uint64_t v = order[p];
+            order[kept] = v;
+            kept += next[v ^ offset] & 1;
+        }
+        return kept;
+    }
+    if (changes.purged == 0 && changes.made == size) {
+        for (int64_t p = 0; p < size; p++)
+            order[size + p] = order[p] ^ stride;
+        return 2 * size;
+    }
+    int64_t count = 0;
+    for (int64_t p = 0; p < size; p++) {
+        const uint64_t v = order[p], w = v ^ stride;
+        order[kept] = v;
+        kept += next[v ^ offset] & 1;
+        made[count] = w;
+        count += ~present[w ^ offset] & next[w ^ offset] & 1;
+    }
+    std::memcpy(order + kept, made, static_cast<size_t>(count) * sizeof(uint64_t));
+    return kept + count;
+}
+
+// Grows (or shrinks) both arrays of reg to hold entries; false when memory is short, with
+// the register's entries as they were.
+bool reserve_entries(quantum_reg_struct& reg, int64_t entries)
+{
+    const auto count = static_cast<size_t>(std::max<int64_t>(entries, 1));
+    auto* state = static_cast<uint64_t*>(std::realloc(reg.state, count * sizeof(uint64_t)));
+    if (!state)
+        return false;
+    reg.state = state;
+    auto* amplitude = static_cast<quantum_amplitude*>(
+        std::realloc(static_cast<void*>(reg.amplitude), count * sizeof(quantum_amplitude)));
+    if (!amplitude)
+        return false;
+    reg.amplitude = amplitude;
+    return true;
+}
+
+int64_t held_bytes(int64_t values)
+{
+    return values * static_cast<int64_t>(sizeof(Parts)) + 2 * values +
+           (values + 1) * static_cast<int64_t>(sizeof(uint64_t));
+}
+
+// The held amplitudes back into the register's array, in entry order, and the buffers
+// cleared. Entries the last flips moved (sorted by position) are read at their old indices.
+void write_back(const engine::Moved* moved, size_t count, uint64_t old_offset)
+{
+    quantum_reg_struct& reg = *held.reg;
+    Parts* dense = held.amplitude.data();
+    auto* amplitude = reinterpret_cast<Parts*>(reg.amplitude);
+    size_t k = 0;
+    for (int64_t p = 0; p < reg.size; p++) {
+        if (k < count && moved[k].position == p) {
+            const uint64_t at = moved[k++].old_value ^ old_offset;
+            amplitude[p] = dense[at];
+            continue;
+        }
+        amplitude[p] = dense[reg.state[p] ^ held.offset];
+    }
+    // Shrinking cannot fail for want of memory; if realloc refuses, the larger arrays stay.
+    reserve_entries(reg, reg.size);
+    memory_account(-held_bytes(held.values));
+    held.reg = nullptr;
+}
+
+} // namespace
+
+namespace engine {
+
+bool by_value_holds(const quantum_reg_struct& reg)
+{
+    return held.reg == &reg;
+}
+
+bool by_value_take(quantum_reg_struct& reg)
+{
+    if (held.reg == &reg)
+        return true;
+    by_value_release();
+    if (!reg.state || !reg.amplitude || !reg.hash || reg.hashw == 0 || reg.size <= 0 ||
+        reg.size >= hash_length(reg.hashw))
+        return false;
+    uint64_t any = 0;
+    for (int64_t p = 0; p < reg.size; p++)
+        any |= reg.state[p];
+    const int width = std::max(static_cast<int>(std::bit_width(any)), 6);
+    if (width > WIDTH_MAX)
+        return false;
+    const int64_t values = int64_t{1} << width;
+    if (values > SPREAD_MAX * reg.size)
+        return false;
+    try {
+        const auto length = static_cast<size_t>(values);
+        if (held.amplitude.size() < length)
+            held.amplitude.resize(length);
+        if (held.present.size() < length) {
+            held.present.resize(length);
+            held.next.resize(length);
+            held.made.resize(length + 1);
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+
+    // Every value once, below values; the parts no larger than PART_MAX. The arrays hold
+    // zeros where no entry is.
+    Parts* dense = held.amplitude.data();
+    int8_t* present = held.present.data();
+    std::fill_n(dense, values, Parts{0.0f, 0.0f});
+    std::fill_n(present, values, 0);
+    const auto* amplitude = reinterpret_cast<const Parts*>(reg.amplitude);
+    float largest = 0;
+    int64_t p = 0;
+    for (; p < reg.size; p++) {
+        const uint64_t v = reg.state[p];
+        if (present[v])
+            break;
+        present[v] = -1;
+        dense[v] = amplitude[p];
+        largest = std::max({largest, std::abs(amplitude[p].re), std::abs(amplitude[p].im)});
+    }
+    // Room for every value, so that no gate has to grow the arrays.
+    if (p < reg.size || !(largest <= PART_MAX) || !reserve_entries(reg, values))
+        return false;
+    memory_account(held_bytes(values));
+    held.reg = &reg;
+    held.values = values;
+    held.offset = 0;
+    held.largest = largest;
+    return true;
+}
+
+int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg)
+{
+    if (held.reg != &reg)
+        return 0;
+    const float limit = purge_limit(reg);
+    Parts* dense = held.amplitude.data();
+    int64_t done = 0;
+    // The one-gate path widens a full hash table first; that gate is left to it.
+    for (; done < n && reg.size < hash_length(reg.hashw) && held.largest <= PART_MAX; done++) {
+        // Qubits beyond the array are left to the one-gate path.
+        const int64_t target = first + done;
+        const uint64_t stride = uint64_t{1} << (target & 63);
+        if (stride >= static_cast<uint64_t>(held.values))
+            break;
+        objcode_record(OBJCODE_HADAMARD, static_cast<int>(target));
+        Changes changes;
+        if (reg.size * DENSE_SHARE >= held.values) {
+            held.largest = dense_gate(limit, dense, held.present.data(), held.next.data(),
+                                      held.values, stride, (held.offset & stride) != 0);
+            changes = count_changes(held.present.data(), held.next.data(), held.values);
+        } else {
+            std::fill_n(held.next.begin(), held.values, 0);
+            held.largest = sparse_gate(limit, dense, held.present.data(), held.next.data(),
+                                       reg.state, reg.size, stride, held.offset, changes);
+        }
+        const int64_t old_size = reg.size;
+        reg.size = reorder(reg.state, old_size, held.present.data(), held.next.data(), stride,
+                           held.offset, changes, held.made.data());
+        memory_account(2 * ENTRY_BYTES * (reg.size - old_size));
+        hash_load_warning(reg);
+        gate_counter(1);
+        std::swap(held.present, held.next);
+    }
+    return done;
+}
+
+void by_value_flipped(uint64_t common, const Moved* moved, size_t count)
+{
+    if (!held.reg)
+        return;
+    const uint64_t old_offset = held.offset;
+    held.offset ^= common;
+    const uint64_t* state = held.reg->state;
+    const auto values = static_cast<uint64_t>(held.values);
+    bool fits = true;
+    for (size_t k = 0; k < count; k++)
+        fits &= (state[moved[k].position] ^ held.offset) < values;
+    if (!fits) {
+        write_back(moved, count, old_offset);
+        return;
+    }
+    // Out first, then in: a moved entry may land where another one left.
+    Parts* dense = held.amplitude.data();
+    int8_t* present = held.present.data();
+    held.moving.resize(count);
+    for (size_t k = 0; k < count; k++) {
+        const uint64_t from = moved[k].old_value ^ old_offset;
+        held.moving[k] = dense[from];
+        dense[from] = Parts{0.0f, 0.0f};
+        present[from] = 0;
+    }
+    for (size_t k = 0; k < count; k++) {
+        const uint64_t to = state[moved[k].position] ^ held.offset;
+        dense[to] = held.moving[k];
+        present[to] = -1;
+    }
+}
+
+void by_value_release()
+{
+    if (held.reg)
+        write_back(nullptr, 0, held.offset);
+}
+
+} // namespace engine
