@@ -48,12 +48,6 @@ void flip_zero_bits(uint64_t state, int64_t width, quantum_reg_struct& reg)
     }
 }
 
-void hadamard_all(int64_t width, quantum_reg_struct& reg)
-{
-    for (int64_t i = 0; i < width; ++i)
-        apply_hadamard(i, reg);
-}
-
 void not_all(int64_t width, quantum_reg_struct& reg)
 {
     permutation_run_open(reg);
@@ -128,12 +122,15 @@ void groverprogram(int64_t searched, int64_t width)
     // Pass: phase qubit in |->, search qubits in equal superposition.
     quantum_reg_struct reg = register_new(0, c);
     apply_sigma_x(c, reg);
-    hadamard_all(c, reg);
+    apply_walsh(c, reg);
     apply_hadamard(c, reg);
 
     // Pass: the iterations, each announced before it runs so the line grows with the work.
+    // One run around all of them lets the engine keep the register by value from gate to
+    // gate; the circuits' own runs nest in it.
     const int64_t t = grover_iterations(c);
     print(std::to_string(t) + (t == 1 ? " Iteration: " : " Iterationen: "));
+    permutation_run_open(reg);
     for (int64_t k = 1; k <= t; ++k) {
         print("#" + std::to_string(k));
         if (k == t) {
@@ -143,14 +140,15 @@ void groverprogram(int64_t searched, int64_t width)
             print(", ");
         }
         oraclecircuit(static_cast<uint64_t>(searched), reg);
-        hadamard_all(c, reg);
+        apply_walsh(c, reg);
         inversioncircuit(reg);
-        hadamard_all(c, reg);
+        apply_walsh(c, reg);
     }
 
     // Pass: take the phase qubit out again. It lies above the width, so the width is raised
     // for the one measurement that removes it.
     apply_hadamard(c, reg);
+    permutation_run_close();
     reg.width = c + 1;
     measure_qubit(c, reg);
 

@@ -17,12 +17,6 @@ using programs::MAIN_WINDOW;
 
 constexpr int64_t CODE_TEST_WIDTH = 8;
 
-void hadamard_all(int64_t width, quantum_reg_struct& reg)
-{
-    for (int64_t i = 0; i < width; ++i)
-        apply_hadamard(i, reg);
-}
-
 std::string entry_count_line(const char* lead, const quantum_reg_struct& reg)
 {
     return std::string(lead) + NumberText(reg.size, ' ', 1, true) + " Elementen:";
@@ -52,13 +46,13 @@ void oracleprogram(int64_t width)
     quantum_reg_struct reg = register_new(0, width);
     // The marked pattern is the width itself; the point is only the order of the entries.
     oraclecircuit(static_cast<uint64_t>(width), reg);
-    hadamard_all(width, reg);
+    apply_walsh(width, reg);
     t_Print(MAIN_WINDOW, entry_count_line("Sortierte Datenmenge mit ", reg));
     t_Cr(MAIN_WINDOW);
     programs::print_value_listing(reg);
 
     inversioncircuit(reg);
-    hadamard_all(width, reg);
+    apply_walsh(width, reg);
     t_Print(MAIN_WINDOW, entry_count_line("Unsortierte Datenmenge mit ", reg));
     t_Cr(MAIN_WINDOW);
     programs::print_value_fields(reg);

@@ -203,7 +203,7 @@ TEST_F(GroverTest, HundredWithWidthTwoRunsOnSevenQubits)
     EXPECT_NEAR(probability_in(r[16]), 0.996, 0.002) << r[16];
 }
 
-// The gates' direct indexing and permutation runs against the plain gates.
+// The gates' direct indexing, permutation runs and holding by value against the plain gates.
 
 TEST_F(ProgramWindowTest, FastGatePathsChangeNoAmplitudeDrawRecordOrScreen)
 {
@@ -216,24 +216,27 @@ TEST_F(ProgramWindowTest, FastGatePathsChangeNoAmplitudeDrawRecordOrScreen)
     const auto run = [this](int64_t searched, int64_t width, bool fast) {
         engine::set_fast_paths(fast);
         Run out;
-        // The register after every iteration and after the measurement.
+        // The program's circuit, the register taken after every iteration and after the
+        // measurement. Closing the run brings the register's arrays up to date.
         quantum_reg_struct reg = register_new(0, width);
         const auto keep = [&] {
             out.states.emplace_back(reg.state, reg.state + reg.size);
             out.amplitudes.emplace_back(reg.amplitude, reg.amplitude + reg.size);
         };
         apply_sigma_x(width, reg);
-        for (int64_t i = 0; i <= width; ++i)
-            apply_hadamard(i, reg);
+        apply_walsh(width + 1, reg);
+        permutation_run_open(reg);
         for (int64_t k = 0; k < programs::grover_iterations(width); ++k) {
             oraclecircuit(static_cast<uint64_t>(searched), reg);
-            for (int64_t i = 0; i < width; ++i)
-                apply_hadamard(i, reg);
+            apply_walsh(width, reg);
             inversioncircuit(reg);
-            for (int64_t i = 0; i < width; ++i)
-                apply_hadamard(i, reg);
+            apply_walsh(width, reg);
+            permutation_run_close();
             keep();
+            permutation_run_open(reg);
         }
+        apply_hadamard(width, reg);
+        permutation_run_close();
         srand(static_cast<unsigned>(width));
         reg.width = width + 1;
         measure_qubit(width, reg);
