@@ -23,6 +23,7 @@
 #include "engine/objcode.h"
 #include "engine/parts.h"
 #include "engine/vector_clones.h"
+#include "engine/wide.h"
 
 namespace {
 
@@ -179,15 +180,29 @@ template <bool SWAP>
     return a > b ? a : b;
 }
 
+// What a gate did, gathered lane by lane on the way: the largest part written, and the
+// amplitudes made and purged (each as -1 on both of its lanes).
+struct Tally {
+    Floats largest{};
+    Masks made{}, purged{};
+
+    [[gnu::always_inline]] void add(Floats lo, Floats hi, Masks in_lo, Masks in_hi, Kept kept)
+    {
+        largest = larger(largest, larger(magnitude(lo), magnitude(hi)));
+        made += (kept.lo & ~in_lo) + (kept.hi & ~in_hi);
+        purged += (in_lo & ~kept.lo) + (in_hi & ~kept.hi);
+    }
+};
+
 // The gate on qubit 0 or 1, whose pairs lie inside eight neighbouring amplitudes: they are
 // sorted into the lower and the upper members and back.
 template <int BIT, bool SWAP>
-[[gnu::always_inline]] inline Floats small_stride(Floats limit, Parts* amplitude,
+[[gnu::always_inline]] inline Tally small_stride(Floats limit, Parts* amplitude,
                                                   const int8_t* present, int8_t* next,
                                                   int64_t values)
 {
     static_assert(BIT == 1 || BIT == 2);
-    Floats largest{};
+    Tally tally;
     for (int64_t i = 0; i < values; i += 8) {
         const auto in = load_flags<Flags8>(present + i);
         if (reinterpret_cast<const uint64_t&>(in) == 0) {
@@ -208,8 +223,9 @@ template <int BIT, bool SWAP>
             in_lo = __builtin_shufflevector(in, in, 0, 1, 4, 5);
             in_hi = __builtin_shufflevector(in, in, 2, 3, 6, 7);
         }
-        const Kept kept = update_at<SWAP>(limit, lo, hi, masks(in_lo), masks(in_hi));
-        largest = larger(largest, larger(magnitude(lo), magnitude(hi)));
+        const Masks mask_lo = masks(in_lo), mask_hi = masks(in_hi);
+        const Kept kept = update_at<SWAP>(limit, lo, hi, mask_lo, mask_hi);
+        tally.add(lo, hi, mask_lo, mask_hi, kept);
         const Flags4 out_lo = flags(kept.lo), out_hi = flags(kept.hi);
         if constexpr (BIT == 1) {
             store(amplitude + i, __builtin_shufflevector(lo, hi, 0, 1, 8, 9, 2, 3, 10, 11));
@@ -221,16 +237,16 @@ template <int BIT, bool SWAP>
             store_flags(next + i, __builtin_shufflevector(out_lo, out_hi, 0, 1, 4, 5, 2, 3, 6, 7));
         }
     }
-    return largest;
+    return tally;
 }
 
 // The pairs (i, i + stride) in blocks of four.
 template <bool SWAP>
-[[gnu::always_inline]] inline Floats wide_stride(Floats limit, Parts* amplitude,
+[[gnu::always_inline]] inline Tally wide_stride(Floats limit, Parts* amplitude,
                                                  const int8_t* present, int8_t* next,
                                                  int64_t values, uint64_t stride)
 {
-    Floats largest{};
+    Tally tally;
     for (uint64_t base = 0; base < static_cast<uint64_t>(values); base += 2 * stride) {
         for (uint64_t i = base; i < base + stride; i += 4) {
             const uint64_t j = i + stride;
@@ -243,19 +259,20 @@ template <bool SWAP>
                 continue;
             }
             Floats lo = load(amplitude + i), hi = load(amplitude + j);
-            const Kept kept = update_at<SWAP>(limit, lo, hi, masks(in_lo), masks(in_hi));
-            largest = larger(largest, larger(magnitude(lo), magnitude(hi)));
+            const Masks mask_lo = masks(in_lo), mask_hi = masks(in_hi);
+            const Kept kept = update_at<SWAP>(limit, lo, hi, mask_lo, mask_hi);
+            tally.add(lo, hi, mask_lo, mask_hi, kept);
             store(amplitude + i, lo);
             store(amplitude + j, hi);
             store_flags(next + i, flags(kept.lo));
             store_flags(next + j, flags(kept.hi));
         }
     }
-    return largest;
+    return tally;
 }
 
 template <bool SWAP>
-[[gnu::always_inline]] inline Floats any_stride(Floats limit, Parts* amplitude,
+[[gnu::always_inline]] inline Tally any_stride(Floats limit, Parts* amplitude,
                                                 const int8_t* present, int8_t* next,
                                                 int64_t values, uint64_t stride)
 {
@@ -266,36 +283,43 @@ template <bool SWAP>
     return wide_stride<SWAP>(limit, amplitude, present, next, values, stride);
 }
 
-// One gate over the whole array; returns the largest amplitude part written.
-VECTOR_CLONES float dense_gate(float limit_value, Parts* amplitude,
-                               const int8_t* present, int8_t* next, int64_t values,
-                               uint64_t stride, bool swap)
+using Outcome = engine::GateOutcome;
+
+// One gate over the whole array.
+VECTOR_CLONES Outcome common_dense_gate(float limit_value, Parts* amplitude, const int8_t* present,
+                                 int8_t* next, int64_t values, uint64_t stride, bool swap)
 {
     Floats limit;
     for (int lane = 0; lane < 8; lane++)
         limit[lane] = limit_value;
-    const Floats largest = swap ? any_stride<true>(limit, amplitude, present, next, values, stride)
-                                : any_stride<false>(limit, amplitude, present, next, values, stride);
-    float most = 0;
-    for (int lane = 0; lane < 8; lane++)
-        most = std::max(most, largest[lane]);
-    return most;
+    const Tally tally = swap ? any_stride<true>(limit, amplitude, present, next, values, stride)
+                             : any_stride<false>(limit, amplitude, present, next, values, stride);
+    Outcome outcome;
+    for (int lane = 0; lane < 8; lane++) {
+        outcome.largest = std::max(outcome.largest, tally.largest[lane]);
+        outcome.made -= tally.made[lane];
+        outcome.purged -= tally.purged[lane];
+    }
+    outcome.made /= 2;
+    outcome.purged /= 2;
+    return outcome;
 }
 
-// What a gate did to the entries: partners made, entries purged.
-struct Changes {
-    int64_t made = 0, purged = 0;
-};
+Outcome dense_gate(float limit, Parts* amplitude, const int8_t* present, int8_t* next,
+                   int64_t values, uint64_t stride, bool swap)
+{
+    if (engine::wide_vectors())
+        return engine::wide_dense_gate(limit, amplitude, present, next, values, stride, swap);
+    return common_dense_gate(limit, amplitude, present, next, values, stride, swap);
+}
 
 // One gate visiting the entries in their order, each pair once: at its lower member, or at
-// the upper one when that stands alone. The same products and sums as update; returns the
-// largest amplitude part written.
-float sparse_gate(float limit, Parts* amplitude, const int8_t* present,
-                  int8_t* next, const uint64_t* order, int64_t size, uint64_t stride,
-                  uint64_t offset, Changes& changes)
+// the upper one when that stands alone. The same products and sums as update.
+Outcome sparse_gate(float limit, Parts* amplitude, const int8_t* present, int8_t* next,
+                    const uint64_t* order, int64_t size, uint64_t stride, uint64_t offset)
 {
     const Parts zero{0.0f, 0.0f};
-    float largest = 0;
+    Outcome outcome;
     for (int64_t p = 0; p < size; p++) {
         const uint64_t v = order[p];
         const bool upper = (v & stride) != 0;
@@ -315,23 +339,12 @@ float sparse_gate(float limit, Parts* amplitude, const int8_t* present,
         amplitude[j] = keep_hi ? new_hi : zero;
         next[i] = static_cast<int8_t>(-int{keep_lo});
         next[j] = static_cast<int8_t>(-int{keep_hi});
-        changes.made += (keep_lo && !in_lo) + (keep_hi && !in_hi);
-        changes.purged += (in_lo && !keep_lo) + (in_hi && !keep_hi);
-        largest = std::max({largest, std::abs(new_lo.re), std::abs(new_lo.im),
-                            std::abs(new_hi.re), std::abs(new_hi.im)});
+        outcome.made += (keep_lo && !in_lo) + (keep_hi && !in_hi);
+        outcome.purged += (in_lo && !keep_lo) + (in_hi && !keep_hi);
+        outcome.largest = std::max({outcome.largest, std::abs(new_lo.re), std::abs(new_lo.im),
+                                    std::abs(new_hi.re), std::abs(new_hi.im)});
     }
-    return largest;
-}
-
-// The changes of a gate over the whole array, from the flags before and after it.
-Changes count_changes(const int8_t* present, const int8_t* next, int64_t values)
-{
-    int64_t made = 0, purged = 0;
-    for (int64_t i = 0; i < values; i++) {
-        made += next[i] & ~present[i] & 1;
-        purged += present[i] & ~next[i] & 1;
-    }
-    return {made, purged};
+    return outcome;
 }
 
 // The entry order after a gate: the kept entries in their order, then the partners made,
@@ -339,7 +352,7 @@ Changes count_changes(const int8_t* present, const int8_t* next, int64_t values)
 // drops entries, and one that made a partner for every entry and dropped none appends them
 // all: both without looking anything up.
 int64_t reorder(uint64_t* order, int64_t size, const int8_t* present, const int8_t* next,
-                uint64_t stride, uint64_t offset, Changes changes, uint64_t* made)
+                uint64_t stride, uint64_t offset, Outcome changes, uint64_t* made)
 {
     if (changes.made == 0 && changes.purged == 0)
         return size;
@@ -496,19 +509,19 @@ int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg)
         if (stride >= static_cast<uint64_t>(held.values))
             break;
         objcode_record(OBJCODE_HADAMARD, static_cast<int>(target));
-        Changes changes;
+        Outcome outcome;
         if (reg.size * DENSE_SHARE >= held.values) {
-            held.largest = dense_gate(limit, dense, held.present.data(), held.next.data(),
-                                      held.values, stride, (held.offset & stride) != 0);
-            changes = count_changes(held.present.data(), held.next.data(), held.values);
+            outcome = dense_gate(limit, dense, held.present.data(), held.next.data(), held.values,
+                                 stride, (held.offset & stride) != 0);
         } else {
             std::fill_n(held.next.begin(), held.values, 0);
-            held.largest = sparse_gate(limit, dense, held.present.data(), held.next.data(),
-                                       reg.state, reg.size, stride, held.offset, changes);
+            outcome = sparse_gate(limit, dense, held.present.data(), held.next.data(), reg.state,
+                                  reg.size, stride, held.offset);
         }
+        held.largest = outcome.largest;
         const int64_t old_size = reg.size;
         reg.size = reorder(reg.state, old_size, held.present.data(), held.next.data(), stride,
-                           held.offset, changes, held.made.data());
+                           held.offset, outcome, held.made.data());
         memory_account(2 * ENTRY_BYTES * (reg.size - old_size));
         hash_load_warning(reg);
         gate_counter(1);

@@ -16,6 +16,7 @@
 #include "engine/objcode.h"
 #include "engine/parts.h"
 #include "engine/vector_clones.h"
+#include "engine/wide.h"
 
 namespace {
 
@@ -97,10 +98,7 @@ void flip_where(uint64_t mask, int64_t target, quantum_reg_struct& reg)
 }
 
 // The open run of permutation gates (see gates.h); the engine runs on one thread only.
-struct FlipOp {
-    uint64_t mask; // flip where every bit of mask is set (0: everywhere)
-    uint64_t flip;
-};
+using FlipOp = engine::Flip;
 quantum_reg_struct* run_reg = nullptr;
 int64_t run_depth = 0;
 std::vector<FlipOp> run_ops;
@@ -169,16 +167,22 @@ VECTOR_CLONES void apply_flips_tracked(uint64_t* state, int64_t size, const Flip
 void flush_run()
 {
     if (run_reg && run_reg->state && !run_ops.empty()) {
+        uint64_t* state = run_reg->state;
+        const int64_t size = run_reg->size;
         if (engine::by_value_holds(*run_reg)) {
             uint64_t common = 0;
             for (const FlipOp& op : run_ops)
                 common ^= op.mask == 0 ? op.flip : 0;
             run_moved.clear();
-            apply_flips_tracked(run_reg->state, run_reg->size, run_ops.data(), run_ops.size(),
-                                common);
+            if (engine::wide_vectors())
+                engine::wide_flips(state, size, run_ops.data(), run_ops.size(), common, &run_moved);
+            else
+                apply_flips_tracked(state, size, run_ops.data(), run_ops.size(), common);
             engine::by_value_flipped(common, run_moved.data(), run_moved.size());
+        } else if (engine::wide_vectors()) {
+            engine::wide_flips(state, size, run_ops.data(), run_ops.size(), 0, nullptr);
         } else {
-            apply_flips(run_reg->state, run_reg->size, run_ops.data(), run_ops.size());
+            apply_flips(state, size, run_ops.data(), run_ops.size());
         }
     }
     run_ops.clear();

@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <optional>
 #include <random>
@@ -12,6 +11,7 @@
 #include "engine/error.h"
 #include "engine/measure.h"
 #include "engine/objcode.h"
+#include "engine/wide.h"
 
 namespace {
 
@@ -236,8 +236,8 @@ TEST_F(GateTest, WalshRecordsOneHadamardPerQubit)
 // Inside a run, Hadamard gates hold a register that fills most of its value range by value,
 // the flips shifting or moving its entries. Random registers and circuits (with lone
 // entries, purges down to a sparse register, signed zeros, flips that move a few entries or
-// push them out of range)
-// must come out bit for bit as from the gates one by one, and the memory accounted even.
+// push them out of range) must come out bit for bit as from the gates one by one, through
+// the 512-bit passes and the common ones, and the memory accounted even.
 TEST_F(GateTest, HadamardsHeldByValueMatchTheGatesOneByOne)
 {
     std::mt19937 rng(2026);
@@ -265,8 +265,9 @@ TEST_F(GateTest, HadamardsHeldByValueMatchTheGatesOneByOne)
             const int64_t kind = pick(8), a = pick(width), b = pick(width);
             circuit.push_back({kind, a, b, (a + b + 1) % (width + 2)});
         }
-        const auto run = [&](bool fast) {
+        const auto run = [&](bool fast, bool wide) {
             engine::set_fast_paths(fast);
+            engine::allow_wide_vectors(wide);
             quantum_reg_struct reg = entries(width, values, amplitudes);
             permutation_run_open(reg);
             for (const auto& gate : circuit) {
@@ -280,16 +281,20 @@ TEST_F(GateTest, HadamardsHeldByValueMatchTheGatesOneByOne)
             }
             permutation_run_close();
             engine::set_fast_paths(true);
+            engine::allow_wide_vectors(true);
             std::pair<std::vector<uint64_t>, std::vector<uint8_t>> out{states(reg), {}};
-            out.second.resize(sizeof(quantum_amplitude) * static_cast<size_t>(reg.size));
-            std::memcpy(out.second.data(), reg.amplitude, out.second.size());
+            const auto* bytes = reinterpret_cast<const uint8_t*>(reg.amplitude);
+            out.second.assign(bytes, bytes + sizeof(quantum_amplitude) * static_cast<size_t>(reg.size));
             register_delete(reg);
             return out;
         };
-        const auto plain = run(false);
-        const auto held = run(true);
-        EXPECT_EQ(held.first, plain.first) << "trial " << trial;
-        EXPECT_EQ(held.second, plain.second) << "trial " << trial;
+        const auto plain = run(false, false);
+        // The 512-bit passes, where the processor has them, and the common ones.
+        for (const bool wide : {true, false}) {
+            const auto held = run(true, wide);
+            EXPECT_EQ(held.first, plain.first) << "trial " << trial << ", wide " << wide;
+            EXPECT_EQ(held.second, plain.second) << "trial " << trial << ", wide " << wide;
+        }
     }
 }
 
