@@ -7,8 +7,9 @@
 // the kept entries in their order, then the new partners in the order of the entries that
 // made them. Every amplitude goes through the same products and sums as there.
 //
-// Flips of all values by the same bits only change which value sits at which index: value v
-// sits at v ^ offset. The few entries a conditional flip moves are moved one by one.
+// While held, the entry order is a list of indices (32 bits) rather than values: value v sits
+// at index v ^ offset. Flips of all values by the same bits only change the offset; the few
+// entries a conditional flip moves are moved one by one.
 #include "engine/by_value.h"
 
 #include <algorithm>
@@ -30,16 +31,18 @@ namespace {
 using engine::Parts;
 
 constexpr int64_t ENTRY_BYTES = 8;
-// Widest value range held; the array takes 10 bytes per value, the order 8 more.
+// Widest value range held; the arrays take 16 bytes per value.
 constexpr int WIDTH_MAX = 26;
 // The array may be at most this many times longer than the register it stands for.
 constexpr int64_t SPREAD_MAX = 4;
 // A gate runs over the whole array once the register fills this share of it (1 / n);
 // below, it visits the entries through their order.
-constexpr int64_t DENSE_SHARE = 8;
+constexpr int64_t DENSE_SHARE = 32;
 // While no amplitude part exceeds this, no product of a gate (elements below 1) overflows,
 // so none turns NaN and needs the recovery of quantum_cmul. Checked before every gate.
 constexpr float PART_MAX = 1048576.0f;
+
+using engine::Condition;
 
 // The held register. The buffers keep their memory between holds, like the one-gate path's
 // index, and each hold clears what it uses first; a hold accounts them while it lasts.
@@ -49,10 +52,14 @@ struct Held {
     uint64_t offset = 0;  // value v sits at index v ^ offset
     float largest = 0;    // the largest amplitude part held
     std::vector<Parts> amplitude; // by index, zero where no entry is
-    std::vector<int8_t> present;  // -1 (all ones) where an entry is before a gate, else 0
-    std::vector<int8_t> next;     // the same after it
-    std::vector<uint64_t> made;   // the new partners of one gate, in order
-    std::vector<Parts> moving;    // amplitudes on their way to new indices
+    std::vector<uint64_t> present; // a bit per index: an entry before a gate
+    std::vector<uint64_t> next;    // the same after it
+    std::vector<uint32_t> order;  // the entries' indices, in entry order
+    std::vector<uint32_t> made;   // the new partners of one gate, in order
+    std::vector<engine::Moved> moved; // the entries a run of flips moves
+    std::vector<Condition> conditions; // under which a run's conditional flips may fire
+    std::vector<uint32_t> picked, picked_order; // the entries that meet one, and their indices
+    std::vector<Parts> moving;    // their amplitudes on the way
 };
 Held held;
 
@@ -70,23 +77,42 @@ using Masks = int32_t __attribute__((vector_size(32)));
 constexpr float S = engine::HADAMARD_ELEMENT;
 constexpr Parts ELEMENT[4] = {{S, 0.0f}, {S, 0.0f}, {S, 0.0f}, {-S, 0.0f}};
 
-using Flags4 = int8_t __attribute__((vector_size(4)));
-using Flags8 = int8_t __attribute__((vector_size(8)));
-using Bytes = int8_t __attribute__((vector_size(32)));
-
-// The masks of four amplitudes from their flags, and back. Each lane shifts its flag byte
-// to the top and back down with the sign, which compiles to whole-vector shifts.
-[[gnu::always_inline]] inline Masks masks(Flags4 flags)
+// An index's bit; the bitmaps are read and written a byte (eight indices) at a time too.
+bool bit(const uint64_t* bits, uint64_t i)
 {
-    const auto word = reinterpret_cast<const int32_t&>(flags);
-    const Masks shifts{24, 24, 16, 16, 8, 8, 0, 0};
-    return (Masks{word, word, word, word, word, word, word, word} << shifts) >> 24;
+    return (bits[i >> 6] >> (i & 63)) & 1;
 }
 
-[[gnu::always_inline]] inline Flags4 flags(Masks m)
+void set_bit(uint64_t* bits, uint64_t i)
 {
-    const Bytes bytes = reinterpret_cast<Bytes>(m);
-    return __builtin_shufflevector(bytes, bytes, 0, 8, 16, 24);
+    bits[i >> 6] |= uint64_t{1} << (i & 63);
+}
+
+const uint8_t* bytes(const uint64_t* bits)
+{
+    return reinterpret_cast<const uint8_t*>(bits);
+}
+
+uint8_t* bytes(uint64_t* bits)
+{
+    return reinterpret_cast<uint8_t*>(bits);
+}
+
+// The masks of the four amplitudes whose bits are set in a nibble, and back.
+struct NibbleMasks {
+    Masks of[16];
+    NibbleMasks()
+    {
+        for (int n = 0; n < 16; n++)
+            for (int lane = 0; lane < 8; lane++)
+                of[n][lane] = (n >> (lane / 2)) & 1 ? -1 : 0;
+    }
+};
+const NibbleMasks nibble_masks;
+
+[[gnu::always_inline]] inline unsigned nibble(Masks m)
+{
+    return (m[0] & 1u) | (m[2] & 2u) | (m[4] & 4u) | (m[6] & 8u);
 }
 
 // quantum_cmul of element e with four amplitudes: re = m.re a.re - m.im a.im,
@@ -144,18 +170,6 @@ void store(Parts* p, Floats f)
     std::memcpy(p, &f, sizeof f);
 }
 
-template <typename F> F load_flags(const int8_t* p)
-{
-    F f;
-    std::memcpy(&f, p, sizeof f);
-    return f;
-}
-
-template <typename F> void store_flags(int8_t* p, F f)
-{
-    std::memcpy(p, &f, sizeof f);
-}
-
 // update with the pair's members at indices lo and hi; when the offset swaps the two
 // values, the upper value sits at the lower index.
 template <bool SWAP>
@@ -194,78 +208,80 @@ struct Tally {
     }
 };
 
-// The gate on qubit 0 or 1, whose pairs lie inside eight neighbouring amplitudes: they are
-// sorted into the lower and the upper members and back.
+// The gate on qubit 0 or 1, whose pairs lie inside eight neighbouring amplitudes (one byte
+// of bits): they are sorted into the lower and the upper members and back.
 template <int BIT, bool SWAP>
 [[gnu::always_inline]] inline Tally small_stride(Floats limit, Parts* amplitude,
-                                                  const int8_t* present, int8_t* next,
-                                                  int64_t values)
+                                                 const uint64_t* present, uint64_t* next,
+                                                 int64_t values)
 {
     static_assert(BIT == 1 || BIT == 2);
     Tally tally;
     for (int64_t i = 0; i < values; i += 8) {
-        const auto in = load_flags<Flags8>(present + i);
-        if (reinterpret_cast<const uint64_t&>(in) == 0) {
-            store_flags(next + i, in);
+        const unsigned in = bytes(present)[i >> 3];
+        if (in == 0)
             continue;
-        }
         const Floats a = load(amplitude + i), b = load(amplitude + i + 4);
         Floats lo, hi;
-        Flags4 in_lo, in_hi;
+        unsigned in_lo, in_hi;
         if constexpr (BIT == 1) {
             lo = __builtin_shufflevector(a, b, 0, 1, 4, 5, 8, 9, 12, 13);
             hi = __builtin_shufflevector(a, b, 2, 3, 6, 7, 10, 11, 14, 15);
-            in_lo = __builtin_shufflevector(in, in, 0, 2, 4, 6);
-            in_hi = __builtin_shufflevector(in, in, 1, 3, 5, 7);
+            const auto even = [](unsigned n) {
+                return (n & 1) | ((n >> 1) & 2) | ((n >> 2) & 4) | ((n >> 3) & 8);
+            };
+            in_lo = even(in);
+            in_hi = even(in >> 1);
         } else {
             lo = __builtin_shufflevector(a, b, 0, 1, 2, 3, 8, 9, 10, 11);
             hi = __builtin_shufflevector(a, b, 4, 5, 6, 7, 12, 13, 14, 15);
-            in_lo = __builtin_shufflevector(in, in, 0, 1, 4, 5);
-            in_hi = __builtin_shufflevector(in, in, 2, 3, 6, 7);
+            in_lo = (in & 3) | ((in >> 2) & 12);
+            in_hi = ((in >> 2) & 3) | ((in >> 4) & 12);
         }
-        const Masks mask_lo = masks(in_lo), mask_hi = masks(in_hi);
+        const Masks mask_lo = nibble_masks.of[in_lo], mask_hi = nibble_masks.of[in_hi];
         const Kept kept = update_at<SWAP>(limit, lo, hi, mask_lo, mask_hi);
         tally.add(lo, hi, mask_lo, mask_hi, kept);
-        const Flags4 out_lo = flags(kept.lo), out_hi = flags(kept.hi);
+        const unsigned out_lo = nibble(kept.lo), out_hi = nibble(kept.hi);
+        unsigned out;
         if constexpr (BIT == 1) {
             store(amplitude + i, __builtin_shufflevector(lo, hi, 0, 1, 8, 9, 2, 3, 10, 11));
             store(amplitude + i + 4, __builtin_shufflevector(lo, hi, 4, 5, 12, 13, 6, 7, 14, 15));
-            store_flags(next + i, __builtin_shufflevector(out_lo, out_hi, 0, 4, 1, 5, 2, 6, 3, 7));
+            const auto spread = [](unsigned n) {
+                return (n & 1) | ((n & 2) << 1) | ((n & 4) << 2) | ((n & 8) << 3);
+            };
+            out = spread(out_lo) | (spread(out_hi) << 1);
         } else {
             store(amplitude + i, __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 8, 9, 10, 11));
             store(amplitude + i + 4, __builtin_shufflevector(lo, hi, 4, 5, 6, 7, 12, 13, 14, 15));
-            store_flags(next + i, __builtin_shufflevector(out_lo, out_hi, 0, 1, 4, 5, 2, 3, 6, 7));
+            out = (out_lo & 3) | ((out_lo & 12) << 2) | ((out_hi & 3) << 2) | ((out_hi & 12) << 4);
         }
+        bytes(next)[i >> 3] = static_cast<uint8_t>(out);
     }
     return tally;
 }
 
-// The pairs (i, i + stride) in blocks of four.
+// The pairs (i, i + stride) in blocks of four (half a byte of bits).
 template <bool SWAP>
 [[gnu::always_inline]] inline Tally wide_stride(Floats limit, Parts* amplitude,
-                                                 const int8_t* present, int8_t* next,
+                                                 const uint64_t* present, uint64_t* next,
                                                  int64_t values, uint64_t stride)
 {
     Tally tally;
     for (uint64_t base = 0; base < static_cast<uint64_t>(values); base += 2 * stride) {
         for (uint64_t i = base; i < base + stride; i += 4) {
             const uint64_t j = i + stride;
-            const auto in_lo = load_flags<Flags4>(present + i);
-            const auto in_hi = load_flags<Flags4>(present + j);
-            if ((reinterpret_cast<const uint32_t&>(in_lo) |
-                 reinterpret_cast<const uint32_t&>(in_hi)) == 0) {
-                store_flags(next + i, in_lo);
-                store_flags(next + j, in_hi);
+            const unsigned in_lo = (bytes(present)[i >> 3] >> (i & 4)) & 15;
+            const unsigned in_hi = (bytes(present)[j >> 3] >> (j & 4)) & 15;
+            if ((in_lo | in_hi) == 0)
                 continue;
-            }
             Floats lo = load(amplitude + i), hi = load(amplitude + j);
-            const Masks mask_lo = masks(in_lo), mask_hi = masks(in_hi);
+            const Masks mask_lo = nibble_masks.of[in_lo], mask_hi = nibble_masks.of[in_hi];
             const Kept kept = update_at<SWAP>(limit, lo, hi, mask_lo, mask_hi);
             tally.add(lo, hi, mask_lo, mask_hi, kept);
             store(amplitude + i, lo);
             store(amplitude + j, hi);
-            store_flags(next + i, flags(kept.lo));
-            store_flags(next + j, flags(kept.hi));
+            bytes(next)[i >> 3] |= static_cast<uint8_t>(nibble(kept.lo) << (i & 4));
+            bytes(next)[j >> 3] |= static_cast<uint8_t>(nibble(kept.hi) << (j & 4));
         }
     }
     return tally;
@@ -273,7 +289,7 @@ template <bool SWAP>
 
 template <bool SWAP>
 [[gnu::always_inline]] inline Tally any_stride(Floats limit, Parts* amplitude,
-                                                const int8_t* present, int8_t* next,
+                                                const uint64_t* present, uint64_t* next,
                                                 int64_t values, uint64_t stride)
 {
     if (stride == 1)
@@ -285,9 +301,10 @@ template <bool SWAP>
 
 using Outcome = engine::GateOutcome;
 
-// One gate over the whole array.
-VECTOR_CLONES Outcome common_dense_gate(float limit_value, Parts* amplitude, const int8_t* present,
-                                 int8_t* next, int64_t values, uint64_t stride, bool swap)
+// One gate over the whole array; next must be cleared.
+VECTOR_CLONES Outcome common_dense_gate(float limit_value, Parts* amplitude,
+                                        const uint64_t* present, uint64_t* next, int64_t values,
+                                        uint64_t stride, bool swap)
 {
     Floats limit;
     for (int lane = 0; lane < 8; lane++)
@@ -305,7 +322,7 @@ VECTOR_CLONES Outcome common_dense_gate(float limit_value, Parts* amplitude, con
     return outcome;
 }
 
-Outcome dense_gate(float limit, Parts* amplitude, const int8_t* present, int8_t* next,
+Outcome dense_gate(float limit, Parts* amplitude, const uint64_t* present, uint64_t* next,
                    int64_t values, uint64_t stride, bool swap)
 {
     if (engine::wide_vectors())
@@ -315,18 +332,19 @@ Outcome dense_gate(float limit, Parts* amplitude, const int8_t* present, int8_t*
 
 // One gate visiting the entries in their order, each pair once: at its lower member, or at
 // the upper one when that stands alone. The same products and sums as update.
-Outcome sparse_gate(float limit, Parts* amplitude, const int8_t* present, int8_t* next,
-                    const uint64_t* order, int64_t size, uint64_t stride, uint64_t offset)
+Outcome sparse_gate(float limit, Parts* amplitude, const uint64_t* present, uint64_t* next,
+                    const uint32_t* order, int64_t size, uint64_t stride, bool swap)
 {
     const Parts zero{0.0f, 0.0f};
     Outcome outcome;
     for (int64_t p = 0; p < size; p++) {
-        const uint64_t v = order[p];
-        const bool upper = (v & stride) != 0;
-        const bool partner = present[(v ^ stride) ^ offset] != 0;
+        const uint64_t at = order[p];
+        const bool upper = ((at & stride) != 0) != swap;
+        const bool partner = bit(present, at ^ stride);
         if (upper && partner)
             continue;
-        const uint64_t i = (v & ~stride) ^ offset, j = (v | stride) ^ offset;
+        // The indices of the lower and the upper value.
+        const uint64_t i = upper ? at ^ stride : at, j = i ^ stride;
         const bool in_lo = !upper || partner, in_hi = upper || partner;
         const Parts lo = amplitude[i], hi = amplitude[j];
         const Parts x0 = engine::cmul(ELEMENT[0], lo), x1 = engine::cmul(ELEMENT[1], hi);
@@ -337,8 +355,8 @@ Outcome sparse_gate(float limit, Parts* amplitude, const int8_t* present, int8_t
         const bool keep_hi = !(engine::prob(new_hi) < limit);
         amplitude[i] = keep_lo ? new_lo : zero;
         amplitude[j] = keep_hi ? new_hi : zero;
-        next[i] = static_cast<int8_t>(-int{keep_lo});
-        next[j] = static_cast<int8_t>(-int{keep_hi});
+        next[i >> 6] |= uint64_t{keep_lo} << (i & 63);
+        next[j >> 6] |= uint64_t{keep_hi} << (j & 63);
         outcome.made += (keep_lo && !in_lo) + (keep_hi && !in_hi);
         outcome.purged += (in_lo && !keep_lo) + (in_hi && !keep_hi);
         outcome.largest = std::max({outcome.largest, std::abs(new_lo.re), std::abs(new_lo.im),
@@ -351,17 +369,17 @@ Outcome sparse_gate(float limit, Parts* amplitude, const int8_t* present, int8_t
 // in the order of their makers. Returns the new size. A gate that made no partner only
 // drops entries, and one that made a partner for every entry and dropped none appends them
 // all: both without looking anything up.
-int64_t reorder(uint64_t* order, int64_t size, const int8_t* present, const int8_t* next,
-                uint64_t stride, uint64_t offset, Outcome changes, uint64_t* made)
+int64_t reorder(uint32_t* order, int64_t size, const uint64_t* present, const uint64_t* next,
+                uint32_t stride, Outcome changes, uint32_t* made)
 {
     if (changes.made == 0 && changes.purged == 0)
         return size;
     int64_t kept = 0;
     if (changes.made == 0) {
         for (int64_t p = 0; p < size; p++) {
-            const uint64_t v = order[p];
-            order[kept] = v;
-            kept += next[v ^ offset] & 1;
+            const uint32_t at = order[p];
+            order[kept] = at;
+            kept += bit(next, at);
         }
         return kept;
     }
@@ -372,13 +390,13 @@ int64_t reorder(uint64_t* order, int64_t size, const int8_t* present, const int8
     }
     int64_t count = 0;
     for (int64_t p = 0; p < size; p++) {
-        const uint64_t v = order[p], w = v ^ stride;
-        order[kept] = v;
-        kept += next[v ^ offset] & 1;
-        made[count] = w;
-        count += ~present[w ^ offset] & next[w ^ offset] & 1;
+        const uint32_t at = order[p], partner = at ^ stride;
+        order[kept] = at;
+        kept += bit(next, at);
+        made[count] = partner;
+        count += !bit(present, partner) & bit(next, partner);
     }
-    std::memcpy(order + kept, made, static_cast<size_t>(count) * sizeof(uint64_t));
+    std::memcpy(order + kept, made, static_cast<size_t>(count) * sizeof(uint32_t));
     return kept + count;
 }
 
@@ -401,30 +419,59 @@ bool reserve_entries(quantum_reg_struct& reg, int64_t entries)
 
 int64_t held_bytes(int64_t values)
 {
-    return values * static_cast<int64_t>(sizeof(Parts)) + 2 * values +
-           (values + 1) * static_cast<int64_t>(sizeof(uint64_t));
+    return values * static_cast<int64_t>(sizeof(Parts)) + values / 4 +
+           (4 * values + 33) * static_cast<int64_t>(sizeof(uint32_t));
 }
 
-// The held amplitudes back into the register's array, in entry order, and the buffers
-// cleared. Entries the last flips moved (sorted by position) are read at their old indices.
-void write_back(const engine::Moved* moved, size_t count, uint64_t old_offset)
+// The held entries back into the register's arrays, in entry order. The values are the
+// indices' values, or for the entries of moved (sorted by position) the values given there.
+void write_back(const engine::Moved* moved, size_t count, uint64_t offset)
 {
     quantum_reg_struct& reg = *held.reg;
-    Parts* dense = held.amplitude.data();
+    const Parts* dense = held.amplitude.data();
+    const uint32_t* order = held.order.data();
     auto* amplitude = reinterpret_cast<Parts*>(reg.amplitude);
     size_t k = 0;
     for (int64_t p = 0; p < reg.size; p++) {
-        if (k < count && moved[k].position == p) {
-            const uint64_t at = moved[k++].old_value ^ old_offset;
-            amplitude[p] = dense[at];
-            continue;
-        }
-        amplitude[p] = dense[reg.state[p] ^ held.offset];
+        amplitude[p] = dense[order[p]];
+        reg.state[p] = k < count && moved[k].position == p ? moved[k++].value : order[p] ^ offset;
     }
     // Shrinking cannot fail for want of memory; if realloc refuses, the larger arrays stay.
     reserve_entries(reg, reg.size);
     memory_account(-held_bytes(held.values));
     held.reg = nullptr;
+}
+
+// The run of flips on the held values: the entries whose index it changes, with their new
+// values, into held.moved. Only the entries whose index meets one of held.conditions can
+// change; with 512-bit vectors they are picked out first.
+VECTOR_CLONES void common_find_moved(const uint32_t* order, int64_t size,
+                                     const engine::Flip* flips, size_t count, uint64_t offset,
+                                     uint64_t new_offset)
+{
+    for (int64_t p = 0; p < size; p++) {
+        uint64_t v = order[p] ^ offset;
+        for (size_t i = 0; i < count; i++)
+            v ^= (v & flips[i].mask) == flips[i].mask ? flips[i].flip : 0;
+        if ((v ^ new_offset) != order[p])
+            held.moved.push_back({p, v});
+    }
+}
+
+void find_moved(const engine::Flip* flips, size_t count, uint64_t offset, uint64_t new_offset)
+{
+    const int64_t size = held.reg->size;
+    if (!engine::wide_vectors()) {
+        common_find_moved(held.order.data(), size, flips, count, offset, new_offset);
+        return;
+    }
+    const int64_t picked =
+        engine::wide_pick(held.order.data(), size, held.conditions.data(),
+                          held.conditions.size(), held.picked.data(), held.picked_order.data());
+    engine::wide_find_moved(held.picked_order.data(), picked, flips, count, offset, new_offset,
+                            held.moved);
+    for (engine::Moved& m : held.moved)
+        m.position = held.picked[static_cast<size_t>(m.position)];
 }
 
 } // namespace
@@ -457,10 +504,14 @@ bool by_value_take(quantum_reg_struct& reg)
         const auto length = static_cast<size_t>(values);
         if (held.amplitude.size() < length)
             held.amplitude.resize(length);
-        if (held.present.size() < length) {
-            held.present.resize(length);
-            held.next.resize(length);
+        if (held.present.size() < length / 64) {
+            held.present.resize(length / 64);
+            held.next.resize(length / 64);
+            held.order.resize(length);
             held.made.resize(length + 1);
+            // The 512-bit picking writes whole vectors.
+            held.picked.resize(length + 16);
+            held.picked_order.resize(length + 16);
         }
     } catch (const std::bad_alloc&) {
         return false;
@@ -469,21 +520,23 @@ bool by_value_take(quantum_reg_struct& reg)
     // Every value once, below values; the parts no larger than PART_MAX. The arrays hold
     // zeros where no entry is.
     Parts* dense = held.amplitude.data();
-    int8_t* present = held.present.data();
+    uint64_t* present = held.present.data();
     std::fill_n(dense, values, Parts{0.0f, 0.0f});
-    std::fill_n(present, values, 0);
+    std::fill_n(present, values / 64, 0);
     const auto* amplitude = reinterpret_cast<const Parts*>(reg.amplitude);
+    uint32_t* order = held.order.data();
     float largest = 0;
     int64_t p = 0;
     for (; p < reg.size; p++) {
         const uint64_t v = reg.state[p];
-        if (present[v])
+        if (bit(present, v))
             break;
-        present[v] = -1;
+        set_bit(present, v);
         dense[v] = amplitude[p];
+        order[p] = static_cast<uint32_t>(v);
         largest = std::max({largest, std::abs(amplitude[p].re), std::abs(amplitude[p].im)});
     }
-    // Room for every value, so that no gate has to grow the arrays.
+    // Room for every value, so that writing back cannot fail for want of memory.
     if (p < reg.size || !(largest <= PART_MAX) || !reserve_entries(reg, values))
         return false;
     memory_account(held_bytes(values));
@@ -510,18 +563,19 @@ int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg)
             break;
         objcode_record(OBJCODE_HADAMARD, static_cast<int>(target));
         Outcome outcome;
+        std::fill_n(held.next.begin(), held.values / 64, 0);
+        const bool swap = (held.offset & stride) != 0;
         if (reg.size * DENSE_SHARE >= held.values) {
             outcome = dense_gate(limit, dense, held.present.data(), held.next.data(), held.values,
-                                 stride, (held.offset & stride) != 0);
+                                 stride, swap);
         } else {
-            std::fill_n(held.next.begin(), held.values, 0);
-            outcome = sparse_gate(limit, dense, held.present.data(), held.next.data(), reg.state,
-                                  reg.size, stride, held.offset);
+            outcome = sparse_gate(limit, dense, held.present.data(), held.next.data(),
+                                  held.order.data(), reg.size, stride, swap);
         }
         held.largest = outcome.largest;
         const int64_t old_size = reg.size;
-        reg.size = reorder(reg.state, old_size, held.present.data(), held.next.data(), stride,
-                           held.offset, outcome, held.made.data());
+        reg.size = reorder(held.order.data(), old_size, held.present.data(), held.next.data(),
+                           static_cast<uint32_t>(stride), outcome, held.made.data());
         memory_account(2 * ENTRY_BYTES * (reg.size - old_size));
         hash_load_warning(reg);
         gate_counter(1);
@@ -530,36 +584,63 @@ int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg)
     return done;
 }
 
-void by_value_flipped(uint64_t common, const Moved* moved, size_t count)
+void by_value_flips(const Flip* flips, size_t count)
 {
     if (!held.reg)
         return;
-    const uint64_t old_offset = held.offset;
-    held.offset ^= common;
-    const uint64_t* state = held.reg->state;
+    // A value none of whose conditional flips fires takes the unconditional ones alone and
+    // keeps its index. The first conditional flip to fire on a value sees it flipped by the
+    // unconditional ones before: so its index must show a pattern under the flip's mask.
+    // Bits beyond the array are the offset's, the same for every entry.
+    const uint64_t offset = held.offset, low = static_cast<uint64_t>(held.values) - 1;
+    uint64_t before = 0;
+    std::vector<Condition>& conditions = held.conditions;
+    conditions.clear();
+    bool conditional = false;
+    for (size_t i = 0; i < count; i++) {
+        const uint64_t mask = flips[i].mask;
+        if (mask == 0) {
+            before ^= flips[i].flip;
+            continue;
+        }
+        conditional = true;
+        const uint64_t pattern = (~before ^ offset) & mask;
+        if ((pattern & ~low) != 0)
+            continue;
+        const Condition c{static_cast<uint32_t>(mask & low), static_cast<uint32_t>(pattern)};
+        if (std::find(conditions.begin(), conditions.end(), c) == conditions.end())
+            conditions.push_back(c);
+    }
+    const uint64_t new_offset = offset ^ before;
+    held.moved.clear();
+    if (conditional && !conditions.empty())
+        find_moved(flips, count, offset, new_offset);
     const auto values = static_cast<uint64_t>(held.values);
     bool fits = true;
-    for (size_t k = 0; k < count; k++)
-        fits &= (state[moved[k].position] ^ held.offset) < values;
+    for (const Moved& m : held.moved)
+        fits &= (m.value ^ new_offset) < values;
     if (!fits) {
-        write_back(moved, count, old_offset);
+        write_back(held.moved.data(), held.moved.size(), new_offset);
         return;
     }
     // Out first, then in: a moved entry may land where another one left.
     Parts* dense = held.amplitude.data();
-    int8_t* present = held.present.data();
-    held.moving.resize(count);
-    for (size_t k = 0; k < count; k++) {
-        const uint64_t from = moved[k].old_value ^ old_offset;
+    uint64_t* present = held.present.data();
+    uint32_t* order = held.order.data();
+    held.moving.resize(held.moved.size());
+    for (size_t k = 0; k < held.moved.size(); k++) {
+        const uint32_t from = order[held.moved[k].position];
         held.moving[k] = dense[from];
         dense[from] = Parts{0.0f, 0.0f};
-        present[from] = 0;
+        present[from >> 6] &= ~(uint64_t{1} << (from & 63));
     }
-    for (size_t k = 0; k < count; k++) {
-        const uint64_t to = state[moved[k].position] ^ held.offset;
+    for (size_t k = 0; k < held.moved.size(); k++) {
+        const auto to = static_cast<uint32_t>(held.moved[k].value ^ new_offset);
+        order[held.moved[k].position] = to;
         dense[to] = held.moving[k];
-        present[to] = -1;
+        set_bit(present, to);
     }
+    held.offset = new_offset;
 }
 
 void by_value_release()

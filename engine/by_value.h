@@ -14,8 +14,8 @@ constexpr float HADAMARD_ELEMENT = 0.70710677f;
 
 // Takes reg by value when it suits: most of the basis values below a small power of two,
 // each stored once, amplitudes far from overflow, a hash table with room. True when reg is
-// held (already or now). While held, reg.state and reg.size follow every gate but
-// reg.amplitude is stale; only these functions and by_value_release may touch reg.
+// held (already or now). While held, reg.size follows every gate but reg.state and
+// reg.amplitude are stale; only these functions and by_value_release may touch reg.
 bool by_value_take(quantum_reg_struct& reg);
 bool by_value_holds(const quantum_reg_struct& reg);
 
@@ -25,16 +25,29 @@ bool by_value_holds(const quantum_reg_struct& reg);
 // path, after by_value_release.
 int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg);
 
-// An entry whose basis value a run of flips changed by other than the run's unconditional
-// flips.
-struct Moved {
-    int64_t position;
-    uint64_t old_value;
+// A queued flip of a permutation run: flip where every bit of mask is set (0: everywhere).
+struct Flip {
+    uint64_t mask;
+    uint64_t flip;
 };
 
-// The held register's values were flipped in place: every entry by common, except the
-// moved ones. Moves their amplitudes (or releases the register if one no longer fits).
-void by_value_flipped(uint64_t common, const Moved* moved, size_t count);
+// Index bits under mask equal to pattern.
+struct Condition {
+    uint32_t mask, pattern;
+    bool operator==(const Condition&) const = default;
+};
+
+// An entry whose basis value a run of flips changes by other than the run's unconditional
+// flips, and its new value.
+struct Moved {
+    int64_t position;
+    uint64_t value;
+};
+
+// Applies a run of flips to the held register's values, bit for bit as one by one. The
+// unconditional ones only shift the indices; the entries the others move are moved (or,
+// if one lands beyond the array, the register is written back and held no more).
+void by_value_flips(const Flip* flips, size_t count);
 
 // Writes the amplitudes of the held register back to its arrays and holds it no more.
 void by_value_release();

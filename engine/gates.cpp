@@ -102,28 +102,18 @@ using FlipOp = engine::Flip;
 quantum_reg_struct* run_reg = nullptr;
 int64_t run_depth = 0;
 std::vector<FlipOp> run_ops;
-std::vector<engine::Moved> run_moved;
 
 // The queued flips on every basis value, eight values at a time in vector registers across
-// the whole run. With TRACK, the entries whose value changed by other than common are
-// listed, in order.
+// the whole run. Compiled for AVX2 as well.
 using Lanes = uint64_t __attribute__((vector_size(32)));
 
-template <bool TRACK>
-[[gnu::always_inline]] inline void flip_values(uint64_t* state, int64_t size, const FlipOp* ops,
-                                               size_t count, uint64_t common)
+VECTOR_CLONES void apply_flips(uint64_t* state, int64_t size, const FlipOp* ops, size_t count)
 {
-    const auto flip_one = [&](uint64_t v) {
-        for (size_t i = 0; i < count; i++)
-            v ^= (v & ops[i].mask) == ops[i].mask ? ops[i].flip : 0;
-        return v;
-    };
     int64_t k = 0;
     for (; k + 8 <= size; k += 8) {
         Lanes a, b;
         std::memcpy(&a, state + k, sizeof a);
         std::memcpy(&b, state + k + 4, sizeof b);
-        const Lanes a0 = a, b0 = b;
         for (size_t i = 0; i < count; i++) {
             const uint64_t mask = ops[i].mask, flip = ops[i].flip;
             // A comparison of vectors gives all ones where it holds.
@@ -132,58 +122,25 @@ template <bool TRACK>
         }
         std::memcpy(state + k, &a, sizeof a);
         std::memcpy(state + k + 4, &b, sizeof b);
-        if constexpr (TRACK) {
-            const Lanes odd = (a ^ a0 ^ common) | (b ^ b0 ^ common);
-            if ((odd[0] | odd[1] | odd[2] | odd[3]) != 0) [[unlikely]] {
-                for (int l = 0; l < 8; l++) {
-                    const uint64_t old = l < 4 ? a0[l] : b0[l - 4];
-                    if ((state[k + l] ^ old) != common)
-                        run_moved.push_back({k + l, old});
-                }
-            }
-        }
     }
     for (; k < size; k++) {
-        const uint64_t old = state[k];
-        state[k] = flip_one(old);
-        if (TRACK && (state[k] ^ old) != common)
-            run_moved.push_back({k, old});
+        uint64_t v = state[k];
+        for (size_t i = 0; i < count; i++)
+            v ^= (v & ops[i].mask) == ops[i].mask ? ops[i].flip : 0;
+        state[k] = v;
     }
 }
 
-VECTOR_CLONES void apply_flips(uint64_t* state, int64_t size, const FlipOp* ops, size_t count)
-{
-    flip_values<false>(state, size, ops, count, 0);
-}
-
-VECTOR_CLONES void apply_flips_tracked(uint64_t* state, int64_t size, const FlipOp* ops,
-                                       size_t count, uint64_t common)
-{
-    flip_values<true>(state, size, ops, count, common);
-}
-
-// Applies and empties the open run. A register held by value learns which entries moved:
-// the flips every value takes alike only shift its indices.
+// Applies and empties the open run; a register held by value takes it on its indices.
 void flush_run()
 {
     if (run_reg && run_reg->state && !run_ops.empty()) {
-        uint64_t* state = run_reg->state;
-        const int64_t size = run_reg->size;
-        if (engine::by_value_holds(*run_reg)) {
-            uint64_t common = 0;
-            for (const FlipOp& op : run_ops)
-                common ^= op.mask == 0 ? op.flip : 0;
-            run_moved.clear();
-            if (engine::wide_vectors())
-                engine::wide_flips(state, size, run_ops.data(), run_ops.size(), common, &run_moved);
-            else
-                apply_flips_tracked(state, size, run_ops.data(), run_ops.size(), common);
-            engine::by_value_flipped(common, run_moved.data(), run_moved.size());
-        } else if (engine::wide_vectors()) {
-            engine::wide_flips(state, size, run_ops.data(), run_ops.size(), 0, nullptr);
-        } else {
-            apply_flips(state, size, run_ops.data(), run_ops.size());
-        }
+        if (engine::by_value_holds(*run_reg))
+            engine::by_value_flips(run_ops.data(), run_ops.size());
+        else if (engine::wide_vectors())
+            engine::wide_flips(run_reg->state, run_reg->size, run_ops.data(), run_ops.size());
+        else
+            apply_flips(run_reg->state, run_reg->size, run_ops.data(), run_ops.size());
     }
     run_ops.clear();
 }

@@ -98,20 +98,19 @@ WIDE [[gnu::always_inline]] inline void update_at(Pass& pass, __m512& lo, __m512
         update(pass, lo, hi, in_lo, in_hi, keep_lo, keep_hi);
 }
 
-WIDE [[gnu::always_inline]] inline unsigned flags_at(const int8_t* flags, int count)
+// The bits of eight or sixteen indices from i on (i a multiple of as many).
+unsigned bits_at(const uint64_t* bits, int64_t i, int count)
 {
-    const __m128i bytes = count == 8 ? _mm_loadl_epi64(reinterpret_cast<const __m128i*>(flags))
-                                     : _mm_loadu_si128(reinterpret_cast<const __m128i*>(flags));
-    return _mm_movepi8_mask(bytes);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(bits) + (i >> 3);
+    return count == 8 ? bytes[0] : bytes[0] | (unsigned{bytes[1]} << 8);
 }
 
-WIDE [[gnu::always_inline]] inline void store_flags(int8_t* flags, unsigned bits, int count)
+void store_bits(uint64_t* bits, int64_t i, unsigned value, int count)
 {
-    const __m128i bytes = _mm_movm_epi8(static_cast<__mmask16>(bits));
-    if (count == 8)
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(flags), bytes);
-    else
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(flags), bytes);
+    auto* bytes = reinterpret_cast<uint8_t*>(bits) + (i >> 3);
+    bytes[0] = static_cast<uint8_t>(value);
+    if (count == 16)
+        bytes[1] = static_cast<uint8_t>(value >> 8);
 }
 
 WIDE [[gnu::always_inline]] inline __m512 load(const Parts* p)
@@ -126,13 +125,13 @@ WIDE [[gnu::always_inline]] inline void store(Parts* p, __m512 a)
 
 // The pairs (i, i + stride) for strides of eight amplitudes and more.
 template <bool SWAP>
-WIDE void wide_stride(Pass& pass, Parts* amplitude, const int8_t* present, int8_t* next,
+WIDE void wide_stride(Pass& pass, Parts* amplitude, const uint64_t* present, uint64_t* next,
                       int64_t values, int64_t stride)
 {
     for (int64_t base = 0; base < values; base += 2 * stride) {
         for (int64_t i = base; i < base + stride; i += 8) {
             const int64_t j = i + stride;
-            const unsigned in_lo = flags_at(present + i, 8), in_hi = flags_at(present + j, 8);
+            const unsigned in_lo = bits_at(present, i, 8), in_hi = bits_at(present, j, 8);
             unsigned keep_lo = 0, keep_hi = 0;
             if ((in_lo | in_hi) != 0) {
                 __m512 lo = load(amplitude + i), hi = load(amplitude + j);
@@ -140,8 +139,8 @@ WIDE void wide_stride(Pass& pass, Parts* amplitude, const int8_t* present, int8_
                 store(amplitude + i, lo);
                 store(amplitude + j, hi);
             }
-            store_flags(next + i, keep_lo, 8);
-            store_flags(next + j, keep_hi, 8);
+            store_bits(next, i, keep_lo, 8);
+            store_bits(next, j, keep_hi, 8);
         }
     }
 }
@@ -184,15 +183,15 @@ WIDE Sorting sorting(int64_t stride)
 }
 
 template <bool SWAP>
-WIDE void small_stride(Pass& pass, Parts* amplitude, const int8_t* present, int8_t* next,
+WIDE void small_stride(Pass& pass, Parts* amplitude, const uint64_t* present, uint64_t* next,
                        int64_t values, int64_t stride)
 {
     const Sorting s = sorting(stride);
     const unsigned upper = ~s.lower & 0xFFFF;
     for (int64_t i = 0; i < values; i += 16) {
-        const unsigned in = flags_at(present + i, 16);
+        const unsigned in = bits_at(present, i, 16);
         if (in == 0) {
-            store_flags(next + i, 0, 16);
+            store_bits(next, i, 0, 16);
             continue;
         }
         const __m512 a = load(amplitude + i), b = load(amplitude + i + 8);
@@ -202,7 +201,7 @@ WIDE void small_stride(Pass& pass, Parts* amplitude, const int8_t* present, int8
                         keep_hi);
         store(amplitude + i, _mm512_permutex2var_ps(lo, s.first, hi));
         store(amplitude + i + 8, _mm512_permutex2var_ps(lo, s.second, hi));
-        store_flags(next + i, _pdep_u32(keep_lo, s.lower) | _pdep_u32(keep_hi, upper), 16);
+        store_bits(next, i, _pdep_u32(keep_lo, s.lower) | _pdep_u32(keep_hi, upper), 16);
     }
 }
 
@@ -229,8 +228,8 @@ void allow_wide_vectors(bool allow)
     allowed = allow;
 }
 
-WIDE GateOutcome wide_dense_gate(float limit, Parts* amplitude, const int8_t* present,
-                                 int8_t* next, int64_t values, uint64_t stride, bool swap)
+WIDE GateOutcome wide_dense_gate(float limit, Parts* amplitude, const uint64_t* present,
+                                 uint64_t* next, int64_t values, uint64_t stride, bool swap)
 {
     Pass pass;
     pass.limit = _mm512_set1_ps(limit);
@@ -254,19 +253,11 @@ WIDE GateOutcome wide_dense_gate(float limit, Parts* amplitude, const int8_t* pr
 
 namespace engine {
 
-WIDE void wide_flips(uint64_t* state, int64_t size, const Flip* flips, size_t count,
-                     uint64_t common, std::vector<Moved>* moved)
+WIDE void wide_flips(uint64_t* state, int64_t size, const Flip* flips, size_t count)
 {
-    const auto flip_one = [&](uint64_t v) {
-        for (size_t i = 0; i < count; i++)
-            v ^= (v & flips[i].mask) == flips[i].mask ? flips[i].flip : 0;
-        return v;
-    };
-    const __m512i same = _mm512_set1_epi64(static_cast<long long>(common));
     int64_t k = 0;
     for (; k + 16 <= size; k += 16) {
         __m512i a = _mm512_loadu_si512(state + k), b = _mm512_loadu_si512(state + k + 8);
-        const __m512i a0 = a, b0 = b;
         for (size_t i = 0; i < count; i++) {
             const __m512i mask = _mm512_set1_epi64(static_cast<long long>(flips[i].mask));
             const __m512i flip = _mm512_set1_epi64(static_cast<long long>(flips[i].flip));
@@ -277,25 +268,84 @@ WIDE void wide_flips(uint64_t* state, int64_t size, const Flip* flips, size_t co
         }
         _mm512_storeu_si512(state + k, a);
         _mm512_storeu_si512(state + k + 8, b);
-        if (!moved)
-            continue;
-        const unsigned odd = _mm512_cmpneq_epi64_mask(_mm512_xor_si512(a, a0), same) |
-                             (_mm512_cmpneq_epi64_mask(_mm512_xor_si512(b, b0), same) << 8);
+    }
+    for (; k < size; k++) {
+        uint64_t v = state[k];
+        for (size_t i = 0; i < count; i++)
+            v ^= (v & flips[i].mask) == flips[i].mask ? flips[i].flip : 0;
+        state[k] = v;
+    }
+}
+
+WIDE void wide_find_moved(const uint32_t* order, int64_t size, const Flip* flips, size_t count,
+                          uint64_t offset, uint64_t new_offset, std::vector<Moved>& moved)
+{
+    const __m512i from = _mm512_set1_epi64(static_cast<long long>(offset));
+    const __m512i to = _mm512_set1_epi64(static_cast<long long>(new_offset));
+    int64_t k = 0;
+    for (; k + 16 <= size; k += 16) {
+        const __m512i at_a = _mm512_cvtepu32_epi64(_mm256_loadu_si256(
+                          reinterpret_cast<const __m256i*>(order + k))),
+                      at_b = _mm512_cvtepu32_epi64(_mm256_loadu_si256(
+                          reinterpret_cast<const __m256i*>(order + k + 8)));
+        __m512i a = _mm512_xor_si512(at_a, from), b = _mm512_xor_si512(at_b, from);
+        for (size_t i = 0; i < count; i++) {
+            const __m512i mask = _mm512_set1_epi64(static_cast<long long>(flips[i].mask));
+            const __m512i flip = _mm512_set1_epi64(static_cast<long long>(flips[i].flip));
+            a = _mm512_mask_xor_epi64(a, _mm512_cmpeq_epi64_mask(_mm512_and_si512(a, mask), mask),
+                                      a, flip);
+            b = _mm512_mask_xor_epi64(b, _mm512_cmpeq_epi64_mask(_mm512_and_si512(b, mask), mask),
+                                      b, flip);
+        }
+        const unsigned odd = _mm512_cmpneq_epi64_mask(_mm512_xor_si512(a, to), at_a) |
+                             (_mm512_cmpneq_epi64_mask(_mm512_xor_si512(b, to), at_b) << 8);
         if (odd != 0) [[unlikely]] {
-            alignas(64) uint64_t old[16];
-            _mm512_store_si512(old, a0);
-            _mm512_store_si512(old + 8, b0);
+            alignas(64) uint64_t value[16];
+            _mm512_store_si512(value, a);
+            _mm512_store_si512(value + 8, b);
             for (int l = 0; l < 16; l++)
                 if ((odd >> l) & 1)
-                    moved->push_back({k + l, old[l]});
+                    moved.push_back({k + l, value[l]});
         }
     }
     for (; k < size; k++) {
-        const uint64_t old = state[k];
-        state[k] = flip_one(old);
-        if (moved && (state[k] ^ old) != common)
-            moved->push_back({k, old});
+        uint64_t v = order[k] ^ offset;
+        for (size_t i = 0; i < count; i++)
+            v ^= (v & flips[i].mask) == flips[i].mask ? flips[i].flip : 0;
+        if ((v ^ new_offset) != order[k])
+            moved.push_back({k, v});
     }
+}
+
+WIDE int64_t wide_pick(const uint32_t* order, int64_t size, const Condition* conditions,
+                       size_t count, uint32_t* positions, uint32_t* indices)
+{
+    const __m512i lanes = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+    int64_t picked = 0, k = 0;
+    for (; k + 16 <= size; k += 16) {
+        const __m512i at = _mm512_loadu_si512(order + k);
+        __mmask16 meets = 0;
+        for (size_t c = 0; c < count; c++) {
+            const __m512i mask = _mm512_set1_epi32(static_cast<int>(conditions[c].mask));
+            const __m512i pattern = _mm512_set1_epi32(static_cast<int>(conditions[c].pattern));
+            meets |= _mm512_cmpeq_epi32_mask(_mm512_and_si512(at, mask), pattern);
+        }
+        if (meets == 0)
+            continue;
+        const __m512i position = _mm512_add_epi32(_mm512_set1_epi32(static_cast<int>(k)), lanes);
+        _mm512_storeu_si512(positions + picked, _mm512_maskz_compress_epi32(meets, position));
+        _mm512_storeu_si512(indices + picked, _mm512_maskz_compress_epi32(meets, at));
+        picked += _mm_popcnt_u32(meets);
+    }
+    for (; k < size; k++) {
+        bool meets = false;
+        for (size_t c = 0; c < count; c++)
+            meets |= (order[k] & conditions[c].mask) == conditions[c].pattern;
+        positions[picked] = static_cast<uint32_t>(k);
+        indices[picked] = order[k];
+        picked += meets;
+    }
+    return picked;
 }
 
 } // namespace engine

@@ -23,22 +23,25 @@ struct GateOutcome {
 };
 
 // The Hadamard gate on qubit log2(stride) over an array of values amplitudes (values a
-// power of two, at least 64) and their presence flags (-1 present, 0 not), bit for bit as
+// power of two, at least 64) and their presence bits (next: after the gate), bit for bit as
 // the common pass: pairs of two take the pair update, lone entries the update with a zero
 // partner and make their partner, amplitudes below limit are purged. With swap the upper
 // value of each pair sits at the lower index.
-GateOutcome wide_dense_gate(float limit, Parts* amplitude, const int8_t* present, int8_t* next,
-                            int64_t values, uint64_t stride, bool swap);
+GateOutcome wide_dense_gate(float limit, Parts* amplitude, const uint64_t* present,
+                            uint64_t* next, int64_t values, uint64_t stride, bool swap);
 
-// A queued flip of a permutation run: flip where every bit of mask is set (0: everywhere).
-struct Flip {
-    uint64_t mask;
-    uint64_t flip;
-};
+// The flips on every basis value, in order.
+void wide_flips(uint64_t* state, int64_t size, const Flip* flips, size_t count);
 
-// The flips on every basis value, in order. With moved, the entries whose value changed by
-// other than common are listed there, in order of position.
-void wide_flips(uint64_t* state, int64_t size, const Flip* flips, size_t count,
-                uint64_t common, std::vector<Moved>* moved);
+// The positions (and indices) of the entries of order whose index meets one of the
+// conditions, in order, into positions and indices (sixteen entries of room beyond the last
+// one written). Returns how many.
+int64_t wide_pick(const uint32_t* order, int64_t size, const Condition* conditions,
+                  size_t count, uint32_t* positions, uint32_t* indices);
+
+// The flips on the values of a held register's indices (value = index ^ offset): the
+// entries whose new index (value ^ new_offset) differs are appended to moved, in order.
+void wide_find_moved(const uint32_t* order, int64_t size, const Flip* flips, size_t count,
+                     uint64_t offset, uint64_t new_offset, std::vector<Moved>& moved);
 
 } // namespace engine
