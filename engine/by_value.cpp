@@ -35,9 +35,10 @@ constexpr int64_t ENTRY_BYTES = 8;
 constexpr int WIDTH_MAX = 26;
 // The array may be at most this many times longer than the register it stands for.
 constexpr int64_t SPREAD_MAX = 4;
-// A gate runs over the whole array once the register fills this share of it (1 / n);
-// below, it visits the entries through their order.
-constexpr int64_t DENSE_SHARE = 32;
+// A gate runs over the whole array once the register fills this share of it (1 / n), the
+// 512-bit pass being the cheaper per value; below, it visits the entries through their
+// order.
+constexpr int64_t DENSE_SHARE = 8, WIDE_DENSE_SHARE = 32;
 // While no amplitude part exceeds this, no product of a gate (elements below 1) overflows,
 // so none turns NaN and needs the recovery of quantum_cmul. Checked before every gate.
 constexpr float PART_MAX = 1048576.0f;
@@ -565,7 +566,7 @@ int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg)
         Outcome outcome;
         std::fill_n(held.next.begin(), held.values / 64, 0);
         const bool swap = (held.offset & stride) != 0;
-        if (reg.size * DENSE_SHARE >= held.values) {
+        if (reg.size * (wide_vectors() ? WIDE_DENSE_SHARE : DENSE_SHARE) >= held.values) {
             outcome = dense_gate(limit, dense, held.present.data(), held.next.data(), held.values,
                                  stride, swap);
         } else {
