@@ -5,12 +5,18 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/parts.h"
 #include "engine/register.h"
 
 namespace engine {
 
-// The element of the Hadamard gate, 1 / sqrt(2) in single precision.
+// The element of the Hadamard gate, 1 / sqrt(2) in single precision, and the gate's four
+// elements, all real.
 constexpr float HADAMARD_ELEMENT = 0.70710677f;
+constexpr Parts HADAMARD[4] = {{HADAMARD_ELEMENT, 0.0f},
+                               {HADAMARD_ELEMENT, 0.0f},
+                               {HADAMARD_ELEMENT, 0.0f},
+                               {-HADAMARD_ELEMENT, 0.0f}};
 
 // Takes reg by value when it suits: most of the basis values below a small power of two,
 // each stored once, amplitudes far from overflow, a hash table with room. True when reg is

@@ -228,7 +228,7 @@ void allow_wide_vectors(bool allow)
     allowed = allow;
 }
 
-WIDE GateOutcome wide_dense_gate(float limit, Parts* amplitude, const uint64_t* present,
+WIDE GateOutcome wide_dense_pass(float limit, Parts* amplitude, const uint64_t* present,
                                  uint64_t* next, int64_t values, uint64_t stride, bool swap)
 {
     Pass pass;

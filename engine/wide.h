@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/by_value.h"
+#include "engine/dense_pass.h"
 #include "engine/parts.h"
 
 namespace engine {
@@ -15,19 +16,8 @@ namespace engine {
 bool wide_vectors();
 void allow_wide_vectors(bool allowed);
 
-// What a gate did: the largest amplitude part it wrote, the partners it made and the
-// entries it purged.
-struct GateOutcome {
-    float largest = 0;
-    int64_t made = 0, purged = 0;
-};
-
-// The Hadamard gate on qubit log2(stride) over an array of values amplitudes (values a
-// power of two, at least 64) and their presence bits (next: after the gate), bit for bit as
-// the common pass: pairs of two take the pair update, lone entries the update with a zero
-// partner and make their partner, amplitudes below limit are purged. With swap the upper
-// value of each pair sits at the lower index.
-GateOutcome wide_dense_gate(float limit, Parts* amplitude, const uint64_t* present,
+// dense_pass in 512-bit vectors.
+GateOutcome wide_dense_pass(float limit, Parts* amplitude, const uint64_t* present,
                             uint64_t* next, int64_t values, uint64_t stride, bool swap);
 
 // The flips on every basis value, in order.
