@@ -32,7 +32,7 @@ namespace {
 using engine::Parts;
 
 constexpr int64_t ENTRY_BYTES = 8;
-// Widest value range held; the buffers take about 24 bytes per value.
+// Widest value range held; the buffers take about 16 bytes per value (24 with flips).
 constexpr int WIDTH_MAX = 26;
 // The array may be at most this many times longer than the register it stands for.
 constexpr int64_t SPREAD_MAX = 4;
@@ -53,6 +53,8 @@ struct Held {
     int64_t values = 0;   // the array's length, a power of two
     uint64_t offset = 0;  // value v sits at index v ^ offset
     float largest = 0;    // the largest amplitude part held
+    int64_t accounted = 0; // the bytes of buffers accounted for this hold
+    bool picking = false;  // whether they include the picking buffers
     std::vector<Parts> amplitude; // by index, zero where no entry is
     std::vector<uint64_t> present; // a bit per index: an entry before a gate
     std::vector<uint64_t> next;    // the same after it
@@ -169,7 +171,7 @@ bool reserve_entries(quantum_reg_struct& reg, int64_t entries)
 int64_t held_bytes(int64_t values)
 {
     return values * static_cast<int64_t>(sizeof(Parts)) + values / 4 +
-           (4 * values + 33) * static_cast<int64_t>(sizeof(uint32_t));
+           (2 * values + 1) * static_cast<int64_t>(sizeof(uint32_t));
 }
 
 // The held entries back into the register's arrays, in entry order. The values are the
@@ -187,7 +189,7 @@ void write_back(const engine::Moved* moved, size_t count, uint64_t offset)
     }
     // Shrinking cannot fail for want of memory; if realloc refuses, the larger arrays stay.
     reserve_entries(reg, reg.size);
-    memory_account(-held_bytes(held.values));
+    memory_account(-held.accounted);
     held.reg = nullptr;
 }
 
@@ -207,10 +209,31 @@ VECTOR_CLONES void common_find_moved(const uint32_t* order, int64_t size,
     }
 }
 
+// Room to pick entries (only runs with conditional flips need it), accounted with the hold.
+bool room_to_pick()
+{
+    if (held.picking)
+        return true;
+    const auto length = static_cast<size_t>(held.values) + 16; // whole vectors written
+    try {
+        if (held.picked.size() < length) {
+            held.picked.resize(length);
+            held.picked_order.resize(length);
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const auto bytes = static_cast<int64_t>(2 * length * sizeof(uint32_t));
+    memory_account(bytes);
+    held.accounted += bytes;
+    held.picking = true;
+    return true;
+}
+
 void find_moved(const engine::Flip* flips, size_t count, uint64_t offset, uint64_t new_offset)
 {
     const int64_t size = held.reg->size;
-    if (!engine::wide_vectors()) {
+    if (!engine::wide_vectors() || !room_to_pick()) {
         common_find_moved(held.order.data(), size, flips, count, offset, new_offset);
         return;
     }
@@ -258,9 +281,6 @@ bool by_value_take(quantum_reg_struct& reg)
             held.next.resize(length / 64);
             held.order.resize(length);
             held.made.resize(length + 1);
-            // The 512-bit picking writes whole vectors.
-            held.picked.resize(length + 16);
-            held.picked_order.resize(length + 16);
         }
     } catch (const std::bad_alloc&) {
         return false;
@@ -288,7 +308,9 @@ bool by_value_take(quantum_reg_struct& reg)
     // Room for every value, so that writing back cannot fail for want of memory.
     if (p < reg.size || !(largest <= PART_MAX) || !reserve_entries(reg, values))
         return false;
-    memory_account(held_bytes(values));
+    held.accounted = held_bytes(values);
+    held.picking = false;
+    memory_account(held.accounted);
     held.reg = &reg;
     held.values = values;
     held.offset = 0;
