@@ -201,9 +201,7 @@ VECTOR_CLONES void common_find_moved(const uint32_t* order, int64_t size,
                                      uint64_t new_offset)
 {
     for (int64_t p = 0; p < size; p++) {
-        uint64_t v = order[p] ^ offset;
-        for (size_t i = 0; i < count; i++)
-            v ^= (v & flips[i].mask) == flips[i].mask ? flips[i].flip : 0;
+        const uint64_t v = engine::flipped(order[p] ^ offset, flips, count);
         if ((v ^ new_offset) != order[p])
             held.moved.push_back({p, v});
     }

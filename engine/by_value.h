@@ -43,6 +43,14 @@ struct Condition {
     bool operator==(const Condition&) const = default;
 };
 
+// v after a run of flips, in order.
+inline uint64_t flipped(uint64_t v, const Flip* flips, size_t count)
+{
+    for (size_t i = 0; i < count; i++)
+        v ^= (v & flips[i].mask) == flips[i].mask ? flips[i].flip : 0;
+    return v;
+}
+
 // An entry whose basis value a run of flips changes by other than the run's unconditional
 // flips, and its new value.
 struct Moved {

@@ -123,12 +123,8 @@ VECTOR_CLONES void apply_flips(uint64_t* state, int64_t size, const FlipOp* ops,
         std::memcpy(state + k, &a, sizeof a);
         std::memcpy(state + k + 4, &b, sizeof b);
     }
-    for (; k < size; k++) {
-        uint64_t v = state[k];
-        for (size_t i = 0; i < count; i++)
-            v ^= (v & ops[i].mask) == ops[i].mask ? ops[i].flip : 0;
-        state[k] = v;
-    }
+    for (; k < size; k++)
+        state[k] = engine::flipped(state[k], ops, count);
 }
 
 // Applies and empties the open run; a register held by value takes it on its indices.

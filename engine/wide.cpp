@@ -253,28 +253,31 @@ WIDE GateOutcome wide_dense_pass(float limit, Parts* amplitude, const uint64_t* 
 
 namespace engine {
 
+// The run of flips on sixteen values: one masked exclusive or per flip and vector.
+WIDE [[gnu::always_inline]] inline void flip_both(__m512i& a, __m512i& b, const Flip* flips,
+                                                  size_t count)
+{
+    for (size_t i = 0; i < count; i++) {
+        const __m512i mask = _mm512_set1_epi64(static_cast<long long>(flips[i].mask));
+        const __m512i flip = _mm512_set1_epi64(static_cast<long long>(flips[i].flip));
+        a = _mm512_mask_xor_epi64(a, _mm512_cmpeq_epi64_mask(_mm512_and_si512(a, mask), mask), a,
+                                  flip);
+        b = _mm512_mask_xor_epi64(b, _mm512_cmpeq_epi64_mask(_mm512_and_si512(b, mask), mask), b,
+                                  flip);
+    }
+}
+
 WIDE void wide_flips(uint64_t* state, int64_t size, const Flip* flips, size_t count)
 {
     int64_t k = 0;
     for (; k + 16 <= size; k += 16) {
         __m512i a = _mm512_loadu_si512(state + k), b = _mm512_loadu_si512(state + k + 8);
-        for (size_t i = 0; i < count; i++) {
-            const __m512i mask = _mm512_set1_epi64(static_cast<long long>(flips[i].mask));
-            const __m512i flip = _mm512_set1_epi64(static_cast<long long>(flips[i].flip));
-            a = _mm512_mask_xor_epi64(a, _mm512_cmpeq_epi64_mask(_mm512_and_si512(a, mask), mask),
-                                      a, flip);
-            b = _mm512_mask_xor_epi64(b, _mm512_cmpeq_epi64_mask(_mm512_and_si512(b, mask), mask),
-                                      b, flip);
-        }
+        flip_both(a, b, flips, count);
         _mm512_storeu_si512(state + k, a);
         _mm512_storeu_si512(state + k + 8, b);
     }
-    for (; k < size; k++) {
-        uint64_t v = state[k];
-        for (size_t i = 0; i < count; i++)
-            v ^= (v & flips[i].mask) == flips[i].mask ? flips[i].flip : 0;
-        state[k] = v;
-    }
+    for (; k < size; k++)
+        state[k] = flipped(state[k], flips, count);
 }
 
 WIDE void wide_find_moved(const uint32_t* order, int64_t size, const Flip* flips, size_t count,
@@ -289,14 +292,7 @@ WIDE void wide_find_moved(const uint32_t* order, int64_t size, const Flip* flips
                       at_b = _mm512_cvtepu32_epi64(_mm256_loadu_si256(
                           reinterpret_cast<const __m256i*>(order + k + 8)));
         __m512i a = _mm512_xor_si512(at_a, from), b = _mm512_xor_si512(at_b, from);
-        for (size_t i = 0; i < count; i++) {
-            const __m512i mask = _mm512_set1_epi64(static_cast<long long>(flips[i].mask));
-            const __m512i flip = _mm512_set1_epi64(static_cast<long long>(flips[i].flip));
-            a = _mm512_mask_xor_epi64(a, _mm512_cmpeq_epi64_mask(_mm512_and_si512(a, mask), mask),
-                                      a, flip);
-            b = _mm512_mask_xor_epi64(b, _mm512_cmpeq_epi64_mask(_mm512_and_si512(b, mask), mask),
-                                      b, flip);
-        }
+        flip_both(a, b, flips, count);
         const unsigned odd = _mm512_cmpneq_epi64_mask(_mm512_xor_si512(a, to), at_a) |
                              (_mm512_cmpneq_epi64_mask(_mm512_xor_si512(b, to), at_b) << 8);
         if (odd != 0) [[unlikely]] {
@@ -309,9 +305,7 @@ WIDE void wide_find_moved(const uint32_t* order, int64_t size, const Flip* flips
         }
     }
     for (; k < size; k++) {
-        uint64_t v = order[k] ^ offset;
-        for (size_t i = 0; i < count; i++)
-            v ^= (v & flips[i].mask) == flips[i].mask ? flips[i].flip : 0;
+        const uint64_t v = flipped(order[k] ^ offset, flips, count);
         if ((v ^ new_offset) != order[k])
             moved.push_back({k, v});
     }
