@@ -37,7 +37,7 @@ struct Flip {
     uint64_t flip;
 };
 
-// Index bits under mask equal to pattern.
+// An index whose bits under mask equal pattern: where a conditional flip may fire first.
 struct Condition {
     uint32_t mask, pattern;
     bool operator==(const Condition&) const = default;
@@ -51,8 +51,8 @@ inline uint64_t flipped(uint64_t v, const Flip* flips, size_t count)
     return v;
 }
 
-// An entry whose basis value a run of flips changes by other than the run's unconditional
-// flips, and its new value.
+// An entry whose index a run of flips changes (its value changes by other than the run's
+// unconditional flips), and its new value.
 struct Moved {
     int64_t position;
     uint64_t value;
@@ -63,7 +63,7 @@ struct Moved {
 // if one lands beyond the array, the register is written back and held no more).
 void by_value_flips(const Flip* flips, size_t count);
 
-// Writes the amplitudes of the held register back to its arrays and holds it no more.
+// Writes the held register's values and amplitudes back to its arrays and holds it no more.
 void by_value_release();
 
 } // namespace engine
