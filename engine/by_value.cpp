@@ -145,7 +145,7 @@ int64_t reorder(uint32_t* order, int64_t size, const uint64_t* present, const ui
         order[kept] = at;
         kept += bit(next, at);
         made[count] = partner;
-        count += !bit(present, partner) & bit(next, partner);
+        count += bit(next, partner) && !bit(present, partner);
     }
     std::memcpy(order + kept, made, static_cast<size_t>(count) * sizeof(uint32_t));
     return kept + count;

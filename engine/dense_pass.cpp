@@ -225,10 +225,12 @@ template <bool SWAP>
 }
 
 template <bool SWAP>
-[[gnu::always_inline]] inline Tally any_stride(Floats limit, Parts* amplitude,
+[[gnu::always_inline]] inline Tally any_stride(float limit_value, Parts* amplitude,
                                                 const uint64_t* present, uint64_t* next,
                                                 int64_t values, uint64_t stride)
 {
+    // Made here, not passed in: the common clone must not take vectors as arguments.
+    const Floats limit = Floats{} + limit_value;
     if (stride == 1)
         return small_stride<1, SWAP>(limit, amplitude, present, next, values);
     if (stride == 2)
@@ -236,17 +238,14 @@ template <bool SWAP>
     return wide_stride<SWAP>(limit, amplitude, present, next, values, stride);
 }
 
-
 // One gate over the whole array; next must be cleared.
 VECTOR_CLONES GateOutcome common_dense_pass(float limit_value, Parts* amplitude,
                                         const uint64_t* present, uint64_t* next, int64_t values,
                                         uint64_t stride, bool swap)
 {
-    Floats limit;
-    for (int lane = 0; lane < 8; lane++)
-        limit[lane] = limit_value;
-    const Tally tally = swap ? any_stride<true>(limit, amplitude, present, next, values, stride)
-                             : any_stride<false>(limit, amplitude, present, next, values, stride);
+    const Tally tally =
+        swap ? any_stride<true>(limit_value, amplitude, present, next, values, stride)
+             : any_stride<false>(limit_value, amplitude, present, next, values, stride);
     GateOutcome outcome;
     for (int lane = 0; lane < 8; lane++) {
         outcome.largest = std::max(outcome.largest, tally.largest[lane]);

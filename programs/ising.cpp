@@ -26,7 +26,6 @@ namespace {
 constexpr double FIELD_START = 0.9;
 constexpr double FIELD_STEP = 0.01;
 constexpr double FIELD_END = 1.1;
-constexpr int32_t LANCZOS = 0;
 constexpr double TOLERANCE = 1e-12;
 constexpr int64_t DRAWS_PER_NUMBER = 8;
 constexpr int64_t DRAW_TRIES = 100;
