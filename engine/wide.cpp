@@ -15,7 +15,6 @@
 #endif
 #include <immintrin.h>
 
-
 #define WIDE [[gnu::target("avx512f,avx512bw,avx512vl,bmi2,popcnt")]]
 
 namespace {
@@ -33,7 +32,7 @@ struct Pass {
     int64_t made2 = 0, purged2 = 0; // counted per lane, two per amplitude
 };
 
-// The element (re, 0) times four amplitudes; zero_swapped is 0 times their parts swapped.
+// The element (re, 0) times eight amplitudes; zero_swapped is 0 times their parts swapped.
 WIDE [[gnu::always_inline]] inline __m512 times(__m512 re, __m512 zero_swapped, __m512 a)
 {
     const __m512 t1 = _mm512_mul_ps(re, a);
@@ -250,10 +249,6 @@ WIDE GateOutcome wide_dense_pass(float limit, Parts* amplitude, const uint64_t* 
         wide_stride<false>(pass, amplitude, present, next, values, step);
     return {_mm512_reduce_max_ps(pass.largest), pass.made2 / 2, pass.purged2 / 2};
 }
-
-} // namespace engine
-
-namespace engine {
 
 // The run of flips on sixteen values: one masked exclusive or per flip and vector.
 WIDE [[gnu::always_inline]] inline void flip_both(__m512i& a, __m512i& b, const Flip* flips,
