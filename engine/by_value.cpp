@@ -117,9 +117,8 @@ Outcome sparse_gate(float limit, Parts* amplitude, const uint64_t* present, uint
 }
 
 // The entry order after a gate: the kept entries in their order, then the partners made,
-// in the order of their makers. Returns the new size. A gate that made no partner only
-// drops entries, and one that made a partner for every entry and dropped none appends them
-// all: both without looking anything up.
+// in the order of their makers. Returns the new size. A gate that made no partner (the
+// first half of each Walsh layer) only drops entries, without looking partners up.
 int64_t reorder(uint32_t* order, int64_t size, const uint64_t* present, const uint64_t* next,
                 uint32_t stride, Outcome changes, uint32_t* made)
 {
@@ -133,11 +132,6 @@ int64_t reorder(uint32_t* order, int64_t size, const uint64_t* present, const ui
             kept += bit(next, at);
         }
         return kept;
-    }
-    if (changes.purged == 0 && changes.made == size) {
-        for (int64_t p = 0; p < size; p++)
-            order[size + p] = order[p] ^ stride;
-        return 2 * size;
     }
     int64_t count = 0;
     for (int64_t p = 0; p < size; p++) {
@@ -335,8 +329,8 @@ int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg)
         std::fill_n(held.next.begin(), held.values / 64, 0);
         const bool swap = (held.offset & stride) != 0;
         if (reg.size * (wide_vectors() ? WIDE_DENSE_SHARE : DENSE_SHARE) >= held.values) {
-            outcome = engine::dense_pass(limit, dense, held.present.data(), held.next.data(), held.values,
-                                 stride, swap);
+            outcome = dense_pass(limit, dense, held.present.data(), held.next.data(),
+                                 held.values, stride, swap);
         } else {
             outcome = sparse_gate(limit, dense, held.present.data(), held.next.data(),
                                   held.order.data(), reg.size, stride, swap);
@@ -365,14 +359,12 @@ void by_value_flips(const Flip* flips, size_t count)
     uint64_t before = 0;
     std::vector<Condition>& conditions = held.conditions;
     conditions.clear();
-    bool conditional = false;
     for (size_t i = 0; i < count; i++) {
         const uint64_t mask = flips[i].mask;
         if (mask == 0) {
             before ^= flips[i].flip;
             continue;
         }
-        conditional = true;
         const uint64_t pattern = (~before ^ offset) & mask;
         if ((pattern & ~low) != 0)
             continue;
@@ -382,7 +374,7 @@ void by_value_flips(const Flip* flips, size_t count)
     }
     const uint64_t new_offset = offset ^ before;
     held.moved.clear();
-    if (conditional && !conditions.empty())
+    if (!conditions.empty())
         find_moved(flips, count, offset, new_offset);
     const auto values = static_cast<uint64_t>(held.values);
     bool fits = true;
