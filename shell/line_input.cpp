@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/digits.h"
 #include "platform/platform.h"
 #include "platform/window_system.h"
 #include "shell/events.h"
@@ -284,7 +285,6 @@ void t_InputInsert(uint8_t win, int64_t code)
 
 std::string EscapeCodes(std::string_view text)
 {
-    static constexpr char HEX[] = "0123456789ABCDEF";
     std::string out;
     for (char32_t c : platform::decode_utf8(text)) {
         if (c == U'\n') {
@@ -292,8 +292,7 @@ std::string EscapeCodes(std::string_view text)
         } else if (c > 0xFF) {
             const uint32_t low = static_cast<uint32_t>(c) & 0xFFFF;
             out.push_back(static_cast<char>(ESCAPE));
-            for (int shift = 12; shift >= 0; shift -= 4)
-                out.push_back(HEX[(low >> shift) & 0xF]);
+            out += platform::hex_digits(low, 4);
             out.push_back(static_cast<char>(GROUP_SEPARATOR));
         } else {
             platform::append_utf8(out, c);

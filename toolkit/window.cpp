@@ -2,6 +2,7 @@
 #include "toolkit/window.h"
 
 #include "platform/diag.h"
+#include "platform/digits.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
 #include "platform/window_system.h"
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <cstring>
 
 std::vector<uint8_t> VideoMemory;
@@ -213,10 +213,7 @@ uint8_t cell_colour(const t_Window& w, int64_t column, int64_t line)
 
 std::string hex8_text(int64_t value)
 {
-    char buffer[9];
-    std::snprintf(buffer, sizeof buffer, "%08X",
-                  static_cast<unsigned>(static_cast<uint64_t>(value) & 0xFFFFFFFFu));
-    return buffer;
+    return platform::hex_digits(static_cast<uint64_t>(value), 8);
 }
 
 std::string kib_text(double kib)
@@ -236,13 +233,7 @@ std::string kib_text(double kib)
         fraction = digits.substr(dot + 1);
     }
     fraction.resize(2, '0');
-    std::string grouped;
-    for (size_t i = 0; i < integer.size(); ++i) {
-        if (i > 0 && (integer.size() - i) % 3 == 0)
-            grouped += '.';
-        grouped += integer[i];
-    }
-    return (negative ? "-" : "") + grouped + "," + fraction;
+    return (negative ? "-" : "") + platform::group_thousands(integer) + "," + fraction;
 }
 
 void write_redirected(uint8_t code)

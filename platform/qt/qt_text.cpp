@@ -1,5 +1,6 @@
 // platform/qt/qt_text.cpp: the text windows' views: the whole text kept, a bounded tail
 // shown, the ruler and the console's feed.
+#include "platform/digits.h"
 #include "platform/qt/qt_backend.h"
 
 #include <QFontDatabase>
@@ -37,10 +38,7 @@ QString view_text(const char* data, size_t bytes)
 
 std::string german_bytes(size_t bytes)
 {
-    std::string digits = std::to_string(bytes);
-    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
-        digits.insert(static_cast<size_t>(i), ".");
-    return digits;
+    return group_thousands(std::to_string(bytes));
 }
 
 } // namespace
