@@ -9,6 +9,7 @@
 #include "shell/views.h"
 #include "toolkit/geometry.h"
 #include "toolkit/render.h"
+#include "toolkit/shell_hooks.h"
 #include "toolkit/window.h"
 
 #include <mutex>

@@ -11,6 +11,7 @@
 #include "shell/events.h"
 #include "shell/mttools.h"
 #include "toolkit/cursor.h"
+#include "toolkit/text_output.h"
 #include "toolkit/window.h"
 
 namespace {

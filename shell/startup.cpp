@@ -14,6 +14,7 @@
 #include "toolkit/display.h"
 #include "toolkit/geometry.h"
 #include "toolkit/render.h"
+#include "toolkit/text_output.h"
 #include "toolkit/window.h"
 
 std::atomic<bool> LaunchFinished{false};

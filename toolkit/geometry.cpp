@@ -1,4 +1,4 @@
-// toolkit/geometry.cpp: release of video memory and the window-level operations.
+// toolkit/geometry.cpp: the window-level operations.
 #include "toolkit/geometry.h"
 
 #include "platform/diag.h"
@@ -63,74 +63,7 @@ std::string nil_text_window_message(uint8_t win)
     }
 }
 
-std::string hex_dollar(int64_t v)
-{
-    return "$" + toolkit::hex8_text(v);
-}
-
-// One block move of the release rule, with its line printed in three pieces.
-void move_block(const std::string& prefix, const char* what, uint8_t i, int64_t start, int64_t end,
-                int64_t distance)
-{
-    diag_write(prefix + " moving " + what + " block for win #" + std::to_string(i));
-    diag_write(hex_dollar(start) + "..." + toolkit::hex8_text(end) + " to");
-    diag_write(hex_dollar(start + distance) + "..." + toolkit::hex8_text(end + distance) + "\n");
-    MoveVideoMemory(start, start + distance, end - start + 1);
-}
-
 } // namespace
-
-namespace toolkit {
-
-void release_window_blocks(uint8_t win)
-{
-    std::lock_guard lock(video_mutex());
-    if (!is_graphic(win) || !MemoryReady)
-        return;
-    t_Window& w = window_table[win];
-    if (w.MemoryStart < 0 || w.MemoryEnd < w.MemoryStart)
-        return;
-    const std::string op = "t_InitWindow";
-    const std::string prefix = "t_InitWindow: GraphicWindow #" + std::to_string(win);
-    const int64_t start = w.MemoryStart;
-    const int64_t end = w.MemoryEnd;
-    int64_t distance = end - start + 1;
-    diag_line(op, "GraphicWindow #" + std::to_string(win) + " high memory = " + hex_dollar(end) +
-                      ", graphic block size to delete = " + hex_dollar(distance) + ".");
-    if (w.TextMemoryStart >= 0) {
-        const int64_t text_size = w.TextMemoryEnd - w.TextMemoryStart + 1;
-        diag_line(op, "GraphicWindow #" + std::to_string(win) +
-                          " high memory = " + hex_dollar(end) +
-                          ", text block size to delete = " + hex_dollar(text_size) + ".");
-        distance += text_size;
-    }
-
-    // Pass: the windows set up later lie lower; lift each with its contents. Blocks are
-    // taken strictly downward, so the freed range lies directly above them.
-    for (uint8_t i = 0; i < WINDOW_COUNT; ++i) {
-        t_Window& other = window_table[i];
-        if (i == win || !other.Initialized || other.MemoryStart < 0 || other.MemoryStart >= end)
-            continue;
-        if (other.MemoryEnd + distance > HIGHEST_ADDRESS)
-            continue; // cannot happen while blocks are taken downward; never write past it
-        move_block(prefix, "graphic", i, other.MemoryStart, other.MemoryEnd, distance);
-        const bool has_text = other.TextMemoryStart >= 0;
-        if (has_text && other.TextMemoryStart < end)
-            move_block(prefix, "text", i, other.TextMemoryStart, other.TextMemoryEnd, distance);
-        other.MemoryStart += distance;
-        other.MemoryEnd += distance;
-        if (has_text) {
-            other.TextMemoryStart += distance;
-            other.TextMemoryEnd += distance;
-        }
-    }
-    HighMemory += distance;
-    // The old blocks now belong to others; the record must not point into them.
-    w.MemoryStart = w.MemoryEnd = -1;
-    w.TextMemoryStart = w.TextMemoryEnd = -1;
-}
-
-} // namespace toolkit
 
 int64_t t_WindowPos(uint8_t win, int64_t selector)
 {

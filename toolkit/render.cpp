@@ -4,7 +4,9 @@
 #include "platform/diag.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
-#include "toolkit/display.h"
+#include "toolkit/palette.h"
+#include "toolkit/shell_hooks.h"
+#include "toolkit/video_memory.h"
 
 #include <array>
 #include <atomic>

@@ -10,6 +10,7 @@
 
 #include "programs/headless_run.h"
 #include "tests/programs/program_fixture.h"
+#include "toolkit/window_setup.h"
 
 namespace {
 

@@ -5,10 +5,11 @@
 #include "shell/app_delegate.h"
 #include "shell/menus.h"
 #include "shell/views.h"
+#include "tests/support/test_support.h"
 #include "toolkit/geometry.h"
 #include "toolkit/render.h"
+#include "toolkit/shell_hooks.h"
 #include "toolkit/window.h"
-#include "tests/support/test_support.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -8,6 +8,7 @@
 #include "platform/window_system.h"
 #include "shell/events.h"
 #include "tests/shell/shell_test_window.h"
+#include "toolkit/cursor.h"
 #include "toolkit/window.h"
 
 namespace {

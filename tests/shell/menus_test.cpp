@@ -5,9 +5,10 @@
 #include "platform/platform.h"
 #include "shell/app_delegate.h"
 #include "shell/menus.h"
-#include "toolkit/render.h"
-#include "toolkit/window.h"
 #include "tests/support/test_support.h"
+#include "toolkit/render.h"
+#include "toolkit/video_memory.h"
+#include "toolkit/window.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -3,9 +3,10 @@
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "shell/views.h"
-#include "toolkit/render.h"
-#include "toolkit/window.h"
 #include "tests/support/test_support.h"
+#include "toolkit/render.h"
+#include "toolkit/video_memory.h"
+#include "toolkit/window.h"
 
 #include <atomic>
 #include <gtest/gtest.h>

@@ -19,6 +19,8 @@
 #include "platform/platform.h"
 #include "toolkit/font.h"
 #include "toolkit/render.h"
+#include "toolkit/shell_hooks.h"
+#include "toolkit/video_memory.h"
 #include "toolkit/window.h"
 
 namespace test_support {

@@ -1,6 +1,10 @@
 // tests/toolkit/cursor_test.cpp: cursor movement, tabs, rules, inverse and control codes.
 #include "text_fixture.h"
 #include "toolkit/cursor.h"
+#include "toolkit/display.h"
+#include "toolkit/palette.h"
+#include "toolkit/text_output.h"
+#include "toolkit/video_memory.h"
 
 #include <gtest/gtest.h>
 

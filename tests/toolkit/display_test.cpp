@@ -1,6 +1,10 @@
 // tests/toolkit/display_test.cpp: display modes, Escape commands and colours.
 #include "text_fixture.h"
+#include "toolkit/cursor.h"
 #include "toolkit/display.h"
+#include "toolkit/palette.h"
+#include "toolkit/text_output.h"
+#include "toolkit/video_memory.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,9 @@
 #include "tests/support/test_support.h"
 #include "toolkit/geometry.h"
 #include "toolkit/render.h"
+#include "toolkit/video_memory.h"
 #include "toolkit/window.h"
+#include "toolkit/window_setup.h"
 
 #include <gtest/gtest.h>
 

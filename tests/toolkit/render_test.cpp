@@ -2,10 +2,12 @@
 #include "platform/diag.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
-#include "toolkit/display.h"
-#include "toolkit/render.h"
-#include "toolkit/window.h"
 #include "tests/support/test_support.h"
+#include "toolkit/display.h"
+#include "toolkit/palette.h"
+#include "toolkit/render.h"
+#include "toolkit/video_memory.h"
+#include "toolkit/window.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,12 @@
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "tests/support/test_support.h"
+#include "toolkit/font.h"
+#include "toolkit/glyphs.h"
 #include "toolkit/render.h"
+#include "toolkit/shell_hooks.h"
 #include "toolkit/window.h"
+#include "toolkit/window_setup.h"
 
 #include <gtest/gtest.h>
 #include <string>
