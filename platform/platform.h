@@ -12,8 +12,13 @@
 namespace platform {
 
 // Threads
-// Starts a detached thread running body with the given stack size in bytes.
+// Starts a detached thread running body with the given stack size in bytes; it takes the next
+// thread number as it starts.
 void start_thread(int64_t stack_bytes, std::function<void()> body);
+// Starts a detached thread for the platform's or a backend's own work (reading keys, the
+// console's pipes, playing a sound) under `name`. It takes a thread number only if it asks,
+// so the program's threads keep the numbers they print.
+void start_named_thread(std::string name, std::function<void()> body);
 // Ends the calling thread at once (its stack is unwound); never returns.
 [[noreturn]] void exit_current_thread();
 // Names the calling thread; the full name is kept even where the OS truncates it.

@@ -19,6 +19,7 @@ namespace {
 
 constexpr int64_t EVENT_THREAD_NUMBER = 1;
 constexpr int64_t ASYNC_STACK_BYTES = 8 * 1024 * 1024;
+constexpr int64_t HELPER_STACK_BYTES = 8 * 1024 * 1024;
 // Linux keeps 16 bytes for a thread's name, the terminating zero included.
 constexpr size_t OS_NAME_BYTES = 15;
 
@@ -34,25 +35,32 @@ void take_number()
         own_number = next_thread_number.fetch_add(1);
 }
 
+// How a new thread starts: as the event thread, as a numbered thread of the program, or as
+// a named helper of the platform that takes a number only if it asks.
+enum class Role { EventThread, Numbered, NamedHelper };
+
 struct ThreadStart {
     std::function<void()> body;
-    bool as_event_thread = false;
+    Role role = Role::Numbered;
+    std::string name;
 };
 
 void* thread_entry(void* arg)
 {
     std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(arg));
-    if (start->as_event_thread)
+    if (start->role == Role::EventThread)
         become_event_thread();
-    else
+    else if (start->role == Role::Numbered)
         take_number();
+    if (!start->name.empty())
+        set_current_thread_name(start->name);
     std::function<void()> body = std::move(start->body);
     start.reset();
     body();
     return nullptr;
 }
 
-void launch(int64_t stack_bytes, std::function<void()> body, bool as_event_thread)
+void launch(int64_t stack_bytes, std::function<void()> body, Role role, std::string name = {})
 {
     pthread_attr_t attr;
     pthread_attr_init(&attr);
@@ -61,7 +69,7 @@ void launch(int64_t stack_bytes, std::function<void()> body, bool as_event_threa
         // A size the system refuses leaves its default, which is still a working thread.
         pthread_attr_setstacksize(&attr, static_cast<size_t>(stack_bytes));
     }
-    auto* start = new ThreadStart{std::move(body), as_event_thread};
+    auto* start = new ThreadStart{std::move(body), role, std::move(name)};
     pthread_t thread;
     int error = pthread_create(&thread, &attr, thread_entry, start);
     if (error != 0 && stack_bytes >= static_cast<int64_t>(PTHREAD_STACK_MIN)) {
@@ -95,12 +103,17 @@ void leave_event_thread() { serving_events = false; }
 
 void start_event_thread(int64_t stack_bytes, std::function<void()> body)
 {
-    launch(stack_bytes, std::move(body), true);
+    launch(stack_bytes, std::move(body), Role::EventThread);
 }
 
 void start_thread(int64_t stack_bytes, std::function<void()> body)
 {
-    launch(stack_bytes, std::move(body), false);
+    launch(stack_bytes, std::move(body), Role::Numbered);
+}
+
+void start_named_thread(std::string name, std::function<void()> body)
+{
+    launch(HELPER_STACK_BYTES, std::move(body), Role::NamedHelper, std::move(name));
 }
 
 void exit_current_thread() { pthread_exit(nullptr); }

@@ -4,7 +4,6 @@
 #include "programs/headless_run.h"
 
 #include <cstdio>
-#include <thread>
 #include <vector>
 
 #include "platform/diag.h"
@@ -94,7 +93,8 @@ std::string PrinterFileText(const std::string& printer_text)
 
 void start_headless_driver(std::u32string keys, HeadlessOptions options)
 {
-    std::thread([keys = std::move(keys), options = std::move(options)] {
+    platform::start_named_thread("headless driver", [keys = std::move(keys),
+                                                     options = std::move(options)] {
         const double deadline = platform::time_seconds() + options.timeout_seconds;
         auto finish = [&](int status) {
             // Window 0 drawn now, so the frame the backend holds is the final screen.
@@ -127,5 +127,5 @@ void start_headless_driver(std::u32string keys, HeadlessOptions options)
         }
         wait_for_program();
         finish(0);
-    }).detach();
+    });
 }

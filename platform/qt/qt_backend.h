@@ -269,11 +269,6 @@ uint64_t modifier_key_bit(int qt_key);
 // Alt, Command+Option is Ctrl+Alt; Command-Q stays the desktop's Ctrl+Q.
 QKeySequence menu_shortcut(const MenuItem& item);
 
-// Starts copying standard output and standard error into the console; false when the
-// streams cannot be redirected.
-bool start_console_capture();
-void stop_console_capture();
-
 // Sounds: whether this machine has an audio output device, and playing an AIFF file on it
 // in the background; false when the file is not one we can play.
 bool audio_device_present();

@@ -1,5 +1,6 @@
 // platform/qt/qt_window_system.cpp: the seam's event loop, windows, graphic views and
 // sounds on Qt, and the reports of the widgets.
+#include "platform/console_capture.h"
 #include "platform/event_thread.h"
 #include "platform/platform.h"
 #include "platform/qt/desktop.h"
@@ -47,6 +48,10 @@ WindowSystem* start_desktop(int& argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     backend = new QtWindowSystem;
     start_console_capture();
+    set_console_consumer([](std::string text) {
+        if (backend)
+            backend->append_console(text);
+    });
     return backend;
 }
 

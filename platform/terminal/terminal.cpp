@@ -2,6 +2,7 @@
 // the thread that reads keys and paints.
 #include "platform/terminal/terminal.h"
 
+#include "platform/console_capture.h"
 #include "platform/diag.h"
 #include "platform/keys.h"
 #include "platform/platform.h"
@@ -17,7 +18,6 @@
 #include <string_view>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 
 namespace platform::terminal {
@@ -407,7 +407,7 @@ bool take_key(std::string& input, TerminalKey& key)
 
 void TerminalWindowSystem::run_event_loop()
 {
-    std::thread([this] { paint_loop(); }).detach();
+    start_named_thread("terminal input", [this] { paint_loop(); });
     WindowStore::run_event_loop();
 }
 
@@ -781,7 +781,7 @@ bool start(const std::string& log_path)
     if (raw_active || !is_interactive() || tcgetattr(STDIN_FILENO, &saved_settings) != 0)
         return false;
     // Lines printed to standard output or error would run across the drawn screen: they go
-    // to the log file, and the diagnostic lines also to the console page.
+    // to the log file and to the console page.
     const int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     const int screen = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     if (log < 0 || screen < 0) {
@@ -804,27 +804,26 @@ bool start(const std::string& log_path)
         return false;
     }
     terminal_fd = screen;
-    std::fflush(stdout);
-    std::fflush(stderr);
-    dup2(log, STDOUT_FILENO);
-    dup2(log, STDERR_FILENO);
+    const bool captured = start_console_capture(log);
     close(log);
+    if (!captured) {
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_settings);
+        close(screen);
+        terminal_fd = STDOUT_FILENO;
+        return false;
+    }
     raw_active = true;
     std::atexit(restore);
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL})
         std::signal(sig, restore_and_reraise);
     write_output(ENTER_SCREEN);
-
-    diag_set_sink([](std::string_view text) {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
-        backend().append_text(CONSOLE_WINDOW, std::string(text));
-    });
+    set_console_consumer([](std::string text) { backend().append_text(CONSOLE_WINDOW, text); });
     return true;
 }
 
 void stop()
 {
+    stop_console_capture();
     restore();
 }
 

@@ -90,10 +90,10 @@ class TerminalWindowSystem final : public WindowStore {
 TerminalWindowSystem& backend();
 
 // Raw input, the alternate screen without line wrap, the terminal restored at exit and on
-// fatal signals; diagnostics and standard output go to the log file and the console page.
+// fatal signals; standard output and standard error go to the log file and the console page.
 // False when the terminal refuses.
 bool start(const std::string& log_path);
-// Restores the terminal; safe to call more than once and from a signal handler's path.
+// Drains the console capture into the log and restores the terminal; safe to call twice.
 void stop();
 
 } // namespace platform::terminal
