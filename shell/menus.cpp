@@ -1,6 +1,7 @@
 // shell/menus.cpp: menu commands, their built-in actions, menu look-ups, dialogs and Beep.
 #include "shell/menus.h"
 
+#include "platform/beep.h"
 #include "platform/diag.h"
 #include "platform/platform.h"
 #include "shell/mttools.h"
@@ -22,7 +23,6 @@ namespace {
 constexpr int64_t MENU_ITEM_KIND = 3;
 constexpr int64_t LAST_POSITION = 65535;
 constexpr uint8_t LAST_WINDOW_NUMBER = 12;
-constexpr const char* BEEP_SOUND = "sysbeep.aif";
 constexpr const char* FILE_SCHEME = "file://";
 
 std::mutex menu_mutex;
@@ -439,17 +439,7 @@ uint8_t MainWindowNumber()
     return n;
 }
 
-void Beep()
-{
-    const std::string path = platform::resource_folder() + BEEP_SOUND;
-    platform::on_event_thread([&] {
-        auto& ws = platform::window_system();
-        if (ws.sound_playing())
-            return;
-        if (!ws.play_sound(path))
-            ws.alert_beep();
-    });
-}
+void Beep() { platform::beep(); }
 
 std::string OpenFileDialog(const std::string& title, const std::string& message,
                            const std::string& file_types, bool choose_files,

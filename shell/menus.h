@@ -107,8 +107,7 @@ void PrepareMenus();
 // The main window's number; 255 when there is none.
 uint8_t MainWindowNumber();
 
-// Plays "sysbeep.aif" from the resource folder, or the alert beep when it cannot be
-// played; does nothing while the sound still plays.
+// The system's beep (platform/beep.h): "sysbeep.aif", else the alert beep.
 void Beep();
 
 // Modal dialogs on the event thread; the chosen path without "file://", empty when cancelled.

@@ -1,10 +1,10 @@
 // toolkit/text_output.cpp: printing text at the cursor, control characters and display modes.
 #include "toolkit/text_output.h"
 
+#include "platform/beep.h"
 #include "platform/diag.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
-#include "platform/window_system.h"
 #include "toolkit/cursor.h"
 #include "toolkit/display.h"
 #include "toolkit/glyphs.h"
@@ -17,7 +17,6 @@ namespace {
 
 constexpr uint8_t BLANK = 0x20;
 constexpr uint8_t RULE_GLYPH = 0x9C;
-constexpr const char* BELL_SOUND = "sysbeep.aif";
 constexpr int64_t PAUSE_KEY = 19; // Ctrl-S
 constexpr int64_t MODE_COMMAND = 99;
 constexpr int64_t CODE_COMMAND_DONE = -1;
@@ -114,18 +113,6 @@ bool print_ready(uint8_t win)
         return false;
     }
     return true;
-}
-
-void play_bell()
-{
-    static const std::string path = platform::resource_folder() + BELL_SOUND;
-    platform::run_on_event_thread(
-        [] {
-            auto& ws = platform::window_system();
-            if (!ws.sound_playing())
-                ws.play_sound(path);
-        },
-        false);
 }
 
 } // namespace
@@ -269,7 +256,7 @@ void t_PrintControl(uint8_t win, uint8_t code)
     }
     switch (code) {
     case 7:
-        play_bell();
+        platform::beep();
         break;
     case 8:
         t_CursorLeft(win);
