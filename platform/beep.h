@@ -9,4 +9,7 @@ namespace platform {
 // still plays. Any thread; returns once the event thread has started it.
 void beep();
 
+// For test fixtures: the next beep starts the sound however recently the last one did.
+void forget_playing_sound();
+
 } // namespace platform

@@ -30,8 +30,6 @@ bool is_event_thread();
 // Runs work on the event thread; with wait, returns only after it has run.
 // Called on the event thread itself, it runs the work at once.
 void run_on_event_thread(std::function<void()> work, bool wait);
-// run_on_event_thread with wait: the window system is only touched there.
-void on_event_thread(std::function<void()> work);
 // Runs work on some other thread and returns at once, never blocking the caller.
 void run_async(std::function<void()> work);
 // Names a helper thread; the event thread (1) and the program thread (2) keep their names

@@ -137,8 +137,6 @@ int64_t current_thread_number()
 
 bool is_event_thread() { return serving_events; }
 
-void on_event_thread(std::function<void()> work) { run_on_event_thread(std::move(work), true); }
-
 void name_helper_thread(std::string_view name)
 {
     if (current_thread_number() > 2)

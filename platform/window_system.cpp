@@ -1,5 +1,7 @@
-// platform/window_system.cpp: which backend is active.
+// platform/window_system.cpp: which backend is active, and the two ways across the seam.
 #include "platform/window_system.h"
+
+#include "platform/platform.h"
 
 #include <atomic>
 #include <cstdio>
@@ -28,5 +30,15 @@ WindowSystem& window_system()
 void set_window_system(WindowSystem* backend) { active_backend.store(backend); }
 
 void set_default_window_system(WindowSystem* backend) { default_backend.store(backend); }
+
+void WindowSystem::deliver(const std::function<void(const WindowEvents&)>& report)
+{
+    run_on_event_thread([&] { report(events()); }, true);
+}
+
+void show(const std::function<void(WindowSystem&)>& call)
+{
+    run_on_event_thread([&] { call(window_system()); }, true);
+}
 
 } // namespace platform

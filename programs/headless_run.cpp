@@ -33,15 +33,8 @@ bool write_text(const std::string& path, const std::string& text)
 void type_key(char32_t c)
 {
     const platform::KeyReport report = KeyReportFor(c);
-    platform::run_on_event_thread(
-        [report] {
-            const platform::WindowEvents& events = platform::window_system().events();
-            if (events.key_down)
-                events.key_down(report);
-            if (events.key_up)
-                events.key_up(report);
-        },
-        true);
+    platform::headless().report_key_down(report);
+    platform::headless().report_key_up(report);
 }
 
 bool program_wants_key() { return ProgramEnded || (WaitingForKey() && EventQueueLength() == 0); }

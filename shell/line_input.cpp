@@ -50,15 +50,13 @@ void blank_field(uint8_t win, int64_t n)
 std::optional<std::string> pasteboard_text()
 {
     std::optional<std::string> text;
-    platform::run_on_event_thread([&] { text = platform::window_system().pasteboard_text(); },
-                                  true);
+    platform::show([&](platform::WindowSystem& ws) { text = ws.pasteboard_text(); });
     return text;
 }
 
 void set_pasteboard_text(const std::string& text)
 {
-    platform::run_on_event_thread([&] { platform::window_system().pasteboard_set_text(text); },
-                                  true);
+    platform::show([&](platform::WindowSystem& ws) { ws.set_pasteboard_text(text); });
 }
 
 // Code entry: up to three digits typed after key code 30 give one character code.

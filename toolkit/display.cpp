@@ -1,8 +1,8 @@
 // toolkit/display.cpp: colour operations and the display mode.
 #include "toolkit/display.h"
 
-#include "platform/platform.h"
 #include "platform/window_system.h"
+#include "toolkit/platform_windows.h"
 #include "toolkit/window.h"
 
 void t_Color(uint8_t win, int64_t index)
@@ -22,8 +22,8 @@ void t_ColorBorder(uint8_t win, int64_t index)
     w.RGBColorBorder = PaletteColor(index & 15);
     const platform::Color colour{w.RGBColorBorder.Red / 255.0, w.RGBColorBorder.Green / 255.0,
                                  w.RGBColorBorder.Blue / 255.0, w.RGBColorBorder.Alpha / 255.0};
-    platform::run_on_event_thread(
-        [win, colour] { platform::window_system().set_background_color(win, colour); }, true);
+    toolkit::change_platform_window(
+        win, [&](toolkit::PlatformWindow& p) { p.state.background = colour; });
 }
 
 void t_DisplayMode(uint8_t win, int64_t mode)

@@ -7,7 +7,7 @@
 
 namespace toolkit {
 
-// The shell sets these at launch; each hook hands its work to the event thread itself.
+// The shell sets these at launch; a hook that needs the event thread goes there itself.
 struct ShellHooks {
     std::function<void()> prepare_menus;         // menu preparation, before any window
     std::function<void()> setup_pasteboard_view; // pasteboard text view set-up
@@ -15,6 +15,8 @@ struct ShellHooks {
     std::function<bool(uint8_t)> find_view;
     std::function<void(int64_t code, bool wait)> pause_on_key; // the Ctrl-S pause check
     std::function<std::string()> application_name;             // bundle file name; unset: "Orbikon"
+    // The view of graphic window n draws (on the event thread); unset: its frame as it is.
+    std::function<void(uint8_t)> draw_view;
 };
 ShellHooks& shell_hooks();
 

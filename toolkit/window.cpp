@@ -2,8 +2,7 @@
 #include "toolkit/window.h"
 
 #include "platform/diag.h"
-#include "platform/platform.h"
-#include "platform/window_system.h"
+#include "toolkit/platform_windows.h"
 #include "toolkit/shell_hooks.h"
 
 std::array<t_Window, WINDOW_COUNT> window_table;
@@ -26,14 +25,8 @@ bool view_exists(uint8_t win)
     auto& hook = shell_hooks().find_view;
     if (hook)
         return hook(win);
-    bool found = false;
-    platform::run_on_event_thread(
-        [&] {
-            auto& ws = platform::window_system();
-            found = ws.window_exists(win) && ws.window_kind(win) == platform::WindowKind::Graphic;
-        },
-        true);
-    return found;
+    const PlatformWindow w = platform_window(win);
+    return w.exists && w.kind == platform::WindowKind::Graphic;
 }
 
 bool window_ready(std::string_view op, uint8_t win)

@@ -53,8 +53,8 @@ class ViewsTest : public ::testing::Test {
         ResetMouse();
         ResetEvents();
         for (uint8_t i = 0; i < WINDOW_COUNT; ++i)
-            headless().create_window(
-                i, {platform::WindowKind::Graphic, {0, 0, 200, 200}, "", false, true});
+            test_support::build_window(i, platform::WindowKind::Graphic, {0, 0, 200, 200}, false,
+                                       true);
         graphic_window(1);
     }
     void TearDown() override { ResetMouse(); }

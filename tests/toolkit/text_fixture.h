@@ -22,8 +22,7 @@ using test_support::tiny_font;
 
 inline void make_view(uint8_t win)
 {
-    platform::headless().create_window(
-        win, {platform::WindowKind::Graphic, {0, 0, 400, 300}, "", false, false});
+    test_support::build_window(win, platform::WindowKind::Graphic, {0, 0, 400, 300}, false, false);
 }
 
 class TextWindowTest : public ::testing::Test {
