@@ -570,6 +570,18 @@ void TerminalWindowSystem::alert_beep()
     write_output("\a");
 }
 
+WindowState TerminalWindowSystem::shown_state(uint8_t window)
+{
+    std::lock_guard lock(ui_mutex_);
+    return window < WINDOW_NUMBER_COUNT ? windows_[window].state : WindowState{};
+}
+
+uint8_t TerminalWindowSystem::shown_page()
+{
+    std::lock_guard lock(ui_mutex_);
+    return page_;
+}
+
 std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
 {
     std::vector<ScreenCell> screen(static_cast<size_t>(std::max(0, columns * lines)));

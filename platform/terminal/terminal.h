@@ -77,6 +77,10 @@ class TerminalWindowSystem final : public WindowSystem {
     // program. False when the key asks to leave.
     bool handle_key(const TerminalKey& key);
 
+    // For tests: the state last pushed for a window, and the window whose page is shown.
+    WindowState shown_state(uint8_t window);
+    uint8_t shown_page();
+
   private:
     struct MenuState {
         bool open = false;
