@@ -23,29 +23,36 @@ void EventLoop::ensure_thread()
 void EventLoop::serve()
 {
     for (;;) {
-        std::function<void()> task;
+        Task task;
         {
             std::unique_lock lock(mutex_);
-            cv_.wait(lock, [&] { return !tasks_.empty() || quit_requested_; });
-            if (tasks_.empty()) {
-                serving_ = false;
-                quit_requested_ = false;
-                leave_event_thread();
-                cv_.notify_all();
-                return;
-            }
+            cv_.wait(lock, [&] { return !tasks_.empty(); });
             task = std::move(tasks_.front());
             tasks_.pop_front();
         }
-        task();
+        task.work();
+        if (task.ends_loop) {
+            std::lock_guard lock(mutex_);
+            serving_ = false;
+            ++quits_;
+            leave_event_thread();
+            // The loop ends at its quit even while others keep posting; what they posted
+            // after it gets an event thread of its own, as a post after the end would.
+            if (!tasks_.empty())
+                ensure_thread();
+            cv_.notify_all();
+            return;
+        }
     }
 }
 
 void EventLoop::run(std::function<void()> launch)
 {
     bool own_loop = false;
+    int64_t quits = 0;
     {
         std::lock_guard lock(mutex_);
+        quits = quits_;
         if (!serving_) {
             serving_ = true;
             own_loop = true;
@@ -58,24 +65,25 @@ void EventLoop::run(std::function<void()> launch)
         return;
     }
     post(std::move(launch));
+    // A task posted after the quit may start a new event thread at once, so the loop has
+    // ended when a quit was served, not when no thread serves.
     std::unique_lock lock(mutex_);
-    cv_.wait(lock, [&] { return !serving_; });
+    cv_.wait(lock, [&] { return quits_ != quits; });
 }
 
 void EventLoop::quit(std::function<void()> last)
 {
     std::lock_guard lock(mutex_);
     // The last task runs after whatever was queued before it.
-    tasks_.push_back(std::move(last));
+    tasks_.push_back({std::move(last), true});
     ensure_thread();
-    quit_requested_ = true;
     cv_.notify_all();
 }
 
 void EventLoop::post(std::function<void()> work)
 {
     std::lock_guard lock(mutex_);
-    tasks_.push_back(std::move(work));
+    tasks_.push_back({std::move(work)});
     ensure_thread();
     cv_.notify_all();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -28,9 +29,13 @@ class EventLoop {
 
     std::mutex mutex_;
     std::condition_variable cv_;
-    std::deque<std::function<void()>> tasks_; // guarded by mutex_
-    bool serving_ = false;                    // a thread runs the queue; guarded by mutex_
-    bool quit_requested_ = false;             // guarded by mutex_
+    struct Task {
+        std::function<void()> work;
+        bool ends_loop = false; // the task quit() queued
+    };
+    std::deque<Task> tasks_;  // guarded by mutex_
+    bool serving_ = false;    // a thread runs the queue; guarded by mutex_
+    int64_t quits_ = 0;       // quits served so far; guarded by mutex_
 };
 
 } // namespace platform

@@ -19,6 +19,10 @@ void start_thread(int64_t stack_bytes, std::function<void()> body);
 // console's pipes, playing a sound) under `name`. It takes a thread number only if it asks,
 // so the program's threads keep the numbers they print.
 void start_named_thread(std::string name, std::function<void()> body);
+// Runs `beside` on a thread of its own named `name` while the caller runs `here`; returns
+// when both are done. For work split over two cores.
+void run_beside(std::string name, const std::function<void()>& beside,
+                const std::function<void()>& here);
 // Ends the calling thread at once (its stack is unwound); never returns.
 [[noreturn]] void exit_current_thread();
 // Names the calling thread; the full name is kept even where the OS truncates it.

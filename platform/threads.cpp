@@ -60,7 +60,8 @@ void* thread_entry(void* arg)
     return nullptr;
 }
 
-void launch(int64_t stack_bytes, std::function<void()> body, Role role, std::string name = {})
+// False when no thread could be made; the body has not run then.
+bool launch(int64_t stack_bytes, std::function<void()> body, Role role, std::string name = {})
 {
     pthread_attr_t attr;
     pthread_attr_init(&attr);
@@ -85,7 +86,9 @@ void launch(int64_t stack_bytes, std::function<void()> body, Role role, std::str
         // work silently either.
         std::fprintf(stderr, "start_thread: Thread could not be created (%d).\n", error);
         delete start;
+        return false;
     }
+    return true;
 }
 
 // One waited-for hand-off: the event thread runs the work and reports completion.
@@ -114,6 +117,27 @@ void start_thread(int64_t stack_bytes, std::function<void()> body)
 void start_named_thread(std::string name, std::function<void()> body)
 {
     launch(HELPER_STACK_BYTES, std::move(body), Role::NamedHelper, std::move(name));
+}
+
+void run_beside(std::string name, const std::function<void()>& beside,
+                const std::function<void()>& here)
+{
+    Handoff done;
+    const bool started = launch(HELPER_STACK_BYTES,
+                                [&] {
+                                    beside();
+                                    std::lock_guard lock(done.mutex);
+                                    done.done = true;
+                                    done.done_cv.notify_all();
+                                },
+                                Role::NamedHelper, std::move(name));
+    here();
+    if (!started) {
+        beside(); // no second thread: the work still gets done, one part after the other
+        return;
+    }
+    std::unique_lock lock(done.mutex);
+    done.done_cv.wait(lock, [&] { return done.done; });
 }
 
 void exit_current_thread() { pthread_exit(nullptr); }

@@ -26,7 +26,7 @@
 //
 // What a backend writes: the 18 calls (a text view, a window list and a menu bar are most of
 // it) and, at its edge, the translation of native keys into keys.h names and of native
-// coordinates into the seam's.
+// coordinates into the seam's; it reports through the report_ calls below.
 //
 // Conventions shared by every backend:
 // - Windows are addressed by the system's window numbers: 0 to 7 graphic windows (one view
@@ -296,9 +296,23 @@ public:
         return events_;
     }
 
+    // Reports, as a backend delivers them: each calls its callback on the event thread and
+    // returns after it (at once on the event thread itself).
+    void report_display(const Display& display);
+    // The display, then will_finish_launching, did_finish_launching and the activation.
+    void report_launch(const Display& display);
+    void report_termination();
+    void report_key(const KeyReport& report, bool down);
+    void report_modifiers(uint64_t modifiers);
+    enum class Mouse { Down, Up, Dragged };
+    void report_mouse(const MouseReport& report, Mouse what);
+    void report_menu_choice(const MenuChoice& choice);
+    void report_close_box(uint8_t window);
+    void report_resize(uint8_t window, const Rect& frame);
+    void report_activation(uint8_t window);
+
   protected:
-    // Delivers a report: calls `report` with the current callbacks on the event thread and
-    // waits for it; on the event thread itself at once.
+    // Calls `report` with the current callbacks on the event thread and waits for it.
     void deliver(const std::function<void(const WindowEvents&)>& report);
 
   private:

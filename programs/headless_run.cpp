@@ -33,8 +33,8 @@ bool write_text(const std::string& path, const std::string& text)
 void type_key(char32_t c)
 {
     const platform::KeyReport report = KeyReportFor(c);
-    platform::headless().report_key_down(report);
-    platform::headless().report_key_up(report);
+    platform::headless().report_key(report, true);
+    platform::headless().report_key(report, false);
 }
 
 bool program_wants_key() { return ProgramEnded || (WaitingForKey() && EventQueueLength() == 0); }

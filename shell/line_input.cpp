@@ -2,17 +2,18 @@
 // a program can read InputString and InputFinished after the form has ended.
 #include "shell/line_input.h"
 
-#include <algorithm>
-#include <optional>
-
 #include "platform/digits.h"
 #include "platform/platform.h"
 #include "platform/window_system.h"
 #include "shell/events.h"
+#include "shell/menus.h"
 #include "shell/mttools.h"
 #include "toolkit/cursor.h"
 #include "toolkit/text_output.h"
 #include "toolkit/window.h"
+
+#include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -52,11 +53,6 @@ std::optional<std::string> pasteboard_text()
     std::optional<std::string> text;
     platform::show([&](platform::WindowSystem& ws) { text = ws.pasteboard_text(); });
     return text;
-}
-
-void set_pasteboard_text(const std::string& text)
-{
-    platform::show([&](platform::WindowSystem& ws) { ws.set_pasteboard_text(text); });
 }
 
 // Code entry: up to three digits typed after key code 30 give one character code.
@@ -198,7 +194,7 @@ void t_InputEdit(uint8_t win, int64_t code)
             --cursor;
         break;
     case 12:
-        set_pasteboard_text(UnescapeCodes(w.InputString));
+        CopyToPasteboard(UnescapeCodes(w.InputString));
         break;
     case 13:
         w.InputFinished = true;

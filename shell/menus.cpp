@@ -140,8 +140,7 @@ void copy_picture(uint8_t n)
 void copy_text(uint8_t n)
 {
     if (n < WINDOW_COUNT) {
-        const std::string text = CopyTableText(t_GetScreen(n, "\r"));
-        platform::show([&](platform::WindowSystem& ws) { ws.set_pasteboard_text(text); });
+        CopyToPasteboard(CopyTableText(t_GetScreen(n, "\r")));
         return;
     }
     if (n != platform::PRINTER_WINDOW && n != platform::CONSOLE_WINDOW) {
@@ -155,8 +154,7 @@ void copy_text(uint8_t n)
         Beep();
         return;
     }
-    const std::string text = toolkit::window_text(n);
-    platform::show([&](platform::WindowSystem& ws) { ws.set_pasteboard_text(text); });
+    CopyToPasteboard(toolkit::window_text(n));
 }
 
 void show_graphic_window(int64_t action)
@@ -446,6 +444,14 @@ uint8_t MainWindowNumber()
 }
 
 void Beep() { platform::beep(); }
+
+void CopyToPasteboard(const std::string& text)
+{
+    platform::show([&](platform::WindowSystem& ws) { ws.set_pasteboard_text(text); });
+    // A shown pasteboard window shows what was copied, as showing it would.
+    if (toolkit::platform_window(platform::PASTEBOARD_WINDOW).state.visible)
+        toolkit::set_window_text(platform::PASTEBOARD_WINDOW, text);
+}
 
 std::string OpenFileDialog(const std::string& title, const std::string& message,
                            const std::string& file_types, bool choose_files,

@@ -116,6 +116,9 @@ uint8_t MainWindowNumber();
 // The system's beep (platform/beep.h): "sysbeep.aif", else the alert beep.
 void Beep();
 
+// Puts text on the system pasteboard; a shown pasteboard window shows it too.
+void CopyToPasteboard(const std::string& text);
+
 // Modal dialogs on the event thread; the chosen path without "file://", empty when cancelled.
 std::string OpenFileDialog(const std::string& title, const std::string& message,
                            const std::string& file_types, bool choose_files,

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <mutex>
+#include <optional>
 
 namespace toolkit {
 
@@ -64,6 +65,20 @@ uint8_t hidden(Records& r, uint8_t window)
         return NO_WINDOW;
     r.key = r.front_order.empty() ? NO_WINDOW : r.front_order.back();
     return r.key;
+}
+
+// Shows the window, if it was hidden, and makes it the key window; the state to push when it
+// was hidden. Expects the records locked and the window built.
+std::optional<platform::WindowState> make_key(Records& r, uint8_t window)
+{
+    PlatformWindow& w = r.windows[window];
+    const bool was_hidden = !w.state.visible;
+    w.state.visible = true;
+    move_to_front(r, window);
+    r.key = window;
+    if (!was_hidden)
+        return std::nullopt;
+    return w.state;
 }
 
 // A shown tail starts at a line start, so the console never opens with half a line.
@@ -220,22 +235,16 @@ void front_platform_window(uint8_t window)
     platform::run_on_event_thread(
         [&] {
             Records& r = records();
-            platform::WindowState state;
-            bool shown = false;
+            std::optional<platform::WindowState> shown;
             {
                 std::lock_guard lock(r.mutex);
-                PlatformWindow& w = r.windows[window];
-                if (!w.exists)
+                if (!r.windows[window].exists)
                     return;
-                shown = !w.state.visible;
-                w.state.visible = true;
-                state = w.state;
-                move_to_front(r, window);
-                r.key = window;
+                shown = make_key(r, window);
             }
             platform::WindowSystem& ws = platform::window_system();
             if (shown)
-                ws.set_window_state(window, state);
+                ws.set_window_state(window, *shown);
             ws.bring_to_front(window);
         },
         true);
@@ -244,21 +253,15 @@ void front_platform_window(uint8_t window)
 void platform_window_activated(uint8_t window)
 {
     Records& r = records();
-    platform::WindowState state;
-    bool shown = false;
+    std::optional<platform::WindowState> shown;
     {
         std::lock_guard lock(r.mutex);
         if (window >= WINDOW_NUMBER_COUNT || !r.windows[window].exists)
             return;
-        PlatformWindow& w = r.windows[window];
-        shown = !w.state.visible;
-        w.state.visible = true;
-        state = w.state;
-        move_to_front(r, window);
-        r.key = window;
+        shown = make_key(r, window);
     }
     if (shown)
-        platform::window_system().set_window_state(window, state);
+        platform::window_system().set_window_state(window, *shown);
 }
 
 void platform_window_resized(uint8_t window, const platform::Rect& frame)

@@ -12,30 +12,12 @@ namespace platform {
 
 void HeadlessWindowSystem::run_event_loop()
 {
-    loop_.run([this] {
-        const Display display = [this] {
-            std::lock_guard lock(mutex_);
-            return display_;
-        }();
-        deliver([&](const WindowEvents& e) {
-            if (e.display_changed)
-                e.display_changed(display);
-            if (e.will_finish_launching)
-                e.will_finish_launching();
-            if (e.did_finish_launching)
-                e.did_finish_launching();
-            if (e.active_changed)
-                e.active_changed(true);
-        });
-    });
+    loop_.run([this] { report_launch(Display{}); });
 }
 
 void HeadlessWindowSystem::quit_event_loop()
 {
-    loop_.quit([this] {
-        if (auto will_terminate = events().will_terminate)
-            will_terminate();
-    });
+    loop_.quit([this] { report_termination(); });
 }
 
 void HeadlessWindowSystem::post_to_event_thread(std::function<void()> work)
@@ -250,66 +232,6 @@ void HeadlessWindowSystem::answer_next_save_dialog(const std::string& path)
     save_answers_.push_back(path);
 }
 
-void HeadlessWindowSystem::report_display(const Display& display)
-{
-    {
-        std::lock_guard lock(mutex_);
-        display_ = display;
-    }
-    deliver([&](const WindowEvents& e) {
-        if (e.display_changed)
-            e.display_changed(display);
-    });
-}
-
-void HeadlessWindowSystem::report_key_down(const KeyReport& report)
-{
-    deliver([&](const WindowEvents& e) {
-        if (e.key_down)
-            e.key_down(report);
-    });
-}
-
-void HeadlessWindowSystem::report_key_up(const KeyReport& report)
-{
-    deliver([&](const WindowEvents& e) {
-        if (e.key_up)
-            e.key_up(report);
-    });
-}
-
-void HeadlessWindowSystem::report_modifiers(uint64_t modifiers)
-{
-    deliver([&](const WindowEvents& e) {
-        if (e.modifiers_changed)
-            e.modifiers_changed(modifiers);
-    });
-}
-
-void HeadlessWindowSystem::report_mouse_down(const MouseReport& report)
-{
-    deliver([&](const WindowEvents& e) {
-        if (e.mouse_down)
-            e.mouse_down(report);
-    });
-}
-
-void HeadlessWindowSystem::report_mouse_up(const MouseReport& report)
-{
-    deliver([&](const WindowEvents& e) {
-        if (e.mouse_up)
-            e.mouse_up(report);
-    });
-}
-
-void HeadlessWindowSystem::report_menu_choice(const MenuChoice& choice)
-{
-    deliver([&](const WindowEvents& e) {
-        if (e.menu_chosen)
-            e.menu_chosen(choice);
-    });
-}
-
 bool HeadlessWindowSystem::choose_menu_item(const std::string& menu_title, size_t index)
 {
     std::optional<MenuItem> item;
@@ -324,30 +246,6 @@ bool HeadlessWindowSystem::choose_menu_item(const std::string& menu_title, size_
         return false;
     report_menu_choice({true, menu_title, *item});
     return true;
-}
-
-void HeadlessWindowSystem::report_close_box(uint8_t window)
-{
-    deliver([&](const WindowEvents& e) {
-        if (e.close_box)
-            e.close_box(window);
-    });
-}
-
-void HeadlessWindowSystem::report_resize(uint8_t window, const Rect& frame)
-{
-    deliver([&](const WindowEvents& e) {
-        if (e.window_resized)
-            e.window_resized(window, frame);
-    });
-}
-
-void HeadlessWindowSystem::report_activation(uint8_t window)
-{
-    deliver([&](const WindowEvents& e) {
-        if (e.window_activated)
-            e.window_activated(window);
-    });
 }
 
 void HeadlessWindowSystem::drain_event_thread()
@@ -373,7 +271,6 @@ void HeadlessWindowSystem::reset()
     save_answers_.clear();
     last_open_.reset();
     last_save_.reset();
-    display_ = Display{};
 }
 
 HeadlessWindowSystem& headless()

@@ -64,20 +64,10 @@ class HeadlessWindowSystem final : public WindowSystem {
     // Scripting: the next dialog gets this answer (then "cancelled").
     void answer_next_open_dialog(const std::string& path);
     void answer_next_save_dialog(const std::string& path);
-    // Reports, delivered on the event thread as a user's would be; each returns after it.
-    void report_display(const Display& display);
-    void report_key_down(const KeyReport& report);
-    void report_key_up(const KeyReport& report);
-    void report_modifiers(uint64_t modifiers);
-    void report_mouse_down(const MouseReport& report);
-    void report_mouse_up(const MouseReport& report);
-    void report_menu_choice(const MenuChoice& choice);
+    // Reports are made through WindowSystem's report_ calls, as a user's would be.
     // Chooses item `index` of the menu bar's menu `menu_title`, as the bar shows it; false
     // when there is no such item or it is disabled.
     bool choose_menu_item(const std::string& menu_title, size_t index);
-    void report_close_box(uint8_t window);
-    void report_resize(uint8_t window, const Rect& frame);
-    void report_activation(uint8_t window);
     // Waits until every task queued so far on the event thread has run.
     void drain_event_thread();
 
@@ -101,7 +91,6 @@ class HeadlessWindowSystem final : public WindowSystem {
     std::deque<std::string> save_answers_;                    // guarded by mutex_
     std::optional<OpenDialogOptions> last_open_;              // guarded by mutex_
     std::optional<SaveDialogOptions> last_save_;              // guarded by mutex_
-    Display display_;                                         // guarded by mutex_
 };
 
 // The process's headless backend. Linked into a program, it serves as the window system

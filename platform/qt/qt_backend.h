@@ -129,13 +129,8 @@ class QtWindowSystem final : public WindowSystem {
     double title_bar_height() const { return title_bar_height_; }
     // The screen and title bar as Qt sees them, as the display report gives them.
     Display current_display() const;
-    // The window system's reports, delivered to the layers above.
-    void deliver_key(const KeyReport& report, bool down);
-    void deliver_modifiers(uint64_t modifiers);
-    void deliver_mouse(const MouseReport& report, int kind); // 0 down, 1 up, 2 dragged
-    void deliver_close_box(uint8_t window);
+    // A user's resize of a text or plain window: its new frame, reported.
     void deliver_resize(uint8_t window);
-    void deliver_activation(uint8_t window);
     // The menu bar of a window, rebuilt from the menus when they changed.
     void refresh_menu_bar(DesktopWindowState& w);
 

@@ -41,10 +41,7 @@ void QtWindowSystem::refresh_menu_bar(DesktopWindowState& w)
 
 void QtWindowSystem::choose(const std::string& menu_title, const MenuItem& item)
 {
-    deliver([&](const WindowEvents& e) {
-        if (e.menu_chosen)
-            e.menu_chosen({true, menu_title, item});
-    });
+    report_menu_choice({true, menu_title, item});
 }
 
 void QtWindowSystem::set_menu_bar(const std::vector<Menu>& menus)

@@ -99,10 +99,10 @@ void Canvas::keyPressEvent(QKeyEvent* event)
     if (event->key() == Qt::Key_CapsLock && !event->isAutoRepeat())
         caps_lock_state ^= MOD_CAPS_LOCK;
     if (const uint64_t bit = modifier_key_bit(event->key())) {
-        system_.deliver_modifiers(translate_modifiers(event->modifiers()) | bit | caps_lock_state);
+        system_.report_modifiers(translate_modifiers(event->modifiers()) | bit | caps_lock_state);
         return;
     }
-    system_.deliver_key(translate_key(*event, window_, caps_lock_state), true);
+    system_.report_key(translate_key(*event, window_, caps_lock_state), true);
 }
 
 void Canvas::keyReleaseEvent(QKeyEvent* event)
@@ -113,11 +113,11 @@ void Canvas::keyReleaseEvent(QKeyEvent* event)
         return;
     }
     if (const uint64_t bit = modifier_key_bit(event->key())) {
-        system_.deliver_modifiers((translate_modifiers(event->modifiers()) & ~bit) |
-                                  caps_lock_state);
+        system_.report_modifiers((translate_modifiers(event->modifiers()) & ~bit) |
+                                 caps_lock_state);
         return;
     }
-    system_.deliver_key(translate_key(*event, window_, caps_lock_state), false);
+    system_.report_key(translate_key(*event, window_, caps_lock_state), false);
 }
 
 MouseReport Canvas::mouse_report(QMouseEvent* event) const
@@ -143,14 +143,14 @@ void Canvas::mousePressEvent(QMouseEvent* event)
     if (!w || w->kind != WindowKind::Graphic)
         return;
     setFocus();
-    system_.deliver_mouse(mouse_report(event), 0);
+    system_.report_mouse(mouse_report(event), WindowSystem::Mouse::Down);
 }
 
 void Canvas::mouseReleaseEvent(QMouseEvent* event)
 {
     const DesktopWindowState* w = system_.state(window_);
     if (w && w->kind == WindowKind::Graphic)
-        system_.deliver_mouse(mouse_report(event), 1);
+        system_.report_mouse(mouse_report(event), WindowSystem::Mouse::Up);
 }
 
 void Canvas::mouseMoveEvent(QMouseEvent* event)
@@ -158,7 +158,7 @@ void Canvas::mouseMoveEvent(QMouseEvent* event)
     const DesktopWindowState* w = system_.state(window_);
     // Without mouse tracking Qt reports moves only while a button is held: drags.
     if (w && w->kind == WindowKind::Graphic)
-        system_.deliver_mouse(mouse_report(event), 2);
+        system_.report_mouse(mouse_report(event), WindowSystem::Mouse::Dragged);
 }
 
 // DesktopWindow
@@ -173,7 +173,7 @@ void DesktopWindow::closeEvent(QCloseEvent* event)
 {
     // The window system never closes a window itself; the shell decides (it hides it).
     event->ignore();
-    system_.deliver_close_box(window_);
+    system_.report_close_box(window_);
 }
 
 void DesktopWindow::resizeEvent(QResizeEvent* event)
@@ -191,7 +191,7 @@ void DesktopWindow::changeEvent(QEvent* event)
     if (event->type() == QEvent::ActivationChange && isActiveWindow() && isVisible()) {
         if (DesktopWindowState* w = system_.state(window_)) {
             system_.refresh_menu_bar(*w);
-            system_.deliver_activation(window_);
+            system_.report_activation(window_);
         }
     }
 }

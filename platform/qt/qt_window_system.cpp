@@ -105,25 +105,15 @@ Display QtWindowSystem::current_display() const
 void QtWindowSystem::run_event_loop()
 {
     become_event_thread();
-    const WindowEvents e = events();
-    if (e.display_changed)
-        e.display_changed(current_display());
-    if (e.will_finish_launching)
-        e.will_finish_launching();
-    if (e.did_finish_launching)
-        e.did_finish_launching();
-    if (e.active_changed)
-        e.active_changed(true);
+    report_launch(current_display());
     QObject::connect(qApp, &QGuiApplication::applicationStateChanged, qApp,
                      [this](Qt::ApplicationState state) {
                          if (auto changed = events().active_changed)
                              changed(state == Qt::ApplicationActive);
                      });
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QObject::connect(screen, &QScreen::geometryChanged, qApp, [this] {
-            if (auto changed = events().display_changed)
-                changed(current_display());
-        });
+        QObject::connect(screen, &QScreen::geometryChanged, qApp,
+                         [this] { report_display(current_display()); });
     }
     QApplication::exec();
 }
@@ -133,8 +123,7 @@ void QtWindowSystem::quit_event_loop()
     // Tasks queued before still run: the quit travels through the same queue. exit(), not
     // quit(): quit() first asks every window to close, and ours refuse.
     post_to_event_thread([this] {
-        if (auto will_terminate = events().will_terminate)
-            will_terminate();
+        report_termination();
         QApplication::exit(0);
     });
 }
@@ -195,15 +184,20 @@ void QtWindowSystem::create_window(const WindowSpec& spec)
         const int margin = spec.has_ruler ? RULED_TEXT_MARGIN : TEXT_MARGIN;
         layout->setContentsMargins(margin, margin, margin, margin);
         layout->setSpacing(2);
-        w.tail_note = new QLabel(w.canvas);
-        w.tail_note->setTextFormat(Qt::PlainText);
+        // The labels are cut at the window's edge rather than widen it: the ruler has 160
+        // columns.
+        auto label = [&] {
+            auto* l = new QLabel(w.canvas);
+            l->setTextFormat(Qt::PlainText);
+            l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+            layout->addWidget(l);
+            return l;
+        };
+        w.tail_note = label();
         w.tail_note->hide();
-        layout->addWidget(w.tail_note);
         if (spec.has_ruler) {
-            w.ruler = new QLabel(w.canvas);
-            w.ruler->setTextFormat(Qt::PlainText);
+            w.ruler = label();
             w.ruler->setText(to_qstring(spec.state.ruler));
-            layout->addWidget(w.ruler);
         }
         w.edit = new QPlainTextEdit(w.canvas);
         w.edit->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -348,41 +342,6 @@ void QtWindowSystem::alert_beep()
 
 // Reports from the widgets, on the GUI thread
 
-void QtWindowSystem::deliver_key(const KeyReport& report, bool down)
-{
-    deliver([&](const WindowEvents& e) {
-        if (down && e.key_down)
-            e.key_down(report);
-        if (!down && e.key_up)
-            e.key_up(report);
-    });
-}
-
-void QtWindowSystem::deliver_modifiers(uint64_t modifiers)
-{
-    deliver([&](const WindowEvents& e) {
-        if (e.modifiers_changed)
-            e.modifiers_changed(modifiers);
-    });
-}
-
-void QtWindowSystem::deliver_mouse(const MouseReport& report, int kind)
-{
-    deliver([&](const WindowEvents& e) {
-        const auto& handler = kind == 0 ? e.mouse_down : kind == 1 ? e.mouse_up : e.mouse_dragged;
-        if (handler)
-            handler(report);
-    });
-}
-
-void QtWindowSystem::deliver_close_box(uint8_t window)
-{
-    deliver([&](const WindowEvents& e) {
-        if (e.close_box)
-            e.close_box(window);
-    });
-}
-
 void QtWindowSystem::deliver_resize(uint8_t window)
 {
     DesktopWindowState* w = state(window);
@@ -399,18 +358,7 @@ void QtWindowSystem::deliver_resize(uint8_t window)
     if (frame == w->state.frame)
         return;
     w->state.frame = frame;
-    deliver([&](const WindowEvents& e) {
-        if (e.window_resized)
-            e.window_resized(window, frame);
-    });
-}
-
-void QtWindowSystem::deliver_activation(uint8_t window)
-{
-    deliver([&](const WindowEvents& e) {
-        if (e.window_activated)
-            e.window_activated(window);
-    });
+    report_resize(window, frame);
 }
 
 } // namespace platform::qt

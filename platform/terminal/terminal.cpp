@@ -409,26 +409,13 @@ bool take_key(std::string& input, TerminalKey& key)
 void TerminalWindowSystem::run_event_loop()
 {
     start_named_thread("terminal input", [this] { paint_loop(); });
-    loop_.run([this] {
-        deliver([](const WindowEvents& e) {
-            if (e.display_changed)
-                e.display_changed(Display{});
-            if (e.will_finish_launching)
-                e.will_finish_launching();
-            if (e.did_finish_launching)
-                e.did_finish_launching();
-            if (e.active_changed)
-                e.active_changed(true);
-        });
-    });
+    // A terminal has no screen in points: the default display stands in.
+    loop_.run([this] { report_launch(Display{}); });
 }
 
 void TerminalWindowSystem::quit_event_loop()
 {
-    loop_.quit([this] {
-        if (auto will_terminate = events().will_terminate)
-            will_terminate();
-    });
+    loop_.quit([this] { report_termination(); });
 }
 
 void TerminalWindowSystem::post_to_event_thread(std::function<void()> work)
@@ -705,10 +692,7 @@ void TerminalWindowSystem::show_page(uint8_t window)
     }
     changed();
     // The user asked for the window: it is the key window now, and shown if it was hidden.
-    deliver([&](const WindowEvents& e) {
-        if (e.window_activated)
-            e.window_activated(window);
-    });
+    report_activation(window);
 }
 
 void TerminalWindowSystem::scroll_page(int64_t lines)
@@ -766,12 +750,8 @@ void TerminalWindowSystem::choose_menu_item()
         menu_.open = false;
     }
     changed();
-    if (choice) {
-        deliver([&](const WindowEvents& e) {
-            if (e.menu_chosen)
-                e.menu_chosen(*choice);
-        });
-    }
+    if (choice)
+        report_menu_choice(*choice);
 }
 
 bool TerminalWindowSystem::handle_key(const TerminalKey& key)
@@ -834,12 +814,8 @@ bool TerminalWindowSystem::handle_key(const TerminalKey& key)
     // A sequence of a key we do not know carries nothing to type.
     if (code == KEY_UNMAPPED && report.characters.empty())
         return true;
-    deliver([&](const WindowEvents& e) {
-        if (e.key_down)
-            e.key_down(report);
-        if (e.key_up)
-            e.key_up(report);
-    });
+    report_key(report, true);
+    report_key(report, false);
     return true;
 }
 

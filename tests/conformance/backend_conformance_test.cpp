@@ -121,8 +121,8 @@ class HeadlessProbe : public Probe {
             report = {0, platform::KEY_F5, "\xEF\x9C\x88", platform::MOD_FN};
         else if (key == Key::Return)
             report = platform::typed_key(U'\r');
-        backend().report_key_down(report);
-        backend().report_key_up(report);
+        backend().report_key(report, true);
+        backend().report_key(report, false);
     }
     bool choose(const std::string& menu, const std::string& item) override
     {
@@ -136,8 +136,8 @@ class HeadlessProbe : public Probe {
     }
     bool click(uint8_t window, double x, double y) override
     {
-        backend().report_mouse_down({window, x, y, 1, 0});
-        backend().report_mouse_up({window, x, y, 0, 0});
+        backend().report_mouse({window, x, y, 1, 0}, platform::WindowSystem::Mouse::Down);
+        backend().report_mouse({window, x, y, 0, 0}, platform::WindowSystem::Mouse::Up);
         return true;
     }
     bool close(uint8_t window) override

@@ -25,7 +25,7 @@ TEST_F(Headless, ReportsArriveOnTheEventThreadBeforeTheCallReturns)
         code = r.key_code;
     };
     headless().set_events(events);
-    headless().report_key_down({0, platform::KEY_Q, "q", 0});
+    headless().report_key({0, platform::KEY_Q, "q", 0}, true);
     EXPECT_TRUE(on_event_thread);
     EXPECT_EQ(code, platform::KEY_Q);
 }

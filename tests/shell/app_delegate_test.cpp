@@ -111,7 +111,8 @@ TEST_F(AppDelegateTest, InstalledCallbacksReachTheShell)
     ResetMouse();
     DiagCapture quiet;
     PrepareMenus();
-    headless().report_mouse_down(platform::MouseReport{1, 10, 40, 1, 0});
+    headless().report_mouse(platform::MouseReport{1, 10, 40, 1, 0},
+                            platform::WindowSystem::Mouse::Down);
     EXPECT_EQ(MouseEventCount(), 1);
     t_WindowFront(0);
     t_WindowFront(4);

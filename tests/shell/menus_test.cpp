@@ -185,6 +185,21 @@ TEST_F(MenusTest, CopyTextConvertsTheSpecialCodes)
     EXPECT_EQ(beeps(), 1);
 }
 
+// The terminal's pasteboard page used to keep the text it was shown with after a later copy.
+TEST_F(MenusTest, ACopyReachesTheShownPasteboardWindow)
+{
+    toolkit::set_window_text(platform::PRINTER_WINDOW, "erste\r");
+    t_WindowFront(platform::PRINTER_WINDOW);
+    t_MenuEventHandler(command(ACTION_COPY_TEXT));
+    EXPECT_EQ(headless().window(platform::PASTEBOARD_WINDOW).text, ""); // hidden: untouched
+    t_WindowFront(platform::PASTEBOARD_WINDOW);
+    EXPECT_EQ(headless().window(platform::PASTEBOARD_WINDOW).text, "erste\r");
+    toolkit::set_window_text(platform::PRINTER_WINDOW, "zweite\r");
+    t_WindowFront(platform::PRINTER_WINDOW);
+    t_MenuEventHandler(command(ACTION_COPY_TEXT));
+    EXPECT_EQ(headless().window(platform::PASTEBOARD_WINDOW).text, "zweite\r");
+}
+
 TEST(CopyTable, EveryCodeFrom127To160)
 {
     std::string screen;
