@@ -46,6 +46,13 @@ constexpr float PART_MAX = 1048576.0f;
 
 using engine::Condition;
 
+// The indices a run of flips moves, as cubes: an index with (index & mask) == pattern goes to
+// index ^ change. Disjoint, so an entry meets at most one.
+struct Cube {
+    uint32_t mask, pattern;
+    uint64_t change;
+};
+
 // The held register. The buffers keep their memory between holds, like the one-gate path's
 // index, and each hold clears what it uses first; a hold accounts them while it lasts.
 struct Held {
@@ -64,6 +71,7 @@ struct Held {
     std::vector<Condition> conditions; // under which a run's conditional flips may fire
     std::vector<uint32_t> picked, picked_order; // the entries that meet one, and their indices
     std::vector<Parts> moving;    // their amplitudes on the way
+    std::vector<Cube> cubes;      // the indices a run of flips moves
 };
 Held held;
 
@@ -238,6 +246,77 @@ void find_moved(const engine::Flip* flips, size_t count, uint64_t offset, uint64
         m.position = held.picked[static_cast<size_t>(m.position)];
 }
 
+// Beyond these the run is taken entry by entry instead.
+constexpr size_t CUBES_MAX = 16;
+constexpr int64_t CUBE_STEPS_MAX = 1 << 14;
+
+// Follows the run on values of which only some bits are known, splitting on a control bit
+// where it is not: every flip only adds a constant, so within a branch each bit is its
+// original value xor what the flips before added, and a leaf knows exactly which flips
+// fired. For the oracle and the inversion a few dozen branches settle every value.
+struct CubeSearch {
+    const engine::Flip* flips;
+    size_t count;
+    uint64_t low, offset, before;
+    std::vector<Cube>& cubes;
+    int64_t steps = CUBE_STEPS_MAX;
+
+    // From flip k on, for the values whose bits under known equal those of value, with the
+    // flips so far adding added. False when the search gives up.
+    bool walk(size_t k, uint64_t known, uint64_t value, uint64_t added)
+    {
+        for (; k < count; k++) {
+            if (--steps < 0)
+                return false;
+            const uint64_t mask = flips[k].mask;
+            if ((~(value ^ added) & mask & known) != 0)
+                continue; // a known control bit is clear
+            const uint64_t open = mask & ~known;
+            if (open != 0) {
+                const uint64_t b = open & (~open + 1);
+                return walk(k, known | b, value, added) && walk(k, known | b, value | b, added);
+            }
+            added ^= flips[k].flip;
+        }
+        const uint64_t change = added ^ before;
+        if (change == 0)
+            return true;
+        if (cubes.size() >= CUBES_MAX)
+            return false;
+        cubes.push_back({static_cast<uint32_t>(known & low),
+                         static_cast<uint32_t>((value ^ offset) & known & low), change});
+        return true;
+    }
+};
+
+// The entries of order whose index lies in one of the cubes, with their new values, in
+// order. Most blocks hold none; they are passed over in vectors.
+VECTOR_CLONES void find_in_cubes(const uint32_t* order, int64_t size, const Cube* cubes,
+                                 size_t count, uint64_t offset, uint64_t before,
+                                 std::vector<engine::Moved>& moved)
+{
+    constexpr int64_t BLOCK = 64;
+    for (int64_t start = 0; start < size; start += BLOCK) {
+        const int64_t end = std::min(size, start + BLOCK);
+        uint32_t any = 0;
+        for (size_t c = 0; c < count; c++) {
+            const uint32_t mask = cubes[c].mask, pattern = cubes[c].pattern;
+            for (int64_t p = start; p < end; p++)
+                any |= (order[p] & mask) == pattern;
+        }
+        if (any == 0)
+            continue;
+        for (int64_t p = start; p < end; p++) {
+            for (size_t c = 0; c < count; c++) {
+                if ((order[p] & cubes[c].mask) != cubes[c].pattern)
+                    continue;
+                moved.push_back({p, (order[p] ^ cubes[c].change) ^ offset ^ before});
+                break;
+            }
+        }
+    }
+}
+
 } // namespace
 
 namespace engine {
@@ -374,8 +453,15 @@ void by_value_flips(const Flip* flips, size_t count)
     }
     const uint64_t new_offset = offset ^ before;
     held.moved.clear();
-    if (!conditions.empty())
+    held.cubes.clear();
+    CubeSearch search{flips, count, low, offset, before, held.cubes};
+    if (search.walk(0, ~low, offset & ~low, 0)) {
+        if (!held.cubes.empty())
+            find_in_cubes(held.order.data(), held.reg->size, held.cubes.data(),
+                          held.cubes.size(), offset, before, held.moved);
+    } else if (!conditions.empty()) {
         find_moved(flips, count, offset, new_offset);
+    }
     const auto values = static_cast<uint64_t>(held.values);
     bool fits = true;
     for (const Moved& m : held.moved)
