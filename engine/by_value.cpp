@@ -19,6 +19,7 @@
 #include <new>
 #include <vector>
 
+#include "engine/entries.h"
 #include "engine/error.h"
 #include "engine/gates.h"
 #include "engine/objcode.h"
@@ -31,7 +32,6 @@ namespace {
 
 using engine::Parts;
 
-constexpr int64_t ENTRY_BYTES = 8;
 // Widest value range held; the buffers take about 16 bytes per value (24 with flips).
 constexpr int WIDTH_MAX = 26;
 // The array may be at most this many times longer than the register it stands for.
@@ -153,23 +153,6 @@ int64_t reorder(uint32_t* order, int64_t size, const uint64_t* present, const ui
     return kept + count;
 }
 
-// Grows (or shrinks) both arrays of reg to hold entries; false when memory is short, with
-// the register's entries as they were.
-bool reserve_entries(quantum_reg_struct& reg, int64_t entries)
-{
-    const auto count = static_cast<size_t>(std::max<int64_t>(entries, 1));
-    auto* state = static_cast<uint64_t*>(std::realloc(reg.state, count * sizeof(uint64_t)));
-    if (!state)
-        return false;
-    reg.state = state;
-    auto* amplitude = static_cast<quantum_amplitude*>(
-        std::realloc(static_cast<void*>(reg.amplitude), count * sizeof(quantum_amplitude)));
-    if (!amplitude)
-        return false;
-    reg.amplitude = amplitude;
-    return true;
-}
-
 int64_t held_bytes(int64_t values)
 {
     return values * static_cast<int64_t>(sizeof(Parts)) + values / 4 +
@@ -189,8 +172,7 @@ void write_back(const engine::Moved* moved, size_t count, uint64_t offset)
         amplitude[p] = dense[order[p]];
         reg.state[p] = k < count && moved[k].position == p ? moved[k++].value : order[p] ^ offset;
     }
-    // Shrinking cannot fail for want of memory; if realloc refuses, the larger arrays stay.
-    reserve_entries(reg, reg.size);
+    engine::entries_fit(reg, held.values);
     memory_account(-held.accounted);
     held.reg = nullptr;
 }
@@ -377,7 +359,7 @@ bool by_value_take(quantum_reg_struct& reg)
         largest = std::max({largest, std::abs(amplitude[p].re), std::abs(amplitude[p].im)});
     }
     // Room for every value, so that writing back cannot fail for want of memory.
-    if (p < reg.size || !(largest <= PART_MAX) || !reserve_entries(reg, values))
+    if (p < reg.size || !(largest <= PART_MAX) || !entries_reserve(reg, values))
         return false;
     held.accounted = held_bytes(values);
     held.picking = false;
@@ -415,10 +397,8 @@ int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg)
                                   held.order.data(), reg.size, stride, swap);
         }
         held.largest = outcome.largest;
-        const int64_t old_size = reg.size;
-        reg.size = reorder(held.order.data(), old_size, held.present.data(), held.next.data(),
+        reg.size = reorder(held.order.data(), reg.size, held.present.data(), held.next.data(),
                            static_cast<uint32_t>(stride), outcome, held.made.data());
-        memory_account(2 * ENTRY_BYTES * (reg.size - old_size));
         hash_load_warning(reg);
         gate_counter(1);
         std::swap(held.present, held.next);

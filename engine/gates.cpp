@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/by_value.h"
+#include "engine/entries.h"
 #include "engine/error.h"
 #include "engine/measure.h"
 #include "engine/objcode.h"
@@ -22,7 +23,6 @@ namespace {
 
 using engine::Parts;
 
-constexpr int64_t ENTRY_BYTES = 8;
 constexpr double PI = 3.14159265358979323846;
 
 int64_t gate_count = 0;
@@ -197,56 +197,8 @@ bool is_zero(quantum_amplitude a)
     return a.real() == 0 && a.imag() == 0;
 }
 
-// Grows both arrays of a sparse register by add zeroed entries; false (reported) on failure,
-// leaving the register as it was.
-bool grow_entries(quantum_reg_struct& reg, int64_t add)
-{
-    if (add == 0)
-        return true;
-    const size_t total = static_cast<size_t>(reg.size + add);
-    auto* state = static_cast<uint64_t*>(std::realloc(reg.state, total * sizeof(uint64_t)));
-    if (!state) {
-        quantum_error(QUANTUM_ENOMEM);
-        return false;
-    }
-    reg.state = state;
-    const size_t amplitude_bytes = total * sizeof(quantum_amplitude);
-    auto* amplitude = static_cast<quantum_amplitude*>(std::realloc(reg.amplitude, amplitude_bytes));
-    if (!amplitude) {
-        quantum_error(QUANTUM_ENOMEM);
-        return false;
-    }
-    reg.amplitude = amplitude;
-    std::memset(reg.state + reg.size, 0, static_cast<size_t>(add) * sizeof(uint64_t));
-    std::memset(static_cast<void*>(reg.amplitude + reg.size), 0,
-                static_cast<size_t>(add) * sizeof(quantum_amplitude));
-    memory_account(2 * ENTRY_BYTES * add);
-    return true;
-}
-
-// Scratch bytes of the generic gates, counted like every other engine allocation.
-// Zeroed unless the caller writes every element before reading it (zeroed: false), which
-// spares clearing the partner array of a large register on every gate.
-template <typename T> T* scratch(int64_t n, bool zeroed = true)
-{
-    const size_t count = static_cast<size_t>(n > 0 ? n : 1);
-    void* bytes = zeroed ? std::calloc(count, sizeof(T)) : std::malloc(count * sizeof(T));
-    auto* p = static_cast<T*>(bytes);
-    if (!p) {
-        quantum_error(QUANTUM_ENOMEM);
-        return nullptr;
-    }
-    memory_account(static_cast<int64_t>(sizeof(T)) * n);
-    return p;
-}
-
-template <typename T> void release(T* p, int64_t n)
-{
-    if (!p)
-        return;
-    std::free(p);
-    memory_account(-static_cast<int64_t>(sizeof(T)) * n);
-}
+using engine::work_array;
+using engine::work_release;
 
 // A register whose basis values are distinct and all lie below its hash table's length can
 // find a partner by indexing an array with the value itself: no table to clear and fill, no
@@ -308,12 +260,11 @@ void pair_and_purge(uint64_t bit, const quantum_amplitude* matrix, const int32_t
 {
     const int64_t old_size = reg.size;
     uint32_t* index = index_plus_one.data();
-    if (!grow_entries(reg, add)) {
+    if (!engine::entries_resize(reg, old_size + add)) {
         for (int64_t i = 0; i < old_size; i++)
             index[reg.state[i]] = 0;
         return;
     }
-    reg.size = old_size + add;
     const float limit = engine::purge_limit(reg);
     const Parts m0 = engine::parts(matrix[0]), m1 = engine::parts(matrix[1]);
     const Parts m2 = engine::parts(matrix[2]), m3 = engine::parts(matrix[3]);
@@ -361,7 +312,7 @@ void pair_and_purge(uint64_t bit, const quantum_amplitude* matrix, const int32_t
         std::memmove(amplitude + kept, amplitude + old_size,
                      static_cast<size_t>(made_count) * sizeof(Parts));
     }
-    engine::shrink_entries(kept + made_count, reg);
+    engine::entries_resize(reg, kept + made_count);
     engine::hash_load_warning(reg);
     decohere(reg);
 }
@@ -410,6 +361,12 @@ bool decoherence_on()
     return decoherence_flag != 0;
 }
 
+void fast_paths_forget(const quantum_reg_struct& reg)
+{
+    if (run_reg == &reg || by_value_holds(reg))
+        close_run();
+}
+
 void set_fast_paths(bool enabled)
 {
     close_run();
@@ -426,7 +383,7 @@ void decohere(quantum_reg_struct& reg)
     // Noise acts on the values and amplitudes as they are after every gate so far.
     settle(reg);
     const int64_t width = reg.width > 0 ? reg.width : 0;
-    float* noise = scratch<float>(width);
+    float* noise = work_array<float>(width);
     if (!noise)
         return;
 
@@ -457,7 +414,7 @@ void decohere(quantum_reg_struct& reg)
         }
         reg.amplitude[k] = quantum_cmul(reg.amplitude[k], quantum_cexp(angle));
     }
-    release(noise, width);
+    work_release(noise, width);
 }
 
 // Permutation gates
@@ -625,7 +582,7 @@ void apply_gate1(int64_t target, quantum_matrix_struct m, quantum_reg_struct& re
 
     const bool sparse = reg.hashw != 0 && reg.state;
     if (sparse) {
-        auto* pairs = scratch<int32_t>(old_size, false);
+        auto* pairs = work_array<int32_t>(old_size, false);
         if (!pairs)
             return;
         int64_t paired = 0;
@@ -636,14 +593,14 @@ void apply_gate1(int64_t target, quantum_matrix_struct m, quantum_reg_struct& re
             memory_account(index_bytes);
             pair_and_purge(bit, m.t, pairs, old_size - paired, reg);
             memory_account(-index_bytes);
-            release(pairs, old_size);
+            work_release(pairs, old_size);
             return;
         }
-        release(pairs, old_size);
+        work_release(pairs, old_size);
     }
 
     // Pass: find every partner once; count the missing ones, which become new entries.
-    auto* partner = scratch<int64_t>(old_size, false);
+    auto* partner = work_array<int64_t>(old_size, false);
     if (!partner)
         return;
     int64_t add = 0;
@@ -662,10 +619,10 @@ void apply_gate1(int64_t target, quantum_matrix_struct m, quantum_reg_struct& re
         }
     }
     const int64_t total = old_size + add;
-    auto* done = scratch<char>(total);
-    if (!done || (sparse && !grow_entries(reg, add))) {
-        release(done, total);
-        release(partner, old_size);
+    auto* done = work_array<char>(total);
+    if (!done || (sparse && !engine::entries_resize(reg, total))) {
+        work_release(done, total);
+        work_release(partner, old_size);
         return;
     }
 
@@ -696,8 +653,8 @@ void apply_gate1(int64_t target, quantum_matrix_struct m, quantum_reg_struct& re
         next++;
     }
     reg.size = total;
-    release(done, total);
-    release(partner, old_size);
+    work_release(done, total);
+    work_release(partner, old_size);
     finish_generic(reg);
 }
 
@@ -738,7 +695,7 @@ void apply_gate2(int64_t target1, int64_t target2, quantum_matrix_struct m,
         hash_rebuild(reg);
 
     // Pass: count the quadruple members that are missing, each quadruple once.
-    auto* done = scratch<char>(old_size);
+    auto* done = work_array<char>(old_size);
     if (!done)
         return;
     int64_t add = 0;
@@ -755,10 +712,10 @@ void apply_gate2(int64_t target1, int64_t target2, quantum_matrix_struct m,
                     done[p] = 1;
             }
         }
-        std::memset(done, 0, static_cast<size_t>(old_size));
+        std::memset(done, 0, static_cast<size_t>(std::max<int64_t>(old_size, 0)));
     }
-    if (sparse && !grow_entries(reg, add)) {
-        release(done, old_size);
+    if (sparse && !engine::entries_resize(reg, old_size + add)) {
+        work_release(done, old_size);
         return;
     }
 
@@ -791,7 +748,7 @@ void apply_gate2(int64_t target1, int64_t target2, quantum_matrix_struct m,
         }
     }
     reg.size = old_size + add;
-    release(done, old_size);
+    work_release(done, old_size);
     finish_generic(reg);
 }
 

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "engine/entries.h"
 #include "engine/error.h"
 #include "engine/measure.h"
 #include "engine/objcode.h"
@@ -23,11 +24,7 @@ quantum_reg_struct entries(int64_t width, std::vector<uint64_t> values,
 {
     quantum_reg_struct reg = register_new(0, width);
     register_delete_keep_hash(reg);
-    reg.size = int64_t(values.size());
-    reg.state = static_cast<uint64_t*>(calloc(values.size(), sizeof(uint64_t)));
-    reg.amplitude =
-        static_cast<quantum_amplitude*>(calloc(values.size(), sizeof(quantum_amplitude)));
-    memory_account(16 * reg.size);
+    engine::entries_new(reg, int64_t(values.size()), true);
     for (size_t i = 0; i < values.size(); i++) {
         reg.state[i] = values[i];
         reg.amplitude[i] = i < amplitudes.size() ? amplitudes[i] : quantum_amplitude(1.0f, 0.0f);

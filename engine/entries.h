@@ -1,0 +1,51 @@
+// engine/entries.h: the one place that allocates a register's entry arrays and the gates'
+// work arrays, with one contract for size, zeroing, the memory count and the failure report.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "engine/error.h"
+#include "engine/register.h"
+
+namespace engine {
+
+// Bytes per amplitude and per basis value, as the memory count takes them.
+constexpr int64_t ENTRY_BYTES = 8;
+
+// The contract of every function below: the arrays hold exactly size entries, except while
+// a caller has reserved more (entries_reserve until entries_fit); the memory count always
+// holds what the arrays take, 8 bytes per entry and array; new entries are zeroed; a failed
+// allocation reports "malloc failed" (unless said otherwise) and leaves the register as it
+// was. A register without a basis-value array (dense) has only amplitudes.
+
+// Fresh zeroed arrays of n entries, a basis-value array only with_state; size = n. On
+// failure both arrays are absent and size is 0.
+bool entries_new(quantum_reg_struct& reg, int64_t n, bool with_state);
+// Frees both arrays; the numeric fields stay.
+void entries_free(quantum_reg_struct& reg);
+// size = n: new entries zeroed, a shrink keeps the first n. A shrink that the allocator
+// refuses keeps the larger blocks (counted at n) and reports only when n > 0.
+bool entries_resize(quantum_reg_struct& reg, int64_t n);
+// Room for capacity entries without changing size, counted at capacity; false without a
+// report (the caller takes another way), with the register as it was.
+bool entries_reserve(quantum_reg_struct& reg, int64_t capacity);
+// Gives back the room beyond size that entries_reserve(capacity) took.
+void entries_fit(quantum_reg_struct& reg, int64_t capacity);
+
+// A counted work array of n elements, zeroed unless the caller writes every element before
+// reading it; nullptr (reported) when the memory is not there.
+void* work_new(int64_t n, size_t element_bytes, bool zeroed);
+void work_free(void* p, int64_t n, size_t element_bytes);
+
+template <typename T> T* work_array(int64_t n, bool zeroed = true)
+{
+    return static_cast<T*>(work_new(n, sizeof(T), zeroed));
+}
+
+template <typename T> void work_release(T* p, int64_t n)
+{
+    work_free(p, n, sizeof(T));
+}
+
+} // namespace engine
