@@ -3,7 +3,7 @@
 // The one-gate path finds each entry's partner through an index from value to position and
 // updates the pairs one by one. Held by value, the amplitudes sit at their values: the
 // partners of a gate on qubit k lie 2^k apart, and several pairs are updated per vector
-// operation (dense_pass). The entry order is carried along gate by gate as the one-gate path leaves it:
+// operation (hadamard_held_dense). The entry order is carried along gate by gate as the one-gate path leaves it:
 // the kept entries in their order, then the new partners in the order of the entries that
 // made them. Every amplitude goes through the same products and sums as there.
 //
@@ -19,14 +19,10 @@
 #include <new>
 #include <vector>
 
-#include "engine/entries.h"
 #include "engine/error.h"
 #include "engine/gates.h"
 #include "engine/objcode.h"
-#include "engine/parts.h"
-#include "engine/dense_pass.h"
 #include "engine/vector_clones.h"
-#include "engine/wide.h"
 
 namespace {
 
@@ -44,36 +40,8 @@ constexpr int64_t DENSE_SHARE = 8, WIDE_DENSE_SHARE = 32;
 // so none turns NaN and needs the recovery of quantum_cmul. Checked before every gate.
 constexpr float PART_MAX = 1048576.0f;
 
-using engine::Condition;
-
-// The indices a run of flips moves, as cubes: an index with (index & mask) == pattern goes to
-// index ^ change. Disjoint, so an entry meets at most one.
-struct Cube {
-    uint32_t mask, pattern;
-    uint64_t change;
-};
-
-// The held register. The buffers keep their memory between holds, like the one-gate path's
-// index, and each hold clears what it uses first; a hold accounts them while it lasts.
-struct Held {
-    quantum_reg_struct* reg = nullptr;
-    int64_t values = 0;   // the array's length, a power of two
-    uint64_t offset = 0;  // value v sits at index v ^ offset
-    float largest = 0;    // the largest amplitude part held
-    int64_t accounted = 0; // the bytes of buffers accounted for this hold
-    bool picking = false;  // whether they include the picking buffers
-    std::vector<Parts> amplitude; // by index, zero where no entry is
-    std::vector<uint64_t> present; // a bit per index: an entry before a gate
-    std::vector<uint64_t> next;    // the same after it
-    std::vector<uint32_t> order;  // the entries' indices, in entry order
-    std::vector<uint32_t> made;   // the new partners of one gate, in order
-    std::vector<engine::Moved> moved; // the entries a run of flips moves
-    std::vector<Condition> conditions; // under which a run's conditional flips may fire
-    std::vector<uint32_t> picked, picked_order; // the entries that meet one, and their indices
-    std::vector<Parts> moving;    // their amplitudes on the way
-    std::vector<Cube> cubes;      // the indices a run of flips moves
-};
-Held held;
+engine::Held& held = engine::fast_paths.held;
+engine::HeldKernels forced = engine::HeldKernels::chosen;
 
 // An index's presence bit.
 bool bit(const uint64_t* bits, uint64_t i)
@@ -89,10 +57,14 @@ void set_bit(uint64_t* bits, uint64_t i)
 using Outcome = engine::GateOutcome;
 using engine::HADAMARD;
 
+} // namespace
+
 // One gate visiting the entries in their order, each pair once: at its lower member, or at
-// the upper one when that stands alone. The same products and sums as update.
-Outcome sparse_gate(float limit, Parts* amplitude, const uint64_t* present, uint64_t* next,
-                    const uint32_t* order, int64_t size, uint64_t stride, bool swap)
+// the upper one when that stands alone. The same products and sums as the dense kernel.
+engine::GateOutcome engine::hadamard_held_sparse(float limit, Parts* amplitude,
+                                                 const uint64_t* present, uint64_t* next,
+                                                 const uint32_t* order, int64_t size,
+                                                 uint64_t stride, bool swap)
 {
     const Parts zero{0.0f, 0.0f};
     Outcome outcome;
@@ -124,6 +96,8 @@ Outcome sparse_gate(float limit, Parts* amplitude, const uint64_t* present, uint
     return outcome;
 }
 
+namespace {
+
 // The entry order after a gate: the kept entries in their order, then the partners made,
 // in the order of their makers. Returns the new size. A gate that made no partner (the
 // first half of each Walsh layer) only drops entries, without looking partners up.
@@ -153,19 +127,13 @@ int64_t reorder(uint32_t* order, int64_t size, const uint64_t* present, const ui
     return kept + count;
 }
 
-int64_t held_bytes(int64_t values)
-{
-    return values * static_cast<int64_t>(sizeof(Parts)) + values / 4 +
-           (2 * values + 1) * static_cast<int64_t>(sizeof(uint32_t));
-}
-
 // The held entries back into the register's arrays, in entry order. The values are the
 // indices' values, or for the entries of moved (sorted by position) the values given there.
 void write_back(const engine::Moved* moved, size_t count, uint64_t offset)
 {
     quantum_reg_struct& reg = *held.reg;
-    const Parts* dense = held.amplitude.data();
-    const uint32_t* order = held.order.data();
+    const Parts* dense = held.amplitude.data;
+    const uint32_t* order = held.order.data;
     auto* amplitude = reinterpret_cast<Parts*>(reg.amplitude);
     size_t k = 0;
     for (int64_t p = 0; p < reg.size; p++) {
@@ -173,60 +141,15 @@ void write_back(const engine::Moved* moved, size_t count, uint64_t offset)
         reg.state[p] = k < count && moved[k].position == p ? moved[k++].value : order[p] ^ offset;
     }
     engine::entries_fit(reg, held.values);
-    memory_account(-held.accounted);
     held.reg = nullptr;
 }
 
-// The run of flips on the held values: the entries whose index it changes, with their new
-// values, into held.moved. Only the entries whose index meets one of held.conditions can
-// change; with 512-bit vectors they are picked out first.
-VECTOR_CLONES void common_find_moved(const uint32_t* order, int64_t size,
-                                     const engine::Flip* flips, size_t count, uint64_t offset,
-                                     uint64_t new_offset)
-{
-    for (int64_t p = 0; p < size; p++) {
-        const uint64_t v = engine::flipped(order[p] ^ offset, flips, count);
-        if ((v ^ new_offset) != order[p])
-            held.moved.push_back({p, v});
-    }
-}
-
-// Room to pick entries (only runs with conditional flips need it), accounted with the hold.
-bool room_to_pick()
-{
-    if (held.picking)
-        return true;
-    const auto length = static_cast<size_t>(held.values) + 16; // whole vectors written
-    try {
-        if (held.picked.size() < length) {
-            held.picked.resize(length);
-            held.picked_order.resize(length);
-        }
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    const auto bytes = static_cast<int64_t>(2 * length * sizeof(uint32_t));
-    memory_account(bytes);
-    held.accounted += bytes;
-    held.picking = true;
-    return true;
-}
-
-void find_moved(const engine::Flip* flips, size_t count, uint64_t offset, uint64_t new_offset)
-{
-    const int64_t size = held.reg->size;
-    if (!engine::wide_vectors() || !room_to_pick()) {
-        common_find_moved(held.order.data(), size, flips, count, offset, new_offset);
-        return;
-    }
-    const int64_t picked =
-        engine::wide_pick(held.order.data(), size, held.conditions.data(),
-                          held.conditions.size(), held.picked.data(), held.picked_order.data());
-    engine::wide_find_moved(held.picked_order.data(), picked, flips, count, offset, new_offset,
-                            held.moved);
-    for (engine::Moved& m : held.moved)
-        m.position = held.picked[static_cast<size_t>(m.position)];
-}
+// The indices a run of flips moves, as cubes: an index with (index & mask) == pattern goes to
+// index ^ change. Disjoint, so an entry meets at most one.
+struct Cube {
+    uint32_t mask, pattern;
+    uint64_t change;
+};
 
 // Beyond these the run is taken entry by entry instead.
 constexpr size_t CUBES_MAX = 16;
@@ -301,6 +224,36 @@ VECTOR_CLONES void find_in_cubes(const uint32_t* order, int64_t size, const Cube
 
 } // namespace
 
+bool engine::flips_held_cubes(const uint32_t* order, int64_t size, uint64_t values,
+                              const Flip* flips, size_t count, uint64_t offset,
+                              std::vector<Moved>& moved)
+{
+    uint64_t before = 0;
+    for (size_t i = 0; i < count; i++)
+        before ^= flips[i].mask == 0 ? flips[i].flip : 0;
+    const uint64_t low = values - 1;
+    std::vector<Cube> cubes;
+    cubes.reserve(CUBES_MAX);
+    CubeSearch search{flips, count, low, offset, before, cubes};
+    if (!search.walk(0, ~low, offset & ~low, 0))
+        return false;
+    if (!cubes.empty())
+        find_in_cubes(order, size, cubes.data(), cubes.size(), offset, before, moved);
+    return true;
+}
+
+// Every entry through the run.
+VECTOR_CLONES void engine::flips_held_each(const uint32_t* order, int64_t size,
+                                           const Flip* flips, size_t count, uint64_t offset,
+                                           uint64_t new_offset, std::vector<Moved>& moved)
+{
+    for (int64_t p = 0; p < size; p++) {
+        const uint64_t v = flipped(order[p] ^ offset, flips, count);
+        if ((v ^ new_offset) != order[p])
+            moved.push_back({p, v});
+    }
+}
+
 namespace engine {
 
 bool by_value_holds(const quantum_reg_struct& reg)
@@ -325,28 +278,25 @@ bool by_value_take(quantum_reg_struct& reg)
     const int64_t values = int64_t{1} << width;
     if (values > SPREAD_MAX * reg.size)
         return false;
-    try {
-        const auto length = static_cast<size_t>(values);
-        if (held.amplitude.size() < length)
-            held.amplitude.resize(length);
-        if (held.present.size() < length / 64) {
-            held.present.resize(length / 64);
-            held.next.resize(length / 64);
-            held.order.resize(length);
-            held.made.resize(length + 1);
-        }
-    } catch (const std::bad_alloc&) {
+    // Buffers kept for another register are given back first.
+    if (held.served != &reg)
+        by_value_free();
+    if (!held.amplitude.reserve(values) || !held.present.reserve(values / 64) ||
+        !held.next.reserve(values / 64) || !held.order.reserve(values) ||
+        !held.made.reserve(values + 1)) {
+        by_value_free();
         return false;
     }
+    held.served = &reg;
 
     // Every value once, below values; the parts no larger than PART_MAX. The arrays hold
     // zeros where no entry is.
-    Parts* dense = held.amplitude.data();
-    uint64_t* present = held.present.data();
+    Parts* dense = held.amplitude.data;
+    uint64_t* present = held.present.data;
     std::fill_n(dense, values, Parts{0.0f, 0.0f});
     std::fill_n(present, values / 64, 0);
     const auto* amplitude = reinterpret_cast<const Parts*>(reg.amplitude);
-    uint32_t* order = held.order.data();
+    uint32_t* order = held.order.data;
     float largest = 0;
     int64_t p = 0;
     for (; p < reg.size; p++) {
@@ -361,9 +311,6 @@ bool by_value_take(quantum_reg_struct& reg)
     // Room for every value, so that writing back cannot fail for want of memory.
     if (p < reg.size || !(largest <= PART_MAX) || !entries_reserve(reg, values))
         return false;
-    held.accounted = held_bytes(values);
-    held.picking = false;
-    memory_account(held.accounted);
     held.reg = &reg;
     held.values = values;
     held.offset = 0;
@@ -376,7 +323,7 @@ int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg)
     if (held.reg != &reg)
         return 0;
     const float limit = purge_limit(reg);
-    Parts* dense = held.amplitude.data();
+    Parts* dense = held.amplitude.data;
     int64_t done = 0;
     // The one-gate path widens a full hash table first; that gate is left to it.
     for (; done < n && reg.size < hash_length(reg.hashw) && held.largest <= PART_MAX; done++) {
@@ -387,18 +334,25 @@ int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg)
             break;
         objcode_record(OBJCODE_HADAMARD, static_cast<int>(target));
         Outcome outcome;
-        std::fill_n(held.next.begin(), held.values / 64, 0);
+        std::fill_n(held.next.data, held.values / 64, 0);
         const bool swap = (held.offset & stride) != 0;
-        if (reg.size * (wide_vectors() ? WIDE_DENSE_SHARE : DENSE_SHARE) >= held.values) {
-            outcome = dense_pass(limit, dense, held.present.data(), held.next.data(),
-                                 held.values, stride, swap);
+        const bool wide = wide_vectors();
+        const bool sparse = forced == HeldKernels::chosen
+                                ? reg.size * (wide ? WIDE_DENSE_SHARE : DENSE_SHARE) < held.values
+                                : forced == HeldKernels::sparse;
+        if (sparse) {
+            outcome = hadamard_held_sparse(limit, dense, held.present.data, held.next.data,
+                                           held.order.data, reg.size, stride, swap);
+        } else if (wide) {
+            outcome = hadamard_wide(limit, dense, held.present.data, held.next.data,
+                                    held.values, stride, swap);
         } else {
-            outcome = sparse_gate(limit, dense, held.present.data(), held.next.data(),
-                                  held.order.data(), reg.size, stride, swap);
+            outcome = hadamard_held_dense(limit, dense, held.present.data, held.next.data,
+                                          held.values, stride, swap);
         }
         held.largest = outcome.largest;
-        reg.size = reorder(held.order.data(), reg.size, held.present.data(), held.next.data(),
-                           static_cast<uint32_t>(stride), outcome, held.made.data());
+        reg.size = reorder(held.order.data, reg.size, held.present.data, held.next.data,
+                           static_cast<uint32_t>(stride), outcome, held.made.data);
         hash_load_warning(reg);
         gate_counter(1);
         std::swap(held.present, held.next);
@@ -406,55 +360,46 @@ int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg)
     return done;
 }
 
-void by_value_flips(const Flip* flips, size_t count)
+bool by_value_flips(const Flip* flips, size_t count)
 {
     if (!held.reg)
-        return;
-    // A value none of whose conditional flips fires takes the unconditional ones alone and
-    // keeps its index. The first conditional flip to fire on a value sees it flipped by the
-    // unconditional ones before: so its index must show a pattern under the flip's mask.
-    // Bits beyond the array are the offset's, the same for every entry.
-    const uint64_t offset = held.offset, low = static_cast<uint64_t>(held.values) - 1;
+        return false;
+    const uint64_t offset = held.offset;
     uint64_t before = 0;
-    std::vector<Condition>& conditions = held.conditions;
-    conditions.clear();
-    for (size_t i = 0; i < count; i++) {
-        const uint64_t mask = flips[i].mask;
-        if (mask == 0) {
-            before ^= flips[i].flip;
-            continue;
-        }
-        const uint64_t pattern = (~before ^ offset) & mask;
-        if ((pattern & ~low) != 0)
-            continue;
-        const Condition c{static_cast<uint32_t>(mask & low), static_cast<uint32_t>(pattern)};
-        if (std::find(conditions.begin(), conditions.end(), c) == conditions.end())
-            conditions.push_back(c);
-    }
+    for (size_t i = 0; i < count; i++)
+        before ^= flips[i].mask == 0 ? flips[i].flip : 0;
     const uint64_t new_offset = offset ^ before;
-    held.moved.clear();
-    held.cubes.clear();
-    CubeSearch search{flips, count, low, offset, before, held.cubes};
-    if (search.walk(0, ~low, offset & ~low, 0)) {
-        if (!held.cubes.empty())
-            find_in_cubes(held.order.data(), held.reg->size, held.cubes.data(),
-                          held.cubes.size(), offset, before, held.moved);
-    } else if (!conditions.empty()) {
-        find_moved(flips, count, offset, new_offset);
-    }
     const auto values = static_cast<uint64_t>(held.values);
+    const int64_t size = held.reg->size;
+    held.moved.clear();
+    try {
+        if (forced == HeldKernels::each ||
+            !flips_held_cubes(held.order.data, size, values, flips, count, offset, held.moved)) {
+            if (wide_vectors())
+                flips_held_wide(held.order.data, size, flips, count, offset, new_offset,
+                                held.moved);
+            else
+                flips_held_each(held.order.data, size, flips, count, offset, new_offset,
+                                held.moved);
+        }
+        held.moving.resize(held.moved.size());
+    } catch (const std::bad_alloc&) {
+        held.moved = {};
+        held.moving = {};
+        by_value_release();
+        return false;
+    }
     bool fits = true;
     for (const Moved& m : held.moved)
         fits &= (m.value ^ new_offset) < values;
     if (!fits) {
         write_back(held.moved.data(), held.moved.size(), new_offset);
-        return;
+        return true;
     }
     // Out first, then in: a moved entry may land where another one left.
-    Parts* dense = held.amplitude.data();
-    uint64_t* present = held.present.data();
-    uint32_t* order = held.order.data();
-    held.moving.resize(held.moved.size());
+    Parts* dense = held.amplitude.data;
+    uint64_t* present = held.present.data;
+    uint32_t* order = held.order.data;
     for (size_t k = 0; k < held.moved.size(); k++) {
         const uint32_t from = order[held.moved[k].position];
         held.moving[k] = dense[from];
@@ -468,12 +413,31 @@ void by_value_flips(const Flip* flips, size_t count)
         set_bit(present, to);
     }
     held.offset = new_offset;
+    return true;
 }
 
 void by_value_release()
 {
     if (held.reg)
         write_back(nullptr, 0, held.offset);
+}
+
+void force_held_kernels(HeldKernels kernels)
+{
+    forced = kernels;
+}
+
+void by_value_free()
+{
+    by_value_release();
+    held.amplitude.release();
+    held.present.release();
+    held.next.release();
+    held.order.release();
+    held.made.release();
+    held.moved = {};
+    held.moving = {};
+    held.served = nullptr;
 }
 
 } // namespace engine

@@ -1,12 +1,10 @@
-// engine/dense_pass.cpp: the Hadamard gate on the whole array of a register held by value,
-// in vectors of four amplitudes (compiled for AVX2 as well), and the choice of pass.
-#include "engine/dense_pass.h"
-
+// engine/dense_pass.cpp: hadamard_held_dense, the Hadamard gate on the whole array of a
+// register held by value, in vectors of four amplitudes (compiled for AVX2 as well).
 #include <algorithm>
 #include <cstring>
 
+#include "engine/kernels.h"
 #include "engine/vector_clones.h"
-#include "engine/wide.h"
 
 namespace {
 
@@ -238,10 +236,14 @@ template <bool SWAP>
     return wide_stride<SWAP>(limit, amplitude, present, next, values, stride);
 }
 
+} // namespace
+
+namespace engine {
+
 // One gate over the whole array; next must be cleared.
-VECTOR_CLONES GateOutcome common_dense_pass(float limit_value, Parts* amplitude,
-                                        const uint64_t* present, uint64_t* next, int64_t values,
-                                        uint64_t stride, bool swap)
+VECTOR_CLONES GateOutcome hadamard_held_dense(float limit_value, Parts* amplitude,
+                                              const uint64_t* present, uint64_t* next,
+                                              int64_t values, uint64_t stride, bool swap)
 {
     const Tally tally =
         swap ? any_stride<true>(limit_value, amplitude, present, next, values, stride)
@@ -255,18 +257,6 @@ VECTOR_CLONES GateOutcome common_dense_pass(float limit_value, Parts* amplitude,
     outcome.made /= 2;
     outcome.purged /= 2;
     return outcome;
-}
-
-} // namespace
-
-namespace engine {
-
-GateOutcome dense_pass(float limit, Parts* amplitude, const uint64_t* present, uint64_t* next,
-                       int64_t values, uint64_t stride, bool swap)
-{
-    if (wide_vectors())
-        return wide_dense_pass(limit, amplitude, present, next, values, stride, swap);
-    return common_dense_pass(limit, amplitude, present, next, values, stride, swap);
 }
 
 } // namespace engine

@@ -131,12 +131,13 @@ void entries_fit(quantum_reg_struct& reg, int64_t capacity)
     memory_account(-2 * ENTRY_BYTES * (capacity - reg.size));
 }
 
-void* work_new(int64_t n, size_t element_bytes, bool zeroed)
+void* work_new(int64_t n, size_t element_bytes, bool zeroed, bool report)
 {
     const auto count = static_cast<size_t>(n > 0 ? n : 1);
     void* p = zeroed ? std::calloc(count, element_bytes) : std::malloc(count * element_bytes);
     if (!p) {
-        quantum_error(QUANTUM_ENOMEM);
+        if (report)
+            quantum_error(QUANTUM_ENOMEM);
         return nullptr;
     }
     memory_account(static_cast<int64_t>(element_bytes) * (n > 0 ? n : 0));

@@ -34,13 +34,14 @@ bool entries_reserve(quantum_reg_struct& reg, int64_t capacity);
 void entries_fit(quantum_reg_struct& reg, int64_t capacity);
 
 // A counted work array of n elements, zeroed unless the caller writes every element before
-// reading it; nullptr (reported) when the memory is not there.
-void* work_new(int64_t n, size_t element_bytes, bool zeroed);
+// reading it; nullptr (reported, unless the caller has another way) when the memory is not
+// there.
+void* work_new(int64_t n, size_t element_bytes, bool zeroed, bool report = true);
 void work_free(void* p, int64_t n, size_t element_bytes);
 
-template <typename T> T* work_array(int64_t n, bool zeroed = true)
+template <typename T> T* work_array(int64_t n, bool zeroed = true, bool report = true)
 {
-    return static_cast<T*>(work_new(n, sizeof(T), zeroed));
+    return static_cast<T*>(work_new(n, sizeof(T), zeroed, report));
 }
 
 template <typename T> void work_release(T* p, int64_t n)

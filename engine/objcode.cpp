@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "engine/by_value.h"
 #include "engine/error.h"
 
 namespace {
@@ -509,6 +510,8 @@ void objcode_stop()
 {
     active = 0;
     release_buffer();
+    // A program ends here: nothing of its fast paths' peak stays reserved.
+    engine::fast_paths_release();
 }
 
 int objcode_record(int opcode, ...)

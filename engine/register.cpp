@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/by_value.h"
 #include "engine/entries.h"
 #include "engine/error.h"
 #include "engine/objcode.h"

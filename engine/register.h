@@ -63,9 +63,6 @@ void hash_rebuild(quantum_reg_struct& reg);
 int64_t state_lookup(uint64_t v, const quantum_reg_struct& reg);
 
 namespace engine {
-// Ends a permutation run on reg and its hold by value, and gives back the buffers that
-// served it (gates.cpp); called before reg's arrays are freed.
-void fast_paths_forget(const quantum_reg_struct& reg);
 // Warns on stderr when the entries fill more than half the table (always without a table).
 void hash_load_warning(const quantum_reg_struct& reg);
 // The probability below which the purge drops an entry: 10^-6 / 2^width, in single precision.

@@ -8,11 +8,12 @@
 #include <random>
 #include <vector>
 
+#include "engine/by_value.h"
 #include "engine/entries.h"
 #include "engine/error.h"
 #include "engine/measure.h"
 #include "engine/objcode.h"
-#include "engine/wide.h"
+#include "engine/kernels.h"
 
 namespace {
 
@@ -234,7 +235,8 @@ TEST_F(GateTest, WalshRecordsOneHadamardPerQubit)
 // the flips shifting or moving its entries. Random registers and circuits (with lone
 // entries, purges down to a sparse register, signed zeros, flips that move a few entries or
 // push them out of range) must come out bit for bit as from the gates one by one, through
-// the 512-bit passes and the common ones, and the memory accounted even.
+// every kernel of kernels.h (the 512-bit ones where the processor has them), and the
+// memory accounted even.
 TEST_F(GateTest, HadamardsHeldByValueMatchTheGatesOneByOne)
 {
     std::mt19937 rng(2026);
@@ -262,9 +264,10 @@ TEST_F(GateTest, HadamardsHeldByValueMatchTheGatesOneByOne)
             const int64_t kind = pick(8), a = pick(width), b = pick(width);
             circuit.push_back({kind, a, b, (a + b + 1) % (width + 2)});
         }
-        const auto run = [&](bool fast, bool wide) {
+        const auto run = [&](bool fast, bool wide, engine::HeldKernels kernels) {
             engine::set_fast_paths(fast);
             engine::allow_wide_vectors(wide);
+            engine::force_held_kernels(kernels);
             quantum_reg_struct reg = entries(width, values, amplitudes);
             permutation_run_open(reg);
             for (const auto& gate : circuit) {
@@ -279,18 +282,25 @@ TEST_F(GateTest, HadamardsHeldByValueMatchTheGatesOneByOne)
             permutation_run_close();
             engine::set_fast_paths(true);
             engine::allow_wide_vectors(true);
+            engine::force_held_kernels(engine::HeldKernels::chosen);
             std::pair<std::vector<uint64_t>, std::vector<uint8_t>> out{states(reg), {}};
             const auto* bytes = reinterpret_cast<const uint8_t*>(reg.amplitude);
             out.second.assign(bytes, bytes + sizeof(quantum_amplitude) * static_cast<size_t>(reg.size));
             register_delete(reg);
             return out;
         };
-        const auto plain = run(false, false);
-        // The 512-bit passes, where the processor has them, and the common ones.
+        using engine::HeldKernels;
+        const auto plain = run(false, false, HeldKernels::chosen);
         for (const bool wide : {true, false}) {
-            const auto held = run(true, wide);
-            EXPECT_EQ(held.first, plain.first) << "trial " << trial << ", wide " << wide;
-            EXPECT_EQ(held.second, plain.second) << "trial " << trial << ", wide " << wide;
+            for (const HeldKernels kernels : {HeldKernels::chosen, HeldKernels::sparse,
+                                              HeldKernels::dense, HeldKernels::each}) {
+                const auto held = run(true, wide, kernels);
+                const auto where = "trial " + std::to_string(trial) + ", wide " +
+                                   std::to_string(wide) + ", kernels " +
+                                   std::to_string(static_cast<int>(kernels));
+                EXPECT_EQ(held.first, plain.first) << where;
+                EXPECT_EQ(held.second, plain.second) << where;
+            }
         }
     }
 }

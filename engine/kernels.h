@@ -1,0 +1,110 @@
+// engine/kernels.h: every implementation of the Hadamard (generic one-qubit) gate and of the
+// flips, named by what it is, and when each runs. All give the same bits as the first of
+// their kind; the gate tests run each against it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/parts.h"
+#include "engine/register.h"
+
+namespace engine {
+
+// Generic one-qubit gate (the Hadamard, the rotations), reg not held:
+//   gate1_generic         every register: table lookups, done flags, purge afterwards.
+//   gate1_direct          distinct basis values below the table's length: partners found
+//                         through an array indexed by value, gate and purge in one pass.
+// Hadamard on a register held by value (inside a permutation run, or a Walsh layer):
+//   hadamard_held_sparse  the register fills less than 1/8 of its array (1/32 where the
+//                         512-bit pass runs): the entries visited through their order.
+//   hadamard_held_dense   fuller: one pass over the whole array, four amplitudes a vector.
+//   hadamard_wide         the same in 512-bit vectors, on processors with AVX-512 BW/VL.
+// Flips (controlled-NOT, Toffoli, Pauli-X):
+//   flips_one             one gate outside a run, on every basis value.
+//   flips_queued          a run's queued flips on every basis value, in one pass.
+//   flips_wide            the same in 512-bit vectors.
+//   flips_held_cubes      a run on a held register: the run followed on sets of values, so
+//                         only the entries it moves are touched (the oracle, the inversion).
+//   flips_held_each       the same when the run splits into too many sets: every entry
+//                         through the run.
+//   flips_held_wide       flips_held_each in 512-bit vectors.
+
+// The element of the Hadamard gate, 1 / sqrt(2) in single precision, and the gate's four
+// elements, all real.
+constexpr float HADAMARD_ELEMENT = 0.70710677f;
+constexpr Parts HADAMARD[4] = {{HADAMARD_ELEMENT, 0.0f},
+                               {HADAMARD_ELEMENT, 0.0f},
+                               {HADAMARD_ELEMENT, 0.0f},
+                               {-HADAMARD_ELEMENT, 0.0f}};
+
+// What a Hadamard on a held register did: the largest amplitude part it wrote, the partners
+// it made and the entries it purged.
+struct GateOutcome {
+    float largest = 0;
+    int64_t made = 0, purged = 0;
+};
+
+// A queued flip of a permutation run: flip where every bit of mask is set (0: everywhere).
+struct Flip {
+    uint64_t mask;
+    uint64_t flip;
+};
+
+// v after a run of flips, in order.
+inline uint64_t flipped(uint64_t v, const Flip* flips, size_t count)
+{
+    for (size_t i = 0; i < count; i++)
+        v ^= (v & flips[i].mask) == flips[i].mask ? flips[i].flip : 0;
+    return v;
+}
+
+// An entry of a held register whose index a run of flips changes, and its new value.
+struct Moved {
+    int64_t position;
+    uint64_t value;
+};
+
+// Whether this processor runs the 512-bit kernels and the tests have not turned them off.
+bool wide_vectors();
+void allow_wide_vectors(bool allowed);
+
+// One-qubit gate with matrix m (m0 m1 / m2 m3) on the qubit of bit, purge, load warning and
+// decoherence included, as apply_gate1 does. gate1_direct returns false, with nothing
+// done, where it does not apply.
+void gate1_generic(uint64_t bit, const quantum_amplitude* m, quantum_reg_struct& reg);
+bool gate1_direct(uint64_t bit, const quantum_amplitude* m, quantum_reg_struct& reg);
+
+// The Hadamard gate on qubit log2(stride) of a held register: amplitudes by index (zero where
+// no entry), presence bits before (present) and after (next, cleared by the caller). Pairs of
+// two take the pair update, a lone entry the update with a zero partner and makes its
+// partner; amplitudes whose probability is below limit are purged (zero, no bit). With swap
+// the upper value of each pair sits at the lower index. The dense kernels take the whole
+// array (values a power of two, at least 64); the sparse one the entries listed in order.
+GateOutcome hadamard_held_sparse(float limit, Parts* amplitude, const uint64_t* present,
+                                 uint64_t* next, const uint32_t* order, int64_t size,
+                                 uint64_t stride, bool swap);
+GateOutcome hadamard_held_dense(float limit, Parts* amplitude, const uint64_t* present,
+                                uint64_t* next, int64_t values, uint64_t stride, bool swap);
+GateOutcome hadamard_wide(float limit, Parts* amplitude, const uint64_t* present,
+                          uint64_t* next, int64_t values, uint64_t stride, bool swap);
+
+// The flips on every basis value: flips_one a single one, the others a run in order.
+void flips_one(uint64_t mask, uint64_t flip, uint64_t* state, int64_t size);
+void flips_queued(uint64_t* state, int64_t size, const Flip* flips, size_t count);
+void flips_wide(uint64_t* state, int64_t size, const Flip* flips, size_t count);
+
+// A run of flips on a held register's indices (value = index ^ offset; the unconditional
+// flips alone take it to new_offset): appends to moved, in order, the entries whose index
+// changes, with their new values. flips_held_cubes returns false, with nothing appended,
+// when the run splits into too many sets. May throw std::bad_alloc from moved; the caller
+// catches it.
+bool flips_held_cubes(const uint32_t* order, int64_t size, uint64_t values, const Flip* flips,
+                      size_t count, uint64_t offset, std::vector<Moved>& moved);
+void flips_held_each(const uint32_t* order, int64_t size, const Flip* flips, size_t count,
+                     uint64_t offset, uint64_t new_offset, std::vector<Moved>& moved);
+void flips_held_wide(const uint32_t* order, int64_t size, const Flip* flips, size_t count,
+                     uint64_t offset, uint64_t new_offset, std::vector<Moved>& moved);
+
+} // namespace engine
