@@ -127,21 +127,44 @@ int64_t reorder(uint32_t* order, int64_t size, const uint64_t* present, const ui
     return kept + count;
 }
 
-// The held entries back into the register's arrays, in entry order. The values are the
-// indices' values, or for the entries of moved (sorted by position) the values given there.
+void free_buffers()
+{
+    held.amplitude.release();
+    held.present.release();
+    held.next.release();
+    held.order.release();
+    held.made.release();
+    held.moved = {};
+    held.moving = {};
+    held.reg = nullptr;
+}
+
+// The held entries back into new arrays of the register, in entry order, and the buffers
+// given back. The values are the indices' values, or for the entries of moved (sorted by
+// position) the values given there.
 void write_back(const engine::Moved* moved, size_t count, uint64_t offset)
 {
     quantum_reg_struct& reg = *held.reg;
+    if (!engine::entries_new(reg, reg.size, false)) {
+        free_buffers();
+        return;
+    }
     const Parts* dense = held.amplitude.data;
     const uint32_t* order = held.order.data;
     auto* amplitude = reinterpret_cast<Parts*>(reg.amplitude);
-    size_t k = 0;
-    for (int64_t p = 0; p < reg.size; p++) {
+    for (int64_t p = 0; p < reg.size; p++)
         amplitude[p] = dense[order[p]];
-        reg.state[p] = k < count && moved[k].position == p ? moved[k++].value : order[p] ^ offset;
+    held.amplitude.release();
+    if (!engine::entries_add_state(reg)) {
+        engine::entries_free(reg);
+        reg.size = 0;
+        free_buffers();
+        return;
     }
-    engine::entries_fit(reg, held.values);
-    held.reg = nullptr;
+    size_t k = 0;
+    for (int64_t p = 0; p < reg.size; p++)
+        reg.state[p] = k < count && moved[k].position == p ? moved[k++].value : order[p] ^ offset;
+    free_buffers();
 }
 
 // The indices a run of flips moves, as cubes: an index with (index & mask) == pattern goes to
@@ -278,22 +301,19 @@ bool by_value_take(quantum_reg_struct& reg)
     const int64_t values = int64_t{1} << width;
     if (values > SPREAD_MAX * reg.size)
         return false;
-    // Buffers kept for another register are given back first.
-    if (held.served != &reg)
-        by_value_free();
-    if (!held.amplitude.reserve(values) || !held.present.reserve(values / 64) ||
-        !held.next.reserve(values / 64) || !held.order.reserve(values) ||
-        !held.made.reserve(values + 1)) {
-        by_value_free();
+    // The direct index is not needed while held.
+    if (fast_paths.index_served == &reg) {
+        fast_paths.index_plus_one.release();
+        fast_paths.index_served = nullptr;
+    }
+    // Pass: the order of the values, each once, below values; the parts no larger than
+    // PART_MAX.
+    if (!held.present.reserve(values / 64) || !held.next.reserve(values / 64) ||
+        !held.order.reserve(values)) {
+        free_buffers();
         return false;
     }
-    held.served = &reg;
-
-    // Every value once, below values; the parts no larger than PART_MAX. The arrays hold
-    // zeros where no entry is.
-    Parts* dense = held.amplitude.data;
     uint64_t* present = held.present.data;
-    std::fill_n(dense, values, Parts{0.0f, 0.0f});
     std::fill_n(present, values / 64, 0);
     const auto* amplitude = reinterpret_cast<const Parts*>(reg.amplitude);
     uint32_t* order = held.order.data;
@@ -304,13 +324,31 @@ bool by_value_take(quantum_reg_struct& reg)
         if (bit(present, v))
             break;
         set_bit(present, v);
-        dense[v] = amplitude[p];
         order[p] = static_cast<uint32_t>(v);
         largest = std::max({largest, std::abs(amplitude[p].re), std::abs(amplitude[p].im)});
     }
-    // Room for every value, so that writing back cannot fail for want of memory.
-    if (p < reg.size || !(largest <= PART_MAX) || !entries_reserve(reg, values))
+    if (p < reg.size || !(largest <= PART_MAX)) {
+        free_buffers();
         return false;
+    }
+
+    // Pass: the amplitudes by value, zero where no entry is. The arrays are stale while
+    // held; each is given back as soon as it is read, to keep the peak low, and made anew
+    // when the hold ends.
+    entries_drop_state(reg);
+    if (!held.amplitude.reserve(values)) {
+        if (entries_add_state(reg)) {
+            for (int64_t k = 0; k < reg.size; k++)
+                reg.state[k] = order[k];
+        }
+        free_buffers();
+        return false;
+    }
+    Parts* dense = held.amplitude.data;
+    std::fill_n(dense, values, Parts{0.0f, 0.0f});
+    for (int64_t k = 0; k < reg.size; k++)
+        dense[order[k]] = amplitude[k];
+    entries_free(reg);
     held.reg = &reg;
     held.values = values;
     held.offset = 0;
@@ -331,6 +369,9 @@ int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg)
         const int64_t target = first + done;
         const uint64_t stride = uint64_t{1} << (target & 63);
         if (stride >= static_cast<uint64_t>(held.values))
+            break;
+        // Room for the partners the gate can make: no more than entries, nor free indices.
+        if (!held.made.reserve(std::min(reg.size, held.values - reg.size) + 1))
             break;
         objcode_record(OBJCODE_HADAMARD, static_cast<int>(target));
         Outcome outcome;
@@ -427,17 +468,9 @@ void force_held_kernels(HeldKernels kernels)
     forced = kernels;
 }
 
-void by_value_free()
+void by_value_drop()
 {
-    by_value_release();
-    held.amplitude.release();
-    held.present.release();
-    held.next.release();
-    held.order.release();
-    held.made.release();
-    held.moved = {};
-    held.moving = {};
-    held.served = nullptr;
+    free_buffers();
 }
 
 } // namespace engine

@@ -43,7 +43,6 @@ template <typename T> struct WorkBuffer {
 // The register held by value and its buffers (by_value.cpp).
 struct Held {
     quantum_reg_struct* reg = nullptr;
-    const quantum_reg_struct* served = nullptr; // the register the buffers were last taken for
     int64_t values = 0;                         // the array's length, a power of two
     uint64_t offset = 0;                        // value v sits at index v ^ offset
     float largest = 0;                          // the largest amplitude part held
@@ -56,9 +55,9 @@ struct Held {
 };
 
 // Everything the fast paths keep between gates, in one place (the engine runs on one
-// thread). Its buffers are counted in the memory total while they exist, and given back when
-// the register they served is deleted (fast_paths_forget) or recording stops
-// (fast_paths_release).
+// thread). Its buffers are counted in the memory total while they exist: the hold's only
+// while it lasts, the direct index until the register it served is deleted
+// (fast_paths_forget), is held, or recording stops (fast_paths_release).
 struct FastPaths {
     // The open permutation run and its queued flips (gates.cpp).
     quantum_reg_struct* run_reg = nullptr;
@@ -79,8 +78,9 @@ void fast_paths_forget(const quantum_reg_struct& reg);
 
 // Takes reg by value when it suits: most of the basis values below a small power of two,
 // each stored once, amplitudes far from overflow, a hash table with room. True when reg is
-// held (already or now). While held, reg.size follows every gate but reg.state and
-// reg.amplitude are stale; only these functions and by_value_release may touch reg.
+// held (already or now). While held, reg.size follows every gate but reg has no arrays (they
+// are given back, to keep the peak low); only these functions and by_value_release may
+// touch reg.
 bool by_value_take(quantum_reg_struct& reg);
 bool by_value_holds(const quantum_reg_struct& reg);
 
@@ -96,11 +96,14 @@ int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg);
 // with the register written back and the flips not applied, when memory is short.
 bool by_value_flips(const Flip* flips, size_t count);
 
-// Writes the held register's values and amplitudes back to its arrays and holds it no more.
+// Writes the held register's values and amplitudes back into new arrays, holds it no more
+// and gives back the hold's buffers. The arrays are made one at a time, each after the
+// buffers it no longer needs are gone. Should memory still be short, the register is left
+// empty, reported.
 void by_value_release();
 
-// Gives back the hold's buffers (after by_value_release).
-void by_value_free();
+// Ends the hold without writing back, for a register about to be deleted.
+void by_value_drop();
 
 // For the tests: which kernels a held register takes where several could.
 enum class HeldKernels { chosen, sparse, dense, each };

@@ -100,35 +100,27 @@ bool entries_resize(quantum_reg_struct& reg, int64_t n)
     return true;
 }
 
-bool entries_reserve(quantum_reg_struct& reg, int64_t capacity)
+bool entries_add_state(quantum_reg_struct& reg)
 {
-    if (!reg.amplitude || !reg.state || capacity <= reg.size)
-        return capacity <= reg.size;
-    uint64_t* state = resized(reg.state, capacity);
-    if (!state)
-        return false;
-    reg.state = state;
-    quantum_amplitude* amplitude = resized(reg.amplitude, capacity);
-    if (!amplitude) {
-        if (uint64_t* back = resized(reg.state, reg.size))
-            reg.state = back;
+    if (reg.state)
+        return true;
+    const auto count = static_cast<size_t>(reg.size > 0 ? reg.size : 1);
+    reg.state = static_cast<uint64_t*>(std::calloc(count, sizeof(uint64_t)));
+    if (!reg.state) {
+        quantum_error(QUANTUM_ENOMEM);
         return false;
     }
-    reg.amplitude = amplitude;
-    memory_account(2 * ENTRY_BYTES * (capacity - reg.size));
+    memory_account(ENTRY_BYTES * (reg.size > 0 ? reg.size : 0));
     return true;
 }
 
-void entries_fit(quantum_reg_struct& reg, int64_t capacity)
+void entries_drop_state(quantum_reg_struct& reg)
 {
-    if (!reg.amplitude || !reg.state || capacity <= reg.size)
+    if (!reg.state)
         return;
-    // A refused shrink keeps the larger blocks; they are counted at size all the same.
-    if (quantum_amplitude* amplitude = resized(reg.amplitude, reg.size))
-        reg.amplitude = amplitude;
-    if (uint64_t* state = resized(reg.state, reg.size))
-        reg.state = state;
-    memory_account(-2 * ENTRY_BYTES * (capacity - reg.size));
+    std::free(reg.state);
+    reg.state = nullptr;
+    memory_account(-ENTRY_BYTES * (reg.size > 0 ? reg.size : 0));
 }
 
 void* work_new(int64_t n, size_t element_bytes, bool zeroed, bool report)

@@ -13,11 +13,10 @@ namespace engine {
 // Bytes per amplitude and per basis value, as the memory count takes them.
 constexpr int64_t ENTRY_BYTES = 8;
 
-// The contract of every function below: the arrays hold exactly size entries, except while
-// a caller has reserved more (entries_reserve until entries_fit); the memory count always
-// holds what the arrays take, 8 bytes per entry and array; new entries are zeroed; a failed
-// allocation reports "malloc failed" (unless said otherwise) and leaves the register as it
-// was. A register without a basis-value array (dense) has only amplitudes.
+// The contract of every function below: the arrays hold exactly size entries; the memory
+// count always holds what they take, 8 bytes per entry and array; new entries are zeroed; a
+// failed allocation reports "malloc failed" and leaves the register as it was. A register
+// without a basis-value array (dense) has only amplitudes.
 
 // Fresh zeroed arrays of n entries, a basis-value array only with_state; size = n. On
 // failure both arrays are absent and size is 0.
@@ -27,11 +26,10 @@ void entries_free(quantum_reg_struct& reg);
 // size = n: new entries zeroed, a shrink keeps the first n. A shrink that the allocator
 // refuses keeps the larger blocks (counted at n) and reports only when n > 0.
 bool entries_resize(quantum_reg_struct& reg, int64_t n);
-// Room for capacity entries without changing size, counted at capacity; false without a
-// report (the caller takes another way), with the register as it was.
-bool entries_reserve(quantum_reg_struct& reg, int64_t capacity);
-// Gives back the room beyond size that entries_reserve(capacity) took.
-void entries_fit(quantum_reg_struct& reg, int64_t capacity);
+// A zeroed basis-value array of size entries for a register that has amplitudes only, and
+// the way back.
+bool entries_add_state(quantum_reg_struct& reg);
+void entries_drop_state(quantum_reg_struct& reg);
 
 // A counted work array of n elements, zeroed unless the caller writes every element before
 // reading it; nullptr (reported, unless the caller has another way) when the memory is not

@@ -136,15 +136,16 @@ namespace {
 // Applies and empties the open run; a register held by value takes it on its indices.
 void flush_run()
 {
-    if (!run_reg || !run_reg->state || run_ops.empty()) {
+    if (!run_reg || run_ops.empty()) {
         run_ops.clear();
         return;
     }
+    // A held register has no arrays until it is written back.
     const bool done = engine::by_value_holds(*run_reg) &&
                       engine::by_value_flips(run_ops.data(), run_ops.size());
-    if (!done && engine::wide_vectors())
+    if (!done && run_reg->state && engine::wide_vectors())
         engine::flips_wide(run_reg->state, run_reg->size, run_ops.data(), run_ops.size());
-    else if (!done)
+    else if (!done && run_reg->state)
         engine::flips_queued(run_reg->state, run_reg->size, run_ops.data(), run_ops.size());
     run_ops.clear();
 }
@@ -382,10 +383,13 @@ bool decoherence_on()
 
 void fast_paths_forget(const quantum_reg_struct& reg)
 {
-    if (run_reg == &reg || by_value_holds(reg))
-        close_run();
-    if (fast_paths.held.served == &reg)
-        by_value_free();
+    if (by_value_holds(reg))
+        by_value_drop();
+    if (run_reg == &reg) {
+        run_ops.clear();
+        run_reg = nullptr;
+        run_depth = 0;
+    }
     if (fast_paths.index_served == &reg) {
         fast_paths.index_plus_one.release();
         fast_paths.index_served = nullptr;
@@ -395,7 +399,6 @@ void fast_paths_forget(const quantum_reg_struct& reg)
 void fast_paths_release()
 {
     close_run();
-    by_value_free();
     fast_paths.index_plus_one.release();
     fast_paths.index_served = nullptr;
     fast_paths.run_flips = {};
