@@ -1,6 +1,7 @@
 // programs/disasm.cpp: the quantum disassembler, which lists a dump of object code line by line.
 #include "programs/disasm.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <utility>
 
+#include "engine/objcode.h"
 #include "platform/diag.h"
 #include "platform/platform.h"
 #include "programs/mainloop.h"
@@ -26,56 +28,15 @@ constexpr size_t MNEMONIC_FIELD_CHARS = 16;
 constexpr int64_t PROGRESS_INTERVAL_MS = 501;
 constexpr std::string_view END_OF_FILE_TEXT = "(*** end of file error)";
 
-// Operand kinds of a record, in the order they follow the opcode.
-enum class Operand : uint8_t { Int32, Int64, Real };
-
-struct OpcodeLayout {
-    std::string_view mnemonic;
-    std::vector<Operand> operands;
-};
-
 std::array<std::string, 256> opcode_names;
 std::array<std::vector<Operand>, 256> opcode_operands;
-
-const std::vector<std::pair<uint8_t, OpcodeLayout>>& opcode_table()
-{
-    using enum Operand;
-    static const std::vector<std::pair<uint8_t, OpcodeLayout>> table = {
-        {0x00, {"init", {Int64}}},
-        {0x01, {"cnot", {Int32, Int32}}},
-        {0x02, {"toffoli", {Int32, Int32, Int32}}},
-        {0x03, {"sigma_x", {Int32}}},
-        {0x04, {"sigma_y", {Int32}}},
-        {0x05, {"sigma_z", {Int32}}},
-        {0x06, {"hadamard", {Int32}}},
-        {0x07, {"rotate_x", {Int32, Real}}},
-        {0x08, {"rotate_y", {Int32, Real}}},
-        {0x09, {"rotate_z", {Int32, Real}}},
-        {0x0A, {"phase_kick", {Int32, Real}}},
-        {0x0B, {"phase_scale", {Int32, Real}}},
-        {0x0C, {"cond_phase", {Int32, Int32}}},
-        {0x0D, {"cphase_kick", {Int32, Int32, Real}}},
-        {0x0E, {"swapleads", {Int32}}},
-        {0x80, {"measure", {}}},
-        {0x81, {"measure_bit", {Int32}}},
-        {0x82, {"measure_bit_p", {Int32}}},
-        {0xF0, {"qbits", {Int32}}},
-        {0xFF, {"nop", {}}},
-    };
-    return table;
-}
 
 // The record length the engine writes for an opcode; unknown opcodes take their byte only.
 std::array<int64_t, 256> record_lengths()
 {
     std::array<int64_t, 256> lengths{};
-    lengths.fill(1);
-    for (const auto& [op, layout] : opcode_table()) {
-        int64_t length = 1;
-        for (Operand kind : layout.operands)
-            length += kind == Operand::Int32 ? 4 : 8;
-        lengths[op] = length;
-    }
+    for (int op = 0; op < 256; ++op)
+        lengths[op] = std::max<int64_t>(objcode_record_length(static_cast<uint8_t>(op)), 1);
     return lengths;
 }
 
@@ -176,9 +137,10 @@ void initopcodenames()
         name.clear();
     for (auto& operands : opcode_operands)
         operands.clear();
-    for (const auto& [op, layout] : opcode_table()) {
-        opcode_names[op] = std::string(layout.mnemonic);
-        opcode_operands[op] = layout.operands;
+    for (const RecordLayout& layout : RECORD_LAYOUTS) {
+        opcode_names[layout.opcode] = std::string(layout.mnemonic);
+        opcode_operands[layout.opcode].assign(layout.operands.begin(),
+                                              layout.operands.begin() + layout.count);
     }
 }
 

@@ -65,31 +65,6 @@ private:
     size_t end_ = 0;
 };
 
-// 4 bytes, most significant first, taken as the replay takes them: a signed 32-bit value.
-int64_t integer_at(const uint8_t* p)
-{
-    const uint32_t u =
-        (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
-    return static_cast<int32_t>(u);
-}
-
-uint64_t basis_value_at(const uint8_t* p)
-{
-    uint64_t v = 0;
-    for (int i = 0; i < 8; ++i)
-        v = (v << 8) | p[i];
-    return v;
-}
-
-// The recorded double, narrowed to single precision as the replay narrows it.
-float angle_at(const uint8_t* p)
-{
-    double d;
-    static_assert(sizeof d == 8);
-    std::memcpy(&d, p, sizeof d);
-    return static_cast<float>(d);
-}
-
 // The angle of the conditional phase record, computed exactly as the gate computes it.
 float cond_phase_angle(int64_t control, int64_t target)
 {
@@ -264,18 +239,19 @@ bool Exporter::convert(ChunkReader& in)
 
 bool Exporter::record(uint8_t op, const uint8_t* bytes, ChunkReader& in)
 {
-    const uint8_t* operands = bytes + 1;
+    // The operands as the record layout gives them; the angle narrowed as the replay does.
+    const RecordOperands operands = record_operands(bytes);
     // The replay's register before its first init record has no entries: gates and
     // measurements change nothing there.
     if (!has_register_ && op != OBJCODE_INIT && op != OBJCODE_WIDTH && op != OBJCODE_NOP) {
         body_ += "// no register yet: " + opcode_name(op) + "\n";
         return true;
     }
-    const int a = position_of(integer_at(operands));
-    const int b = position_of(integer_at(operands + 4));
+    const int a = position_of(operands.integer[0]);
+    const int b = position_of(operands.integer[1]);
     switch (op) {
     case OBJCODE_INIT: {
-        const uint64_t value = basis_value_at(operands);
+        const uint64_t value = operands.basis;
         if (has_register_)
             body_ += "reset q;\n";
         has_register_ = true;
@@ -294,7 +270,7 @@ bool Exporter::record(uint8_t op, const uint8_t* bytes, ChunkReader& in)
         gate("cx", {a, b});
         return true;
     case OBJCODE_TOFFOLI: {
-        const int target = position_of(integer_at(operands + 8));
+        const int target = position_of(operands.integer[2]);
         if (target == a || target == b)
             return refuse(op, "clears its qubit and has no unitary form");
         if (a == b)
@@ -316,7 +292,7 @@ bool Exporter::record(uint8_t op, const uint8_t* bytes, ChunkReader& in)
     case OBJCODE_ROT_Z:
     case OBJCODE_PHASE_KICK:
     case OBJCODE_PHASE_SCALE: {
-        const float gamma = angle_at(operands + 4);
+        const float gamma = static_cast<float>(operands.angle);
         if (!std::isfinite(gamma))
             return refuse(op, "has no finite angle");
         if (op == OBJCODE_PHASE_SCALE) {
@@ -329,17 +305,17 @@ bool Exporter::record(uint8_t op, const uint8_t* bytes, ChunkReader& in)
         return true;
     }
     case OBJCODE_COND_PHASE:
-        cond_phase(cond_phase_angle(integer_at(operands), integer_at(operands + 4)), a, b);
+        cond_phase(cond_phase_angle(operands.integer[0], operands.integer[1]), a, b);
         return true;
     case OBJCODE_COND_PHASE_KICK: {
-        const float gamma = angle_at(operands + 8);
+        const float gamma = static_cast<float>(operands.angle);
         if (!std::isfinite(gamma))
             return refuse(op, "has no finite angle");
         cond_phase(gamma, a, b);
         return true;
     }
     case OBJCODE_SWAP_LEADS: {
-        const int64_t width = integer_at(operands);
+        const int64_t width = operands.integer[0];
         if (width < 0) {
             // The replay rejects it as a malformed operand.
             quantum_error(QUANTUM_FAILURE);
@@ -379,7 +355,7 @@ bool Exporter::record(uint8_t op, const uint8_t* bytes, ChunkReader& in)
         return true;
     case OBJCODE_WIDTH:
         body_ += "// width ";
-        append_number(body_, integer_at(operands));
+        append_number(body_, operands.integer[0]);
         body_ += '\n';
         return true;
     default:
