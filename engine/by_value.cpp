@@ -36,6 +36,11 @@ constexpr int64_t SPREAD_MAX = 4;
 // 512-bit pass being the cheaper per value; below, it visits the entries through their
 // order.
 constexpr int64_t DENSE_SHARE = 8, WIDE_DENSE_SHARE = 32;
+// Levels run block by block take blocks of this many values (64 KiB of amplitudes, which
+// stay in the second-level cache; the tests take the smallest, to have many blocks) and at
+// most this many levels.
+constexpr int64_t BLOCK_VALUES = 8192, TEST_BLOCK_VALUES = 64;
+constexpr int64_t BLOCK_LEVELS_MAX = 8;
 // While no amplitude part exceeds this, no product of a gate (elements below 1) overflows,
 // so none turns NaN and needs the recovery of quantum_cmul. Checked before every gate.
 constexpr float PART_MAX = 1048576.0f;
@@ -134,6 +139,7 @@ void free_buffers()
     held.next.release();
     held.order.release();
     held.made.release();
+    held.levels.release();
     held.moved = {};
     held.moving = {};
     held.reg = nullptr;
@@ -356,6 +362,78 @@ bool by_value_take(quantum_reg_struct& reg)
     return true;
 }
 
+} // namespace engine
+
+namespace {
+
+int64_t block_values()
+{
+    const int64_t block = forced == engine::HeldKernels::blocked ? TEST_BLOCK_VALUES : BLOCK_VALUES;
+    return std::min(held.values, block);
+}
+
+// How many of the gates from target on to run block by block (0: one at a time): the low
+// qubits of a layer while the register fills enough of the array for the dense kernel, if
+// no level can reach the purge's corner cases the one-gate path checks before every gate:
+// a full table or parts large enough to overflow (each level at most doubles them).
+int64_t block_levels(int64_t target, int64_t n, const quantum_reg_struct& reg)
+{
+    using engine::HeldKernels;
+    if (forced == HeldKernels::sparse || forced == HeldKernels::dense ||
+        held.values >= hash_length(reg.hashw) || target < 0 || target >= 63)
+        return 0;
+    const int64_t block = block_values();
+    const int64_t levels_in_block = std::bit_width(static_cast<uint64_t>(block)) - 1;
+    int64_t count = std::min({n, levels_in_block - target, BLOCK_LEVELS_MAX});
+    if (forced == HeldKernels::chosen) {
+        // The register may halve with every level; a level that would be left sparse is
+        // taken one at a time.
+        const int64_t share = engine::wide_vectors() ? WIDE_DENSE_SHARE : DENSE_SHARE;
+        int64_t filled = 0;
+        while (filled < count && (reg.size >> filled) * share >= held.values)
+            filled++;
+        count = filled >= 2 ? filled : 0;
+    }
+    float bound = held.largest;
+    for (int64_t j = 0; j < count; j++)
+        bound *= 2;
+    return count > 0 && bound <= PART_MAX ? count : 0;
+}
+
+// Runs count gates from target on block by block, then carries the order, the warnings and
+// the count level by level, as one at a time. False, with nothing done, when memory is short.
+bool run_block_levels(int64_t target, int64_t count, float limit, quantum_reg_struct& reg)
+{
+    const int64_t words = held.values / 64;
+    if (!held.levels.reserve(count * words) || !held.made.reserve(held.values / 2 + 1))
+        return false;
+    uint64_t* bits[BLOCK_LEVELS_MAX + 1];
+    bits[0] = held.present.data;
+    for (int64_t j = 1; j <= count; j++)
+        bits[j] = held.levels.data + (j - 1) * words;
+    std::fill_n(held.levels.data, count * words, 0);
+    for (int64_t j = 0; j < count; j++)
+        objcode_record(OBJCODE_HADAMARD, static_cast<int>(target + j));
+    engine::GateOutcome outcomes[BLOCK_LEVELS_MAX];
+    engine::hadamard_held_blocked(limit, held.amplitude.data, bits, held.values, target, count,
+                                  held.offset, block_values(),
+                                  engine::wide_vectors(), outcomes);
+    for (int64_t j = 0; j < count; j++) {
+        held.largest = outcomes[j].largest;
+        reg.size = reorder(held.order.data, reg.size, bits[j], bits[j + 1],
+                           static_cast<uint32_t>(uint64_t{1} << (target + j)), outcomes[j],
+                           held.made.data);
+        engine::hash_load_warning(reg);
+        gate_counter(1);
+    }
+    std::copy_n(bits[count], words, held.present.data);
+    return true;
+}
+
+} // namespace
+
+namespace engine {
+
 int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg)
 {
     if (held.reg != &reg)
@@ -364,7 +442,12 @@ int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg)
     Parts* dense = held.amplitude.data;
     int64_t done = 0;
     // The one-gate path widens a full hash table first; that gate is left to it.
-    for (; done < n && reg.size < hash_length(reg.hashw) && held.largest <= PART_MAX; done++) {
+    while (done < n && reg.size < hash_length(reg.hashw) && held.largest <= PART_MAX) {
+        const int64_t levels = block_levels(first + done, n - done, reg);
+        if (levels > 0 && run_block_levels(first + done, levels, limit, reg)) {
+            done += levels;
+            continue;
+        }
         // Qubits beyond the array are left to the one-gate path.
         const int64_t target = first + done;
         const uint64_t stride = uint64_t{1} << (target & 63);
@@ -397,6 +480,7 @@ int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg)
         hash_load_warning(reg);
         gate_counter(1);
         std::swap(held.present, held.next);
+        done++;
     }
     return done;
 }

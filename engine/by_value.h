@@ -50,6 +50,7 @@ struct Held {
     WorkBuffer<uint64_t> present, next;         // a bit per index: an entry before / after a gate
     WorkBuffer<uint32_t> order;                 // the entries' indices, in entry order
     WorkBuffer<uint32_t> made;                  // the new partners of one gate, in order
+    WorkBuffer<uint64_t> levels;                // presence bits after each level of a block run
     std::vector<Moved> moved;                   // the entries a run of flips moves
     std::vector<Parts> moving;                  // their amplitudes on the way
 };
@@ -106,7 +107,7 @@ void by_value_release();
 void by_value_drop();
 
 // For the tests: which kernels a held register takes where several could.
-enum class HeldKernels { chosen, sparse, dense, each };
+enum class HeldKernels { chosen, sparse, dense, blocked, each };
 void force_held_kernels(HeldKernels kernels);
 
 } // namespace engine

@@ -259,4 +259,27 @@ VECTOR_CLONES GateOutcome hadamard_held_dense(float limit_value, Parts* amplitud
     return outcome;
 }
 
+void hadamard_held_blocked(float limit, Parts* amplitude, uint64_t* const* bits, int64_t values,
+                           int64_t first, int64_t count, uint64_t offset, int64_t block,
+                           bool wide, GateOutcome* outcomes)
+{
+    for (int64_t j = 0; j < count; j++)
+        outcomes[j] = GateOutcome{};
+    for (int64_t base = 0; base < values; base += block) {
+        Parts* at = amplitude + base;
+        for (int64_t j = 0; j < count; j++) {
+            const uint64_t stride = uint64_t{1} << (first + j);
+            const bool swap = (offset & stride) != 0;
+            const uint64_t* present = bits[j] + base / 64;
+            uint64_t* next = bits[j + 1] + base / 64;
+            const GateOutcome level =
+                wide ? hadamard_wide(limit, at, present, next, block, stride, swap)
+                     : hadamard_held_dense(limit, at, present, next, block, stride, swap);
+            outcomes[j].largest = std::max(outcomes[j].largest, level.largest);
+            outcomes[j].made += level.made;
+            outcomes[j].purged += level.purged;
+        }
+    }
+}
+
 } // namespace engine

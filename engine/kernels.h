@@ -21,6 +21,9 @@ namespace engine {
 //                         512-bit pass runs): the entries visited through their order.
 //   hadamard_held_dense   fuller: one pass over the whole array, four amplitudes a vector.
 //   hadamard_wide         the same in 512-bit vectors, on processors with AVX-512 BW/VL.
+//   hadamard_held_blocked the first levels of a Walsh layer on a full array: several levels
+//                         per cache-sized block, each through one of the two above, so that
+//                         the array passes through memory once for all of them.
 // Flips (controlled-NOT, Toffoli, Pauli-X):
 //   flips_one             one gate outside a run, on every basis value.
 //   flips_queued          a run's queued flips on every basis value, in one pass.
@@ -89,6 +92,15 @@ GateOutcome hadamard_held_dense(float limit, Parts* amplitude, const uint64_t* p
                                 uint64_t* next, int64_t values, uint64_t stride, bool swap);
 GateOutcome hadamard_wide(float limit, Parts* amplitude, const uint64_t* present,
                           uint64_t* next, int64_t values, uint64_t stride, bool swap);
+
+// Hadamard gates on qubits first, first + 1, ... first + count - 1 (2^(first + count) at most
+// block, itself a power of two from 64 to values) over the whole array, a block at a time
+// and within a block level by level, as hadamard_held_dense (wide: hadamard_wide) would one
+// gate after the other. bits[j] holds the presence bits before level j: bits[0] given, the
+// others cleared by the caller and written here; outcomes[j] receives what level j did.
+void hadamard_held_blocked(float limit, Parts* amplitude, uint64_t* const* bits, int64_t values,
+                           int64_t first, int64_t count, uint64_t offset, int64_t block,
+                           bool wide, GateOutcome* outcomes);
 
 // The flips on every basis value: flips_one a single one, the others a run in order.
 void flips_one(uint64_t mask, uint64_t flip, uint64_t* state, int64_t size);

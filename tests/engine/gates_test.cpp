@@ -293,7 +293,8 @@ TEST_F(GateTest, HadamardsHeldByValueMatchTheGatesOneByOne)
         const auto plain = run(false, false, HeldKernels::chosen);
         for (const bool wide : {true, false}) {
             for (const HeldKernels kernels : {HeldKernels::chosen, HeldKernels::sparse,
-                                              HeldKernels::dense, HeldKernels::each}) {
+                                              HeldKernels::dense, HeldKernels::blocked,
+                                              HeldKernels::each}) {
                 const auto held = run(true, wide, kernels);
                 const auto where = "trial " + std::to_string(trial) + ", wide " +
                                    std::to_string(wide) + ", kernels " +
