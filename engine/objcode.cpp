@@ -302,15 +302,27 @@ void fill_copies(uint8_t* out, const uint8_t* record, int64_t length, int64_t co
     }
 }
 
-// Writes count copies of the record at the end of the spill file straight from a block of
-// copies, without passing through the window. Expects an empty window.
-bool write_run(const uint8_t* record, int64_t length, int64_t count)
+// The block of copies of the record for write_run; false when memory is short.
+bool prepare_run_block(const uint8_t* record, int64_t length)
 {
     const auto block_bytes = static_cast<size_t>(length * RUN_BLOCK_RECORDS);
-    if (run_block.size() != block_bytes || std::memcmp(run_block.data(), record, length) != 0) {
+    if (run_block.size() == block_bytes && std::memcmp(run_block.data(), record, length) == 0)
+        return true;
+    try {
         run_block.resize(block_bytes);
-        fill_copies(run_block.data(), record, length, RUN_BLOCK_RECORDS);
+    } catch (const std::bad_alloc&) {
+        run_block = {};
+        return false;
     }
+    fill_copies(run_block.data(), record, length, RUN_BLOCK_RECORDS);
+    return true;
+}
+
+// Writes count copies of the record at the end of the spill file straight from the block of
+// copies, without passing through the window. Expects an empty window and a prepared block.
+bool write_run(int64_t length, int64_t count)
+{
+    const auto block_bytes = static_cast<size_t>(length * RUN_BLOCK_RECORDS);
     // The block holds whole records, so the run is the block repeated, cut at its end.
     const int64_t bytes = length * count;
     for (int64_t done = 0; done < bytes;) {
@@ -350,8 +362,9 @@ void append_run(const uint8_t* record, int64_t length, int64_t count)
     }
     const int64_t bytes = length * count;
     // A run past the window goes straight to the file once the window is out of the way.
-    if (memory_limit > 0 && buffered + bytes > memory_limit && spill_window()) {
-        if (write_run(record, length, count)) {
+    if (memory_limit > 0 && buffered + bytes > memory_limit &&
+        prepare_run_block(record, length) && spill_window()) {
+        if (write_run(length, count)) {
             advance(bytes);
             return;
         }
