@@ -3,9 +3,10 @@
 // The one-gate path finds each entry's partner through an index from value to position and
 // updates the pairs one by one. Held by value, the amplitudes sit at their values: the
 // partners of a gate on qubit k lie 2^k apart, and several pairs are updated per vector
-// operation (hadamard_held_dense). The entry order is carried along gate by gate as the one-gate path leaves it:
-// the kept entries in their order, then the new partners in the order of the entries that
-// made them. Every amplitude goes through the same products and sums as there.
+// operation (hadamard_held_dense). The entry order is carried along gate by gate as the
+// one-gate path leaves it: the kept entries in their order, then the new partners in the
+// order of the entries that made them. Every amplitude goes through the same products and
+// sums as there.
 //
 // While held, the entry order is a list of indices (32 bits) rather than values: value v sits
 // at index v ^ offset. Flips of all values by the same bits only change the offset; the few
@@ -28,7 +29,8 @@ namespace {
 
 using engine::Parts;
 
-// Widest value range held; the buffers take about 16 bytes per value (24 with flips).
+// Widest value range held; the buffers take about 14 bytes per value (the register's own
+// arrays are given back meanwhile).
 constexpr int WIDTH_MAX = 26;
 // The array may be at most this many times longer than the register it stands for.
 constexpr int64_t SPREAD_MAX = 4;
