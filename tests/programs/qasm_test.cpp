@@ -174,7 +174,9 @@ TEST(QasmExport, SharedCommandLineWithGermanUsage)
     }
     const test_support::ToolRun help = run_qucode("--help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Aufruf: qucode run DATEI [--seed N] [--max-states N]\n", 0), 0u)
+    EXPECT_EQ(
+        help.out.rfind("Aufruf: qucode run DATEI [--seed N] [--max-states N] [--dump AUS]\n", 0),
+        0u)
         << help.out;
     EXPECT_NE(help.out.find("qucode qasm DATEI [-o AUSGABE]"), std::string::npos);
     // -o writes exactly what standard output would carry.
