@@ -378,11 +378,12 @@ bool Reader::pragma(const Token& t)
         skip_space();
         while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
             text.remove_suffix(1);
-        int64_t width = 0;
+        // At most three digits: no width is longer, and no sum of them overflows.
         bool digits = !text.empty() && text.size() <= 3;
-        for (char ch : text) {
-            digits = digits && ch >= '0' && ch <= '9';
-            width = width * 10 + (ch - '0');
+        int64_t width = 0;
+        for (size_t i = 0; digits && i < text.size(); ++i) {
+            digits = text[i] >= '0' && text[i] <= '9';
+            width = width * 10 + (text[i] - '0');
         }
         if (digits && width >= 1 && width <= limits_.max_qubits) {
             c_.engine_width = width;

@@ -229,6 +229,9 @@ TEST(QasmReader, MistakesAreNamedWhereTheyStand)
         {V3 + "qubit q;\nh q[0];\n", "4:4: \"q\" ist ein einzelnes Qubit und hat keinen Index."},
         {V3 + "pragma qucode width 99\nqubit q;\n",
          "3:1: Das Pragma \"qucode\" kennt nur \"qucode width N\" mit N von 1 bis 28."},
+        // Found by fuzz_qasm: the digits of a long width overflowed as they were summed.
+        {V3 + "pragma qucode width 99999999999999999999\n",
+         "3:1: Das Pragma \"qucode\" kennt nur \"qucode width N\" mit N von 1 bis 28."},
     };
     for (const auto& c : cases)
         EXPECT_EQ(refusal(c.program), c.refusal) << c.program;
