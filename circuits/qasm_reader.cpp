@@ -1,199 +1,22 @@
-// circuits/qasm_reader.cpp: statements, declarations and gate definitions of OpenQASM 2 and 3.
+// circuits/qasm_reader.cpp: statements, declarations, measurements and conditions of OpenQASM
+// 2 and 3 programs.
 #include "circuits/qasm_reader.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
-#include <unordered_map>
 #include <vector>
 
-#include "circuits/gate_library.h"
+#include "circuits/qasm_parser.h"
 
-namespace circuits {
+namespace circuits::reading {
 
 namespace {
-
-// Nesting of gate definitions (each calling the one before) that expansion recurses through.
-constexpr int MAX_DEFINITION_DEPTH = 1000;
-constexpr int MAX_BLOCK_DEPTH = 100;
-// Register sizes are checked against the qubit and bit limits as they add up; this only
-// keeps the sum from overflowing.
-constexpr int64_t REGISTER_SIZE_MAX = int64_t{1} << 30;
-
-// Constructs that are recognised and refused, each with the sentence that names it.
-struct Refusal {
-    std::string_view keyword;
-    std::string_view message;
-};
-
-constexpr Refusal REFUSALS[] = {
-    {"opaque", "Undurchsichtige Gatter (\"opaque\") werden nicht unterstützt."},
-    {"for", "Schleifen (\"for\") werden nicht unterstützt."},
-    {"while", "Schleifen (\"while\") werden nicht unterstützt."},
-    {"break", "Schleifen (\"break\") werden nicht unterstützt."},
-    {"continue", "Schleifen (\"continue\") werden nicht unterstützt."},
-    {"def", "Unterprogramme (\"def\") werden nicht unterstützt."},
-    {"return", "Unterprogramme (\"return\") werden nicht unterstützt."},
-    {"extern", "Externe Funktionen (\"extern\") werden nicht unterstützt."},
-    {"defcal", "Kalibrierungen (\"defcal\") werden nicht unterstützt."},
-    {"cal", "Kalibrierungen (\"cal\") werden nicht unterstützt."},
-    {"defcalgrammar", "Kalibrierungen (\"defcalgrammar\") werden nicht unterstützt."},
-    {"delay", "Zeitangaben (\"delay\") werden nicht unterstützt."},
-    {"box", "Zeitangaben (\"box\") werden nicht unterstützt."},
-    {"duration", "Zeitangaben (\"duration\") werden nicht unterstützt."},
-    {"stretch", "Zeitangaben (\"stretch\") werden nicht unterstützt."},
-    {"durationof", "Zeitangaben (\"durationof\") werden nicht unterstützt."},
-    {"input", "Ein- und Ausgabevariablen (\"input\") werden nicht unterstützt."},
-    {"output", "Ein- und Ausgabevariablen (\"output\") werden nicht unterstützt."},
-    {"let", "Aliase (\"let\") werden nicht unterstützt."},
-    {"switch", "Verzweigungen mit \"switch\" werden nicht unterstützt."},
-    {"end", "Das Programmende mit \"end\" wird nicht unterstützt."},
-    {"complex", "Der Typ \"complex\" wird nicht unterstützt."},
-    {"array", "Felder (\"array\") werden nicht unterstützt."},
-};
 
 // Classical types whose constants and variables may stand in parameters.
 constexpr std::string_view NUMBER_TYPES[] = {"int", "uint", "float", "angle", "bool"};
 
-enum class ModifierKind : uint8_t { Ctrl, NegCtrl, Inv, Pow };
-
-struct Modifier {
-    ModifierKind kind = ModifierKind::Inv;
-    int32_t count = 1;     // controls of ctrl and negctrl
-    int32_t exponent = -1; // pow: an expression
-    int32_t line = 0, column = 0;
-};
-
-struct GateDef;
-
-// One gate call, at the top level (qubits absolute) or in a definition (qubits as indices of
-// the definition's qubit arguments).
-struct GateCall {
-    std::string_view name;
-    const LibraryGate* library = nullptr;
-    const GateDef* user = nullptr;
-    std::vector<Modifier> modifiers;
-    std::vector<int32_t> params; // expressions
-    std::vector<int32_t> qubits;
-    int32_t line = 0, column = 0;
-};
-
-struct GateDef {
-    std::string name;
-    int32_t params = 0;
-    int32_t qubits = 0;
-    int depth = 1; // of definitions below and including this one
-    std::vector<GateCall> body;
-};
-
-// A name at the top level: a register or a classical number.
-struct Variable {
-    enum class Kind : uint8_t { Qubits, Bits, Number } kind = Kind::Number;
-    int32_t reg = 0;     // index into the circuit's qregs or cregs
-    bool scalar = false; // declared without a size: named alone, never indexed
-    double value = 0;    // Number
-};
-
-// A qubit or bit operand: one, or a whole register that a statement is broadcast over.
-struct Operand {
-    int32_t first = 0;
-    int32_t size = 1;
-    bool whole = false;
-};
-
-int64_t whole_number(double v)
-{
-    return static_cast<int64_t>(v);
-}
-
-bool is_whole(double v, double below)
-{
-    return std::isfinite(v) && v >= 0 && v < below && std::floor(v) == v;
-}
-
-std::string quoted(std::string_view text)
-{
-    return "\"" + std::string(text) + "\"";
-}
-
-class Reader {
-public:
-    Reader(const std::vector<Token>& tokens, Circuit& circuit, ReadError& error,
-           const ReadLimits& limits)
-        : in_(tokens), c_(circuit), error_(error), limits_(limits), budget_(limits.max_ops)
-    {
-    }
-
-    bool run();
-
-private:
-    bool fail(const Token& at, std::string message)
-    {
-        if (error_.message.empty())
-            error_ = {std::move(message), at.line, at.column};
-        return false;
-    }
-    bool fail_at(int32_t line, int32_t column, std::string message)
-    {
-        if (error_.message.empty())
-            error_ = {std::move(message), line, column};
-        return false;
-    }
-    bool expect(std::string_view symbol);
-    bool expect_identifier(std::string_view& name);
-
-    // Statements
-    bool header();
-    bool statement(int depth);
-    bool block_or_statement(int depth);
-    bool include();
-    bool pragma(const Token& t);
-    bool old_register(bool qubits);
-    bool new_register(bool qubits);
-    bool number_declaration(const Token& type, bool constant);
-    bool declare(const Token& at, std::string_view name, Variable v);
-    bool add_register(const Token& at, std::string_view name, bool qubits, int64_t size,
-                      bool scalar);
-    bool gate_definition();
-    bool gate_statement(const Token& first);
-    bool measure_arrow(const Token& keyword);
-    bool measure_into(const Operand& bits, const Token& at);
-    bool add_measurements(const Operand& qubits, const Operand* bits, const Token& at);
-    bool assignment(const Token& first, const Variable& v);
-    bool reset_or_barrier(const Token& keyword);
-    bool if_statement(int depth);
-
-    // Parts
-    bool constant_expression(double& value, const Token*& at);
-    bool size_designator(int64_t& size, int64_t most);
-    bool operand(Variable::Kind kind, Operand& out);
-    bool operands(Variable::Kind kind, std::vector<Operand>& out);
-    bool modifiers(std::vector<Modifier>& out, const NameResolver& names);
-    bool call_parameters(GateCall& call, const NameResolver& names);
-    bool resolve_gate(const Token& at, GateCall& call);
-    int32_t arity(const GateCall& call) const;
-
-    // Expansion into engine gates
-    bool expand(const GateCall& call, const double* env, const int32_t* qubits, GateSink& sink);
-    bool modified(const GateCall& call, size_t k, const std::vector<double>& values,
-                  const std::vector<int64_t>& powers, const int32_t* qubits, GateSink& sink);
-    bool emit(const GateCall& call, const std::vector<Operand>& args, const Token& first);
-    bool emit_one(const Op& op);
-    bool too_large(const Token& at);
-
-    NameResolver constants() const;
-
-    TokenStream in_;
-    Circuit& c_;
-    ReadError& error_;
-    ReadLimits limits_;
-    ExprArena exprs_;
-    bool included_ = false;
-    std::unordered_map<std::string, GateDef> gates_;
-    std::unordered_map<std::string, Variable> names_;
-    int32_t condition_ = -1;
-    int64_t budget_;
-};
+} // namespace
 
 bool Reader::expect(std::string_view symbol)
 {
@@ -640,167 +463,6 @@ bool Reader::operands(Variable::Kind kind, std::vector<Operand>& out)
     return true;
 }
 
-// ctrl @, ctrl(n) @, negctrl @, inv @, pow(k) @ in front of a gate (OpenQASM 3).
-bool Reader::modifiers(std::vector<Modifier>& out, const NameResolver& names)
-{
-    for (;;) {
-        const Token& t = in_.peek();
-        const Token& after = in_.peek(1);
-        if (t.kind != TokenKind::Identifier || after.kind != TokenKind::Symbol ||
-            (after.text != "@" && after.text != "("))
-            return true;
-        Modifier m;
-        m.line = t.line;
-        m.column = t.column;
-        if (t.text == "inv") {
-            m.kind = ModifierKind::Inv;
-        } else if (t.text == "ctrl" || t.text == "negctrl") {
-            m.kind = t.text == "ctrl" ? ModifierKind::Ctrl : ModifierKind::NegCtrl;
-        } else if (t.text == "pow") {
-            m.kind = ModifierKind::Pow;
-        } else {
-            return true;
-        }
-        in_.next();
-        if (m.kind != ModifierKind::Inv && in_.take("(")) {
-            const Token& at = in_.peek();
-            const int32_t e = exprs_.parse(in_, c_.version, names, error_);
-            if (e < 0 || !expect(")"))
-                return false;
-            if (m.kind == ModifierKind::Pow) {
-                m.exponent = e;
-                const double k = exprs_.constant(e) ? exprs_.evaluate(e, nullptr) : 0;
-                if (exprs_.constant(e) && !(std::isfinite(k) && std::floor(k) == k))
-                    return fail(
-                        t, "\"pow @\" mit nicht ganzzahligem Exponenten wird nicht unterstützt.");
-            } else {
-                const double n = exprs_.constant(e) ? exprs_.evaluate(e, nullptr) : 0;
-                if (!is_whole(n, limits_.max_qubits + 1.0) || n < 1)
-                    return fail(at, "Die Zahl der Steuerqubits muss eine ganze Zahl von 1 bis " +
-                                        std::to_string(limits_.max_qubits) + " sein.");
-                m.count = static_cast<int32_t>(n);
-            }
-        } else if (m.kind == ModifierKind::Pow) {
-            return fail(in_.peek(), "Nach \"pow\" wird der Exponent in Klammern erwartet.");
-        }
-        if (!expect("@"))
-            return false;
-        out.push_back(m);
-    }
-}
-
-bool Reader::call_parameters(GateCall& call, const NameResolver& names)
-{
-    if (in_.take("(") && !in_.take(")")) {
-        do {
-            const int32_t e = exprs_.parse(in_, c_.version, names, error_);
-            if (e < 0)
-                return false;
-            call.params.push_back(e);
-        } while (in_.take(","));
-        if (!expect(")"))
-            return false;
-    }
-    const int32_t wanted = call.library ? call.library->params : call.user->params;
-    if (static_cast<int32_t>(call.params.size()) != wanted)
-        return fail_at(call.line, call.column,
-                       "Das Gatter " + quoted(call.name) + " braucht " + std::to_string(wanted) +
-                           (wanted == 1 ? " Parameter" : " Parameter") + ", nicht " +
-                           std::to_string(call.params.size()) + ".");
-    return true;
-}
-
-bool Reader::resolve_gate(const Token& at, GateCall& call)
-{
-    const auto user = gates_.find(std::string(call.name));
-    if (user != gates_.end()) {
-        call.user = &user->second;
-        return true;
-    }
-    call.library = find_library_gate(c_.version, call.name, true);
-    if (!call.library && included_)
-        call.library = find_library_gate(c_.version, call.name, false);
-    if (call.library)
-        return true;
-    if (find_library_gate(c_.version, call.name, false))
-        return fail(at, "Das Gatter " + quoted(call.name) + " steht in " +
-                            (c_.version == 2 ? "\"qelib1.inc\"" : "\"stdgates.inc\"") +
-                            ", das nicht eingebunden ist.");
-    return fail(at, "Unbekanntes Gatter " + quoted(call.name) + ".");
-}
-
-int32_t Reader::arity(const GateCall& call) const
-{
-    int32_t n = call.library ? call.library->qubits : call.user->qubits;
-    for (const Modifier& m : call.modifiers)
-        if (m.kind == ModifierKind::Ctrl || m.kind == ModifierKind::NegCtrl)
-            n += m.count;
-    return n;
-}
-
-bool Reader::gate_statement(const Token& first)
-{
-    GateCall call;
-    call.line = first.line;
-    call.column = first.column;
-    if (c_.version == 3 && !modifiers(call.modifiers, constants()))
-        return false;
-    const Token& name = in_.peek();
-    if (!expect_identifier(call.name) || !resolve_gate(name, call))
-        return false;
-    call.line = name.line;
-    call.column = name.column;
-    if (!call_parameters(call, constants()))
-        return false;
-    std::vector<Operand> args;
-    if (!(arity(call) == 0 && in_.at(";")) && !operands(Variable::Kind::Qubits, args))
-        return false;
-    if (!expect(";"))
-        return false;
-    if (static_cast<int32_t>(args.size()) != arity(call))
-        return fail(name, "Das Gatter " + quoted(call.name) + " braucht " +
-                              std::to_string(arity(call)) + " Qubits, nicht " +
-                              std::to_string(args.size()) + ".");
-    return emit(call, args, first);
-}
-
-// The call once per qubit of its register arguments, which must be equally long.
-bool Reader::emit(const GateCall& call, const std::vector<Operand>& args, const Token& first)
-{
-    int32_t n = 1;
-    bool broadcast = false;
-    for (const Operand& a : args) {
-        if (!a.whole)
-            continue;
-        if (broadcast && a.size != n)
-            return fail(first, "Die Register in diesem Aufruf sind verschieden groß (" +
-                                   std::to_string(n) + " und " + std::to_string(a.size) + ").");
-        n = a.size;
-        broadcast = true;
-    }
-    std::vector<int32_t> qubits(args.size());
-    for (int32_t i = 0; i < n; ++i) {
-        for (size_t j = 0; j < args.size(); ++j)
-            qubits[j] = args[j].first + (args[j].whole ? i : 0);
-        for (size_t j = 0; j < qubits.size(); ++j)
-            if (std::find(qubits.begin(), qubits.begin() + static_cast<std::ptrdiff_t>(j),
-                          qubits[j]) != qubits.begin() + static_cast<std::ptrdiff_t>(j))
-                return fail(first, "Ein Qubit kommt in diesem Aufruf mehrfach vor.");
-        const size_t before = c_.ops.size();
-        GateSink sink(c_.ops, budget_);
-        if (!expand(call, nullptr, qubits.data(), sink))
-            return false;
-        if (sink.exhausted())
-            return too_large(first);
-        for (size_t k = before; k < c_.ops.size(); ++k) {
-            c_.ops[k].condition = condition_;
-            c_.ops[k].line = first.line;
-            c_.ops[k].column = first.column;
-        }
-    }
-    return true;
-}
-
 bool Reader::emit_one(const Op& op)
 {
     if (--budget_ < 0)
@@ -813,200 +475,6 @@ bool Reader::emit_one(const Op& op)
 bool Reader::too_large(const Token& at)
 {
     return fail(at, "Das Programm ist zu groß: mehr als " + grouped(limits_.max_ops) + " Gatter.");
-}
-
-// The call's parameters and exponents in the caller's parameters env (none at the top),
-// then the gate.
-bool Reader::expand(const GateCall& call, const double* env, const int32_t* qubits, GateSink& sink)
-{
-    std::vector<double> values;
-    for (int32_t e : call.params) {
-        values.push_back(exprs_.evaluate(e, env));
-        if (!std::isfinite(values.back()))
-            return fail_at(call.line, call.column,
-                           "Ein Parameter von " + quoted(call.name) + " ist keine endliche Zahl.");
-    }
-    std::vector<int64_t> powers(call.modifiers.size(), 1);
-    for (size_t k = 0; k < call.modifiers.size(); ++k) {
-        const Modifier& m = call.modifiers[k];
-        if (m.kind != ModifierKind::Pow)
-            continue;
-        const double p = exprs_.evaluate(m.exponent, env);
-        if (!std::isfinite(p) || std::floor(p) != p || std::fabs(p) > 9.0e18)
-            return fail_at(m.line, m.column,
-                           "\"pow @\" mit nicht ganzzahligem Exponenten wird nicht unterstützt.");
-        powers[k] = static_cast<int64_t>(p);
-    }
-    return modified(call, 0, values, powers, qubits, sink);
-}
-
-// Modifier k and the ones inside it; the outermost takes the first qubits as controls.
-bool Reader::modified(const GateCall& call, size_t k, const std::vector<double>& values,
-                      const std::vector<int64_t>& powers, const int32_t* qubits, GateSink& sink)
-{
-    if (k == call.modifiers.size()) {
-        if (call.library) {
-            call.library->lower(values.data(), qubits, sink);
-            return true;
-        }
-        std::vector<int32_t> inner;
-        for (const GateCall& step : call.user->body) {
-            inner.clear();
-            for (int32_t index : step.qubits)
-                inner.push_back(qubits[index]);
-            if (!expand(step, values.data(), inner.data(), sink))
-                return false;
-            if (sink.exhausted())
-                return true;
-        }
-        return true;
-    }
-    const Modifier& m = call.modifiers[k];
-    const bool control = m.kind == ModifierKind::Ctrl || m.kind == ModifierKind::NegCtrl;
-    std::vector<Op> body;
-    GateSink inner(body, sink.budget());
-    if (!modified(call, k + 1, values, powers, qubits + (control ? m.count : 0), inner))
-        return false;
-    const std::span<const int32_t> controls(qubits, control ? static_cast<size_t>(m.count) : 0);
-    switch (m.kind) {
-    case ModifierKind::NegCtrl:
-        for (int32_t q : controls)
-            sink.add(OpKind::X, q);
-        add_controlled(body, controls, sink);
-        for (int32_t q : controls)
-            sink.add(OpKind::X, q);
-        break;
-    case ModifierKind::Ctrl:
-        add_controlled(body, controls, sink);
-        break;
-    case ModifierKind::Inv:
-        invert(body);
-        sink.append(body);
-        break;
-    case ModifierKind::Pow:
-        if (powers[k] < 0)
-            invert(body);
-        for (int64_t i = 0; i < std::abs(powers[k]) && !body.empty() && !sink.exhausted(); ++i)
-            sink.append(body);
-        break;
-    }
-    // The list in between was counted while it was built; only what it became remains
-    // (unless the budget is spent, which must stay seen).
-    if (!sink.exhausted())
-        sink.budget() += static_cast<int64_t>(body.size());
-    return true;
-}
-
-bool Reader::gate_definition()
-{
-    const Token& at = in_.peek();
-    GateDef def;
-    std::string_view name;
-    if (!expect_identifier(name))
-        return false;
-    def.name = name;
-    if (gates_.count(def.name) || find_library_gate(c_.version, name, true) ||
-        (included_ && find_library_gate(c_.version, name, false)))
-        return fail(at, "Das Gatter " + quoted(name) + " ist schon definiert.");
-    std::vector<std::string_view> params, qubits;
-    // Names separated by commas into list; none may stand in either list twice.
-    const auto names_into = [&](std::vector<std::string_view>& list) {
-        do {
-            const Token& at = in_.peek();
-            std::string_view n;
-            if (!expect_identifier(n))
-                return false;
-            if (std::find(params.begin(), params.end(), n) != params.end() ||
-                std::find(qubits.begin(), qubits.end(), n) != qubits.end())
-                return fail(at, "Der Name " + quoted(n) + " steht zweimal in der Definition.");
-            list.push_back(n);
-        } while (in_.take(","));
-        return true;
-    };
-    if (in_.take("(") && !in_.take(")") && !(names_into(params) && expect(")")))
-        return false;
-    if (!names_into(qubits))
-        return false;
-    def.params = static_cast<int32_t>(params.size());
-    def.qubits = static_cast<int32_t>(qubits.size());
-    if (!expect("{"))
-        return false;
-    const NameResolver names = [&](std::string_view n, int32_t& param, double& value) {
-        const auto p = std::find(params.begin(), params.end(), n);
-        if (p != params.end()) {
-            param = static_cast<int32_t>(p - params.begin());
-            return true;
-        }
-        return constants()(n, param, value);
-    };
-    while (!in_.take("}")) {
-        const Token& t = in_.peek();
-        if (t.kind == TokenKind::End)
-            return fail(at, "Die Definition von " + quoted(name) +
-                                " wird nicht mit \"}\" geschlossen.");
-        if (t.kind == TokenKind::Identifier && t.text == "barrier") {
-            in_.next();
-            while (!in_.take(";"))
-                if (in_.next().kind == TokenKind::End)
-                    return expect(";");
-            continue;
-        }
-        for (const Refusal& r : REFUSALS)
-            if (t.kind == TokenKind::Identifier && t.text == r.keyword)
-                return fail(t, std::string(r.message));
-        GateCall call;
-        call.line = t.line;
-        call.column = t.column;
-        if (c_.version == 3 && !modifiers(call.modifiers, names))
-            return false;
-        const Token& callee = in_.peek();
-        if (!expect_identifier(call.name))
-            return false;
-        if (call.name == "measure" || call.name == "reset" || call.name == "if")
-            return fail(callee, "In einer Gatterdefinition stehen nur Gatteraufrufe, kein " +
-                                    quoted(call.name) + ".");
-        if (call.name == name)
-            return fail(callee, "Das Gatter " + quoted(name) + " kann sich nicht selbst aufrufen.");
-        if (!resolve_gate(callee, call))
-            return false;
-        call.line = callee.line;
-        call.column = callee.column;
-        if (!call_parameters(call, names))
-            return false;
-        if (arity(call) > 0 || !in_.at(";")) {
-            do {
-                const Token& q = in_.peek();
-                std::string_view n;
-                if (!expect_identifier(n))
-                    return false;
-                const auto found = std::find(qubits.begin(), qubits.end(), n);
-                if (found == qubits.end())
-                    return fail(q,
-                                quoted(n) + " ist kein Qubit-Argument von " + quoted(name) + ".");
-                if (in_.at("["))
-                    return fail(
-                        in_.peek(),
-                        "In einer Gatterdefinition werden Qubits nur mit Namen angesprochen.");
-                const auto index = static_cast<int32_t>(found - qubits.begin());
-                if (std::find(call.qubits.begin(), call.qubits.end(), index) != call.qubits.end())
-                    return fail(q, "Ein Qubit kommt in diesem Aufruf mehrfach vor.");
-                call.qubits.push_back(index);
-            } while (in_.take(","));
-        }
-        if (!expect(";"))
-            return false;
-        if (static_cast<int32_t>(call.qubits.size()) != arity(call))
-            return fail(callee, "Das Gatter " + quoted(call.name) + " braucht " +
-                                    std::to_string(arity(call)) + " Qubits, nicht " +
-                                    std::to_string(call.qubits.size()) + ".");
-        if (call.user)
-            def.depth = std::max(def.depth, call.user->depth + 1);
-        if (def.depth > MAX_DEFINITION_DEPTH)
-            return fail(callee, "Die Gatterdefinitionen sind zu tief verschachtelt.");
-        def.body.push_back(std::move(call));
-    }
-    gates_.emplace(def.name, std::move(def));
-    return true;
 }
 
 bool Reader::block_or_statement(int depth)
@@ -1088,7 +556,9 @@ bool Reader::if_statement(int depth)
     return true;
 }
 
-} // namespace
+} // namespace circuits::reading
+
+namespace circuits {
 
 bool read_qasm(std::string_view source, const std::string& file, Circuit& circuit, ReadError& error,
                const ReadLimits& limits)
@@ -1100,12 +570,12 @@ bool read_qasm(std::string_view source, const std::string& file, Circuit& circui
     std::vector<Token> tokens;
     LexError lexed;
     if (lex_qasm(source, tokens, lexed)) {
-        Reader reader(tokens, circuit, error, limits);
+        reading::Reader reader(tokens, circuit, error, limits);
         return reader.run();
     }
     // The tokens before a lexical fault are read all the same, so that an earlier fault is
     // the one reported, and the fault itself otherwise.
-    Reader reader(tokens, circuit, error, limits);
+    reading::Reader reader(tokens, circuit, error, limits);
     if (reader.run() || error.line > lexed.line ||
         (error.line == lexed.line && error.column >= lexed.column))
         error = {lexed.message, lexed.line, lexed.column};
