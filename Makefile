@@ -17,7 +17,7 @@ TSAN_DIR := build/tsan
 BENCH_DIR := build/bench
 FUZZ_DIR := build/fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := replay disasm font keyfile line_input mttools
+FUZZ_TARGETS := replay disasm font keyfile line_input mttools qasm
 JOBS ?= $(shell nproc)
 
 .PHONY: all deps bench-deps fuzz-deps build run test tsan bench fuzz clean
