@@ -19,8 +19,9 @@ using Mode = engine::HeldOrder::Mode;
 constexpr int64_t RECORDING_VALUES_MIN = 4096;
 // A recording that has not come back after steps_limit gates starts again where it stands,
 // with twice the limit up to STEPS_MAX: it may have begun before the gates settled into
-// their cycle. Grover's cycle is one to four iterations of 2 w + 6 gates, with 2 w + 3
-// presence bitmaps; a recording meeting more than BITMAPS_MAX distinct ones starts again.
+// their cycle (Grover's take three to five iterations). The cycle is one to four iterations
+// of 2 w + 6 gates, with 2 w + 3 presence bitmaps; a recording meeting more than
+// BITMAPS_MAX distinct ones starts again.
 constexpr size_t STEPS_FIRST = 128, STEPS_MAX = 2048;
 constexpr size_t BITMAPS_MAX = 96;
 

@@ -20,21 +20,13 @@
 #include <cmath>
 #include <cstring>
 #include <immintrin.h>
-#include <type_traits>
 
 #include "engine/kernels.h"
 
-// The helpers take and return vectors but are always inlined into the AVX2 passes, so no
-// call passes one across the ABI.
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 #define AVX2 [[gnu::target("avx2,popcnt")]]
 
 namespace {
-
-// Eight amplitudes' real parts, and masks over them.
-using Floats = float __attribute__((vector_size(32)));
-using Ints = int32_t __attribute__((vector_size(32)));
 
 constexpr float S = engine::HADAMARD_ELEMENT;
 // Up to this many pairs in a word (or a pair of words, twice the vectors) go one by one;
@@ -51,14 +43,6 @@ template <bool SWAP>
     const float y = SWAP ? q + p : p - q;
     a = x * x < limit ? 0.0f : x;
     b = y * y < limit ? 0.0f : y;
-}
-
-// Purged lanes become +0; returns the lanes kept, which are those not zero.
-[[gnu::always_inline]] inline Ints purge(Floats limit, Floats& x)
-{
-    const Ints keep = ~(x * x < limit);
-    x = reinterpret_cast<Floats>(reinterpret_cast<Ints>(x) & keep);
-    return keep;
 }
 
 // The presence bits of the words lo and hi after the gate, the pairs at the set bits of pairs
@@ -125,60 +109,52 @@ void scalar_pass(float limit, float* amplitude, const uint64_t* present, uint64_
     }
 }
 
-AVX2 [[gnu::always_inline]] inline Floats load(const float* p)
+// Lanes whose probability is below the limit are purged to +0; returns the purged lanes.
+AVX2 [[gnu::always_inline]] inline __m256 purge(__m256 limit, __m256& x)
 {
-    Floats f;
-    std::memcpy(&f, p, sizeof f);
-    return f;
+    const __m256 purged = _mm256_cmp_ps(_mm256_mul_ps(x, x), limit, _CMP_LT_OQ);
+    x = _mm256_andnot_ps(purged, x);
+    return purged;
 }
 
-AVX2 [[gnu::always_inline]] inline void store(float* p, Floats f)
+// The presence bits of eight amplitudes at bit shift of a word: the lanes not purged.
+AVX2 [[gnu::always_inline]] inline uint64_t bits(__m256 purged, int shift)
 {
-    std::memcpy(p, &f, sizeof f);
-}
-
-// The presence bits of eight amplitudes at bit shift of a word, from the lanes kept.
-AVX2 [[gnu::always_inline]] inline uint64_t bits(Ints keep, int shift)
-{
-    const auto lanes = static_cast<unsigned>(_mm256_movemask_ps(reinterpret_cast<__m256>(keep)));
+    const auto lanes = static_cast<unsigned>(~_mm256_movemask_ps(purged) & 0xFF);
     return uint64_t{lanes} << shift;
 }
 
 // Two vectors of a pair: a with the gate's bit clear, b with it set.
 template <bool SWAP>
-AVX2 [[gnu::always_inline]] inline void update_vectors(Floats limit, Floats& a, Floats& b,
-                                                       Ints& keep_a, Ints& keep_b)
+AVX2 [[gnu::always_inline]] inline void update_vectors(__m256 limit, __m256& a, __m256& b,
+                                                       __m256& purged_a, __m256& purged_b)
 {
-    const Floats s = Floats{} + S;
-    const Floats p = s * a, q = s * b;
-    a = SWAP ? q - p : p + q;
-    b = SWAP ? q + p : p - q;
-    keep_a = purge(limit, a);
-    keep_b = purge(limit, b);
+    const __m256 s = _mm256_set1_ps(S);
+    const __m256 p = _mm256_mul_ps(s, a), q = _mm256_mul_ps(s, b);
+    a = SWAP ? _mm256_sub_ps(q, p) : _mm256_add_ps(p, q);
+    b = SWAP ? _mm256_add_ps(q, p) : _mm256_sub_ps(p, q);
+    purged_a = purge(limit, a);
+    purged_b = purge(limit, b);
 }
 
 // Strides of 1, 2 and 4, the pairs within a vector: each lane forms its own product and
 // meets its partner's through a permutation. A lane with the bit clear (p own, q the
 // partner's) takes p + q, one with it set (q own) p - q; with SWAP q - p and q + p.
 template <int STRIDE, bool SWAP>
-AVX2 [[gnu::always_inline]] inline Ints update_within(Floats limit, Floats& v)
+AVX2 [[gnu::always_inline]] inline __m256 update_within(__m256 limit, __m256& v)
 {
-    const Floats own = (Floats{} + S) * v;
-    Floats other;
+    const __m256 own = _mm256_mul_ps(_mm256_set1_ps(S), v);
+    __m256 other;
     if constexpr (STRIDE == 1)
-        other = __builtin_shufflevector(own, own, 1, 0, 3, 2, 5, 4, 7, 6);
+        other = _mm256_permute_ps(own, 0xB1);
     else if constexpr (STRIDE == 2)
-        other = __builtin_shufflevector(own, own, 2, 3, 0, 1, 6, 7, 4, 5);
+        other = _mm256_permute_ps(own, 0x4E);
     else
-        other = __builtin_shufflevector(own, own, 4, 5, 6, 7, 0, 1, 2, 3);
-    const Floats sum = own + other, difference = other - own;
-    // All ones in the lanes whose index has the bit set.
-    constexpr Ints set = STRIDE == 1   ? Ints{0, -1, 0, -1, 0, -1, 0, -1}
-                         : STRIDE == 2 ? Ints{0, 0, -1, -1, 0, 0, -1, -1}
-                                       : Ints{0, 0, 0, 0, -1, -1, -1, -1};
-    const Ints take_difference = SWAP ? ~set : set;
-    v = reinterpret_cast<Floats>((reinterpret_cast<Ints>(difference) & take_difference) |
-                                 (reinterpret_cast<Ints>(sum) & ~take_difference));
+        other = _mm256_permute2f128_ps(own, own, 1);
+    const __m256 sum = _mm256_add_ps(own, other), difference = _mm256_sub_ps(other, own);
+    // The lanes whose index has the bit set.
+    constexpr int SET = STRIDE == 1 ? 0xAA : STRIDE == 2 ? 0xCC : 0xF0;
+    v = _mm256_blend_ps(sum, difference, SWAP ? ~SET & 0xFF : SET);
     return purge(limit, v);
 }
 
@@ -186,26 +162,26 @@ AVX2 [[gnu::always_inline]] inline Ints update_within(Floats limit, Floats& v)
 template <int STRIDE, bool SWAP>
 AVX2 [[gnu::always_inline]] inline uint64_t vector_word(float limit_value, float* at)
 {
-    const Floats limit = Floats{} + limit_value;
+    const __m256 limit = _mm256_set1_ps(limit_value);
     uint64_t out = 0;
     if constexpr (STRIDE >= 8) {
         constexpr int APART = STRIDE / 8;
         for (int v = 0; v < 8; v++) {
             if (v & APART)
                 continue;
-            Floats a = load(at + 8 * v), b = load(at + 8 * (v + APART));
-            Ints keep_a, keep_b;
-            update_vectors<SWAP>(limit, a, b, keep_a, keep_b);
-            store(at + 8 * v, a);
-            store(at + 8 * (v + APART), b);
-            out |= bits(keep_a, 8 * v) | bits(keep_b, 8 * (v + APART));
+            __m256 a = _mm256_loadu_ps(at + 8 * v), b = _mm256_loadu_ps(at + 8 * (v + APART));
+            __m256 purged_a, purged_b;
+            update_vectors<SWAP>(limit, a, b, purged_a, purged_b);
+            _mm256_storeu_ps(at + 8 * v, a);
+            _mm256_storeu_ps(at + 8 * (v + APART), b);
+            out |= bits(purged_a, 8 * v) | bits(purged_b, 8 * (v + APART));
         }
     } else {
         for (int v = 0; v < 8; v++) {
-            Floats a = load(at + 8 * v);
-            const Ints keep = update_within<STRIDE, SWAP>(limit, a);
-            store(at + 8 * v, a);
-            out |= bits(keep, 8 * v);
+            __m256 a = _mm256_loadu_ps(at + 8 * v);
+            const __m256 purged = update_within<STRIDE, SWAP>(limit, a);
+            _mm256_storeu_ps(at + 8 * v, a);
+            out |= bits(purged, 8 * v);
         }
     }
     return out;
@@ -235,7 +211,7 @@ template <bool SWAP>
 AVX2 void words_apart(float limit_value, float* amplitude, const uint64_t* present,
                       uint64_t* next, int64_t words, int64_t apart, engine::GateOutcome& outcome)
 {
-    const Floats limit = Floats{} + limit_value;
+    const __m256 limit = _mm256_set1_ps(limit_value);
     for (int64_t first = 0; first < words; first += 2 * apart) {
         for (int64_t k = first; k < first + apart; k++) {
             const int64_t h = k + apart;
@@ -248,13 +224,13 @@ AVX2 void words_apart(float limit_value, float* amplitude, const uint64_t* prese
                                          static_cast<uint64_t>(h) * 64, lo | hi);
             } else {
                 for (int v = 0; v < 8; v++) {
-                    Floats a = load(at_lo + 8 * v), b = load(at_hi + 8 * v);
-                    Ints keep_a, keep_b;
-                    update_vectors<SWAP>(limit, a, b, keep_a, keep_b);
-                    store(at_lo + 8 * v, a);
-                    store(at_hi + 8 * v, b);
-                    out.lo |= bits(keep_a, 8 * v);
-                    out.hi |= bits(keep_b, 8 * v);
+                    __m256 a = _mm256_loadu_ps(at_lo + 8 * v), b = _mm256_loadu_ps(at_hi + 8 * v);
+                    __m256 purged_a, purged_b;
+                    update_vectors<SWAP>(limit, a, b, purged_a, purged_b);
+                    _mm256_storeu_ps(at_lo + 8 * v, a);
+                    _mm256_storeu_ps(at_hi + 8 * v, b);
+                    out.lo |= bits(purged_a, 8 * v);
+                    out.hi |= bits(purged_b, 8 * v);
                 }
             }
             next[k] = out.lo;
