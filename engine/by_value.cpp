@@ -389,9 +389,12 @@ int64_t block_levels(int64_t target, int64_t n, const quantum_reg_struct& reg)
     return count > 0 && bound <= PART_MAX ? count : 0;
 }
 
-// Runs count gates from target on block by block, then carries the order, the warnings and
-// the count level by level, as one at a time. False, with nothing done, when memory is short.
-bool run_block_levels(int64_t target, int64_t count, float limit, quantum_reg_struct& reg)
+// Runs count gates from target on through one pass of run (given the presence bits before
+// each level, the first filled, and what each level did), then carries the order, the
+// warnings and the count level by level, as one at a time. False, with nothing done, when
+// memory is short.
+template <typename Pass>
+bool run_levels(int64_t target, int64_t count, quantum_reg_struct& reg, Pass run)
 {
     const int64_t words = held.values / 64;
     if (!held.levels.reserve(count * words))
@@ -400,13 +403,10 @@ bool run_block_levels(int64_t target, int64_t count, float limit, quantum_reg_st
     bits[0] = held.present.data;
     for (int64_t j = 1; j <= count; j++)
         bits[j] = held.levels.data + (j - 1) * words;
-    std::fill_n(held.levels.data, count * words, 0);
     for (int64_t j = 0; j < count; j++)
         objcode_record(OBJCODE_HADAMARD, static_cast<int>(target + j));
     engine::GateOutcome outcomes[BLOCK_LEVELS_MAX];
-    engine::hadamard_held_blocked(limit, held.amplitude.data, bits, held.values, target, count,
-                                  held.offset, block_values(),
-                                  engine::wide_vectors(), outcomes);
+    run(bits, outcomes);
     for (int64_t j = 0; j < count; j++) {
         held.largest = outcomes[j].largest;
         reg.size += outcomes[j].made - outcomes[j].purged;
@@ -417,6 +417,44 @@ bool run_block_levels(int64_t target, int64_t count, float limit, quantum_reg_st
     }
     std::copy_n(bits[count], words, held.present.data);
     return true;
+}
+
+bool run_block_levels(int64_t target, int64_t count, float limit, quantum_reg_struct& reg)
+{
+    return run_levels(target, count, reg, [&](uint64_t* const* bits, engine::GateOutcome* outcomes) {
+        std::fill_n(held.levels.data, count * (held.values / 64), 0);
+        engine::hadamard_held_blocked(limit, held.amplitude.data, bits, held.values, target,
+                                      count, held.offset, block_values(), engine::wide_vectors(),
+                                      outcomes);
+    });
+}
+
+// Whether a real hold takes the gates from target on as the first six of a Walsh layer, word
+// by word: the register full enough to fill most words, no level able to fill the table
+// (the one-gate path widens it first) or to reach a part too large.
+bool real_low_levels(int64_t target, int64_t n, const quantum_reg_struct& reg)
+{
+    if (target != 0 || n < engine::WORD_LEVELS || !engine::real_vectors_available() ||
+        forced == engine::HeldKernels::sparse || held.values >= hash_length(reg.hashw) ||
+        reg.size * DENSE_SHARE < held.values)
+        return false;
+    float bound = held.largest;
+    for (int j = 0; j < engine::WORD_LEVELS; j++)
+        bound *= REAL_GROWTH;
+    return bound <= REAL_PART_MAX;
+}
+
+bool run_real_low_levels(float limit, quantum_reg_struct& reg)
+{
+    const float largest = held.largest;
+    return run_levels(0, engine::WORD_LEVELS, reg,
+                      [&](uint64_t* const* bits, engine::GateOutcome* outcomes) {
+                          engine::hadamard_real_low(limit, held.real_amplitude.data, bits,
+                                                    held.values, held.offset, outcomes);
+                          float bound = largest;
+                          for (int j = 0; j < engine::WORD_LEVELS; j++)
+                              outcomes[j].largest = bound *= REAL_GROWTH;
+                      });
 }
 
 // One gate on a held register's real parts; its largest part a bound.
@@ -475,6 +513,11 @@ int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg)
     int64_t done = 0;
     // The one-gate path widens a full hash table first; that gate is left to it.
     while (done < n && reg.size < hash_length(reg.hashw) && parts_small()) {
+        if (held.real && real_low_levels(first + done, n - done, reg) &&
+            run_real_low_levels(limit, reg)) {
+            done += engine::WORD_LEVELS;
+            continue;
+        }
         const int64_t levels = held.real ? 0 : block_levels(first + done, n - done, reg);
         if (levels > 0 && run_block_levels(first + done, levels, limit, reg)) {
             done += levels;

@@ -30,6 +30,10 @@ namespace engine {
 //   hadamard_real         with AVX2: the presence bits a word (64 indices) at a time, empty
 //                         words passed over, words with few pairs taken pair by pair, fuller
 //                         ones in vectors of eight amplitudes.
+//   hadamard_real_low     with AVX2, the gates on qubits 0 to 5 in a row (the first six of a
+//                         Walsh layer, the register full): all six on a word, kept in
+//                         vectors meanwhile, before the next word, so that the array passes
+//                         through memory once for them.
 //   hadamard_real_scalar  without AVX2: every pair by itself, empty words passed over.
 // The entry order of a held register is carried gate by gate, or replayed from a recorded
 // cycle of gates (held_order.h).
@@ -120,7 +124,13 @@ GateOutcome hadamard_real(float limit, float* amplitude, const uint64_t* present
                           uint64_t* next, int64_t values, uint64_t stride, bool swap);
 GateOutcome hadamard_real_scalar(float limit, float* amplitude, const uint64_t* present,
                                  uint64_t* next, int64_t values, uint64_t stride, bool swap);
-// Whether this processor runs hadamard_real.
+// The Hadamard gates on qubits 0 to WORD_LEVELS - 1, one after the other, as hadamard_real
+// would, word by word. levels[j] holds the presence bits before level j: levels[0] given,
+// the others written here; outcomes[j] receives what level j did.
+constexpr int WORD_LEVELS = 6;
+void hadamard_real_low(float limit, float* amplitude, uint64_t* const* levels, int64_t values,
+                       uint64_t offset, GateOutcome* outcomes);
+// Whether this processor runs hadamard_real and hadamard_real_low.
 bool real_vectors_available();
 // The largest magnitude among the real parts.
 float real_largest(const float* amplitude, int64_t values);

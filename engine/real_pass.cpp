@@ -309,9 +309,70 @@ AVX2 void vector_pass(float limit, float* amplitude, const uint64_t* present, ui
     }
 }
 
+// One of the gates on qubits 0 to 5 over a word held in eight vectors; returns the word's
+// presence bits after it. With SWAP a pair of whole vectors trades places.
+template <int LEVEL, bool SWAP>
+AVX2 [[gnu::always_inline]] inline uint64_t level_in_word(__m256 limit, __m256* v)
+{
+    uint64_t out = 0;
+    if constexpr (LEVEL < 3) {
+        for (int k = 0; k < 8; k++)
+            out |= bits(update_within<1 << LEVEL, SWAP>(limit, v[k]), 8 * k);
+    } else {
+        constexpr int APART = 1 << (LEVEL - 3);
+        for (int k = 0; k < 8; k++) {
+            if (k & APART)
+                continue;
+            __m256 purged_a, purged_b;
+            update_vectors<SWAP>(limit, v[k], v[k + APART], purged_a, purged_b);
+            out |= bits(purged_a, 8 * k) | bits(purged_b, 8 * (k + APART));
+        }
+    }
+    return out;
+}
+
+template <int LEVEL>
+AVX2 [[gnu::always_inline]] inline uint64_t level_in_word(__m256 limit, __m256* v, bool swap)
+{
+    return swap ? level_in_word<LEVEL, true>(limit, v) : level_in_word<LEVEL, false>(limit, v);
+}
+
 } // namespace
 
 namespace engine {
+
+AVX2 void hadamard_real_low(float limit_value, float* amplitude, uint64_t* const* levels,
+                            int64_t values, uint64_t offset, GateOutcome* outcomes)
+{
+    const __m256 limit = _mm256_set1_ps(limit_value);
+    bool swap[WORD_LEVELS];
+    for (int j = 0; j < WORD_LEVELS; j++) {
+        swap[j] = (offset >> j) & 1;
+        outcomes[j] = GateOutcome{-1, 0, 0};
+    }
+    for (int64_t k = 0; k < values / 64; k++) {
+        const uint64_t before = levels[0][k];
+        if (before == 0) {
+            for (int j = 1; j <= WORD_LEVELS; j++)
+                levels[j][k] = 0;
+            continue;
+        }
+        float* at = amplitude + k * 64;
+        __m256 v[8];
+        for (int i = 0; i < 8; i++)
+            v[i] = _mm256_loadu_ps(at + 8 * i);
+        levels[1][k] = level_in_word<0>(limit, v, swap[0]);
+        levels[2][k] = level_in_word<1>(limit, v, swap[1]);
+        levels[3][k] = level_in_word<2>(limit, v, swap[2]);
+        levels[4][k] = level_in_word<3>(limit, v, swap[3]);
+        levels[5][k] = level_in_word<4>(limit, v, swap[4]);
+        levels[6][k] = level_in_word<5>(limit, v, swap[5]);
+        for (int i = 0; i < 8; i++)
+            _mm256_storeu_ps(at + 8 * i, v[i]);
+        for (int j = 0; j < WORD_LEVELS; j++)
+            tally(outcomes[j], levels[j][k], levels[j + 1][k]);
+    }
+}
 
 bool real_vectors_available()
 {
