@@ -565,6 +565,19 @@ void move_amplitudes(T* amplitude, uint64_t* present, const engine::Move* moves,
     }
 }
 
+// The held amplitudes and presence bits moved as held.moves says (held.moving has room).
+void move_held()
+{
+    if (held.real) {
+        auto* moving = reinterpret_cast<float*>(held.moving.data());
+        move_amplitudes(held.real_amplitude.data, held.present.data, held.moves.data(),
+                        held.moves.size(), moving);
+    } else {
+        move_amplitudes(held.amplitude.data, held.present.data, held.moves.data(),
+                        held.moves.size(), held.moving.data());
+    }
+}
+
 // A run of flips that splits into too many cubes: every entry through it, in entry order,
 // and the entries it moves moved one by one (the register written back if one leaves the
 // array). False when memory is short.
@@ -593,14 +606,7 @@ bool flips_each(const engine::Flip* flips, size_t count, uint64_t offset, uint64
         write_back(moved.data(), moved.size(), new_offset);
         return true;
     }
-    if (held.real) {
-        auto* moving = reinterpret_cast<float*>(held.moving.data());
-        move_amplitudes(held.real_amplitude.data, held.present.data, held.moves.data(),
-                        held.moves.size(), moving);
-    } else {
-        move_amplitudes(held.amplitude.data, held.present.data, held.moves.data(),
-                        held.moves.size(), held.moving.data());
-    }
+    move_held();
     for (size_t k = 0; k < moved.size(); k++)
         order[moved[k].position] = static_cast<uint32_t>(held.moves[k].to);
     engine::order_changed(held.order);
@@ -667,14 +673,7 @@ bool by_value_flips(const Flip* flips, size_t count)
         write_back(moved.data(), moved.size(), new_offset);
         return true;
     }
-    if (held.real) {
-        auto* moving = reinterpret_cast<float*>(held.moving.data());
-        move_amplitudes(held.real_amplitude.data, held.present.data, held.moves.data(),
-                        held.moves.size(), moving);
-    } else {
-        move_amplitudes(held.amplitude.data, held.present.data, held.moves.data(),
-                        held.moves.size(), held.moving.data());
-    }
+    move_held();
     order_flips(held.order, cubes.data(), cubes.size(), !held.moves.empty(), held.present.data);
     held.offset = new_offset;
     return true;
