@@ -3,10 +3,10 @@
 // The one-gate path finds each entry's partner through an index from value to position and
 // updates the pairs one by one. Held by value, the amplitudes sit at their values: the
 // partners of a gate on qubit k lie 2^k apart, and several pairs are updated per vector
-// operation (hadamard_held_dense). The entry order is carried along gate by gate as the
-// one-gate path leaves it: the kept entries in their order, then the new partners in the
-// order of the entries that made them. Every amplitude goes through the same products and
-// sums as there.
+// operation (hadamard_held_dense, hadamard_real). The entry order is carried along
+// as the one-gate path leaves it: the kept entries in their order, then the new partners in
+// the order of the entries that made them (held_order.cpp). Every amplitude goes through
+// the same products and sums as there.
 //
 // While held, the entry order is a list of indices (32 bits) rather than values: value v sits
 // at index v ^ offset. Flips of all values by the same bits only change the offset; the few
@@ -34,9 +34,9 @@ using engine::Parts;
 constexpr int WIDTH_MAX = 26;
 // The array may be at most this many times longer than the register it stands for.
 constexpr int64_t SPREAD_MAX = 4;
-// A gate runs over the whole array once the register fills this share of it (1 / n), the
-// 512-bit pass being the cheaper per value; below, it visits the entries through their
-// order.
+// A gate on complex amplitudes runs over the whole array once the register fills this share
+// of it (1 / n), the 512-bit pass being the cheaper per value; below, it visits the entries
+// through their presence bits.
 constexpr int64_t DENSE_SHARE = 8, WIDE_DENSE_SHARE = 32;
 // Levels run block by block take blocks of this many values (64 KiB of amplitudes, which
 // stay in the second-level cache; the tests take the smallest, to have many blocks) and at
@@ -46,6 +46,11 @@ constexpr int64_t BLOCK_LEVELS_MAX = 8;
 // While no amplitude part exceeds this, no product of a gate (elements below 1) overflows,
 // so none turns NaN and needs the recovery of quantum_cmul. Checked before every gate.
 constexpr float PART_MAX = 1048576.0f;
+// Real parts have no such products: while they stay finite the sums and squares are those of
+// the one-gate path, which turn infinite there alike. Each gate at most multiplies the
+// largest part by 2 s (1 + 2^-23)^2 < 1.5, which bounds it between the exact scans.
+constexpr float REAL_PART_MAX = 0x1p100f;
+constexpr float REAL_GROWTH = 1.5f;
 
 engine::Held& held = engine::fast_paths.held;
 engine::HeldKernels forced = engine::HeldKernels::chosen;
@@ -66,84 +71,57 @@ using engine::HADAMARD;
 
 } // namespace
 
-// One gate visiting the entries in their order, each pair once: at its lower member, or at
-// the upper one when that stands alone. The same products and sums as the dense kernel.
+// One gate visiting the entries through their presence bits, each pair once: at its member
+// with the gate's bit clear, or at the other one when that stands alone. The pairs are
+// independent, so the order of the visits does not matter. The same products and sums as
+// the dense kernel.
 engine::GateOutcome engine::hadamard_held_sparse(float limit, Parts* amplitude,
                                                  const uint64_t* present, uint64_t* next,
-                                                 const uint32_t* order, int64_t size,
-                                                 uint64_t stride, bool swap)
+                                                 int64_t values, uint64_t stride, bool swap)
 {
     const Parts zero{0.0f, 0.0f};
     Outcome outcome;
-    for (int64_t p = 0; p < size; p++) {
-        const uint64_t at = order[p];
-        const bool upper = ((at & stride) != 0) != swap;
-        const bool partner = bit(present, at ^ stride);
-        if (upper && partner)
-            continue;
-        // The indices of the lower and the upper value.
-        const uint64_t i = upper ? at ^ stride : at, j = i ^ stride;
-        const bool in_lo = !upper || partner, in_hi = upper || partner;
-        const Parts lo = amplitude[i], hi = amplitude[j];
-        const Parts x0 = engine::cmul(HADAMARD[0], lo), x1 = engine::cmul(HADAMARD[1], hi);
-        const Parts y0 = engine::cmul(HADAMARD[2], lo), y1 = engine::cmul(HADAMARD[3], hi);
-        const Parts new_lo = in_lo ? engine::add(x0, x1) : x1;
-        const Parts new_hi = in_hi ? engine::add(y0, y1) : y0;
-        const bool keep_lo = !(engine::prob(new_lo) < limit);
-        const bool keep_hi = !(engine::prob(new_hi) < limit);
-        amplitude[i] = keep_lo ? new_lo : zero;
-        amplitude[j] = keep_hi ? new_hi : zero;
-        next[i >> 6] |= uint64_t{keep_lo} << (i & 63);
-        next[j >> 6] |= uint64_t{keep_hi} << (j & 63);
-        outcome.made += (keep_lo && !in_lo) + (keep_hi && !in_hi);
-        outcome.purged += (in_lo && !keep_lo) + (in_hi && !keep_hi);
-        outcome.largest = std::max({outcome.largest, std::abs(new_lo.re), std::abs(new_lo.im),
-                                    std::abs(new_hi.re), std::abs(new_hi.im)});
+    for (int64_t k = 0; k < values / 64; k++) {
+        for (uint64_t w = present[k]; w != 0; w &= w - 1) {
+            const uint64_t at = static_cast<uint64_t>(k) * 64 + std::countr_zero(w);
+            if ((at & stride) != 0 && bit(present, at ^ stride))
+                continue;
+            const bool upper = ((at & stride) != 0) != swap;
+            const bool partner = bit(present, at ^ stride);
+            // The indices of the lower and the upper value.
+            const uint64_t i = upper ? at ^ stride : at, j = i ^ stride;
+            const bool in_lo = !upper || partner, in_hi = upper || partner;
+            const Parts lo = amplitude[i], hi = amplitude[j];
+            const Parts x0 = engine::cmul(HADAMARD[0], lo), x1 = engine::cmul(HADAMARD[1], hi);
+            const Parts y0 = engine::cmul(HADAMARD[2], lo), y1 = engine::cmul(HADAMARD[3], hi);
+            const Parts new_lo = in_lo ? engine::add(x0, x1) : x1;
+            const Parts new_hi = in_hi ? engine::add(y0, y1) : y0;
+            const bool keep_lo = !(engine::prob(new_lo) < limit);
+            const bool keep_hi = !(engine::prob(new_hi) < limit);
+            amplitude[i] = keep_lo ? new_lo : zero;
+            amplitude[j] = keep_hi ? new_hi : zero;
+            next[i >> 6] |= uint64_t{keep_lo} << (i & 63);
+            next[j >> 6] |= uint64_t{keep_hi} << (j & 63);
+            outcome.made += (keep_lo && !in_lo) + (keep_hi && !in_hi);
+            outcome.purged += (in_lo && !keep_lo) + (in_hi && !keep_hi);
+            outcome.largest = std::max({outcome.largest, std::abs(new_lo.re), std::abs(new_lo.im),
+                                        std::abs(new_hi.re), std::abs(new_hi.im)});
+        }
     }
     return outcome;
 }
 
 namespace {
 
-// The entry order after a gate: the kept entries in their order, then the partners made,
-// in the order of their makers. Returns the new size. A gate that made no partner (the
-// first half of each Walsh layer) only drops entries, without looking partners up.
-int64_t reorder(uint32_t* order, int64_t size, const uint64_t* present, const uint64_t* next,
-                uint32_t stride, Outcome changes, uint32_t* made)
-{
-    if (changes.made == 0 && changes.purged == 0)
-        return size;
-    int64_t kept = 0;
-    if (changes.made == 0) {
-        for (int64_t p = 0; p < size; p++) {
-            const uint32_t at = order[p];
-            order[kept] = at;
-            kept += bit(next, at);
-        }
-        return kept;
-    }
-    int64_t count = 0;
-    for (int64_t p = 0; p < size; p++) {
-        const uint32_t at = order[p], partner = at ^ stride;
-        order[kept] = at;
-        kept += bit(next, at);
-        // Made: absent before, present after; both bits at once, without a branch.
-        made[count] = partner;
-        count += ((next[partner >> 6] & ~present[partner >> 6]) >> (partner & 63)) & 1;
-    }
-    std::memcpy(order + kept, made, static_cast<size_t>(count) * sizeof(uint32_t));
-    return kept + count;
-}
-
 void free_buffers()
 {
     held.amplitude.release();
+    held.real_amplitude.release();
     held.present.release();
     held.next.release();
-    held.order.release();
-    held.made.release();
+    engine::order_end(held.order);
     held.levels.release();
-    held.moved = {};
+    held.moves = {};
     held.moving = {};
     held.reg = nullptr;
 }
@@ -154,16 +132,23 @@ void free_buffers()
 void write_back(const engine::Moved* moved, size_t count, uint64_t offset)
 {
     quantum_reg_struct& reg = *held.reg;
+    const uint32_t* order = engine::order_exact(held.order);
     if (!engine::entries_new(reg, reg.size, false)) {
         free_buffers();
         return;
     }
-    const Parts* dense = held.amplitude.data;
-    const uint32_t* order = held.order.data;
     auto* amplitude = reinterpret_cast<Parts*>(reg.amplitude);
-    for (int64_t p = 0; p < reg.size; p++)
-        amplitude[p] = dense[order[p]];
+    if (held.real) {
+        const float* real = held.real_amplitude.data;
+        for (int64_t p = 0; p < reg.size; p++)
+            amplitude[p] = Parts{real[order[p]], 0.0f};
+    } else {
+        const Parts* dense = held.amplitude.data;
+        for (int64_t p = 0; p < reg.size; p++)
+            amplitude[p] = dense[order[p]];
+    }
     held.amplitude.release();
+    held.real_amplitude.release();
     if (!engine::entries_add_state(reg)) {
         engine::entries_free(reg);
         reg.size = 0;
@@ -176,12 +161,7 @@ void write_back(const engine::Moved* moved, size_t count, uint64_t offset)
     free_buffers();
 }
 
-// The indices a run of flips moves, as cubes: an index with (index & mask) == pattern goes to
-// index ^ change. Disjoint, so an entry meets at most one.
-struct Cube {
-    uint32_t mask, pattern;
-    uint64_t change;
-};
+using engine::Cube;
 
 // Beyond these the run is taken entry by entry instead.
 constexpr size_t CUBES_MAX = 16;
@@ -226,52 +206,47 @@ struct CubeSearch {
     }
 };
 
-// The entries of order whose index lies in one of the cubes, with their new values, in
-// order. Most blocks hold none; they are passed over in vectors.
-VECTOR_CLONES void find_in_cubes(const uint32_t* order, int64_t size, const Cube* cubes,
-                                 size_t count, uint64_t offset, uint64_t before,
-                                 std::vector<engine::Moved>& moved)
-{
-    constexpr int64_t BLOCK = 64;
-    for (int64_t start = 0; start < size; start += BLOCK) {
-        const int64_t end = std::min(size, start + BLOCK);
-        uint32_t any = 0;
-        for (size_t c = 0; c < count; c++) {
-            const uint32_t mask = cubes[c].mask, pattern = cubes[c].pattern;
-            for (int64_t p = start; p < end; p++)
-                any |= (order[p] & mask) == pattern;
-        }
-        if (any == 0)
-            continue;
-        for (int64_t p = start; p < end; p++) {
-            for (size_t c = 0; c < count; c++) {
-                if ((order[p] & cubes[c].mask) != cubes[c].pattern)
-                    continue;
-                moved.push_back({p, (order[p] ^ cubes[c].change) ^ offset ^ before});
-                break;
-            }
-        }
-    }
-}
-
 } // namespace
 
-bool engine::flips_held_cubes(const uint32_t* order, int64_t size, uint64_t values,
-                              const Flip* flips, size_t count, uint64_t offset,
-                              std::vector<Moved>& moved)
+bool engine::flips_held_cubes(const Flip* flips, size_t count, uint64_t values, uint64_t offset,
+                              std::vector<Cube>& cubes)
 {
     uint64_t before = 0;
     for (size_t i = 0; i < count; i++)
         before ^= flips[i].mask == 0 ? flips[i].flip : 0;
     const uint64_t low = values - 1;
-    std::vector<Cube> cubes;
+    cubes.clear();
     cubes.reserve(CUBES_MAX);
     CubeSearch search{flips, count, low, offset, before, cubes};
-    if (!search.walk(0, ~low, offset & ~low, 0))
-        return false;
-    if (!cubes.empty())
-        find_in_cubes(order, size, cubes.data(), cubes.size(), offset, before, moved);
-    return true;
+    if (search.walk(0, ~low, offset & ~low, 0))
+        return true;
+    cubes.clear();
+    return false;
+}
+
+// A cube's indices, 64 at a time: its words are those whose index bits above the sixth
+// match, enumerated as the subsets of its free bits there; within a word the match is a
+// fixed mask.
+void engine::cube_members(const uint64_t* present, uint64_t values, const Cube* cubes,
+                          size_t count, std::vector<Move>& moves)
+{
+    const uint64_t low = values - 1;
+    for (size_t c = 0; c < count; c++) {
+        const uint64_t mask = cubes[c].mask, pattern = cubes[c].pattern;
+        uint64_t in_word = 0;
+        for (uint64_t l = 0; l < 64; l++)
+            in_word |= uint64_t{(l & mask & 63) == (pattern & 63)} << l;
+        const uint64_t free = low & ~mask & ~uint64_t{63};
+        uint64_t sub = 0;
+        do {
+            const uint64_t word = ((pattern & ~uint64_t{63}) | sub) >> 6;
+            for (uint64_t w = present[word] & in_word; w != 0; w &= w - 1) {
+                const uint64_t from = word * 64 + std::countr_zero(w);
+                moves.push_back({from, from ^ cubes[c].change});
+            }
+            sub = (sub - free) & free;
+        } while (sub != 0);
+    }
 }
 
 // Every entry through the run.
@@ -316,17 +291,18 @@ bool by_value_take(quantum_reg_struct& reg)
         fast_paths.index_served = nullptr;
     }
     // Pass: the order of the values, each once, below values; the parts no larger than
-    // PART_MAX.
+    // PART_MAX; whether every imaginary part is +0.
     if (!held.present.reserve(values / 64) || !held.next.reserve(values / 64) ||
-        !held.order.reserve(values)) {
+        !held.order.indices.reserve(values) || !held.order.made.reserve(values / 2 + 1)) {
         free_buffers();
         return false;
     }
     uint64_t* present = held.present.data;
     std::fill_n(present, values / 64, 0);
     const auto* amplitude = reinterpret_cast<const Parts*>(reg.amplitude);
-    uint32_t* order = held.order.data;
+    uint32_t* order = held.order.indices.data;
     float largest = 0;
+    bool real = true;
     int64_t p = 0;
     for (; p < reg.size; p++) {
         const uint64_t v = reg.state[p];
@@ -335,6 +311,7 @@ bool by_value_take(quantum_reg_struct& reg)
         set_bit(present, v);
         order[p] = static_cast<uint32_t>(v);
         largest = std::max({largest, std::abs(amplitude[p].re), std::abs(amplitude[p].im)});
+        real &= std::bit_cast<uint32_t>(amplitude[p].im) == 0;
     }
     if (p < reg.size || !(largest <= PART_MAX)) {
         free_buffers();
@@ -345,7 +322,7 @@ bool by_value_take(quantum_reg_struct& reg)
     // held; each is given back as soon as it is read, to keep the peak low, and made anew
     // when the hold ends.
     entries_drop_state(reg);
-    if (!held.amplitude.reserve(values)) {
+    if (real ? !held.real_amplitude.reserve(values) : !held.amplitude.reserve(values)) {
         if (entries_add_state(reg)) {
             for (int64_t k = 0; k < reg.size; k++)
                 reg.state[k] = order[k];
@@ -353,15 +330,24 @@ bool by_value_take(quantum_reg_struct& reg)
         free_buffers();
         return false;
     }
-    Parts* dense = held.amplitude.data;
-    std::fill_n(dense, values, Parts{0.0f, 0.0f});
-    for (int64_t k = 0; k < reg.size; k++)
-        dense[order[k]] = amplitude[k];
+    if (real) {
+        float* dense = held.real_amplitude.data;
+        std::fill_n(dense, values, 0.0f);
+        for (int64_t k = 0; k < reg.size; k++)
+            dense[order[k]] = amplitude[k].re;
+    } else {
+        Parts* dense = held.amplitude.data;
+        std::fill_n(dense, values, Parts{0.0f, 0.0f});
+        for (int64_t k = 0; k < reg.size; k++)
+            dense[order[k]] = amplitude[k];
+    }
     entries_free(reg);
     held.reg = &reg;
     held.values = values;
     held.offset = 0;
     held.largest = largest;
+    held.real = real;
+    order_begin(held.order, reg.size, values / 64, order_recording_allowed(values));
     return true;
 }
 
@@ -403,34 +389,116 @@ int64_t block_levels(int64_t target, int64_t n, const quantum_reg_struct& reg)
     return count > 0 && bound <= PART_MAX ? count : 0;
 }
 
-// Runs count gates from target on block by block, then carries the order, the warnings and
-// the count level by level, as one at a time. False, with nothing done, when memory is short.
-bool run_block_levels(int64_t target, int64_t count, float limit, quantum_reg_struct& reg)
+// Runs count gates from target on through one pass of run (given the presence bits before
+// each level, the first filled, and what each level did), then carries the order, the
+// warnings and the count level by level, as one at a time. False, with nothing done, when
+// memory is short.
+template <typename Pass>
+bool run_levels(int64_t target, int64_t count, quantum_reg_struct& reg, Pass run)
 {
     const int64_t words = held.values / 64;
-    if (!held.levels.reserve(count * words) || !held.made.reserve(held.values / 2 + 1))
+    if (!held.levels.reserve(count * words))
         return false;
     uint64_t* bits[BLOCK_LEVELS_MAX + 1];
     bits[0] = held.present.data;
     for (int64_t j = 1; j <= count; j++)
         bits[j] = held.levels.data + (j - 1) * words;
-    std::fill_n(held.levels.data, count * words, 0);
     for (int64_t j = 0; j < count; j++)
         objcode_record(OBJCODE_HADAMARD, static_cast<int>(target + j));
     engine::GateOutcome outcomes[BLOCK_LEVELS_MAX];
-    engine::hadamard_held_blocked(limit, held.amplitude.data, bits, held.values, target, count,
-                                  held.offset, block_values(),
-                                  engine::wide_vectors(), outcomes);
+    run(bits, outcomes);
     for (int64_t j = 0; j < count; j++) {
         held.largest = outcomes[j].largest;
-        reg.size = reorder(held.order.data, reg.size, bits[j], bits[j + 1],
-                           static_cast<uint32_t>(uint64_t{1} << (target + j)), outcomes[j],
-                           held.made.data);
+        reg.size += outcomes[j].made - outcomes[j].purged;
+        engine::order_hadamard(held.order, uint64_t{1} << (target + j), bits[j], bits[j + 1],
+                               outcomes[j]);
         engine::hash_load_warning(reg);
         gate_counter(1);
     }
     std::copy_n(bits[count], words, held.present.data);
     return true;
+}
+
+bool run_block_levels(int64_t target, int64_t count, float limit, quantum_reg_struct& reg)
+{
+    return run_levels(target, count, reg, [&](uint64_t* const* bits, engine::GateOutcome* outcomes) {
+        std::fill_n(held.levels.data, count * (held.values / 64), 0);
+        engine::hadamard_held_blocked(limit, held.amplitude.data, bits, held.values, target,
+                                      count, held.offset, block_values(), engine::wide_vectors(),
+                                      outcomes);
+    });
+}
+
+// Whether a real hold takes the gates from target on as the first six of a Walsh layer, word
+// by word: the register full enough to fill most words, no level able to fill the table
+// (the one-gate path widens it first) or to reach a part too large.
+bool real_low_levels(int64_t target, int64_t n, const quantum_reg_struct& reg)
+{
+    if (target != 0 || n < engine::WORD_LEVELS || !engine::real_vectors_available() ||
+        forced == engine::HeldKernels::sparse || held.values >= hash_length(reg.hashw) ||
+        reg.size * DENSE_SHARE < held.values)
+        return false;
+    float bound = held.largest;
+    for (int j = 0; j < engine::WORD_LEVELS; j++)
+        bound *= REAL_GROWTH;
+    return bound <= REAL_PART_MAX;
+}
+
+bool run_real_low_levels(float limit, quantum_reg_struct& reg)
+{
+    const float largest = held.largest;
+    return run_levels(0, engine::WORD_LEVELS, reg,
+                      [&](uint64_t* const* bits, engine::GateOutcome* outcomes) {
+                          engine::hadamard_real_low(limit, held.real_amplitude.data, bits,
+                                                    held.values, held.offset, outcomes);
+                          float bound = largest;
+                          for (int j = 0; j < engine::WORD_LEVELS; j++)
+                              outcomes[j].largest = bound *= REAL_GROWTH;
+                      });
+}
+
+// One gate on a held register's real parts; its largest part a bound.
+engine::GateOutcome real_gate(float limit, uint64_t stride, bool swap)
+{
+    const bool vectors = engine::real_vectors_available() && forced != engine::HeldKernels::sparse;
+    engine::GateOutcome outcome =
+        vectors ? engine::hadamard_real(limit, held.real_amplitude.data, held.present.data,
+                                        held.next.data, held.values, stride, swap)
+                : engine::hadamard_real_scalar(limit, held.real_amplitude.data,
+                                               held.present.data, held.next.data, held.values,
+                                               stride, swap);
+    outcome.largest = REAL_GROWTH * held.largest;
+    return outcome;
+}
+
+engine::GateOutcome complex_gate(float limit, uint64_t stride, bool swap, int64_t size)
+{
+    using engine::HeldKernels;
+    std::fill_n(held.next.data, held.values / 64, 0);
+    const bool wide = engine::wide_vectors();
+    const bool sparse = forced == HeldKernels::chosen
+                            ? size * (wide ? WIDE_DENSE_SHARE : DENSE_SHARE) < held.values
+                            : forced == HeldKernels::sparse;
+    Parts* dense = held.amplitude.data;
+    if (sparse)
+        return engine::hadamard_held_sparse(limit, dense, held.present.data, held.next.data,
+                                            held.values, stride, swap);
+    if (wide)
+        return engine::hadamard_wide(limit, dense, held.present.data, held.next.data,
+                                     held.values, stride, swap);
+    return engine::hadamard_held_dense(limit, dense, held.present.data, held.next.data,
+                                       held.values, stride, swap);
+}
+
+// Whether no amplitude part held is too large for the next gate, the bound of a real hold
+// made exact when it would say otherwise.
+bool parts_small()
+{
+    if (!held.real)
+        return held.largest <= PART_MAX;
+    if (held.largest > REAL_PART_MAX)
+        held.largest = engine::real_largest(held.real_amplitude.data, held.values);
+    return held.largest <= REAL_PART_MAX;
 }
 
 } // namespace
@@ -442,11 +510,15 @@ int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg)
     if (held.reg != &reg)
         return 0;
     const float limit = purge_limit(reg);
-    Parts* dense = held.amplitude.data;
     int64_t done = 0;
     // The one-gate path widens a full hash table first; that gate is left to it.
-    while (done < n && reg.size < hash_length(reg.hashw) && held.largest <= PART_MAX) {
-        const int64_t levels = block_levels(first + done, n - done, reg);
+    while (done < n && reg.size < hash_length(reg.hashw) && parts_small()) {
+        if (held.real && real_low_levels(first + done, n - done, reg) &&
+            run_real_low_levels(limit, reg)) {
+            done += engine::WORD_LEVELS;
+            continue;
+        }
+        const int64_t levels = held.real ? 0 : block_levels(first + done, n - done, reg);
         if (levels > 0 && run_block_levels(first + done, levels, limit, reg)) {
             done += levels;
             continue;
@@ -456,30 +528,13 @@ int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg)
         const uint64_t stride = uint64_t{1} << (target & 63);
         if (stride >= static_cast<uint64_t>(held.values))
             break;
-        // Room for the partners the gate can make: no more than entries, nor free indices.
-        if (!held.made.reserve(std::min(reg.size, held.values - reg.size) + 1))
-            break;
         objcode_record(OBJCODE_HADAMARD, static_cast<int>(target));
-        Outcome outcome;
-        std::fill_n(held.next.data, held.values / 64, 0);
         const bool swap = (held.offset & stride) != 0;
-        const bool wide = wide_vectors();
-        const bool sparse = forced == HeldKernels::chosen
-                                ? reg.size * (wide ? WIDE_DENSE_SHARE : DENSE_SHARE) < held.values
-                                : forced == HeldKernels::sparse;
-        if (sparse) {
-            outcome = hadamard_held_sparse(limit, dense, held.present.data, held.next.data,
-                                           held.order.data, reg.size, stride, swap);
-        } else if (wide) {
-            outcome = hadamard_wide(limit, dense, held.present.data, held.next.data,
-                                    held.values, stride, swap);
-        } else {
-            outcome = hadamard_held_dense(limit, dense, held.present.data, held.next.data,
-                                          held.values, stride, swap);
-        }
+        const Outcome outcome = held.real ? real_gate(limit, stride, swap)
+                                          : complex_gate(limit, stride, swap, reg.size);
         held.largest = outcome.largest;
-        reg.size = reorder(held.order.data, reg.size, held.present.data, held.next.data,
-                           static_cast<uint32_t>(stride), outcome, held.made.data);
+        reg.size += outcome.made - outcome.purged;
+        order_hadamard(held.order, stride, held.present.data, held.next.data, outcome);
         hash_load_warning(reg);
         gate_counter(1);
         std::swap(held.present, held.next);
@@ -487,6 +542,81 @@ int64_t by_value_hadamards(int64_t first, int64_t n, quantum_reg_struct& reg)
     }
     return done;
 }
+
+} // namespace engine
+
+namespace {
+
+// Moves the held amplitudes from index to index, out first, then in: a moved entry may
+// land where another one left.
+template <typename T>
+void move_amplitudes(T* amplitude, uint64_t* present, const engine::Move* moves, size_t count,
+                     T* moving)
+{
+    for (size_t k = 0; k < count; k++) {
+        const uint64_t from = moves[k].from;
+        moving[k] = amplitude[from];
+        amplitude[from] = T{};
+        present[from >> 6] &= ~(uint64_t{1} << (from & 63));
+    }
+    for (size_t k = 0; k < count; k++) {
+        amplitude[moves[k].to] = moving[k];
+        set_bit(present, moves[k].to);
+    }
+}
+
+// The held amplitudes and presence bits moved as held.moves says (held.moving has room).
+void move_held()
+{
+    if (held.real) {
+        auto* moving = reinterpret_cast<float*>(held.moving.data());
+        move_amplitudes(held.real_amplitude.data, held.present.data, held.moves.data(),
+                        held.moves.size(), moving);
+    } else {
+        move_amplitudes(held.amplitude.data, held.present.data, held.moves.data(),
+                        held.moves.size(), held.moving.data());
+    }
+}
+
+// A run of flips that splits into too many cubes: every entry through it, in entry order,
+// and the entries it moves moved one by one (the register written back if one leaves the
+// array). False when memory is short.
+bool flips_each(const engine::Flip* flips, size_t count, uint64_t offset, uint64_t new_offset)
+{
+    const auto values = static_cast<uint64_t>(held.values);
+    uint32_t* order = engine::order_exact(held.order);
+    const int64_t size = held.reg->size;
+    std::vector<engine::Moved> moved;
+    try {
+        if (engine::wide_vectors())
+            engine::flips_held_wide(order, size, flips, count, offset, new_offset, moved);
+        else
+            engine::flips_held_each(order, size, flips, count, offset, new_offset, moved);
+        held.moves.clear();
+        for (const engine::Moved& m : moved)
+            held.moves.push_back({order[m.position], m.value ^ new_offset});
+        held.moving.resize(moved.size());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    bool fits = true;
+    for (const engine::Moved& m : moved)
+        fits &= (m.value ^ new_offset) < values;
+    if (!fits) {
+        write_back(moved.data(), moved.size(), new_offset);
+        return true;
+    }
+    move_held();
+    for (size_t k = 0; k < moved.size(); k++)
+        order[moved[k].position] = static_cast<uint32_t>(held.moves[k].to);
+    engine::order_changed(held.order);
+    held.offset = new_offset;
+    return true;
+}
+
+} // namespace
+
+namespace engine {
 
 bool by_value_flips(const Flip* flips, size_t count)
 {
@@ -498,48 +628,53 @@ bool by_value_flips(const Flip* flips, size_t count)
         before ^= flips[i].mask == 0 ? flips[i].flip : 0;
     const uint64_t new_offset = offset ^ before;
     const auto values = static_cast<uint64_t>(held.values);
-    const int64_t size = held.reg->size;
-    held.moved.clear();
+    std::vector<Cube> cubes;
+    bool split = false;
     try {
-        if (forced == HeldKernels::each ||
-            !flips_held_cubes(held.order.data, size, values, flips, count, offset, held.moved)) {
-            if (wide_vectors())
-                flips_held_wide(held.order.data, size, flips, count, offset, new_offset,
-                                held.moved);
-            else
-                flips_held_each(held.order.data, size, flips, count, offset, new_offset,
-                                held.moved);
-        }
-        held.moving.resize(held.moved.size());
+        split = forced == HeldKernels::each || !flips_held_cubes(flips, count, values, offset, cubes);
+        held.moves.clear();
+        if (!split)
+            cube_members(held.present.data, values, cubes.data(), cubes.size(), held.moves);
+        held.moving.resize(held.moves.size());
     } catch (const std::bad_alloc&) {
-        held.moved = {};
+        held.moves = {};
         held.moving = {};
         by_value_release();
         return false;
     }
-    bool fits = true;
-    for (const Moved& m : held.moved)
-        fits &= (m.value ^ new_offset) < values;
-    if (!fits) {
-        write_back(held.moved.data(), held.moved.size(), new_offset);
+    if (split) {
+        if (!flips_each(flips, count, offset, new_offset)) {
+            by_value_release();
+            return false;
+        }
         return true;
     }
-    // Out first, then in: a moved entry may land where another one left.
-    Parts* dense = held.amplitude.data;
-    uint64_t* present = held.present.data;
-    uint32_t* order = held.order.data;
-    for (size_t k = 0; k < held.moved.size(); k++) {
-        const uint32_t from = order[held.moved[k].position];
-        held.moving[k] = dense[from];
-        dense[from] = Parts{0.0f, 0.0f};
-        present[from >> 6] &= ~(uint64_t{1} << (from & 63));
+    bool fits = true;
+    for (const Move& m : held.moves)
+        fits &= m.to < values;
+    if (!fits) {
+        // Written back with the entries that leave moved: their places in the order found
+        // there.
+        const uint32_t* order = order_exact(held.order);
+        std::vector<Moved> moved;
+        try {
+            for (int64_t p = 0; p < held.reg->size; p++) {
+                for (const Cube& c : cubes) {
+                    if ((order[p] & c.mask) == c.pattern) {
+                        moved.push_back({p, (order[p] ^ c.change) ^ new_offset});
+                        break;
+                    }
+                }
+            }
+        } catch (const std::bad_alloc&) {
+            by_value_release();
+            return false;
+        }
+        write_back(moved.data(), moved.size(), new_offset);
+        return true;
     }
-    for (size_t k = 0; k < held.moved.size(); k++) {
-        const auto to = static_cast<uint32_t>(held.moved[k].value ^ new_offset);
-        order[held.moved[k].position] = to;
-        dense[to] = held.moving[k];
-        set_bit(present, to);
-    }
+    move_held();
+    order_flips(held.order, cubes.data(), cubes.size(), !held.moves.empty(), held.present.data);
     held.offset = new_offset;
     return true;
 }

@@ -8,50 +8,27 @@
 #include <vector>
 
 #include "engine/entries.h"
+#include "engine/held_order.h"
 #include "engine/kernels.h"
 #include "engine/register.h"
 
 namespace engine {
 
-// A counted array that grows on demand and is given back whole; it never throws.
-template <typename T> struct WorkBuffer {
-    T* data = nullptr;
-    int64_t capacity = 0;
-
-    // Room for n zeroed elements, the earlier contents dropped unless they fit; false
-    // (without a report: a fast path has another way) when the memory is not there.
-    bool reserve(int64_t n)
-    {
-        if (n <= capacity)
-            return true;
-        release();
-        data = work_array<T>(n, true, false);
-        if (!data)
-            return false;
-        capacity = n;
-        return true;
-    }
-
-    void release()
-    {
-        work_release(data, capacity);
-        data = nullptr;
-        capacity = 0;
-    }
-};
-
-// The register held by value and its buffers (by_value.cpp).
+// The register held by value and its buffers (by_value.cpp). Amplitudes that are all real
+// (every imaginary part +0) are kept as their real parts alone, which halves the memory and
+// the arithmetic of a gate (real_pass.cpp).
 struct Held {
     quantum_reg_struct* reg = nullptr;
     int64_t values = 0;                         // the array's length, a power of two
     uint64_t offset = 0;                        // value v sits at index v ^ offset
-    float largest = 0;                          // the largest amplitude part held
+    float largest = 0;                          // no amplitude part held is larger
+    bool real = false;                          // real parts only
     WorkBuffer<Parts> amplitude;                // by index, zero where no entry is
+    WorkBuffer<float> real_amplitude;           // the same when real
     WorkBuffer<uint64_t> present, next;         // a bit per index: an entry before / after a gate
-    WorkBuffer<uint32_t> order;                 // the entries' indices, in entry order
-    WorkBuffer<uint32_t> made;                  // the new partners of one gate, in order
     WorkBuffer<uint64_t> levels;                // presence bits after each level of a block run
-    std::vector<Moved> moved;                   // the entries a run of flips moves
+    HeldOrder order;                            // the entries' indices, in entry order
+    std::vector<Move> moves;                    // the indices a run of flips moves
     std::vector<Parts> moving;                  // their amplitudes on the way
 };
 
@@ -106,7 +83,8 @@ void by_value_release();
 // Ends the hold without writing back, for a register about to be deleted.
 void by_value_drop();
 
-// For the tests: which kernels a held register takes where several could.
+// For the tests: which kernels a held register takes where several could (real holds have
+// no blocked kernel and take the chosen one instead).
 enum class HeldKernels { chosen, sparse, dense, blocked, each };
 void force_held_kernels(HeldKernels kernels);
 

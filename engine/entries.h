@@ -47,4 +47,31 @@ template <typename T> void work_release(T* p, int64_t n)
     work_free(p, n, sizeof(T));
 }
 
+// A counted array that grows on demand and is given back whole; it never throws.
+template <typename T> struct WorkBuffer {
+    T* data = nullptr;
+    int64_t capacity = 0;
+
+    // Room for n zeroed elements, the earlier contents dropped unless they fit; false
+    // (without a report: a fast path has another way) when the memory is not there.
+    bool reserve(int64_t n)
+    {
+        if (n <= capacity)
+            return true;
+        release();
+        data = work_array<T>(n, true, false);
+        if (!data)
+            return false;
+        capacity = n;
+        return true;
+    }
+
+    void release()
+    {
+        work_release(data, capacity);
+        data = nullptr;
+        capacity = 0;
+    }
+};
+
 } // namespace engine
