@@ -17,7 +17,7 @@ TSAN_DIR := build/tsan
 BENCH_DIR := build/bench
 FUZZ_DIR := build/fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := replay disasm font keyfile line_input mttools
+FUZZ_TARGETS := replay disasm font keyfile line_input mttools qasm
 JOBS ?= $(shell nproc)
 
 .PHONY: all deps bench-deps fuzz-deps build run test tsan bench fuzz clean
@@ -79,12 +79,14 @@ tsan: deps
 	  ctest --output-on-failure -j $(JOBS) --label-exclude engine \
 	    -E 'HeadlessRun.NoKeysShowsPromptAndHelpScreen'
 
-# Every benchmark program, then the comparison of the heavy commands with their baselines.
+# Every benchmark program, the comparison of the heavy commands with their baselines, then
+# the soak run of every command in one process.
 bench: bench-deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBIKON_TESTS=OFF -DORBIKON_BENCH=ON
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	@for b in $(BENCH_DIR)/bench_*; do echo "== $$b"; $$b || exit 1; done
 	bench/compare.sh $(BENCH_DIR)
+	bench/soak.sh $(BENCH_DIR)
 
 fuzz-deps: deps
 	$(call install_packages,$(FUZZ_PACKAGES))

@@ -106,7 +106,7 @@ void BM_DenseGrover(benchmark::State& state)
     state.counters["probability"] = found;
 }
 
-BENCHMARK(BM_DenseGrover)->Arg(12)->Arg(16)->Arg(18)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_DenseGrover)->Arg(12)->Arg(16)->Arg(18)->Arg(20)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 

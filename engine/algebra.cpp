@@ -7,12 +7,12 @@
 #include <new>
 #include <vector>
 
+#include "engine/entries.h"
 #include "engine/error.h"
 #include "engine/measure.h"
 
 namespace {
 
-constexpr int64_t ENTRY_BYTES = 8;
 // One density component costs its probability (4 bytes) and its register record (48 bytes).
 constexpr int64_t DENSITY_COMPONENT_BYTES = 52;
 
@@ -42,36 +42,6 @@ void rebuild_table(quantum_reg_struct& reg)
         hash_rebuild(reg);
 }
 
-// Adds extra zeroed entries at the end; false (reported) when the memory is not there.
-bool grow_entries(quantum_reg_struct& reg, int64_t extra)
-{
-    if (extra <= 0)
-        return true;
-    const int64_t new_size = reg.size + extra;
-    auto* amp = static_cast<quantum_amplitude*>(
-        std::realloc(reg.amplitude, sizeof(quantum_amplitude) * static_cast<size_t>(new_size)));
-    if (!amp) {
-        quantum_error(QUANTUM_ENOMEM);
-        return false;
-    }
-    reg.amplitude = amp;
-    std::memset(static_cast<void*>(amp + reg.size), 0, sizeof(quantum_amplitude) * static_cast<size_t>(extra));
-    memory_account(ENTRY_BYTES * extra);
-    if (reg.state) {
-        auto* st = static_cast<uint64_t*>(
-            std::realloc(reg.state, sizeof(uint64_t) * static_cast<size_t>(new_size)));
-        if (!st) {
-            quantum_error(QUANTUM_ENOMEM);
-            return false;
-        }
-        reg.state = st;
-        std::memset(st + reg.size, 0, sizeof(uint64_t) * static_cast<size_t>(extra));
-        memory_account(ENTRY_BYTES * extra);
-    }
-    reg.size = new_size;
-    return true;
-}
-
 // target += b. Entries of b that target lacks are appended and entered into its table, so
 // that the table stays current for the rest of the pass. A dense target cannot hold values
 // beyond its entries: those are dropped and reported once.
@@ -88,7 +58,7 @@ void add_into(quantum_reg_struct& target, const quantum_reg_struct& b)
         missing = 0;
     }
     const int64_t old_size = target.size;
-    if (!grow_entries(target, missing))
+    if (!engine::entries_resize(target, old_size + missing))
         return;
     int64_t next = old_size;
     const bool tabled = has_table(target);
@@ -242,27 +212,12 @@ quantum_reg_struct new_product_register(const quantum_reg_struct& reg)
 {
     quantum_reg_struct out;
     out.width = reg.width;
-    out.size = reg.size;
     out.hashw = 0;
-    if (reg.size <= 0)
+    if (reg.size <= 0 || !engine::entries_new(out, reg.size, reg.state != nullptr))
         return out;
-    out.amplitude = static_cast<quantum_amplitude*>(
-        std::calloc(static_cast<size_t>(reg.size), sizeof(quantum_amplitude)));
-    if (!out.amplitude) {
-        quantum_error(QUANTUM_ENOMEM);
-        out.size = 0;
-        return out;
-    }
-    memory_account(ENTRY_BYTES * reg.size);
-    if (reg.state) {
-        out.state = static_cast<uint64_t*>(std::malloc(sizeof(uint64_t) * static_cast<size_t>(reg.size)));
-        if (!out.state) {
-            quantum_error(QUANTUM_ENOMEM);
-        } else {
-            memory_account(ENTRY_BYTES * reg.size);
-            for (int64_t i = 0; i < reg.size; ++i)
-                out.state[i] = static_cast<uint64_t>(i);
-        }
+    if (out.state) {
+        for (int64_t i = 0; i < reg.size; ++i)
+            out.state[i] = static_cast<uint64_t>(i);
     }
     return out;
 }

@@ -74,14 +74,14 @@ public:
     // Flips bit flip where every bit of mask is set (mask 0: everywhere).
     void flip(uint64_t mask, uint64_t flip)
     {
-        ops_.push_back({false, mask, flip, 0});
+        queue({false, mask, flip, 0});
         touched_ |= mask | flip;
     }
 
     // Exchanges bit fields 0..w-1 and w..2w-1, as swap_leads does.
     void swap(int64_t width)
     {
-        ops_.push_back({true, low_bits(width), low_bits(2 * width) & ~low_bits(width), width});
+        queue({true, low_bits(width), low_bits(2 * width) & ~low_bits(width), width});
         touched_ |= low_bits(2 * width);
     }
 
@@ -180,19 +180,35 @@ private:
         return bits <= 0 ? 0 : bits >= 64 ? ~uint64_t{0} : (uint64_t{1} << bits) - 1;
     }
 
+    static uint64_t run_op(const Op& op, uint64_t v)
+    {
+        if (!op.swap)
+            return v ^ ((v & op.a) == op.a ? op.b : 0);
+        const uint64_t p1 = v & op.a, p2 = v & op.b;
+        const uint64_t up = op.width >= 64 ? 0 : p1 << op.width;
+        const uint64_t down = op.width >= 64 ? 0 : p2 >> op.width;
+        return v - (p1 + p2) + up + down;
+    }
+
     uint64_t run(uint64_t v) const
     {
-        for (const Op& op : ops_) {
-            if (!op.swap) {
-                v ^= (v & op.a) == op.a ? op.b : 0;
-                continue;
-            }
-            const uint64_t p1 = v & op.a, p2 = v & op.b;
-            const uint64_t up = op.width >= 64 ? 0 : p1 << op.width;
-            const uint64_t down = op.width >= 64 ? 0 : p2 >> op.width;
-            v = v - (p1 + p2) + up + down;
-        }
+        for (const Op& op : ops_)
+            v = run_op(op, v);
         return v;
+    }
+
+    // Queues op; without memory to queue it, the gates so far and then op act at once.
+    void queue(const Op& op)
+    {
+        try {
+            ops_.push_back(op);
+        } catch (const std::bad_alloc&) {
+            apply();
+            if (reg_.state) {
+                for (int64_t k = 0; k < reg_.size; ++k)
+                    reg_.state[k] = run_op(op, reg_.state[k]);
+            }
+        }
     }
 
     quantum_reg_struct& reg_;

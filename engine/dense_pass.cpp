@@ -1,12 +1,10 @@
-// engine/dense_pass.cpp: the Hadamard gate on the whole array of a register held by value,
-// in vectors of four amplitudes (compiled for AVX2 as well), and the choice of pass.
-#include "engine/dense_pass.h"
-
+// engine/dense_pass.cpp: hadamard_held_dense, the Hadamard gate on the whole array of a
+// register held by value, in vectors of four amplitudes (compiled for AVX2 as well).
 #include <algorithm>
 #include <cstring>
 
+#include "engine/kernels.h"
 #include "engine/vector_clones.h"
-#include "engine/wide.h"
 
 namespace {
 
@@ -238,10 +236,14 @@ template <bool SWAP>
     return wide_stride<SWAP>(limit, amplitude, present, next, values, stride);
 }
 
+} // namespace
+
+namespace engine {
+
 // One gate over the whole array; next must be cleared.
-VECTOR_CLONES GateOutcome common_dense_pass(float limit_value, Parts* amplitude,
-                                        const uint64_t* present, uint64_t* next, int64_t values,
-                                        uint64_t stride, bool swap)
+VECTOR_CLONES GateOutcome hadamard_held_dense(float limit_value, Parts* amplitude,
+                                              const uint64_t* present, uint64_t* next,
+                                              int64_t values, uint64_t stride, bool swap)
 {
     const Tally tally =
         swap ? any_stride<true>(limit_value, amplitude, present, next, values, stride)
@@ -257,16 +259,27 @@ VECTOR_CLONES GateOutcome common_dense_pass(float limit_value, Parts* amplitude,
     return outcome;
 }
 
-} // namespace
-
-namespace engine {
-
-GateOutcome dense_pass(float limit, Parts* amplitude, const uint64_t* present, uint64_t* next,
-                       int64_t values, uint64_t stride, bool swap)
+void hadamard_held_blocked(float limit, Parts* amplitude, uint64_t* const* bits, int64_t values,
+                           int64_t first, int64_t count, uint64_t offset, int64_t block,
+                           bool wide, GateOutcome* outcomes)
 {
-    if (wide_vectors())
-        return wide_dense_pass(limit, amplitude, present, next, values, stride, swap);
-    return common_dense_pass(limit, amplitude, present, next, values, stride, swap);
+    for (int64_t j = 0; j < count; j++)
+        outcomes[j] = GateOutcome{};
+    for (int64_t base = 0; base < values; base += block) {
+        Parts* at = amplitude + base;
+        for (int64_t j = 0; j < count; j++) {
+            const uint64_t stride = uint64_t{1} << (first + j);
+            const bool swap = (offset & stride) != 0;
+            const uint64_t* present = bits[j] + base / 64;
+            uint64_t* next = bits[j + 1] + base / 64;
+            const GateOutcome level =
+                wide ? hadamard_wide(limit, at, present, next, block, stride, swap)
+                     : hadamard_held_dense(limit, at, present, next, block, stride, swap);
+            outcomes[j].largest = std::max(outcomes[j].largest, level.largest);
+            outcomes[j].made += level.made;
+            outcomes[j].purged += level.purged;
+        }
+    }
 }
 
 } // namespace engine

@@ -11,25 +11,26 @@
 #include <vector>
 
 #include "engine/by_value.h"
+#include "engine/entries.h"
 #include "engine/error.h"
 #include "engine/measure.h"
 #include "engine/objcode.h"
 #include "engine/parts.h"
 #include "engine/vector_clones.h"
-#include "engine/wide.h"
+
+engine::FastPaths engine::fast_paths;
 
 namespace {
 
 using engine::Parts;
 
-constexpr int64_t ENTRY_BYTES = 8;
 constexpr double PI = 3.14159265358979323846;
 
 int64_t gate_count = 0;
 int64_t decoherence_flag = 0;
 float decoherence_lambda = 0;
 // Direct indexing, permutation runs and holding by value; off only to compare.
-bool fast_paths = true;
+bool fast_paths_on = true;
 
 uint64_t qubit_bit(int64_t q)
 {
@@ -83,31 +84,34 @@ void phase_shift_where(uint64_t control_mask, uint64_t target_bit, quantum_ampli
     }
 }
 
-// Flips bit target where every bit of mask is set; one branch-free pass.
+// Flips bit target where every bit of mask is set.
 void flip_where(uint64_t mask, int64_t target, quantum_reg_struct& reg)
 {
-    if (!reg.state)
-        return;
-    uint64_t* state = reg.state;
-    const int64_t size = reg.size;
-    const uint64_t flip = qubit_bit(target);
+    if (reg.state)
+        engine::flips_one(mask, qubit_bit(target), reg.state, reg.size);
+}
+
+// The open run of permutation gates (see gates.h).
+quantum_reg_struct*& run_reg = engine::fast_paths.run_reg;
+int64_t& run_depth = engine::fast_paths.run_depth;
+std::vector<engine::Flip>& run_ops = engine::fast_paths.run_flips;
+
+// Eight values at a time in vector registers across the whole run.
+using Lanes = uint64_t __attribute__((vector_size(32)));
+
+} // namespace
+
+VECTOR_CLONES void engine::flips_one(uint64_t mask, uint64_t flip, uint64_t* state,
+                                     int64_t size)
+{
     for (int64_t i = 0; i < size; i++) {
         const uint64_t v = state[i];
         state[i] = v ^ (((v & mask) == mask) ? flip : 0);
     }
 }
 
-// The open run of permutation gates (see gates.h); the engine runs on one thread only.
-using FlipOp = engine::Flip;
-quantum_reg_struct* run_reg = nullptr;
-int64_t run_depth = 0;
-std::vector<FlipOp> run_ops;
-
-// The queued flips on every basis value, eight values at a time in vector registers across
-// the whole run. Compiled for AVX2 as well.
-using Lanes = uint64_t __attribute__((vector_size(32)));
-
-VECTOR_CLONES void apply_flips(uint64_t* state, int64_t size, const FlipOp* ops, size_t count)
+VECTOR_CLONES void engine::flips_queued(uint64_t* state, int64_t size, const Flip* ops,
+                                        size_t count)
 {
     int64_t k = 0;
     for (; k + 8 <= size; k += 8) {
@@ -124,20 +128,25 @@ VECTOR_CLONES void apply_flips(uint64_t* state, int64_t size, const FlipOp* ops,
         std::memcpy(state + k + 4, &b, sizeof b);
     }
     for (; k < size; k++)
-        state[k] = engine::flipped(state[k], ops, count);
+        state[k] = flipped(state[k], ops, count);
 }
+
+namespace {
 
 // Applies and empties the open run; a register held by value takes it on its indices.
 void flush_run()
 {
-    if (run_reg && run_reg->state && !run_ops.empty()) {
-        if (engine::by_value_holds(*run_reg))
-            engine::by_value_flips(run_ops.data(), run_ops.size());
-        else if (engine::wide_vectors())
-            engine::wide_flips(run_reg->state, run_reg->size, run_ops.data(), run_ops.size());
-        else
-            apply_flips(run_reg->state, run_reg->size, run_ops.data(), run_ops.size());
+    if (!run_reg || run_ops.empty()) {
+        run_ops.clear();
+        return;
     }
+    // A held register has no arrays until it is written back.
+    const bool done = engine::by_value_holds(*run_reg) &&
+                      engine::by_value_flips(run_ops.data(), run_ops.size());
+    if (!done && run_reg->state && engine::wide_vectors())
+        engine::flips_wide(run_reg->state, run_reg->size, run_ops.data(), run_ops.size());
+    else if (!done && run_reg->state)
+        engine::flips_queued(run_reg->state, run_reg->size, run_ops.data(), run_ops.size());
     run_ops.clear();
 }
 
@@ -163,7 +172,7 @@ void close_run()
 // Whether reg is held by value for the Hadamard gates, taking it now if it suits.
 bool hold_by_value(quantum_reg_struct& reg)
 {
-    if (!fast_paths || decoherence_flag)
+    if (!fast_paths_on || decoherence_flag)
         return false;
     if (run_reg == &reg)
         flush_run();
@@ -179,15 +188,22 @@ void permute(uint64_t mask, int64_t target, quantum_reg_struct& reg)
         return;
     }
     const uint64_t flip = qubit_bit(target);
-    if (mask == 0 && !run_ops.empty() && run_ops.back().mask == 0)
+    if (mask == 0 && !run_ops.empty() && run_ops.back().mask == 0) {
         run_ops.back().flip ^= flip;
-    else
+        return;
+    }
+    try {
         run_ops.push_back({mask, flip});
+    } catch (const std::bad_alloc&) {
+        // No room to queue: the run so far, then this flip, at once.
+        settle(reg);
+        flip_where(mask, target, reg);
+    }
 }
 
 // The pair update of the generic gate; the products and sums in the order stated.
-quantum_amplitude mul_add(quantum_amplitude ma, quantum_amplitude a, quantum_amplitude mb,
-                          quantum_amplitude b)
+quantum_amplitude pair_update(quantum_amplitude ma, quantum_amplitude a, quantum_amplitude mb,
+                              quantum_amplitude b)
 {
     return quantum_cmul(ma, a) + quantum_cmul(mb, b);
 }
@@ -197,62 +213,14 @@ bool is_zero(quantum_amplitude a)
     return a.real() == 0 && a.imag() == 0;
 }
 
-// Grows both arrays of a sparse register by add zeroed entries; false (reported) on failure,
-// leaving the register as it was.
-bool grow_entries(quantum_reg_struct& reg, int64_t add)
-{
-    if (add == 0)
-        return true;
-    const size_t total = static_cast<size_t>(reg.size + add);
-    auto* state = static_cast<uint64_t*>(std::realloc(reg.state, total * sizeof(uint64_t)));
-    if (!state) {
-        quantum_error(QUANTUM_ENOMEM);
-        return false;
-    }
-    reg.state = state;
-    const size_t amplitude_bytes = total * sizeof(quantum_amplitude);
-    auto* amplitude = static_cast<quantum_amplitude*>(std::realloc(reg.amplitude, amplitude_bytes));
-    if (!amplitude) {
-        quantum_error(QUANTUM_ENOMEM);
-        return false;
-    }
-    reg.amplitude = amplitude;
-    std::memset(reg.state + reg.size, 0, static_cast<size_t>(add) * sizeof(uint64_t));
-    std::memset(static_cast<void*>(reg.amplitude + reg.size), 0,
-                static_cast<size_t>(add) * sizeof(quantum_amplitude));
-    memory_account(2 * ENTRY_BYTES * add);
-    return true;
-}
-
-// Scratch bytes of the generic gates, counted like every other engine allocation.
-// Zeroed unless the caller writes every element before reading it (zeroed: false), which
-// spares clearing the partner array of a large register on every gate.
-template <typename T> T* scratch(int64_t n, bool zeroed = true)
-{
-    const size_t count = static_cast<size_t>(n > 0 ? n : 1);
-    void* bytes = zeroed ? std::calloc(count, sizeof(T)) : std::malloc(count * sizeof(T));
-    auto* p = static_cast<T*>(bytes);
-    if (!p) {
-        quantum_error(QUANTUM_ENOMEM);
-        return nullptr;
-    }
-    memory_account(static_cast<int64_t>(sizeof(T)) * n);
-    return p;
-}
-
-template <typename T> void release(T* p, int64_t n)
-{
-    if (!p)
-        return;
-    std::free(p);
-    memory_account(-static_cast<int64_t>(sizeof(T)) * n);
-}
+using engine::work_array;
+using engine::work_release;
 
 // A register whose basis values are distinct and all lie below its hash table's length can
 // find a partner by indexing an array with the value itself: no table to clear and fill, no
-// probing. The array holds position + 1 (0: absent). It is all zeros between gates, each
-// gate clearing what it entered, and keeps its memory, which a gate accounts while it uses it.
-std::vector<uint32_t> index_plus_one;
+// probing. The array (fast_paths.index_plus_one) holds position + 1 (0: absent). It is all
+// zeros between gates, each gate clearing what it entered, and is kept (and counted) until
+// the register it serves is deleted.
 
 // Indexes reg directly and finds its pairs across bit: partner[p] is the position of
 // state[p] ^ bit or -1, and paired counts the entries that have one. False, with nothing
@@ -262,7 +230,7 @@ std::vector<uint32_t> index_plus_one;
 bool pair_directly(const quantum_reg_struct& reg, uint64_t bit, int32_t* partner, int64_t& paired)
 {
     const int32_t slots = hash_length(reg.hashw);
-    if (!fast_paths || !reg.state || !reg.hash || slots <= 0 || reg.size <= 0 ||
+    if (!fast_paths_on || !reg.state || !reg.hash || slots <= 0 || reg.size <= 0 ||
         reg.size >= slots)
         return false;
     const uint64_t* state = reg.state;
@@ -274,9 +242,13 @@ bool pair_directly(const quantum_reg_struct& reg, uint64_t bit, int32_t* partner
         return false;
     // Every value lies below range, a power of two: so does a partner unless bit is beyond.
     const uint64_t range = std::bit_ceil(any + 1);
-    if (index_plus_one.size() < range)
-        index_plus_one.resize(range, 0);
-    uint32_t* index = index_plus_one.data();
+    engine::WorkBuffer<uint32_t>& index_plus_one = engine::fast_paths.index_plus_one;
+    if (engine::fast_paths.index_served != &reg)
+        index_plus_one.release();
+    if (!index_plus_one.reserve(static_cast<int64_t>(range)))
+        return false;
+    engine::fast_paths.index_served = &reg;
+    uint32_t* index = index_plus_one.data;
     paired = 0;
     // Backwards, so that an entry finds a partner after it at once and tells it.
     for (int64_t p = size - 1; p >= 0; p--) {
@@ -307,13 +279,12 @@ void pair_and_purge(uint64_t bit, const quantum_amplitude* matrix, const int32_t
                     int64_t add, quantum_reg_struct& reg)
 {
     const int64_t old_size = reg.size;
-    uint32_t* index = index_plus_one.data();
-    if (!grow_entries(reg, add)) {
+    uint32_t* index = engine::fast_paths.index_plus_one.data;
+    if (!engine::entries_resize(reg, old_size + add)) {
         for (int64_t i = 0; i < old_size; i++)
             index[reg.state[i]] = 0;
         return;
     }
-    reg.size = old_size + add;
     const float limit = engine::purge_limit(reg);
     const Parts m0 = engine::parts(matrix[0]), m1 = engine::parts(matrix[1]);
     const Parts m2 = engine::parts(matrix[2]), m3 = engine::parts(matrix[3]);
@@ -361,7 +332,7 @@ void pair_and_purge(uint64_t bit, const quantum_amplitude* matrix, const int32_t
         std::memmove(amplitude + kept, amplitude + old_size,
                      static_cast<size_t>(made_count) * sizeof(Parts));
     }
-    engine::shrink_entries(kept + made_count, reg);
+    engine::entries_resize(reg, kept + made_count);
     engine::hash_load_warning(reg);
     decohere(reg);
 }
@@ -410,10 +381,33 @@ bool decoherence_on()
     return decoherence_flag != 0;
 }
 
+void fast_paths_forget(const quantum_reg_struct& reg)
+{
+    if (by_value_holds(reg))
+        by_value_drop();
+    if (run_reg == &reg) {
+        run_ops.clear();
+        run_reg = nullptr;
+        run_depth = 0;
+    }
+    if (fast_paths.index_served == &reg) {
+        fast_paths.index_plus_one.release();
+        fast_paths.index_served = nullptr;
+    }
+}
+
+void fast_paths_release()
+{
+    close_run();
+    fast_paths.index_plus_one.release();
+    fast_paths.index_served = nullptr;
+    fast_paths.run_flips = {};
+}
+
 void set_fast_paths(bool enabled)
 {
     close_run();
-    fast_paths = enabled;
+    fast_paths_on = enabled;
 }
 
 } // namespace engine
@@ -426,7 +420,7 @@ void decohere(quantum_reg_struct& reg)
     // Noise acts on the values and amplitudes as they are after every gate so far.
     settle(reg);
     const int64_t width = reg.width > 0 ? reg.width : 0;
-    float* noise = scratch<float>(width);
+    float* noise = work_array<float>(width);
     if (!noise)
         return;
 
@@ -457,7 +451,7 @@ void decohere(quantum_reg_struct& reg)
         }
         reg.amplitude[k] = quantum_cmul(reg.amplitude[k], quantum_cexp(angle));
     }
-    release(noise, width);
+    work_release(noise, width);
 }
 
 // Permutation gates
@@ -592,7 +586,7 @@ void permutation_run_open(quantum_reg_struct& reg)
     close_run();
     // Error correction replaces the gates by sequences of its own, and noise must see every
     // gate's values: then the gates act one by one as always.
-    if (!fast_paths || ec_active() || decoherence_flag || !reg.state)
+    if (!fast_paths_on || ec_active() || decoherence_flag || !reg.state)
         return;
     run_reg = &reg;
     run_depth = 1;
@@ -617,33 +611,39 @@ void apply_gate1(int64_t target, quantum_matrix_struct m, quantum_reg_struct& re
         if (!m.t || m.rows * m.cols < 4 || m.rows <= 0 || m.cols <= 0)
             return;
     }
-    const quantum_amplitude m0 = m.t[0], m1 = m.t[1], m2 = m.t[2], m3 = m.t[3];
-    const uint64_t bit = qubit_bit(target);
-    const int64_t old_size = reg.size;
     if (!reg.amplitude)
         return;
+    const uint64_t bit = qubit_bit(target);
+    if (!engine::gate1_direct(bit, m.t, reg))
+        engine::gate1_generic(bit, m.t, reg);
+}
 
+bool engine::gate1_direct(uint64_t bit, const quantum_amplitude* m, quantum_reg_struct& reg)
+{
+    if (reg.hashw == 0 || !reg.state)
+        return false;
+    const int64_t old_size = reg.size;
+    auto* pairs = work_array<int32_t>(old_size, false);
+    // Reported; the gate ends here as on any failed allocation.
+    if (!pairs)
+        return true;
+    int64_t paired = 0;
+    const bool direct = pair_directly(reg, bit, pairs, paired);
+    // The table is left as it is: every lookup rebuilds it first.
+    if (direct)
+        pair_and_purge(bit, m, pairs, old_size - paired, reg);
+    work_release(pairs, old_size);
+    return direct;
+}
+
+void engine::gate1_generic(uint64_t bit, const quantum_amplitude* m, quantum_reg_struct& reg)
+{
+    const quantum_amplitude m0 = m[0], m1 = m[1], m2 = m[2], m3 = m[3];
+    const int64_t old_size = reg.size;
     const bool sparse = reg.hashw != 0 && reg.state;
-    if (sparse) {
-        auto* pairs = scratch<int32_t>(old_size, false);
-        if (!pairs)
-            return;
-        int64_t paired = 0;
-        if (pair_directly(reg, bit, pairs, paired)) {
-            // The table is left as it is: every lookup rebuilds it first.
-            const auto index_bytes =
-                static_cast<int64_t>(sizeof(uint32_t) * index_plus_one.size());
-            memory_account(index_bytes);
-            pair_and_purge(bit, m.t, pairs, old_size - paired, reg);
-            memory_account(-index_bytes);
-            release(pairs, old_size);
-            return;
-        }
-        release(pairs, old_size);
-    }
 
     // Pass: find every partner once; count the missing ones, which become new entries.
-    auto* partner = scratch<int64_t>(old_size, false);
+    auto* partner = work_array<int64_t>(old_size, false);
     if (!partner)
         return;
     int64_t add = 0;
@@ -662,10 +662,10 @@ void apply_gate1(int64_t target, quantum_matrix_struct m, quantum_reg_struct& re
         }
     }
     const int64_t total = old_size + add;
-    auto* done = scratch<char>(total);
-    if (!done || (sparse && !grow_entries(reg, add))) {
-        release(done, total);
-        release(partner, old_size);
+    auto* done = work_array<char>(total);
+    if (!done || (sparse && !engine::entries_resize(reg, total))) {
+        work_release(done, total);
+        work_release(partner, old_size);
         return;
     }
 
@@ -679,9 +679,9 @@ void apply_gate1(int64_t target, quantum_matrix_struct m, quantum_reg_struct& re
         const int64_t j = partner[i];
         const quantum_amplitude tnot = j >= 0 ? reg.amplitude[j] : quantum_amplitude(0.0f, 0.0f);
         const quantum_amplitude a = reg.amplitude[i];
-        reg.amplitude[i] = iset ? mul_add(m2, tnot, m3, a) : mul_add(m0, a, m1, tnot);
+        reg.amplitude[i] = iset ? pair_update(m2, tnot, m3, a) : pair_update(m0, a, m1, tnot);
         if (j >= 0) {
-            reg.amplitude[j] = iset ? mul_add(m0, tnot, m1, a) : mul_add(m2, a, m3, tnot);
+            reg.amplitude[j] = iset ? pair_update(m0, tnot, m1, a) : pair_update(m2, a, m3, tnot);
             done[j] = 1;
             continue;
         }
@@ -696,8 +696,8 @@ void apply_gate1(int64_t target, quantum_matrix_struct m, quantum_reg_struct& re
         next++;
     }
     reg.size = total;
-    release(done, total);
-    release(partner, old_size);
+    work_release(done, total);
+    work_release(partner, old_size);
     finish_generic(reg);
 }
 
@@ -738,7 +738,7 @@ void apply_gate2(int64_t target1, int64_t target2, quantum_matrix_struct m,
         hash_rebuild(reg);
 
     // Pass: count the quadruple members that are missing, each quadruple once.
-    auto* done = scratch<char>(old_size);
+    auto* done = work_array<char>(old_size);
     if (!done)
         return;
     int64_t add = 0;
@@ -755,10 +755,10 @@ void apply_gate2(int64_t target1, int64_t target2, quantum_matrix_struct m,
                     done[p] = 1;
             }
         }
-        std::memset(done, 0, static_cast<size_t>(old_size));
+        std::memset(done, 0, static_cast<size_t>(std::max<int64_t>(old_size, 0)));
     }
-    if (sparse && !grow_entries(reg, add)) {
-        release(done, old_size);
+    if (sparse && !engine::entries_resize(reg, old_size + add)) {
+        work_release(done, old_size);
         return;
     }
 
@@ -791,7 +791,7 @@ void apply_gate2(int64_t target1, int64_t target2, quantum_matrix_struct m,
         }
     }
     reg.size = old_size + add;
-    release(done, old_size);
+    work_release(done, old_size);
     finish_generic(reg);
 }
 

@@ -4,12 +4,11 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "engine/entries.h"
 #include "engine/error.h"
 #include "engine/objcode.h"
 
 namespace {
-
-constexpr int64_t ENTRY_BYTES = 8;
 
 uint64_t basis_value(const quantum_reg_struct& reg, int64_t position)
 {
@@ -77,19 +76,8 @@ quantum_reg_struct state_collapse(int64_t q, int value, quantum_reg_struct reg)
     out.width = reg.width - 1;
     out.hashw = reg.hashw;
     out.hash = reg.hash;
-    const size_t count = static_cast<size_t>(n > 0 ? n : 1);
-    out.amplitude = static_cast<quantum_amplitude*>(std::calloc(count, sizeof(quantum_amplitude)));
-    out.state = static_cast<uint64_t*>(std::calloc(count, sizeof(uint64_t)));
-    if (!out.amplitude || !out.state) {
-        quantum_error(QUANTUM_ENOMEM);
-        std::free(out.amplitude);
-        std::free(out.state);
-        out.amplitude = nullptr;
-        out.state = nullptr;
+    if (!engine::entries_new(out, n, true))
         return out;
-    }
-    memory_account(2 * ENTRY_BYTES * n);
-    out.size = n;
 
     const float norm = static_cast<float>(std::sqrt(d));
     int64_t k = 0;
@@ -136,18 +124,13 @@ int measure_qubit_preserve(int64_t q, quantum_reg_struct& reg)
         }
     }
 
-    const size_t count = static_cast<size_t>(n > 0 ? n : 1);
-    auto* amplitude =
-        static_cast<quantum_amplitude*>(std::calloc(count, sizeof(quantum_amplitude)));
-    auto* state = static_cast<uint64_t*>(std::calloc(count, sizeof(uint64_t)));
-    if (!amplitude || !state) {
-        // The losing side is already zeroed, so the register stays a valid, if unshrunk, state.
-        quantum_error(QUANTUM_ENOMEM);
-        std::free(amplitude);
-        std::free(state);
+    // On failure the losing side is already zeroed, so the register stays a valid, if
+    // unshrunk, state.
+    quantum_reg_struct kept;
+    if (!engine::entries_new(kept, n, true))
         return result;
-    }
-    memory_account(2 * ENTRY_BYTES * n);
+    auto* amplitude = kept.amplitude;
+    auto* state = kept.state;
 
     const float norm = static_cast<float>(std::sqrt(d));
     int64_t k = 0;

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "engine/by_value.h"
 #include "engine/error.h"
 
 namespace {
@@ -48,6 +48,18 @@ constexpr int RUN_WRITE_BLOCKS = 64;
 
 // The longest record: opcode, two integers and an angle.
 constexpr int64_t MAX_RECORD_BYTES = 17;
+constexpr bool longest_record_fits()
+{
+    for (const RecordLayout& layout : RECORD_LAYOUTS) {
+        int64_t length = 1;
+        for (int k = 0; k < layout.count; k++)
+            length += operand_bytes(layout.operands[static_cast<size_t>(k)]);
+        if (length > MAX_RECORD_BYTES)
+            return false;
+    }
+    return true;
+}
+static_assert(longest_record_fits());
 
 uint8_t* put_int(uint8_t* out, int value)
 {
@@ -73,54 +85,31 @@ uint8_t* put_angle(uint8_t* out, double value)
 }
 
 // Encodes the record of opcode with its operands; its length, 0 for an invalid opcode.
-int64_t encode(uint8_t opcode, va_list args, uint8_t* record)
+int64_t encode(uint8_t opcode, const ObjcodeOperand* operands, size_t count, uint8_t* record)
 {
+    const RecordLayout* layout = record_layout(opcode);
+    if (!layout) {
+        quantum_error(QUANTUM_EOPCODE);
+        return 0;
+    }
     record[0] = opcode;
     uint8_t* out = record + 1;
-    switch (opcode) {
-    case OBJCODE_INIT:
-        out = put_basis(out, va_arg(args, uint64_t));
-        break;
-    case OBJCODE_CNOT:
-    case OBJCODE_COND_PHASE:
-        out = put_int(out, va_arg(args, int));
-        out = put_int(out, va_arg(args, int));
-        break;
-    case OBJCODE_TOFFOLI:
-        for (int k = 0; k < 3; k++)
-            out = put_int(out, va_arg(args, int));
-        break;
-    case OBJCODE_SIGMA_X:
-    case OBJCODE_SIGMA_Y:
-    case OBJCODE_SIGMA_Z:
-    case OBJCODE_HADAMARD:
-    case OBJCODE_SWAP_LEADS:
-    case OBJCODE_MEASURE_QUBIT:
-    case OBJCODE_MEASURE_QUBIT_PRESERVE:
-    case OBJCODE_WIDTH:
-        out = put_int(out, va_arg(args, int));
-        break;
-    case OBJCODE_ROT_X:
-    case OBJCODE_ROT_Y:
-    case OBJCODE_ROT_Z:
-    case OBJCODE_PHASE_KICK:
-    case OBJCODE_PHASE_SCALE:
-        out = put_int(out, va_arg(args, int));
-        out = put_angle(out, va_arg(args, double));
-        break;
-    case OBJCODE_COND_PHASE_KICK:
-        out = put_int(out, va_arg(args, int));
-        out = put_int(out, va_arg(args, int));
-        out = put_angle(out, va_arg(args, double));
-        break;
-    case OBJCODE_MEASURE:
-    case OBJCODE_NOP:
-        break;
-    default:
-        quantum_error(QUANTUM_EOPCODE);
-        break;
+    for (int k = 0; k < layout->count; k++) {
+        const ObjcodeOperand zero(0);
+        const ObjcodeOperand& operand = static_cast<size_t>(k) < count ? operands[k] : zero;
+        switch (layout->operands[static_cast<size_t>(k)]) {
+        case Operand::Int32:
+            out = put_int(out, static_cast<int>(static_cast<uint32_t>(operand.bits)));
+            break;
+        case Operand::Int64:
+            out = put_basis(out, operand.bits);
+            break;
+        case Operand::Real:
+            out = put_angle(out, operand.angle);
+            break;
+        }
     }
-    return objcode_record_length(opcode);
+    return out - record;
 }
 
 bool write_all(int fd, const uint8_t* data, int64_t bytes)
@@ -313,15 +302,27 @@ void fill_copies(uint8_t* out, const uint8_t* record, int64_t length, int64_t co
     }
 }
 
-// Writes count copies of the record at the end of the spill file straight from a block of
-// copies, without passing through the window. Expects an empty window.
-bool write_run(const uint8_t* record, int64_t length, int64_t count)
+// The block of copies of the record for write_run; false when memory is short.
+bool prepare_run_block(const uint8_t* record, int64_t length)
 {
     const auto block_bytes = static_cast<size_t>(length * RUN_BLOCK_RECORDS);
-    if (run_block.size() != block_bytes || std::memcmp(run_block.data(), record, length) != 0) {
+    if (run_block.size() == block_bytes && std::memcmp(run_block.data(), record, length) == 0)
+        return true;
+    try {
         run_block.resize(block_bytes);
-        fill_copies(run_block.data(), record, length, RUN_BLOCK_RECORDS);
+    } catch (const std::bad_alloc&) {
+        run_block = {};
+        return false;
     }
+    fill_copies(run_block.data(), record, length, RUN_BLOCK_RECORDS);
+    return true;
+}
+
+// Writes count copies of the record at the end of the spill file straight from the block of
+// copies, without passing through the window. Expects an empty window and a prepared block.
+bool write_run(int64_t length, int64_t count)
+{
+    const auto block_bytes = static_cast<size_t>(length * RUN_BLOCK_RECORDS);
     // The block holds whole records, so the run is the block repeated, cut at its end.
     const int64_t bytes = length * count;
     for (int64_t done = 0; done < bytes;) {
@@ -361,8 +362,9 @@ void append_run(const uint8_t* record, int64_t length, int64_t count)
     }
     const int64_t bytes = length * count;
     // A run past the window goes straight to the file once the window is out of the way.
-    if (memory_limit > 0 && buffered + bytes > memory_limit && spill_window()) {
-        if (write_run(record, length, count)) {
+    if (memory_limit > 0 && buffered + bytes > memory_limit &&
+        prepare_run_block(record, length) && spill_window()) {
+        if (write_run(length, count)) {
             advance(bytes);
             return;
         }
@@ -457,37 +459,56 @@ bool write_in_place(const std::string& path)
 
 } // namespace
 
+const RecordLayout* record_layout(uint8_t opcode)
+{
+    // By opcode, from the one table.
+    static const std::array<const RecordLayout*, 256> by_opcode = [] {
+        std::array<const RecordLayout*, 256> table{};
+        for (const RecordLayout& layout : RECORD_LAYOUTS)
+            table[layout.opcode] = &layout;
+        return table;
+    }();
+    return by_opcode[opcode];
+}
+
 int64_t objcode_record_length(uint8_t opcode)
 {
-    switch (opcode) {
-    case OBJCODE_INIT:
-    case OBJCODE_CNOT:
-    case OBJCODE_COND_PHASE:
-        return 9;
-    case OBJCODE_TOFFOLI:
-    case OBJCODE_ROT_X:
-    case OBJCODE_ROT_Y:
-    case OBJCODE_ROT_Z:
-    case OBJCODE_PHASE_KICK:
-    case OBJCODE_PHASE_SCALE:
-        return 13;
-    case OBJCODE_SIGMA_X:
-    case OBJCODE_SIGMA_Y:
-    case OBJCODE_SIGMA_Z:
-    case OBJCODE_HADAMARD:
-    case OBJCODE_SWAP_LEADS:
-    case OBJCODE_MEASURE_QUBIT:
-    case OBJCODE_MEASURE_QUBIT_PRESERVE:
-    case OBJCODE_WIDTH:
-        return 5;
-    case OBJCODE_COND_PHASE_KICK:
-        return 17;
-    case OBJCODE_MEASURE:
-    case OBJCODE_NOP:
-        return 1;
-    default:
+    const RecordLayout* layout = record_layout(opcode);
+    if (!layout)
         return 0;
+    int64_t length = 1;
+    for (int k = 0; k < layout->count; k++)
+        length += operand_bytes(layout->operands[static_cast<size_t>(k)]);
+    return length;
+}
+
+RecordOperands record_operands(const uint8_t* record)
+{
+    RecordOperands out;
+    const RecordLayout* layout = record_layout(record[0]);
+    if (!layout)
+        return out;
+    const uint8_t* in = record + 1;
+    int integers = 0;
+    for (int k = 0; k < layout->count; k++) {
+        switch (layout->operands[static_cast<size_t>(k)]) {
+        case Operand::Int32: {
+            const uint32_t u = (uint32_t{in[0]} << 24) | (uint32_t{in[1]} << 16) |
+                               (uint32_t{in[2]} << 8) | uint32_t{in[3]};
+            out.integer[integers++] = static_cast<int32_t>(u);
+            break;
+        }
+        case Operand::Int64:
+            for (int b = 0; b < 8; b++)
+                out.basis = (out.basis << 8) | in[b];
+            break;
+        case Operand::Real:
+            std::memcpy(&out.angle, in, sizeof out.angle);
+            break;
+        }
+        in += operand_bytes(layout->operands[static_cast<size_t>(k)]);
     }
+    return out;
 }
 
 void quantum_objcode_start()
@@ -509,32 +530,20 @@ void objcode_stop()
 {
     active = 0;
     release_buffer();
+    // A program ends here: nothing of its fast paths' peak stays reserved.
+    engine::fast_paths_release();
 }
 
-int objcode_record(int opcode, ...)
+int objcode_append(int64_t count, uint8_t opcode, const ObjcodeOperand* operands,
+                   size_t operand_count)
 {
     if (!active)
         return 0;
     uint8_t record[MAX_RECORD_BYTES];
-    va_list args;
-    va_start(args, opcode);
-    const int64_t length = encode(static_cast<uint8_t>(opcode), args, record);
-    va_end(args);
-    if (length > 0)
+    const int64_t length = encode(opcode, operands, operand_count, record);
+    if (length > 0 && count == 1)
         append(record, length);
-    return 1;
-}
-
-int objcode_record_repeat(int64_t count, int opcode, ...)
-{
-    if (!active)
-        return 0;
-    uint8_t record[MAX_RECORD_BYTES];
-    va_list args;
-    va_start(args, opcode);
-    const int64_t length = encode(static_cast<uint8_t>(opcode), args, record);
-    va_end(args);
-    if (length > 0 && count > 0)
+    else if (length > 0 && count > 1)
         append_run(record, length, count);
     return 1;
 }

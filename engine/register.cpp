@@ -7,12 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/by_value.h"
+#include "engine/entries.h"
 #include "engine/error.h"
 #include "engine/objcode.h"
 
 namespace {
 
-constexpr int64_t ENTRY_BYTES = 8;
 constexpr int64_t SLOT_BYTES = 8;
 
 // A table of hash_length(hashw) zeroed slots, or nullptr (reported) when the length is
@@ -32,17 +33,6 @@ int64_t* new_table(int64_t hashw)
     }
     memory_account(SLOT_BYTES * slots);
     return table;
-}
-
-template <typename T> T* new_array(int64_t n)
-{
-    auto* p = static_cast<T*>(std::calloc(static_cast<size_t>(n > 0 ? n : 1), sizeof(T)));
-    if (!p) {
-        quantum_error(QUANTUM_ENOMEM);
-        return nullptr;
-    }
-    memory_account(ENTRY_BYTES * n);
-    return p;
 }
 
 uint64_t basis_value(const quantum_reg_struct& reg, int64_t position)
@@ -176,16 +166,11 @@ quantum_reg_struct register_new(uint64_t init, int64_t width)
 {
     quantum_reg_struct reg;
     reg.width = width;
-    reg.size = 1;
     reg.hashw = width + 2;
-    reg.state = new_array<uint64_t>(1);
-    reg.amplitude = new_array<quantum_amplitude>(1);
-    if (reg.state)
+    if (engine::entries_new(reg, 1, true)) {
         reg.state[0] = init;
-    if (reg.amplitude)
         reg.amplitude[0] = 1.0f;
-    if (!reg.state || !reg.amplitude)
-        reg.size = 0;
+    }
     reg.hash = new_table(reg.hashw);
 
     // Every trace starts with the newest register.
@@ -200,10 +185,7 @@ quantum_reg_struct register_new_dense(int64_t n, int64_t width)
 {
     quantum_reg_struct reg;
     reg.width = width;
-    reg.size = n > 0 ? n : 0;
-    reg.amplitude = new_array<quantum_amplitude>(reg.size);
-    if (!reg.amplitude)
-        reg.size = 0;
+    engine::entries_new(reg, n, false);
     return reg;
 }
 
@@ -211,11 +193,7 @@ quantum_reg_struct register_new_sparse(int64_t n, int64_t width)
 {
     quantum_reg_struct reg;
     reg.width = width;
-    reg.size = n > 0 ? n : 0;
-    reg.amplitude = new_array<quantum_amplitude>(reg.size);
-    reg.state = new_array<uint64_t>(reg.size);
-    if (!reg.amplitude || !reg.state)
-        reg.size = 0;
+    engine::entries_new(reg, n, true);
     return reg;
 }
 
@@ -232,14 +210,13 @@ quantum_reg_struct register_from_column(quantum_matrix_struct m, int64_t width)
     for (int64_t r = 0; r < count; r++)
         if (m.t[r].real() != 0 || m.t[r].imag() != 0)
             nonzero++;
-    reg.amplitude = new_array<quantum_amplitude>(nonzero);
-    reg.state = new_array<uint64_t>(nonzero);
-    if (reg.amplitude && reg.state) {
+    if (engine::entries_new(reg, nonzero, true)) {
+        int64_t k = 0;
         for (int64_t r = 0; r < count; r++) {
             if (m.t[r].real() != 0 || m.t[r].imag() != 0) {
-                reg.state[reg.size] = static_cast<uint64_t>(r);
-                reg.amplitude[reg.size] = m.t[r];
-                reg.size++;
+                reg.state[k] = static_cast<uint64_t>(r);
+                reg.amplitude[k] = m.t[r];
+                k++;
             }
         }
     }
@@ -272,16 +249,8 @@ void hash_destroy(quantum_reg_struct& reg)
 
 void register_delete_keep_hash(quantum_reg_struct& reg)
 {
-    if (reg.amplitude) {
-        std::free(reg.amplitude);
-        memory_account(-ENTRY_BYTES * reg.size);
-    }
-    if (reg.state) {
-        std::free(reg.state);
-        memory_account(-ENTRY_BYTES * reg.size);
-    }
-    reg.amplitude = nullptr;
-    reg.state = nullptr;
+    engine::fast_paths_forget(reg);
+    engine::entries_free(reg);
 }
 
 void register_delete(quantum_reg_struct& reg)
@@ -294,31 +263,22 @@ void register_delete(quantum_reg_struct& reg)
 void register_copy(quantum_reg_struct src, quantum_reg_struct& dst)
 {
     dst = src;
-    dst.amplitude = new_array<quantum_amplitude>(src.size);
-    if (dst.amplitude && src.amplitude && src.size > 0)
-        std::memcpy(dst.amplitude, src.amplitude, sizeof(quantum_amplitude) * src.size);
-    dst.state = nullptr;
-    if (src.state) {
-        dst.state = new_array<uint64_t>(src.size);
-        if (dst.state && src.size > 0)
-            std::memcpy(dst.state, src.state, sizeof(uint64_t) * src.size);
+    if (engine::entries_new(dst, src.size, src.state != nullptr) && src.amplitude &&
+        src.size > 0) {
+        std::memcpy(static_cast<void*>(dst.amplitude), src.amplitude,
+                    sizeof(quantum_amplitude) * static_cast<size_t>(src.size));
+        if (src.state)
+            std::memcpy(dst.state, src.state, sizeof(uint64_t) * static_cast<size_t>(src.size));
     }
     dst.hash = src.hashw != 0 ? new_table(src.hashw) : nullptr;
-    if (!dst.amplitude || (src.state && !dst.state)) {
-        register_delete_keep_hash(dst);
-        dst.size = 0;
-    }
 }
 
 quantum_reg_struct register_kronecker(quantum_reg_struct a, quantum_reg_struct b)
 {
     quantum_reg_struct reg;
     reg.width = a.width + b.width;
-    reg.size = a.size * b.size;
     reg.hashw = a.width + b.width + 2;
-    reg.amplitude = new_array<quantum_amplitude>(reg.size);
-    reg.state = new_array<uint64_t>(reg.size);
-    if (reg.amplitude && reg.state) {
+    if (engine::entries_new(reg, a.size * b.size, true)) {
         for (int64_t i = 0; i < a.size; i++) {
             const uint64_t high = basis_value(a, i) << (b.width & 63);
             for (int64_t j = 0; j < b.size; j++) {
@@ -326,9 +286,6 @@ quantum_reg_struct register_kronecker(quantum_reg_struct a, quantum_reg_struct b
                 reg.amplitude[j + i * b.size] = quantum_cmul(a.amplitude[i], b.amplitude[j]);
             }
         }
-    } else {
-        register_delete_keep_hash(reg);
-        reg.size = 0;
     }
     reg.hash = new_table(reg.hashw);
     return reg;
@@ -373,26 +330,6 @@ float purge_limit(const quantum_reg_struct& reg)
     return static_cast<float>((1.0 / states) * 1e-6);
 }
 
-void shrink_entries(int64_t size, quantum_reg_struct& reg)
-{
-    const int64_t dropped = reg.size - size;
-    if (dropped <= 0)
-        return;
-    reg.size = size;
-    const size_t keep = static_cast<size_t>(size > 0 ? size : 1);
-    auto* amplitude = static_cast<quantum_amplitude*>(
-        std::realloc(reg.amplitude, keep * sizeof(quantum_amplitude)));
-    auto* state = static_cast<uint64_t*>(std::realloc(reg.state, keep * sizeof(uint64_t)));
-    // A failed shrink keeps the larger block, which still holds every kept entry.
-    if (amplitude)
-        reg.amplitude = amplitude;
-    if (state)
-        reg.state = state;
-    if ((!amplitude || !state) && size > 0)
-        quantum_error(QUANTUM_ENOMEM);
-    memory_account(-2 * ENTRY_BYTES * dropped);
-}
-
 } // namespace engine
 
 void purge_small_amplitudes(quantum_reg_struct& reg)
@@ -412,7 +349,7 @@ void purge_small_amplitudes(quantum_reg_struct& reg)
                 reg.amplitude[i - dropped] = reg.amplitude[i];
             }
         }
-        engine::shrink_entries(reg.size - dropped, reg);
+        engine::entries_resize(reg, reg.size - dropped);
     }
     engine::hash_load_warning(reg);
 }

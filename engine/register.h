@@ -67,8 +67,6 @@ namespace engine {
 void hash_load_warning(const quantum_reg_struct& reg);
 // The probability below which the purge drops an entry: 10^-6 / 2^width, in single precision.
 float purge_limit(const quantum_reg_struct& reg);
-// Drops every entry from position size on: both arrays shrink, the memory is accounted.
-void shrink_entries(int64_t size, quantum_reg_struct& reg);
 } // namespace engine
 
 // Printing on standard output

@@ -50,30 +50,8 @@ public:
         return true;
     }
 
-    // 8 bytes, most significant first.
-    bool basis_value(uint64_t& out)
-    {
-        uint8_t b[8];
-        if (std::fread(b, 1, sizeof b, file_) != sizeof b)
-            return false;
-        out = 0;
-        for (uint8_t byte : b)
-            out = (out << 8) | byte;
-        return true;
-    }
-
-    // A double in the machine's own byte order, narrowed to the gates' single precision.
-    bool angle(float& out)
-    {
-        double d;
-        static_assert(sizeof d == 8);
-        uint8_t b[8];
-        if (std::fread(b, 1, sizeof b, file_) != sizeof b)
-            return false;
-        std::memcpy(&d, b, sizeof d);
-        out = static_cast<float>(d);
-        return true;
-    }
+    // n bytes; false when the file ends inside them.
+    bool bytes(uint8_t* out, size_t n) { return std::fread(out, 1, n, file_) == n; }
 
     // Consumes the next record if it is exactly a swap-leads record of width; otherwise
     // leaves the position where it was. A file that cannot seek never matches.
@@ -102,40 +80,20 @@ struct Record {
     uint64_t value = 0;
 };
 
-// Integer operands of an opcode, and whether an angle follows them.
-int integer_count(uint8_t op)
-{
-    switch (op) {
-    case OBJCODE_CNOT:
-    case OBJCODE_COND_PHASE:
-    case OBJCODE_COND_PHASE_KICK:
-        return 2;
-    case OBJCODE_TOFFOLI:
-        return 3;
-    case OBJCODE_INIT:
-    case OBJCODE_MEASURE:
-    case OBJCODE_NOP:
-        return 0;
-    default:
-        return 1;
-    }
-}
-
-bool has_angle(uint8_t op)
-{
-    return op == OBJCODE_ROT_X || op == OBJCODE_ROT_Y || op == OBJCODE_ROT_Z ||
-           op == OBJCODE_PHASE_KICK || op == OBJCODE_PHASE_SCALE || op == OBJCODE_COND_PHASE_KICK;
-}
-
-// Reads the operands of a known opcode; false when the file ends inside them.
+// Reads the operands of a known opcode as the record layout gives them; false when the file
+// ends inside them.
 bool read_operands(DumpReader& in, Record& r)
 {
-    if (r.op == OBJCODE_INIT)
-        return in.basis_value(r.value);
-    for (int i = 0; i < integer_count(r.op); ++i)
-        if (!in.integer(r.q[i]))
-            return false;
-    return !has_angle(r.op) || in.angle(r.gamma);
+    uint8_t record[32] = {r.op};
+    const int64_t length = objcode_record_length(r.op);
+    if (length < 1 || !in.bytes(record + 1, static_cast<size_t>(length - 1)))
+        return false;
+    const RecordOperands operands = record_operands(record);
+    for (int k = 0; k < 3; ++k)
+        r.q[k] = operands.integer[k];
+    r.value = operands.basis;
+    r.gamma = static_cast<float>(operands.angle);
+    return true;
 }
 
 uint64_t qubit_mask(int64_t q)

@@ -1,11 +1,11 @@
-// engine/wide.cpp: the hottest gate passes in 512-bit vectors.
+// engine/wide.cpp: the 512-bit kernels: hadamard_wide, flips_wide and flips_held_wide.
 //
 // The Hadamard pass of a register held by value takes eight amplitudes per vector; presence
 // and keep bits live in mask registers, so it needs none of the lane shuffling the common
 // pass spends on its flags. The products and sums are those of the common pass, in the same
 // order: the results agree bit for bit. The flips take eight values per vector and one
 // masked exclusive or per flip.
-#include "engine/wide.h"
+#include "engine/kernels.h"
 
 // GCC 12's 512-bit intrinsics start some results from a deliberately undefined vector,
 // which its own uninitialized-use check then reports.
@@ -229,7 +229,7 @@ void allow_wide_vectors(bool allow)
     allowed = allow;
 }
 
-WIDE GateOutcome wide_dense_pass(float limit, Parts* amplitude, const uint64_t* present,
+WIDE GateOutcome hadamard_wide(float limit, Parts* amplitude, const uint64_t* present,
                                  uint64_t* next, int64_t values, uint64_t stride, bool swap)
 {
     Pass pass;
@@ -264,7 +264,7 @@ WIDE [[gnu::always_inline]] inline void flip_both(__m512i& a, __m512i& b, const 
     }
 }
 
-WIDE void wide_flips(uint64_t* state, int64_t size, const Flip* flips, size_t count)
+WIDE void flips_wide(uint64_t* state, int64_t size, const Flip* flips, size_t count)
 {
     int64_t k = 0;
     for (; k + 16 <= size; k += 16) {
@@ -277,7 +277,7 @@ WIDE void wide_flips(uint64_t* state, int64_t size, const Flip* flips, size_t co
         state[k] = flipped(state[k], flips, count);
 }
 
-WIDE void wide_find_moved(const uint32_t* order, int64_t size, const Flip* flips, size_t count,
+WIDE void flips_held_wide(const uint32_t* order, int64_t size, const Flip* flips, size_t count,
                           uint64_t offset, uint64_t new_offset, std::vector<Moved>& moved)
 {
     const __m512i from = _mm512_set1_epi64(static_cast<long long>(offset));
@@ -306,37 +306,6 @@ WIDE void wide_find_moved(const uint32_t* order, int64_t size, const Flip* flips
         if ((v ^ new_offset) != order[k])
             moved.push_back({k, v});
     }
-}
-
-WIDE int64_t wide_pick(const uint32_t* order, int64_t size, const Condition* conditions,
-                       size_t count, uint32_t* positions, uint32_t* indices)
-{
-    const __m512i lanes = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-    int64_t picked = 0, k = 0;
-    for (; k + 16 <= size; k += 16) {
-        const __m512i at = _mm512_loadu_si512(order + k);
-        __mmask16 meets = 0;
-        for (size_t c = 0; c < count; c++) {
-            const __m512i mask = _mm512_set1_epi32(static_cast<int>(conditions[c].mask));
-            const __m512i pattern = _mm512_set1_epi32(static_cast<int>(conditions[c].pattern));
-            meets |= _mm512_cmpeq_epi32_mask(_mm512_and_si512(at, mask), pattern);
-        }
-        if (meets == 0)
-            continue;
-        const __m512i position = _mm512_add_epi32(_mm512_set1_epi32(static_cast<int>(k)), lanes);
-        _mm512_storeu_si512(positions + picked, _mm512_maskz_compress_epi32(meets, position));
-        _mm512_storeu_si512(indices + picked, _mm512_maskz_compress_epi32(meets, at));
-        picked += _mm_popcnt_u32(meets);
-    }
-    for (; k < size; k++) {
-        bool meets = false;
-        for (size_t c = 0; c < count; c++)
-            meets |= (order[k] & conditions[c].mask) == conditions[c].pattern;
-        positions[picked] = static_cast<uint32_t>(k);
-        indices[picked] = order[k];
-        picked += meets;
-    }
-    return picked;
 }
 
 } // namespace engine

@@ -54,6 +54,9 @@ uint32_t random32();
 // back to the system at once: the simulator shrinks and regrows registers of megabytes in
 // every gate, and each round trip through the system faults all their pages in again.
 void keep_freed_memory();
+// Hands the freed memory kept so far back to the system, for the end of a command: what a
+// command kept for its own gates must not pile up command after command.
+void hand_back_freed_memory();
 
 // Files
 enum class FileKind { Missing, File, Directory, Other };

@@ -105,6 +105,11 @@ void keep_freed_memory()
     mallopt(M_TRIM_THRESHOLD, KEPT_FREE);
 }
 
+void hand_back_freed_memory()
+{
+    malloc_trim(0);
+}
+
 // The kernel is asked for a block of numbers at a time: one call per number made a start
 // vector of a quarter million amplitudes spend seconds in system calls.
 uint32_t random32()

@@ -1,54 +1,15 @@
-// programs/disasm.h: the quantum disassembler, which lists a dump of object code line by line.
+// programs/disasm.h: the quantum disassembler, which lists a dump of object code line by line
+// (the lister itself is circuits/lister.h).
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
-// One decoded operand: its value, the position after its bytes and the bytes in hex.
-struct ParsedInt {
-    int64_t value = 0;
-    int64_t pos = 0;
-    std::string hex;
-};
-
-struct ParsedDouble {
-    double value = 0;
-    int64_t pos = 0;
-    std::string hex;
-};
-
-// A listing lists at most this many records; one closing line tells what was left out.
-constexpr int64_t LISTING_RECORD_LIMIT = 1'000'000;
-
-// Fills the mnemonic table; call once at start-up before the first listing.
-void initopcodenames();
-
-// The mnemonic of an opcode; empty for opcodes the engine does not know.
-const std::string& opcode_name(uint8_t opcode);
-
-// Reads count bytes from pos, most significant first. At the end of the data it prints one
-// line and returns the negated partial value with the position at the end.
-ParsedInt parsebinaryint(const std::vector<uint8_t>& data, int64_t pos, int64_t count);
-
-// Reads the 8 bytes from pos as a double in the machine's byte order and prints them; with
-// fewer than 8 left it prints one line and returns -1.0 with pos unchanged.
-ParsedDouble parsebinarydouble(const std::vector<uint8_t>& data, int64_t pos);
-
-// The listing of a dump held in memory: one line per record, each ended by byte 13.
-std::vector<uint8_t> disassemble(const std::vector<uint8_t>& data);
+#include "circuits/lister.h"
 
 // Reads the dump at path and returns its listing (empty for an empty or unreadable file).
 std::vector<uint8_t> quantum_print(const std::string& path);
-
-// Where the progress of a listing goes. Called with "Ausgabe erzeugen: N%" at most every
-// 501 ms, and once with done = true and the final text. The default writes the main window.
-using DisasmProgress = std::function<void(std::string_view text, bool done)>;
-
-// Installs a progress sink (an empty function restores the main window); returns the old one.
-DisasmProgress disasm_set_progress(DisasmProgress sink);
 
 // The D command after its heading: lists the dump at path, prints the size line and appends
 // the listing to the virtual printer.

@@ -10,7 +10,7 @@
 #include "engine/gates.h"
 #include "engine/measure.h"
 #include "programs/input_limits.h"
-#include "shell/mttools.h"
+#include "programs/main_text.h"
 #include "toolkit/cursor.h"
 #include "toolkit/text_output.h"
 
@@ -23,20 +23,9 @@ constexpr int64_t LISTING_ENTRIES = 100;
 constexpr int64_t LISTING_FIELD_CHARS = 8;
 constexpr double QUARTER_PI = 0.7853981633974483;
 
-void print(const std::string& text)
-{
-    t_Print(MAIN_WINDOW, text);
-}
-
-void cr()
-{
-    t_Cr(MAIN_WINDOW);
-}
-
-std::string grouped(int64_t value)
-{
-    return NumberText(value, ' ', 1, true);
-}
+using programs::cr;
+using programs::grouped;
+using programs::print;
 
 // The NOTs around the oracle: every qubit whose bit in the pattern is 0.
 void flip_zero_bits(uint64_t state, int64_t width, quantum_reg_struct& reg)

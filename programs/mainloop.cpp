@@ -185,6 +185,7 @@ void write_dump_tail()
     if (objcode_write_file(nullptr) == 1)
         delete_dump();
     objcode_stop();
+    platform::hand_back_freed_memory();
 }
 
 void helpscreen()

@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "programs/grover.h"
 #include "programs/input_limits.h"
+#include "programs/main_text.h"
 #include "shell/mttools.h"
 #include "toolkit/cursor.h"
 #include "toolkit/text_output.h"
@@ -23,20 +24,9 @@ using programs::MAIN_WINDOW;
 constexpr int DRAW_TRIES = 100;
 constexpr int DRAWS_PER_CANDIDATE = 8;
 
-void print(const std::string& text)
-{
-    t_Print(MAIN_WINDOW, text);
-}
-
-void cr()
-{
-    t_Cr(MAIN_WINDOW);
-}
-
-std::string grouped(int64_t value)
-{
-    return NumberText(value, ' ', 1, true);
-}
+using programs::cr;
+using programs::grouped;
+using programs::print;
 
 // The end of every unsuccessful attempt: its message, an empty line and the request.
 void try_again(const std::string& message)

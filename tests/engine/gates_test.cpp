@@ -3,15 +3,19 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 #include <random>
 #include <vector>
 
+#include "engine/by_value.h"
+#include "engine/entries.h"
+#include "engine/held_order.h"
 #include "engine/error.h"
 #include "engine/measure.h"
 #include "engine/objcode.h"
-#include "engine/wide.h"
+#include "engine/kernels.h"
 
 namespace {
 
@@ -23,11 +27,7 @@ quantum_reg_struct entries(int64_t width, std::vector<uint64_t> values,
 {
     quantum_reg_struct reg = register_new(0, width);
     register_delete_keep_hash(reg);
-    reg.size = int64_t(values.size());
-    reg.state = static_cast<uint64_t*>(calloc(values.size(), sizeof(uint64_t)));
-    reg.amplitude =
-        static_cast<quantum_amplitude*>(calloc(values.size(), sizeof(quantum_amplitude)));
-    memory_account(16 * reg.size);
+    engine::entries_new(reg, int64_t(values.size()), true);
     for (size_t i = 0; i < values.size(); i++) {
         reg.state[i] = values[i];
         reg.amplitude[i] = i < amplitudes.size() ? amplitudes[i] : quantum_amplitude(1.0f, 0.0f);
@@ -233,44 +233,125 @@ TEST_F(GateTest, WalshRecordsOneHadamardPerQubit)
         EXPECT_EQ(reg_.amplitude[i], quantum_amplitude(S * S, 0.0f));
 }
 
+// What a run of gates leaves behind, all of which must come out bit for bit the same
+// whichever way the gates ran: basis values in entry order, amplitude bytes, object code,
+// gate count and the warnings on stderr.
+struct RunResult {
+    std::vector<uint64_t> values;
+    std::vector<uint8_t> amplitudes, code;
+    int64_t gates = 0;
+    std::string warnings;
+
+    bool operator==(const RunResult&) const = default;
+};
+
+// Runs circuit on reg (deleted afterwards) with the fast paths on or off, the given kernels
+// forced, the 512-bit passes allowed or not, and the entry order recorded for holds of any
+// size (so that its cycles show up in small registers).
+RunResult run_circuit(quantum_reg_struct reg, bool fast, bool wide, engine::HeldKernels kernels,
+                      const std::function<void(quantum_reg_struct&)>& circuit)
+{
+    engine::set_fast_paths(fast);
+    engine::allow_wide_vectors(wide);
+    engine::force_held_kernels(kernels);
+    engine::allow_order_recording_always(true);
+    gate_counter(-1);
+    testing::internal::CaptureStderr();
+    circuit(reg);
+    RunResult out;
+    out.warnings = testing::internal::GetCapturedStderr();
+    engine::set_fast_paths(true);
+    engine::allow_wide_vectors(true);
+    engine::force_held_kernels(engine::HeldKernels::chosen);
+    engine::allow_order_recording_always(false);
+    out.values = states(reg);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(reg.amplitude);
+    out.amplitudes.assign(bytes, bytes + sizeof(quantum_amplitude) * static_cast<size_t>(reg.size));
+    out.code = recorded_since(0);
+    out.gates = gate_counter(0);
+    register_delete(reg);
+    return out;
+}
+
+// Every kernel variant of kernels.h on both pass widths (the 512-bit ones where the
+// processor has them), each against the gates one by one.
+void expect_all_kernels_match(const std::function<quantum_reg_struct()>& make,
+                              const std::function<void(quantum_reg_struct&)>& circuit,
+                              const std::string& what)
+{
+    using engine::HeldKernels;
+    const RunResult plain = run_circuit(make(), false, false, HeldKernels::chosen, circuit);
+    for (const bool wide : {true, false}) {
+        for (const HeldKernels kernels : {HeldKernels::chosen, HeldKernels::sparse,
+                                          HeldKernels::dense, HeldKernels::blocked,
+                                          HeldKernels::each}) {
+            const RunResult held = run_circuit(make(), true, wide, kernels, circuit);
+            const std::string where = what + ", wide " + std::to_string(wide) + ", kernels " +
+                                      std::to_string(static_cast<int>(kernels));
+            EXPECT_EQ(held.values, plain.values) << where;
+            EXPECT_EQ(held.amplitudes, plain.amplitudes) << where;
+            EXPECT_EQ(held.code, plain.code) << where;
+            EXPECT_EQ(held.gates, plain.gates) << where;
+            EXPECT_EQ(held.warnings, plain.warnings) << where;
+        }
+    }
+}
+
 // Inside a run, Hadamard gates hold a register that fills most of its value range by value,
-// the flips shifting or moving its entries. Random registers and circuits (with lone
-// entries, purges down to a sparse register, signed zeros, flips that move a few entries or
-// push them out of range) must come out bit for bit as from the gates one by one, through
-// the 512-bit passes and the common ones, and the memory accounted even.
+// the flips shifting or moving its entries; real amplitudes are held as real parts. Random
+// registers and circuits (with lone entries, exact cancellations and purges down to a
+// sparse register, amplitudes near the purge limit, signed zeros, flips that move a few
+// entries or push them out of range, a table more than half full) must come out as from the
+// gates one by one.
 TEST_F(GateTest, HadamardsHeldByValueMatchTheGatesOneByOne)
 {
     std::mt19937 rng(2026);
     const auto pick = [&rng](int64_t n) {
         return static_cast<int64_t>(std::uniform_int_distribution<int64_t>(0, n - 1)(rng));
     };
-    for (int trial = 0; trial < 40; trial++) {
+    for (int trial = 0; trial < 48; trial++) {
         const int64_t width = trial % 2 == 1 ? 8 : 3 + trial % 5;
+        // 0: all 1/4, which cancel in pairs; 1: complex, some imaginary parts -0; 2: real,
+        // from a few values, some of them close to the purge limit; 3: real.
+        const int kind = trial % 4;
         std::vector<uint64_t> values;
         for (uint64_t v = 0; v < (uint64_t{1} << width); v++)
-            if (trial % 3 == 0 || pick(4) != 0)
+            if (kind == 0 || pick(4) != 0)
                 values.push_back(v);
         std::shuffle(values.begin(), values.end(), rng);
         std::vector<quantum_amplitude> amplitudes;
         std::uniform_real_distribution<float> part(-1.0f, 1.0f);
-        // Equal amplitudes of every value cancel in pairs: the register shrinks while held.
+        const float few[] = {0.25f, -0.25f, 0.5f, -0.125f, 6e-5f, -9e-5f, 2e-5f};
         for (size_t i = 0; i < values.size(); i++) {
-            const float re = part(rng);
-            const float im = pick(3) == 0 ? -0.0f : part(rng);
-            amplitudes.push_back(trial % 3 == 0 ? quantum_amplitude(0.25f, 0.0f)
-                                                : quantum_amplitude(re, im));
+            if (kind == 0)
+                amplitudes.push_back({0.25f, 0.0f});
+            else if (kind == 1)
+                amplitudes.push_back({part(rng), pick(3) == 0 ? -0.0f : part(rng)});
+            else if (kind == 2)
+                amplitudes.push_back({few[pick(7)], 0.0f});
+            else
+                amplitudes.push_back({part(rng), 0.0f});
         }
-        std::vector<std::vector<int64_t>> circuit;
+        std::vector<std::vector<int64_t>> gates;
         for (int g = 0; g < 60; g++) {
-            const int64_t kind = pick(8), a = pick(width), b = pick(width);
-            circuit.push_back({kind, a, b, (a + b + 1) % (width + 2)});
+            const int64_t type = pick(8), a = pick(width), b = pick(width);
+            gates.push_back({type, a, b, (a + b + 1) % (width + 2)});
         }
-        const auto run = [&](bool fast, bool wide) {
-            engine::set_fast_paths(fast);
-            engine::allow_wide_vectors(wide);
+        // A table of just the width's values: more than half full, it warns.
+        const int64_t hashw = trial % 8 == 7 ? width : width + 2;
+        const auto make = [&] {
             quantum_reg_struct reg = entries(width, values, amplitudes);
+            if (hashw != reg.hashw) {
+                hash_destroy(reg);
+                reg.hashw = hashw;
+                reg.hash = static_cast<int64_t*>(std::calloc(size_t{1} << hashw, sizeof(int64_t)));
+                memory_account(8 * (int64_t{1} << hashw));
+            }
+            return reg;
+        };
+        const auto circuit = [&](quantum_reg_struct& reg) {
             permutation_run_open(reg);
-            for (const auto& gate : circuit) {
+            for (const auto& gate : gates) {
                 switch (gate[0]) {
                 case 0: apply_walsh(gate[1] + 1, reg); break;
                 case 1: apply_sigma_x(gate[1], reg); break;
@@ -280,22 +361,88 @@ TEST_F(GateTest, HadamardsHeldByValueMatchTheGatesOneByOne)
                 }
             }
             permutation_run_close();
-            engine::set_fast_paths(true);
-            engine::allow_wide_vectors(true);
-            std::pair<std::vector<uint64_t>, std::vector<uint8_t>> out{states(reg), {}};
-            const auto* bytes = reinterpret_cast<const uint8_t*>(reg.amplitude);
-            out.second.assign(bytes, bytes + sizeof(quantum_amplitude) * static_cast<size_t>(reg.size));
-            register_delete(reg);
-            return out;
         };
-        const auto plain = run(false, false);
-        // The 512-bit passes, where the processor has them, and the common ones.
-        for (const bool wide : {true, false}) {
-            const auto held = run(true, wide);
-            EXPECT_EQ(held.first, plain.first) << "trial " << trial << ", wide " << wide;
-            EXPECT_EQ(held.second, plain.second) << "trial " << trial << ", wide " << wide;
-        }
+        expect_all_kernels_match(make, circuit, "trial " + std::to_string(trial));
     }
+}
+
+// Grover's iterations on a held register bring its entry order back after one to four of
+// them, so the order is replayed from a recorded cycle instead of carried gate by gate. A
+// gate that differs (another searched value), presence that differs (purges as the
+// amplitudes of the other values pass near zero), or a gate that needs the register written
+// back in the middle of a cycle ends it, and the order must be exactly where the gates one by
+// one leave it.
+TEST_F(GateTest, HeldOrderCyclesMatchTheGatesOneByOne)
+{
+    struct Case {
+        int64_t width, searched, iterations, other, write_back;
+    };
+    const engine::OrderCounts before = engine::order_counts();
+    for (const Case& c : {Case{6, 0, 40, 33, 17}, Case{6, 45, 24, 45, 11}, Case{7, 100, 30, 3, 0},
+                          Case{8, 0, 36, 200, 29}}) {
+        const int64_t w = c.width;
+        const auto make = [&] {
+            quantum_reg_struct reg = register_new(0, w);
+            apply_sigma_x(w, reg);
+            apply_walsh(w, reg);
+            apply_hadamard(w, reg);
+            return reg;
+        };
+        const auto oracle = [w](uint64_t s, quantum_reg_struct& reg) {
+            permutation_run_open(reg);
+            for (int64_t i = 0; i < w; i++)
+                if (((s >> i) & 1) == 0)
+                    apply_sigma_x(i, reg);
+            apply_toffoli(0, 1, w + 1, reg);
+            for (int64_t i = 1; i < w; i++)
+                apply_toffoli(i, w + i, w + i + 1, reg);
+            apply_cnot(2 * w, w, reg);
+            for (int64_t i = w - 1; i >= 1; i--)
+                apply_toffoli(i, w + i, w + i + 1, reg);
+            apply_toffoli(0, 1, w + 1, reg);
+            for (int64_t i = 0; i < w; i++)
+                if (((s >> i) & 1) == 0)
+                    apply_sigma_x(i, reg);
+            permutation_run_close();
+        };
+        const auto inversion = [w](quantum_reg_struct& reg) {
+            for (int64_t i = 0; i < w; i++)
+                apply_sigma_x(i, reg);
+            apply_hadamard(w - 1, reg);
+            permutation_run_open(reg);
+            apply_toffoli(0, 1, w + 1, reg);
+            for (int64_t i = 1; i <= w - 2; i++)
+                apply_toffoli(i, w + i, w + i + 1, reg);
+            apply_cnot(2 * w - 1, w - 1, reg);
+            for (int64_t i = w - 2; i >= 1; i--)
+                apply_toffoli(i, w + i, w + i + 1, reg);
+            apply_toffoli(0, 1, w + 1, reg);
+            permutation_run_close();
+            apply_hadamard(w - 1, reg);
+            for (int64_t i = 0; i < w; i++)
+                apply_sigma_x(i, reg);
+        };
+        const auto circuit = [&](quantum_reg_struct& reg) {
+            permutation_run_open(reg);
+            for (int64_t k = 1; k <= c.iterations; k++) {
+                // From two thirds on the oracle searches another value.
+                oracle(k < 2 * c.iterations / 3 ? c.searched : c.other, reg);
+                apply_walsh(w, reg);
+                if (k == c.write_back)
+                    apply_sigma_z(w + 1, reg);
+                inversion(reg);
+                apply_walsh(w, reg);
+            }
+            apply_hadamard(w, reg);
+            permutation_run_close();
+        };
+        expect_all_kernels_match(make, circuit, "width " + std::to_string(w) + ", searched " +
+                                                    std::to_string(c.searched));
+    }
+    const engine::OrderCounts after = engine::order_counts();
+    EXPECT_GT(after.cycles, before.cycles);
+    EXPECT_GT(after.ended_by_gate, before.ended_by_gate);
+    EXPECT_GT(after.ended_for_order, before.ended_for_order);
 }
 
 // No program decoheres or encodes: one check each.

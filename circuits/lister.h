@@ -1,0 +1,52 @@
+// circuits/lister.h: the lister, which turns a dump of object code into its listing, one
+// line per record; it needs only the engine's record layout and the platform core.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One decoded operand: its value, the position after its bytes and the bytes in hex.
+struct ParsedInt {
+    int64_t value = 0;
+    int64_t pos = 0;
+    std::string hex;
+};
+
+struct ParsedDouble {
+    double value = 0;
+    int64_t pos = 0;
+    std::string hex;
+};
+
+// A listing lists at most this many records; one closing line tells what was left out.
+constexpr int64_t LISTING_RECORD_LIMIT = 1'000'000;
+
+// Ends every line of a listing.
+constexpr uint8_t LISTING_LINE_END = 13;
+
+// Fills the mnemonic table; call once at start-up before the first listing.
+void initopcodenames();
+
+// The mnemonic of an opcode; empty for opcodes the engine does not know.
+const std::string& opcode_name(uint8_t opcode);
+
+// Reads count bytes from pos, most significant first. At the end of the data it prints one
+// line and returns the negated partial value with the position at the end.
+ParsedInt parsebinaryint(const std::vector<uint8_t>& data, int64_t pos, int64_t count);
+
+// Reads the 8 bytes from pos as a double in the machine's byte order and prints them; with
+// fewer than 8 left it prints one line and returns -1.0 with pos unchanged.
+ParsedDouble parsebinarydouble(const std::vector<uint8_t>& data, int64_t pos);
+
+// The listing of a dump held in memory: one line per record, each ended by byte 13.
+std::vector<uint8_t> disassemble(const std::vector<uint8_t>& data);
+
+// Where the progress of a listing goes. Called with "Ausgabe erzeugen: N%" at most every
+// 501 ms, and once with done = true and the final text. Without a sink nothing is shown.
+using DisasmProgress = std::function<void(std::string_view text, bool done)>;
+
+// Installs a progress sink (an empty function: none); returns the old one.
+DisasmProgress disasm_set_progress(DisasmProgress sink);

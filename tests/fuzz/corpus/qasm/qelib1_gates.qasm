@@ -1,0 +1,13 @@
+OPENQASM 2.0;
+include "qelib1.inc";
+qreg q[5];
+creg c[5];
+u3(0.1,0.2,0.3) q[0]; u2(0.4,-0.5) q[1]; u1(pi/8) q[2]; u0(1) q[3]; u(1,2,3) q[4];
+sx q[0]; sxdg q[1]; s q[2]; sdg q[3]; t q[4]; tdg q[0]; id q[1];
+cy q[0],q[1]; cz q[1],q[2]; ch q[2],q[3]; crx(0.5) q[3],q[4]; cry(-0.5) q[4],q[0]; crz(2^-1) q[0],q[2];
+cu1(sin(0.3)) q[1],q[3]; cp(cos(0.3)) q[2],q[4]; cu3(1,2,3) q[0],q[3]; csx q[1],q[4]; cu(1,2,3,4) q[2],q[0];
+rxx(ln(2)) q[0],q[1]; rzz(exp(-1)) q[2],q[3]; swap q[3],q[4]; cswap q[0],q[1],q[2];
+rccx q[0],q[1],q[2]; rc3x q[0],q[1],q[2],q[3]; c3x q[4],q[3],q[2],q[1]; c3sqrtx q[0],q[1],q[2],q[3]; c4x q[0],q[1],q[2],q[3],q[4];
+barrier q;
+measure q -> c;
+if (c == 5) x q[0];
