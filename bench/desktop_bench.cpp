@@ -54,6 +54,7 @@ platform::qt::QtWindowSystem* launch()
         platform::set_window_system(ws);
         connect_shell(mainloop);
         const platform::WindowEvents e = ws->events();
+        e.display_changed(ws->current_display());
         e.will_finish_launching();
         e.did_finish_launching();
         return ws;

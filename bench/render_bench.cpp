@@ -1,6 +1,7 @@
 // Screen image building: the whole graphic block converted on every draw of a view.
 #include "platform/headless/headless.h"
 #include "toolkit/render.h"
+#include "toolkit/video_memory.h"
 #include "toolkit/window.h"
 
 #include <benchmark/benchmark.h>

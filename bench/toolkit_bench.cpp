@@ -1,8 +1,13 @@
 // bench/toolkit_bench.cpp: text output into the main window as the programs do it.
 #include "platform/diag.h"
 #include "platform/headless/headless.h"
+#include "toolkit/cursor.h"
+#include "toolkit/font.h"
 #include "toolkit/render.h"
+#include "toolkit/text_output.h"
+#include "toolkit/video_memory.h"
 #include "toolkit/window.h"
+#include "toolkit/window_setup.h"
 
 #include <benchmark/benchmark.h>
 #include <string>

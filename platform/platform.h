@@ -12,8 +12,17 @@
 namespace platform {
 
 // Threads
-// Starts a detached thread running body with the given stack size in bytes.
+// Starts a detached thread running body with the given stack size in bytes; it takes the next
+// thread number as it starts.
 void start_thread(int64_t stack_bytes, std::function<void()> body);
+// Starts a detached thread for the platform's or a backend's own work (reading keys, the
+// console's pipes, playing a sound) under `name`. It takes a thread number only if it asks,
+// so the program's threads keep the numbers they print.
+void start_named_thread(std::string name, std::function<void()> body);
+// Runs `beside` on a thread of its own named `name` while the caller runs `here`; returns
+// when both are done. For work split over two cores.
+void run_beside(std::string name, const std::function<void()>& beside,
+                const std::function<void()>& here);
 // Ends the calling thread at once (its stack is unwound); never returns.
 [[noreturn]] void exit_current_thread();
 // Names the calling thread; the full name is kept even where the OS truncates it.
@@ -25,8 +34,6 @@ bool is_event_thread();
 // Runs work on the event thread; with wait, returns only after it has run.
 // Called on the event thread itself, it runs the work at once.
 void run_on_event_thread(std::function<void()> work, bool wait);
-// run_on_event_thread with wait: the window system is only touched there.
-void on_event_thread(std::function<void()> work);
 // Runs work on some other thread and returns at once, never blocking the caller.
 void run_async(std::function<void()> work);
 // Names a helper thread; the event thread (1) and the program thread (2) keep their names

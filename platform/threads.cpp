@@ -19,6 +19,7 @@ namespace {
 
 constexpr int64_t EVENT_THREAD_NUMBER = 1;
 constexpr int64_t ASYNC_STACK_BYTES = 8 * 1024 * 1024;
+constexpr int64_t HELPER_STACK_BYTES = 8 * 1024 * 1024;
 // Linux keeps 16 bytes for a thread's name, the terminating zero included.
 constexpr size_t OS_NAME_BYTES = 15;
 
@@ -34,25 +35,33 @@ void take_number()
         own_number = next_thread_number.fetch_add(1);
 }
 
+// How a new thread starts: as the event thread, as a numbered thread of the program, or as
+// a named helper of the platform that takes a number only if it asks.
+enum class Role { EventThread, Numbered, NamedHelper };
+
 struct ThreadStart {
     std::function<void()> body;
-    bool as_event_thread = false;
+    Role role = Role::Numbered;
+    std::string name;
 };
 
 void* thread_entry(void* arg)
 {
     std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(arg));
-    if (start->as_event_thread)
+    if (start->role == Role::EventThread)
         become_event_thread();
-    else
+    else if (start->role == Role::Numbered)
         take_number();
+    if (!start->name.empty())
+        set_current_thread_name(start->name);
     std::function<void()> body = std::move(start->body);
     start.reset();
     body();
     return nullptr;
 }
 
-void launch(int64_t stack_bytes, std::function<void()> body, bool as_event_thread)
+// False when no thread could be made; the body has not run then.
+bool launch(int64_t stack_bytes, std::function<void()> body, Role role, std::string name = {})
 {
     pthread_attr_t attr;
     pthread_attr_init(&attr);
@@ -61,7 +70,7 @@ void launch(int64_t stack_bytes, std::function<void()> body, bool as_event_threa
         // A size the system refuses leaves its default, which is still a working thread.
         pthread_attr_setstacksize(&attr, static_cast<size_t>(stack_bytes));
     }
-    auto* start = new ThreadStart{std::move(body), as_event_thread};
+    auto* start = new ThreadStart{std::move(body), role, std::move(name)};
     pthread_t thread;
     int error = pthread_create(&thread, &attr, thread_entry, start);
     if (error != 0 && stack_bytes >= static_cast<int64_t>(PTHREAD_STACK_MIN)) {
@@ -77,7 +86,9 @@ void launch(int64_t stack_bytes, std::function<void()> body, bool as_event_threa
         // work silently either.
         std::fprintf(stderr, "start_thread: Thread could not be created (%d).\n", error);
         delete start;
+        return false;
     }
+    return true;
 }
 
 // One waited-for hand-off: the event thread runs the work and reports completion.
@@ -95,12 +106,38 @@ void leave_event_thread() { serving_events = false; }
 
 void start_event_thread(int64_t stack_bytes, std::function<void()> body)
 {
-    launch(stack_bytes, std::move(body), true);
+    launch(stack_bytes, std::move(body), Role::EventThread);
 }
 
 void start_thread(int64_t stack_bytes, std::function<void()> body)
 {
-    launch(stack_bytes, std::move(body), false);
+    launch(stack_bytes, std::move(body), Role::Numbered);
+}
+
+void start_named_thread(std::string name, std::function<void()> body)
+{
+    launch(HELPER_STACK_BYTES, std::move(body), Role::NamedHelper, std::move(name));
+}
+
+void run_beside(std::string name, const std::function<void()>& beside,
+                const std::function<void()>& here)
+{
+    Handoff done;
+    const bool started = launch(HELPER_STACK_BYTES,
+                                [&] {
+                                    beside();
+                                    std::lock_guard lock(done.mutex);
+                                    done.done = true;
+                                    done.done_cv.notify_all();
+                                },
+                                Role::NamedHelper, std::move(name));
+    here();
+    if (!started) {
+        beside(); // no second thread: the work still gets done, one part after the other
+        return;
+    }
+    std::unique_lock lock(done.mutex);
+    done.done_cv.wait(lock, [&] { return done.done; });
 }
 
 void exit_current_thread() { pthread_exit(nullptr); }
@@ -123,8 +160,6 @@ int64_t current_thread_number()
 }
 
 bool is_event_thread() { return serving_events; }
-
-void on_event_thread(std::function<void()> work) { run_on_event_thread(std::move(work), true); }
 
 void name_helper_thread(std::string_view name)
 {

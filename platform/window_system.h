@@ -1,24 +1,46 @@
-// platform/window_system.h: everything the toolkit and the shell ask of a window system.
+// platform/window_system.h: the seam between the system and a window system.
 #pragma once
 
 // One abstract class, `platform::WindowSystem`, implemented by each backend (headless,
-// terminal; each a library of its own under platform/). The program installs one at start
-// with set_window_system(); the layers above reach it through `platform::window_system()`
-// and never see a toolkit of their own. A backend learns what to show only from the frames
-// handed to present_frame() and from the calls below, never from the toolkit's memory.
+// terminal, Qt 6; each a library of its own under platform/). The program installs one at
+// start with set_window_system(); the layers above reach it through window_system().
+//
+// The seam is pushed, not queried. The layers above keep every record themselves: the
+// windows' frames, titles and visibility (toolkit/platform_windows.h), the menus
+// (shell/menus.h) and the text of the text windows. They tell the backend what to show, and
+// the backend reports back only what the user did. There is no getter for anything the
+// layers above know; the one thing a backend is asked is the system clipboard's text, which
+// belongs to nobody in this process.
+//
+// The calls, 18 in all:
+//   Event loop   run_event_loop, quit_event_loop, post_to_event_thread
+//   Interface    build_interface, set_menu_bar
+//   Windows      set_window_state, bring_to_front, present_frame
+//   Text windows set_text, append_text, clear_text
+//   Pasteboard   set_pasteboard_text, set_pasteboard_image, pasteboard_text
+//   Dialogs      open_file_dialog, save_file_dialog
+//   Sounds       play_sound, alert_beep
+// The reports are the callbacks of WindowEvents: launch and termination, the display (screen
+// size and title bar height), keys and modifiers, the mouse, menu choices, the close box, a
+// window resized or activated by the user.
+//
+// What a backend writes: the 18 calls (a text view, a window list and a menu bar are most of
+// it) and, at its edge, the translation of native keys into keys.h names and of native
+// coordinates into the seam's; it reports through the report_ calls below.
 //
 // Conventions shared by every backend:
 // - Windows are addressed by the system's window numbers: 0 to 7 graphic windows (one view
 //   each), 8 pasteboard, 9 virtual printer, 10 system console (text windows: one text view,
-//   8 without ruler), 11 preferences, 12 main window. 255 means none.
+//   9 and 10 with a ruler), 11 preferences, 12 main window. 255 means none.
 // - Geometry is in points. Screen and frame coordinates have their origin at the bottom left
 //   of the screen with y upwards; view positions (mouse reports) at the bottom left of the
 //   window's frame, y upwards. Backends with top-left systems convert.
-// - Every operation is meant to be called on the event thread (see platform.h:
-//   run_on_event_thread). The headless backend also tolerates other threads, since its state
-//   sits behind a mutex, but callers above platform/ must not rely on that.
-// - Operations on a window that does not exist do nothing and return a neutral value;
-//   window_exists() and has_text_view() tell callers when to print their "nil" diagnostics.
+// - Every call but post_to_event_thread and quit_event_loop is made on the event thread, and
+//   made there once: the caller marshals (platform.h: run_on_event_thread), a backend never
+//   hands a call on again. Reports are delivered on the event thread too.
+// - A call about a window that was not built does nothing.
+
+#include "platform/keys.h"
 
 #include <cstdint>
 #include <functional>
@@ -26,9 +48,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
-
-#include "platform/keys.h"
 
 namespace platform {
 
@@ -104,13 +125,27 @@ struct Frame {
 
 enum class WindowKind { Graphic, Text, Plain };
 
-// What a backend needs to create a window that no interface description provides.
-struct WindowSpec {
-    WindowKind kind = WindowKind::Plain;
-    Rect frame;           // the whole frame, title bar included
+// How a window is to be shown. The whole record is pushed whenever any of it changes.
+struct WindowState {
+    Rect frame;      // the whole frame, title bar included
+    Rect view_frame; // graphic windows: the view inside the frame (window coordinates)
     std::string title;
-    bool has_ruler = false; // text windows: a one-line label above the text
+    bool title_bar_visible = true;
     bool visible = false;
+    Color background; // graphic windows: the border around the view
+    // Text windows
+    std::string ruler;       // the one line above the text, for windows built with a ruler
+    std::string font_family; // the text's fixed-pitch font; empty: the backend's own
+    double font_points = 0;
+    bool operator==(const WindowState&) const = default;
+};
+
+// One window of the interface, as build_interface creates it.
+struct WindowSpec {
+    uint8_t number = NO_WINDOW;
+    WindowKind kind = WindowKind::Plain;
+    bool has_ruler = false; // text windows: a one-line label above the text
+    WindowState state;
 };
 
 struct MenuItem {
@@ -118,13 +153,29 @@ struct MenuItem {
     int64_t tag = 0;
     std::string key_char;  // the key equivalent's character; empty when none
     uint64_t key_mods = 0; // modifier word of the key equivalent
+    bool enabled = true;   // a disabled item is shown but cannot be chosen
+    bool operator==(const MenuItem&) const = default;
 };
 
-// A chosen menu command; in_menu false when the item belonged to no menu.
+struct Menu {
+    std::string title;
+    std::vector<MenuItem> items;
+    bool operator==(const Menu&) const = default;
+};
+
+// A chosen menu command, with the item as the menu bar was given it; in_menu false when the
+// item belonged to no menu.
 struct MenuChoice {
     bool in_menu = true;
     std::string menu_title;
     MenuItem item;
+};
+
+// What the screen offers a window; reported before launch and whenever it changes.
+struct Display {
+    Size screen{1920, 1080};
+    double title_bar_height = 28; // points of a standard title bar
+    bool operator==(const Display&) const = default;
 };
 
 struct KeyReport {
@@ -161,9 +212,10 @@ struct SaveDialogOptions {
     std::vector<std::string> file_types;
 };
 
-// Reports from the window system to the shell, always delivered on the event thread.
-// The shell sets them once, before run_event_loop(); an empty function ignores the report.
+// Reports from the window system to the layers above, always delivered on the event thread.
+// They are set once, before run_event_loop(); an empty function ignores the report.
 struct WindowEvents {
+    std::function<void(const Display&)> display_changed;
     std::function<void()> will_finish_launching;
     std::function<void()> did_finish_launching;
     std::function<void(bool active)> active_changed;
@@ -175,11 +227,12 @@ struct WindowEvents {
     std::function<void(const MouseReport&)> mouse_up;
     std::function<void(const MouseReport&)> mouse_dragged;
     std::function<void(const MenuChoice&)> menu_chosen;
-    // The close box was clicked; the window stays open (the shell hides it if it wants).
+    // The close box was clicked; the window stays as it is (the layers above decide).
     std::function<void(uint8_t window)> close_box;
-    std::function<void(uint8_t window)> window_resized;
-    // A graphic view wants drawing: the handler builds the frame and calls present_frame().
-    std::function<void(uint8_t window)> draw_view;
+    // The user gave the window a new frame.
+    std::function<void(uint8_t window, const Rect& frame)> window_resized;
+    // The user made the window the key window: clicked it, or asked for its page.
+    std::function<void(uint8_t window)> window_activated;
 };
 
 class WindowSystem {
@@ -188,12 +241,47 @@ public:
 
     // Event loop
     // Runs on the calling thread, which becomes the event thread (number 1), until
-    // quit_event_loop(). Announces launch through the will/did_finish_launching callbacks.
+    // quit_event_loop(). Reports the display, then launch through will/did_finish_launching.
     virtual void run_event_loop() = 0;
     // Any thread; run_event_loop() returns after the tasks queued before it have run.
     virtual void quit_event_loop() = 0;
     // Any thread; queues work for the event thread without waiting. Used by platform.h.
     virtual void post_to_event_thread(std::function<void()> work) = 0;
+
+    // Interface
+    // Creates the windows, each hidden or shown as its state says; windows that exist stay.
+    virtual void build_interface(const std::vector<WindowSpec>& windows) = 0;
+    // The whole menu bar, every window's: menus in order, items with their tags.
+    virtual void set_menu_bar(const std::vector<Menu>& menus) = 0;
+
+    // Windows
+    // Shows the window as state says: frame, view, title, title bar, visibility, colours.
+    virtual void set_window_state(uint8_t window, const WindowState& state) = 0;
+    // Raises a shown window and makes it the key window, the one that gets the keys.
+    virtual void bring_to_front(uint8_t window) = 0;
+    // Shows the frame in a graphic window's view until the next one.
+    virtual void present_frame(uint8_t window, const Frame& frame) = 0;
+
+    // Text windows (8, 9, 10): their whole text, UTF-8 with carriage returns between lines.
+    virtual void set_text(uint8_t window, std::string_view text) = 0;
+    virtual void append_text(uint8_t window, std::string_view text) = 0;
+    virtual void clear_text(uint8_t window) = 0;
+
+    // Pasteboard: the system clipboard
+    // Replaces its contents by plain text, or by an image.
+    virtual void set_pasteboard_text(const std::string& text) = 0;
+    virtual void set_pasteboard_image(std::shared_ptr<const ArgbImage> image) = 0;
+    // Its text, whoever put it there; nullopt when it holds none.
+    virtual std::optional<std::string> pasteboard_text() = 0;
+
+    // Modal dialogs; the chosen path, empty when cancelled.
+    virtual std::string open_file_dialog(const OpenDialogOptions& options) = 0;
+    virtual std::string save_file_dialog(const SaveDialogOptions& options) = 0;
+
+    // Sounds
+    // Starts playing a sound file; its length in seconds, nullopt when it cannot be played.
+    virtual std::optional<double> play_sound(const std::string& path) = 0;
+    virtual void alert_beep() = 0;
 
     // Safe from any thread: reports in flight keep the callbacks they started with.
     void set_events(WindowEvents events)
@@ -208,96 +296,26 @@ public:
         return events_;
     }
 
-    // Windows
-    // Creates window number n if it does not exist yet; false if it did or n > 12.
-    virtual bool create_window(uint8_t window, const WindowSpec& layout) = 0;
-    virtual bool window_exists(uint8_t window) = 0;
-    virtual WindowKind window_kind(uint8_t window) = 0;
-    virtual Rect window_frame(uint8_t window) = 0;
-    // Places and sizes the frame; display redraws at once.
-    virtual void set_window_frame(uint8_t window, const Rect& frame, bool display) = 0;
-    // The graphic view's frame inside the window.
-    virtual Rect view_frame(uint8_t window) = 0;
-    virtual void set_view_frame(uint8_t window, const Rect& frame) = 0;
-    virtual void show_window(uint8_t window) = 0;
-    virtual void hide_window(uint8_t window) = 0;
-    // Shows the window, brings it to the front and makes it the main (key) window.
-    virtual void bring_to_front(uint8_t window) = 0;
-    virtual void center_window(uint8_t window) = 0;
-    virtual bool window_visible(uint8_t window) = 0;
-    virtual std::string window_title(uint8_t window) = 0;
-    virtual void set_window_title(uint8_t window, const std::string& title) = 0;
-    virtual bool title_bar_visible(uint8_t window) = 0;
-    virtual void set_title_bar_visible(uint8_t window, bool visible) = 0;
-    virtual void set_background_color(uint8_t window, const Color& color) = 0;
-    // The main (key) window's number, NO_WINDOW when there is none.
-    virtual uint8_t main_window() = 0;
-    // Height of a standard title bar in points.
-    virtual double title_bar_height() = 0;
-    // Points per pixel of the window's screen (1 on ordinary screens).
-    virtual double backing_scale(uint8_t window) = 0;
-    virtual Size screen_size() = 0;
+    // Reports, as a backend delivers them: each calls its callback on the event thread and
+    // returns after it (at once on the event thread itself).
+    void report_display(const Display& display);
+    // The display, then will_finish_launching, did_finish_launching and the activation.
+    void report_launch(const Display& display);
+    void report_termination();
+    void report_key(const KeyReport& report, bool down);
+    void report_modifiers(uint64_t modifiers);
+    enum class Mouse { Down, Up, Dragged };
+    void report_mouse(const MouseReport& report, Mouse what);
+    void report_menu_choice(const MenuChoice& choice);
+    void report_close_box(uint8_t window);
+    void report_resize(uint8_t window, const Rect& frame);
+    void report_activation(uint8_t window);
 
-    // Graphic views
-    // deferred false draws before returning (calls draw_view on the event thread); deferred
-    // true asks for drawing in the next cycle.
-    virtual void request_redraw(uint8_t window, bool deferred) = 0;
-    // Shows the frame in the window's view until the next one.
-    virtual void present_frame(uint8_t window, const Frame& frame) = 0;
+  protected:
+    // Calls `report` with the current callbacks on the event thread and waits for it.
+    void deliver(const std::function<void(const WindowEvents&)>& report);
 
-    // Text views (windows 8, 9, 10)
-    virtual bool has_text_view(uint8_t window) = 0;
-    virtual std::string text(uint8_t window) = 0;
-    virtual void set_text(uint8_t window, const std::string& text) = 0;
-    virtual void append_text(uint8_t window, const std::string& text) = 0;
-    virtual void scroll_to_end(uint8_t window) = 0;
-    // Turns off quote, dash and text substitution and link and data detection.
-    virtual void set_plain_text_editing(uint8_t window) = 0;
-    virtual void set_text_font(uint8_t window, const std::string& family, double points) = 0;
-    virtual void mark_text_for_redraw(uint8_t window) = 0;
-    virtual Rect scroll_view_frame(uint8_t window) = 0;
-    virtual void set_scroll_view_frame(uint8_t window, const Rect& frame) = 0;
-    virtual bool has_ruler(uint8_t window) = 0;
-    virtual std::string ruler_text(uint8_t window) = 0;
-    virtual void set_ruler_text(uint8_t window, const std::string& text) = 0;
-    virtual Rect ruler_frame(uint8_t window) = 0;
-    virtual void set_ruler_frame(uint8_t window, const Rect& frame) = 0;
-
-    // Menus, found by the title of their top-level item
-    virtual bool menu_exists(const std::string& menu_title) = 0;
-    // Adds a top-level menu at the end; false if one with that title exists.
-    virtual bool add_menu(const std::string& menu_title) = 0;
-    // -1 when there is no such menu.
-    virtual int64_t menu_item_count(const std::string& menu_title) = 0;
-    // Position from 0 of the first item with that title; -1 none; -2 no such menu.
-    virtual int64_t menu_item_index(const std::string& menu_title, const std::string& item_title) = 0;
-    // The item at index, nullopt when the menu or the index does not exist.
-    virtual std::optional<MenuItem> menu_item(const std::string& menu_title, int64_t index) = 0;
-    // Appends (index -1 or beyond the end) or inserts; false when the menu does not exist.
-    virtual bool add_menu_item(const std::string& menu_title, const MenuItem& item, int64_t index = -1) = 0;
-    virtual bool delete_menu_item(const std::string& menu_title, int64_t index) = 0;
-    virtual bool set_menu_item_title(const std::string& menu_title, int64_t index, const std::string& title) = 0;
-
-    // Pasteboard
-    virtual void pasteboard_clear() = 0;
-    // Replaces the contents by plain text.
-    virtual void pasteboard_set_text(const std::string& text) = 0;
-    // nullopt when the pasteboard holds no text.
-    virtual std::optional<std::string> pasteboard_text() = 0;
-    virtual void pasteboard_set_image(std::shared_ptr<const ArgbImage> image) = 0;
-    virtual std::shared_ptr<const ArgbImage> pasteboard_image() = 0;
-
-    // Modal dialogs; the chosen path, empty when cancelled.
-    virtual std::string open_file_dialog(const OpenDialogOptions& options) = 0;
-    virtual std::string save_file_dialog(const SaveDialogOptions& options) = 0;
-
-    // Sounds
-    // Starts playing a sound file; false when it cannot be loaded or played.
-    virtual bool play_sound(const std::string& path) = 0;
-    virtual bool sound_playing() = 0;
-    virtual void alert_beep() = 0;
-
-private:
+  private:
     mutable std::mutex events_mutex_;
     WindowEvents events_; // guarded by events_mutex_
 };
@@ -308,5 +326,9 @@ WindowSystem& window_system();
 void set_window_system(WindowSystem* backend);
 // The backend used while none is installed (the headless one registers itself).
 void set_default_window_system(WindowSystem* backend);
+
+// Runs call with the window system on the event thread and waits for it: the one way the
+// layers above reach the seam.
+void show(const std::function<void(WindowSystem&)>& call);
 
 } // namespace platform

@@ -15,6 +15,7 @@
 #include "shell/mttools.h"
 #include "toolkit/cursor.h"
 #include "toolkit/window.h"
+#include "toolkit/text_output.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "programs/input_limits.h"
 #include "programs/main_text.h"
 #include "toolkit/cursor.h"
-#include "toolkit/window.h"
+#include "toolkit/text_output.h"
 
 namespace {
 

@@ -4,7 +4,6 @@
 #include "programs/headless_run.h"
 
 #include <cstdio>
-#include <thread>
 #include <vector>
 
 #include "platform/diag.h"
@@ -34,15 +33,8 @@ bool write_text(const std::string& path, const std::string& text)
 void type_key(char32_t c)
 {
     const platform::KeyReport report = KeyReportFor(c);
-    platform::run_on_event_thread(
-        [report] {
-            const platform::WindowEvents& events = platform::window_system().events();
-            if (events.key_down)
-                events.key_down(report);
-            if (events.key_up)
-                events.key_up(report);
-        },
-        true);
+    platform::headless().report_key(report, true);
+    platform::headless().report_key(report, false);
 }
 
 bool program_wants_key() { return ProgramEnded || (WaitingForKey() && EventQueueLength() == 0); }
@@ -94,7 +86,8 @@ std::string PrinterFileText(const std::string& printer_text)
 
 void start_headless_driver(std::u32string keys, HeadlessOptions options)
 {
-    std::thread([keys = std::move(keys), options = std::move(options)] {
+    platform::start_named_thread("headless driver", [keys = std::move(keys),
+                                                     options = std::move(options)] {
         const double deadline = platform::time_seconds() + options.timeout_seconds;
         auto finish = [&](int status) {
             // Window 0 drawn now, so the frame the backend holds is the final screen.
@@ -127,5 +120,5 @@ void start_headless_driver(std::u32string keys, HeadlessOptions options)
         }
         wait_for_program();
         finish(0);
-    }).detach();
+    });
 }

@@ -2,6 +2,8 @@
 #include "programs/input_limits.h"
 
 #include "shell/mttools.h"
+#include "toolkit/cursor.h"
+#include "toolkit/text_output.h"
 #include "toolkit/window.h"
 
 namespace programs {

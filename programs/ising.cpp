@@ -8,7 +8,6 @@
 #include <limits>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "engine/algebra.h"
@@ -20,6 +19,7 @@
 #include "shell/mttools.h"
 #include "toolkit/cursor.h"
 #include "toolkit/window.h"
+#include "toolkit/text_output.h"
 
 namespace {
 
@@ -79,9 +79,7 @@ template <typename Part> void on_both_cores(int64_t n, const Part& part)
         part(0, n);
         return;
     }
-    std::thread lower([&] { part(0, n / 2); });
-    part(n / 2, n);
-    lower.join();
+    platform::run_beside("ising half", [&] { part(0, n / 2); }, [&] { part(n / 2, n); });
 }
 
 // sum[j] += a * x[j] for j < len: the real part of the engine's complex product with a real

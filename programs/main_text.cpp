@@ -4,7 +4,7 @@
 #include "programs/grover.h"
 #include "shell/mttools.h"
 #include "toolkit/cursor.h"
-#include "toolkit/window.h"
+#include "toolkit/text_output.h"
 
 namespace programs {
 

@@ -20,7 +20,10 @@
 #include "toolkit/cursor.h"
 #include "toolkit/font.h"
 #include "toolkit/geometry.h"
+#include "toolkit/glyphs.h"
+#include "toolkit/text_output.h"
 #include "toolkit/window.h"
+#include "toolkit/window_setup.h"
 
 namespace {
 

@@ -1,11 +1,5 @@
-// programs/orbikon_main.cpp: program entry. Chooses the window system, installs it,
-// connects its reports to the shell and runs its event loop.
-#include <cstdio>
-#include <cstdlib>
-#include <iostream>
-#include <optional>
-#include <string>
-
+// programs/orbikon_main.cpp: program entry. Chooses the front end, installs its window
+// system, connects its reports to the shell and runs its event loop.
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "platform/terminal/terminal.h"
@@ -14,6 +8,14 @@
 #include "programs/mainloop.h"
 #include "shell/app_delegate.h"
 #include "shell/startup.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
 #ifdef ORBIKON_DESKTOP
 #include "platform/qt/desktop.h"
 #endif
@@ -24,43 +26,36 @@ constexpr const char* USAGE =
     "Aufruf: orbikon [--desktop | --terminal | --headless --input EINGABE --screen BILDSCHIRM "
     "[--printer DRUCKER] [--image BILD.png] [--timeout SEKUNDEN]]\n";
 
-// Exit status of a start that found nothing to show the program on.
+constexpr const char* HELP =
+    "Orbikon simuliert einen kleinen Quantencomputer und f\xC3\xBChrt Quantenalgorithmen "
+    "aus.\n\n"
+    "  (ohne Option)   auf dem Desktop, wenn eine Anzeige da ist, sonst im Terminal\n"
+    "  --desktop       auf dem Desktop (braucht DISPLAY oder WAYLAND_DISPLAY)\n"
+    "  --terminal      im Terminal (Standardeingabe und -ausgabe ein Terminal)\n"
+    "  --headless      ohne Anzeige: tippt die Zeichen der Datei EINGABE und schreibt\n"
+    "                  den Text von Fenster 0 nach BILDSCHIRM, den Drucker nach DRUCKER,\n"
+    "                  das Bild von Fenster 0 nach BILD.png; nach SEKUNDEN (600) endet es\n"
+    "                  mit Status 3\n"
+    "  --help          diese Hilfe\n";
+
+// Exit status of a start that found nothing to show the program on, or a bad command line.
 constexpr int NO_FRONT_END_STATUS = 2;
 
-enum class Backend { Headless, Desktop, Terminal, None };
-
-// What the command line asked for.
-struct StartRequest {
-    bool headless = false;
-    bool desktop = false;
-    bool terminal = false;
+// One front end. Its flag asks for it; without a flag the first of the table's defaults
+// that is available serves. start installs nothing and returns nullptr after printing its
+// one German line when the front end cannot start after all.
+struct FrontEnd {
+    std::string flag;
+    bool is_default = false;
+    std::function<bool()> available;
+    std::string unavailable; // the line when its flag asks for it and it is not available
+    std::function<platform::WindowSystem*(int& argc, char** argv)> start;
+    std::function<void()> connected; // after the shell is connected, before the event loop
+    std::function<void()> finish;    // after the event loop
 };
 
-// Whether this build has the desktop and a display to open it on.
-bool desktop_available()
-{
-#ifdef ORBIKON_DESKTOP
-    return platform::qt::display_available();
-#else
-    return false;
-#endif
-}
-
-// The one place that picks the window system. The flags win; without one, the desktop
-// serves when there is a display, else the terminal when standard input and output are
-// one. A further backend adds its flag and the condition of its default here.
-Backend choose_backend(const StartRequest& request, bool display, bool interactive)
-{
-    if (request.headless)
-        return Backend::Headless;
-    if (request.desktop)
-        return Backend::Desktop;
-    if (display && !request.terminal)
-        return Backend::Desktop;
-    if (interactive) // asked for with --terminal, or by default
-        return Backend::Terminal;
-    return Backend::None;
-}
+HeadlessOptions headless_options;
+std::u32string headless_keys;
 
 // In the terminal the application ends with a key once the program has ended, as there is
 // no other window to close.
@@ -81,13 +76,77 @@ void quit_on_key_after_program_end()
 [[noreturn]] void usage_error(const std::string& message)
 {
     std::cerr << "orbikon: " << message << "\n" << USAGE;
-    std::exit(2);
+    std::exit(NO_FRONT_END_STATUS);
 }
 
-HeadlessOptions parse_arguments(int argc, char** argv, StartRequest& request)
+[[noreturn]] void cannot_start(const std::string& line)
 {
-    HeadlessOptions options;
-    request = {};
+    std::cerr << "orbikon: " << line << "\n";
+    std::exit(NO_FRONT_END_STATUS);
+}
+
+FrontEnd desktop_front_end()
+{
+#ifdef ORBIKON_DESKTOP
+    return {"--desktop",
+            true,
+            platform::qt::display_available,
+            "Keine Anzeige f\xC3\xBCr --desktop: weder DISPLAY noch WAYLAND_DISPLAY ist gesetzt.",
+            [](int& argc, char** argv) -> platform::WindowSystem* {
+                platform::WindowSystem* desktop = platform::qt::start_desktop(argc, argv);
+                if (!desktop)
+                    cannot_start("Die Anzeige l\xC3\xA4sst sich nicht \xC3\xB6"
+                                 "ffnen.");
+                return desktop;
+            },
+            {},
+            platform::qt::finish_desktop};
+#else
+    return {
+        "--desktop", false, [] { return false; }, "Dieses orbikon wurde ohne Desktop gebaut.", {},
+        {},          {}};
+#endif
+}
+
+FrontEnd terminal_front_end()
+{
+    return {"--terminal",
+            true,
+            platform::terminal::is_interactive,
+            "Kein Terminal f\xC3\xBCr --terminal: Standardeingabe und -ausgabe sind kein "
+            "Terminal.",
+            [](int&, char**) -> platform::WindowSystem* {
+                if (!platform::terminal::start(platform::cache_folder() + "console.log"))
+                    cannot_start("Das Terminal l\xC3\xA4sst sich nicht in den Rohmodus "
+                                 "schalten.");
+                return &platform::terminal::backend();
+            },
+            quit_on_key_after_program_end,
+            platform::terminal::stop};
+}
+
+FrontEnd headless_front_end()
+{
+    return {"--headless",
+            false,
+            [] { return true; },
+            "",
+            [](int&, char**) -> platform::WindowSystem* {
+                std::optional<std::u32string> keys = read_key_file(headless_options.input_path);
+                if (!keys)
+                    usage_error("Die Eingabedatei " + headless_options.input_path +
+                                " kann nicht gelesen werden.");
+                headless_keys = std::move(*keys);
+                return &platform::headless();
+            },
+            [] { start_headless_driver(std::move(headless_keys), headless_options); },
+            {}};
+}
+
+// Sets the flag of the front end asked for (nullptr: none) and fills headless_options.
+const FrontEnd* parse_arguments(int argc, char** argv, const std::vector<FrontEnd>& front_ends)
+{
+    const FrontEnd* chosen = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* name) -> std::string {
@@ -95,43 +154,46 @@ HeadlessOptions parse_arguments(int argc, char** argv, StartRequest& request)
                 usage_error(std::string("Der Option ") + name + " fehlt ihr Wert.");
             return argv[++i];
         };
-        if (arg == "--headless") {
-            request.headless = true;
-        } else if (arg == "--terminal") {
-            request.terminal = true;
-        } else if (arg == "--desktop") {
-            request.desktop = true;
+        const FrontEnd* flagged = nullptr;
+        for (const FrontEnd& f : front_ends) {
+            if (arg == f.flag)
+                flagged = &f;
+        }
+        if (flagged) {
+            if (chosen && chosen != flagged)
+                usage_error("--headless, --terminal und --desktop schlie\xC3\x9F"
+                            "en einander aus.");
+            chosen = flagged;
+        } else if (arg == "--help") {
+            std::cout << USAGE << "\n" << HELP;
+            std::exit(0);
         } else if (arg == "--input") {
-            options.input_path = value("--input");
+            headless_options.input_path = value("--input");
         } else if (arg == "--screen") {
-            options.screen_path = value("--screen");
+            headless_options.screen_path = value("--screen");
         } else if (arg == "--printer") {
-            options.printer_path = value("--printer");
+            headless_options.printer_path = value("--printer");
         } else if (arg == "--image") {
-            options.image_path = value("--image");
+            headless_options.image_path = value("--image");
         } else if (arg == "--timeout") {
             const std::string text = value("--timeout");
             char* end = nullptr;
             const double seconds = std::strtod(text.c_str(), &end);
             if (end == text.c_str() || *end != '\0' || !(seconds > 0))
                 usage_error("Ung\xC3\xBCltige Zeitgrenze: " + text);
-            options.timeout_seconds = seconds;
+            headless_options.timeout_seconds = seconds;
         } else {
             usage_error("Unbekannte Option: " + arg);
         }
     }
-    if (request.headless + request.terminal + request.desktop > 1)
-        usage_error("--headless, --terminal und --desktop schlie\xC3\x9F" "en einander aus.");
-#ifndef ORBIKON_DESKTOP
-    if (request.desktop)
-        usage_error("Dieses orbikon wurde ohne Desktop gebaut.");
-#endif
-    if (request.headless && (options.input_path.empty() || options.screen_path.empty()))
+    const bool headless = chosen && chosen->flag == "--headless";
+    const HeadlessOptions& o = headless_options;
+    if (headless && (o.input_path.empty() || o.screen_path.empty()))
         usage_error("--headless braucht --input und --screen.");
-    if (!request.headless && (!options.input_path.empty() || !options.screen_path.empty() ||
-                      !options.printer_path.empty() || !options.image_path.empty()))
+    if (!headless && (!o.input_path.empty() || !o.screen_path.empty() || !o.printer_path.empty() ||
+                      !o.image_path.empty()))
         usage_error("--input, --screen, --printer und --image gelten nur mit --headless.");
-    return options;
+    return chosen;
 }
 
 } // namespace
@@ -139,53 +201,27 @@ HeadlessOptions parse_arguments(int argc, char** argv, StartRequest& request)
 int main(int argc, char** argv)
 {
     platform::keep_freed_memory();
-    StartRequest request;
-    HeadlessOptions options = parse_arguments(argc, argv, request);
+    const std::vector<FrontEnd> front_ends = {desktop_front_end(), terminal_front_end(),
+                                              headless_front_end()};
+    const FrontEnd* front_end = parse_arguments(argc, argv, front_ends);
+    if (front_end && !front_end->available())
+        cannot_start(front_end->unavailable);
+    for (size_t i = 0; !front_end && i < front_ends.size(); ++i) {
+        if (front_ends[i].is_default && front_ends[i].available())
+            front_end = &front_ends[i];
+    }
+    if (!front_end)
+        cannot_start("Weder Anzeige noch Terminal gefunden. Starten Sie orbikon auf einem "
+                     "Desktop, in einem Terminal oder mit --headless --input EINGABE --screen "
+                     "BILDSCHIRM.");
 
-    switch (choose_backend(request, desktop_available(), platform::terminal::is_interactive())) {
-    case Backend::None:
-        std::cerr << "orbikon: Weder Anzeige noch Terminal gefunden. Starten Sie orbikon auf "
-                     "einem Desktop, in einem Terminal oder mit --headless --input EINGABE "
-                     "--screen BILDSCHIRM.\n";
-        return NO_FRONT_END_STATUS;
-    case Backend::Desktop: {
-#ifdef ORBIKON_DESKTOP
-        platform::WindowSystem* desktop = platform::qt::start_desktop(argc, argv);
-        if (!desktop) {
-            std::cerr << "orbikon: Die Anzeige l\xC3\xA4sst sich nicht \xC3\xB6" "ffnen.\n";
-            return NO_FRONT_END_STATUS;
-        }
-        platform::set_window_system(desktop);
-        connect_shell(mainloop);
-        desktop->run_event_loop();
-        platform::qt::finish_desktop();
-#endif
-        std::fflush(stdout);
-        std::_Exit(0);
-    }
-    case Backend::Headless: {
-        std::optional<std::u32string> keys = read_key_file(options.input_path);
-        if (!keys)
-            usage_error("Die Eingabedatei " + options.input_path +
-                        " kann nicht gelesen werden.");
-        platform::set_window_system(&platform::headless());
-        connect_shell(mainloop);
-        start_headless_driver(std::move(*keys), options);
-        break;
-    }
-    case Backend::Terminal:
-        if (!platform::terminal::start(platform::cache_folder() + "console.log")) {
-            std::cerr << "orbikon: Das Terminal l\xC3\xA4sst sich nicht in den Rohmodus "
-                         "schalten.\n";
-            return NO_FRONT_END_STATUS;
-        }
-        platform::set_window_system(&platform::terminal::backend());
-        connect_shell(mainloop);
-        quit_on_key_after_program_end();
-        break;
-    }
+    platform::set_window_system(front_end->start(argc, argv));
+    connect_shell(mainloop);
+    if (front_end->connected)
+        front_end->connected();
     platform::window_system().run_event_loop();
-    platform::terminal::stop();
+    if (front_end->finish)
+        front_end->finish();
     std::fflush(stdout);
     std::fflush(stderr);
     // The program thread may sit in WaitKey for ever; end without unwinding it.

@@ -1,14 +1,15 @@
 // programs/printer.cpp: the virtual printer, a scrolling text window that collects printed output.
 #include "programs/printer.h"
 
-#include <mutex>
-
 #include "platform/diag.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
 #include "platform/window_system.h"
 #include "shell/menus.h"
 #include "shell/mttools.h"
+#include "toolkit/platform_windows.h"
+
+#include <mutex>
 
 std::atomic<uint8_t> VirtualPrinterUpdatePending{0};
 std::atomic<uint8_t> VirtualPrinterAutoUpdateActive{0};
@@ -32,7 +33,7 @@ std::atomic<bool> update_thread_running{false};
 // Prints the "nil" line of op and returns false when the printer's text view is missing.
 bool printer_ready(std::string_view op)
 {
-    if (platform::window_system().has_text_view(PRINTER))
+    if (toolkit::platform_window(PRINTER).kind == platform::WindowKind::Text)
         return true;
     diag_line(op, "Virtual printer window is nil, resource undefined.");
     return false;
@@ -75,15 +76,15 @@ void p_InitPrinter()
     menu_hooks().clear_printer_buffer = [] { printer_buffer_clear(); };
     if (!printer_ready("p_InitPrinter"))
         return;
-    platform::on_event_thread([] {
-        auto& ws = platform::window_system();
-        p_SetRuler(RulerText(RULER_COLUMNS, false, true));
-        ws.set_plain_text_editing(PRINTER);
-        ws.set_text_font(PRINTER, "Menlo", 12);
-        ws.set_text(PRINTER, "");
-        ws.mark_text_for_redraw(PRINTER);
-        printer_buffer_clear();
+    // Our text views substitute nothing, so plain editing needs no step of its own.
+    const std::string ruler = RulerText(RULER_COLUMNS, false, true);
+    toolkit::change_platform_window(PRINTER, [&](toolkit::PlatformWindow& w) {
+        w.state.ruler = ruler;
+        w.state.font_family = "Menlo";
+        w.state.font_points = 12;
     });
+    toolkit::clear_window_text(PRINTER);
+    printer_buffer_clear();
     if (VirtualPrinterAutoUpdateActive == 0 && !update_thread_running.exchange(true))
         platform::start_thread(UPDATE_THREAD_STACK_BYTES, [] { p_PrinterAutoUpdateProcess(); });
 }
@@ -92,27 +93,22 @@ void p_SetPrinter(const std::string& text)
 {
     if (!printer_ready("p_SetPrinter"))
         return;
-    platform::on_event_thread([&text] {
-        auto& ws = platform::window_system();
-        ws.set_text(PRINTER, text);
-        ws.mark_text_for_redraw(PRINTER);
-    });
+    toolkit::set_window_text(PRINTER, text);
 }
 
 std::string p_GetPrinter()
 {
     if (!printer_ready("p_GetPrinter"))
         return "";
-    std::string text;
-    platform::on_event_thread([&text] { text = platform::window_system().text(PRINTER); });
-    return text;
+    return toolkit::window_text(PRINTER);
 }
 
 void p_SetRuler(const std::string& text)
 {
     if (!printer_ready("p_SetRuler"))
         return;
-    platform::on_event_thread([&text] { platform::window_system().set_ruler_text(PRINTER, text); });
+    toolkit::change_platform_window(PRINTER,
+                                    [&](toolkit::PlatformWindow& w) { w.state.ruler = text; });
 }
 
 void p_PrinterAutoUpdateProcess()

@@ -9,6 +9,7 @@
 #include "programs/mainloop.h"
 #include "programs/random.h"
 #include "programs/shor.h"
+#include "toolkit/cursor.h"
 #include "toolkit/window.h"
 
 namespace {

@@ -12,7 +12,9 @@
 #include "programs/grover.h"
 #include "programs/input_limits.h"
 #include "programs/main_text.h"
-#include "toolkit/window.h"
+#include "shell/mttools.h"
+#include "toolkit/cursor.h"
+#include "toolkit/text_output.h"
 
 namespace {
 

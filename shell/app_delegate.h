@@ -1,38 +1,18 @@
 // shell/app_delegate.h: the application delegate (references to the interface, window and
-// application callbacks) and the interface description that every window system builds.
+// application callbacks) and the connection of the window system's reports to the shell.
 #pragma once
 
 #include "platform/window_system.h"
+#include "shell/interface.h"
 
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <string>
-#include <vector>
 
-// The interface description: the windows by number and the menus with their tagged items.
-struct WindowDescription {
-    uint8_t number = platform::NO_WINDOW;
-    platform::WindowSpec layout;
-};
-struct MenuDescription {
-    std::string title;
-    std::vector<platform::MenuItem> items; // a separator has an empty title and tag 0
-};
-struct InterfaceDescription {
-    std::vector<WindowDescription> windows;
-    std::vector<MenuDescription> menus;
-};
-
-// The menu item that quits the application; handled by the delegate, not by the action table.
-constexpr int64_t QUIT_TAG = 1;
-
-// The application's own interface, declared once.
-const InterfaceDescription& ApplicationInterface();
-// Creates every described window and menu that does not exist yet.
-void BuildInterface(platform::WindowSystem& ws, const InterfaceDescription& description);
+// Builds the described windows that do not exist yet; the menus come with PrepareMenus.
+void BuildInterface(const InterfaceDescription& description);
 
 // True after the application became active, false after it resigned.
 extern std::atomic<bool> ApplicationActive;
@@ -47,7 +27,8 @@ uint8_t WindowNumberOf(uint8_t window);
 // Hides a window whose close box was clicked and prints its line.
 void t_MouseEventPostCloseBoxClick(uint8_t window);
 
-// The pasteboard text view: plain editing, Menlo 12, empty, redrawn.
+// The pasteboard text view: Menlo 12, empty. Our text views substitute nothing, so plain
+// editing needs no step of its own.
 void SetupPasteboardTextView();
 
 // The delegate: references to the parts of the interface (empty until connected) and the
@@ -68,16 +49,19 @@ struct AppDelegate {
     std::optional<uint8_t> MainWindow;
     std::optional<uint8_t> PreferencesWindow;
 
-    // Fills the references from what the window system has built.
-    void connect(platform::WindowSystem& ws);
+    // Fills the references from the windows that were built.
+    void connect();
 
     void MenuHandler(const platform::MenuChoice& choice);
     void ButtonHandler() {}
-    // Hides the window instead; the window system never closes it.
+    // Hides the window instead; the window system never closes it. Closing the last shown
+    // window quits, as is usual on Linux, where no global menu bar would be left.
     bool windowShouldClose(uint8_t window);
     void windowWillClose(uint8_t) {}
     // Lays out the scroll view and ruler of a resized text window.
     void windowDidResize(uint8_t window);
+    // The user made a window the key window; a hidden one is shown first.
+    void windowDidBecomeKey(uint8_t window);
     bool applicationShouldTerminateAfterLastWindowClosed() { return false; }
     void applicationDidBecomeActive();
     void applicationWillResignActive();
@@ -87,7 +71,12 @@ struct AppDelegate {
 AppDelegate& app_delegate();
 
 // Builds the interface, connects the delegate and sends every report of the window system
-// to the shell: launch (program on the program thread), views, menus, close box, resize;
-// also gives the toolkit the menu preparation and the pasteboard view set-up. Called once,
-// before the event loop runs.
+// to the shell: display, launch (program on the program thread), views, menus, close box,
+// resize, activation; also gives the toolkit the menu preparation, the pasteboard view
+// set-up and the views' drawing, and the console its feed. Called once, before the event
+// loop runs.
 void connect_shell(std::function<void()> program);
+
+// Ends the application: stops the refresh thread and quits the event loop, which reports
+// the termination first.
+void QuitApplication();

@@ -14,6 +14,8 @@
 #include "platform/window_system.h"
 #include "shell/menus.h"
 #include "toolkit/cursor.h"
+#include "toolkit/shell_hooks.h"
+#include "toolkit/text_output.h"
 #include "toolkit/window.h"
 
 using namespace platform::keys;

@@ -2,15 +2,18 @@
 // a program can read InputString and InputFinished after the form has ended.
 #include "shell/line_input.h"
 
-#include <algorithm>
-#include <optional>
-
+#include "platform/digits.h"
 #include "platform/platform.h"
 #include "platform/window_system.h"
 #include "shell/events.h"
+#include "shell/menus.h"
 #include "shell/mttools.h"
 #include "toolkit/cursor.h"
+#include "toolkit/text_output.h"
 #include "toolkit/window.h"
+
+#include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -48,15 +51,8 @@ void blank_field(uint8_t win, int64_t n)
 std::optional<std::string> pasteboard_text()
 {
     std::optional<std::string> text;
-    platform::run_on_event_thread([&] { text = platform::window_system().pasteboard_text(); },
-                                  true);
+    platform::show([&](platform::WindowSystem& ws) { text = ws.pasteboard_text(); });
     return text;
-}
-
-void set_pasteboard_text(const std::string& text)
-{
-    platform::run_on_event_thread([&] { platform::window_system().pasteboard_set_text(text); },
-                                  true);
 }
 
 // Code entry: up to three digits typed after key code 30 give one character code.
@@ -198,7 +194,7 @@ void t_InputEdit(uint8_t win, int64_t code)
             --cursor;
         break;
     case 12:
-        set_pasteboard_text(UnescapeCodes(w.InputString));
+        CopyToPasteboard(UnescapeCodes(w.InputString));
         break;
     case 13:
         w.InputFinished = true;
@@ -284,7 +280,6 @@ void t_InputInsert(uint8_t win, int64_t code)
 
 std::string EscapeCodes(std::string_view text)
 {
-    static constexpr char HEX[] = "0123456789ABCDEF";
     std::string out;
     for (char32_t c : platform::decode_utf8(text)) {
         if (c == U'\n') {
@@ -292,8 +287,7 @@ std::string EscapeCodes(std::string_view text)
         } else if (c > 0xFF) {
             const uint32_t low = static_cast<uint32_t>(c) & 0xFFFF;
             out.push_back(static_cast<char>(ESCAPE));
-            for (int shift = 12; shift >= 0; shift -= 4)
-                out.push_back(HEX[(low >> shift) & 0xF]);
+            out += platform::hex_digits(low, 4);
             out.push_back(static_cast<char>(GROUP_SEPARATOR));
         } else {
             platform::append_utf8(out, c);

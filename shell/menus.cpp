@@ -1,11 +1,15 @@
 // shell/menus.cpp: menu commands, their built-in actions, menu look-ups, dialogs and Beep.
 #include "shell/menus.h"
 
+#include "platform/beep.h"
+#include "platform/console_capture.h"
 #include "platform/diag.h"
 #include "platform/platform.h"
+#include "shell/interface.h"
 #include "shell/mttools.h"
 #include "shell/startup.h"
 #include "toolkit/geometry.h"
+#include "toolkit/platform_windows.h"
 #include "toolkit/render.h"
 #include "toolkit/window.h"
 
@@ -22,7 +26,6 @@ namespace {
 constexpr int64_t MENU_ITEM_KIND = 3;
 constexpr int64_t LAST_POSITION = 65535;
 constexpr uint8_t LAST_WINDOW_NUMBER = 12;
-constexpr const char* BEEP_SOUND = "sysbeep.aif";
 constexpr const char* FILE_SCHEME = "file://";
 
 std::mutex menu_mutex;
@@ -30,6 +33,17 @@ std::vector<t_MenuAction> action_table; // guarded by menu_mutex
 std::vector<t_MenuEvent> menu_events;   // guarded by menu_mutex
 std::function<void()> menu_handler;     // guarded by menu_mutex
 std::function<void()> paste_handler;    // guarded by menu_mutex
+std::vector<platform::Menu> menu_bar;   // guarded by menu_mutex
+
+// The menu bar's menu of that title; nullptr when there is none. Expects menu_mutex held.
+platform::Menu* find_menu(const std::string& title)
+{
+    for (platform::Menu& menu : menu_bar) {
+        if (menu.title == title)
+            return &menu;
+    }
+    return nullptr;
+}
 
 void run_menu_handler()
 {
@@ -73,8 +87,11 @@ std::optional<int64_t> item_position(const char* op, const std::string& menu_tit
                                      int64_t position)
 {
     int64_t count = -1;
-    platform::on_event_thread(
-        [&] { count = platform::window_system().menu_item_count(menu_title); });
+    {
+        std::lock_guard lock(menu_mutex);
+        if (const platform::Menu* menu = find_menu(menu_title))
+            count = static_cast<int64_t>(menu->items.size());
+    }
     if (count < 0) {
         diag_line(op, "Menu not found.");
         return std::nullopt;
@@ -90,9 +107,7 @@ std::optional<int64_t> item_position(const char* op, const std::string& menu_tit
 
 bool has_text_view(uint8_t win)
 {
-    bool has = false;
-    platform::on_event_thread([&] { has = platform::window_system().has_text_view(win); });
-    return has;
+    return toolkit::platform_window(win).kind == platform::WindowKind::Text;
 }
 
 // The 112 and 114 actions: empty a shell text window and what feeds it.
@@ -107,11 +122,7 @@ void clear_text_window(uint8_t win, const std::function<void()>& clear_source)
     }
     if (clear_source)
         clear_source();
-    platform::on_event_thread([&] {
-        auto& ws = platform::window_system();
-        ws.set_text(win, "");
-        ws.mark_text_for_redraw(win);
-    });
+    toolkit::clear_window_text(win);
 }
 
 void copy_picture(uint8_t n)
@@ -123,18 +134,13 @@ void copy_picture(uint8_t n)
         Beep();
         return;
     }
-    platform::on_event_thread([&] {
-        auto& ws = platform::window_system();
-        ws.pasteboard_clear();
-        ws.pasteboard_set_image(image);
-    });
+    platform::show([&](platform::WindowSystem& ws) { ws.set_pasteboard_image(image); });
 }
 
 void copy_text(uint8_t n)
 {
     if (n < WINDOW_COUNT) {
-        const std::string text = CopyTableText(t_GetScreen(n, "\r"));
-        platform::on_event_thread([&] { platform::window_system().pasteboard_set_text(text); });
+        CopyToPasteboard(CopyTableText(t_GetScreen(n, "\r")));
         return;
     }
     if (n != platform::PRINTER_WINDOW && n != platform::CONSOLE_WINDOW) {
@@ -148,10 +154,7 @@ void copy_text(uint8_t n)
         Beep();
         return;
     }
-    platform::on_event_thread([&] {
-        auto& ws = platform::window_system();
-        ws.pasteboard_set_text(ws.text(n));
-    });
+    CopyToPasteboard(toolkit::window_text(n));
 }
 
 void show_graphic_window(int64_t action)
@@ -220,7 +223,7 @@ void perform(int64_t tag, const t_MenuAction& entry)
         return;
     }
     case ACTION_CLEAR_CONSOLE:
-        clear_text_window(platform::CONSOLE_WINDOW, menu_hooks().clear_console_pending);
+        clear_text_window(platform::CONSOLE_WINDOW, platform::discard_console_pending);
         return;
     case ACTION_HIDE_ALL:
         for (uint8_t w = 0; w <= LAST_WINDOW_NUMBER; ++w)
@@ -356,8 +359,16 @@ void t_MenuEventHandler(const platform::MenuChoice& item)
 int64_t t_MenuItemIndex(const std::string& menu_title, const std::string& item_title)
 {
     int64_t index = -2;
-    platform::on_event_thread(
-        [&] { index = platform::window_system().menu_item_index(menu_title, item_title); });
+    {
+        std::lock_guard lock(menu_mutex);
+        if (const platform::Menu* menu = find_menu(menu_title)) {
+            index = -1;
+            for (size_t i = 0; i < menu->items.size() && index < 0; ++i) {
+                if (menu->items[i].title == item_title)
+                    index = static_cast<int64_t>(i);
+            }
+        }
+    }
     if (index == -2)
         diag_line("t_MenuItemIndex", "Menu not found.");
     return index;
@@ -368,7 +379,11 @@ void t_MenuItemDelete(const std::string& menu_title, int64_t position)
     std::optional<int64_t> at = item_position("t_MenuItemDelete", menu_title, position);
     if (!at)
         return;
-    platform::on_event_thread([&] { platform::window_system().delete_menu_item(menu_title, *at); });
+    ChangeMenuBar([&](std::vector<platform::Menu>&) {
+        if (platform::Menu* menu = find_menu(menu_title);
+            menu && *at < static_cast<int64_t>(menu->items.size()))
+            menu->items.erase(menu->items.begin() + *at);
+    });
 }
 
 std::string t_MenuItemTitle(const std::string& menu_title, int64_t position)
@@ -376,9 +391,11 @@ std::string t_MenuItemTitle(const std::string& menu_title, int64_t position)
     std::optional<int64_t> at = item_position("t_MenuItemTitle", menu_title, position);
     if (!at)
         return {};
-    std::optional<platform::MenuItem> item;
-    platform::on_event_thread([&] { item = platform::window_system().menu_item(menu_title, *at); });
-    return item ? item->title : std::string();
+    std::lock_guard lock(menu_mutex);
+    const platform::Menu* menu = find_menu(menu_title);
+    return menu && *at < static_cast<int64_t>(menu->items.size())
+               ? menu->items[static_cast<size_t>(*at)].title
+               : std::string();
 }
 
 void PrepareMenus()
@@ -389,66 +406,51 @@ void PrepareMenus()
     for (int64_t a = 110; a <= 114; ++a)
         AddMenuAction({a, a, "", "", "", "", ""});
 
-    // Pass: standard items that a window system adds to the Edit menu.
-    const char* edit_items[] = {
-        "Special Characters\xE2\x80\xA6",
-        "Emoji & Symbols",
-        "Emoji & Symbole",
-        "Start Dictation\xE2\x80\xA6",
-        "Diktat starten \xE2\x80\xA6",
-    };
-    for (const char* menu : {"Bearbeiten", "Edit"}) {
-        for (const char* title : edit_items) {
-            const int64_t at = t_MenuItemIndex(menu, title);
-            if (at >= 0)
-                t_MenuItemDelete(menu, at);
-        }
-    }
-    for (const char* menu : {"Bearbeiten", "Edit"}) {
-        int64_t count = -1;
-        platform::on_event_thread([&] { count = platform::window_system().menu_item_count(menu); });
-        // An empty menu has no last item to look at; a missing one is reported by the look-up.
-        if (count == 0)
-            continue;
-        const std::string last = t_MenuItemTitle(menu, LAST_POSITION);
-        if (count > 0 && last.empty())
-            t_MenuItemDelete(menu, LAST_POSITION);
-    }
+    // Pass: the menu bar, as the interface describes it. No backend adds standard items of
+    // its own, so there are none to remove.
+    SetMenuBar(ApplicationInterface().menus);
+}
 
-    // Pass: window tiling and full-screen items of the Window menu.
-    const char* window_items[] = {"Tile Window to Left of Screen", "Tile Window to Right of Screen",
-                                  "Vollbildmodus"};
-    for (const char* title : window_items) {
-        int64_t at = t_MenuItemIndex("Fenster", title);
-        if (at >= 0) {
-            diag_write("*** Found Fenster Menu Item " + std::string(title) + "\n");
-            t_MenuItemDelete("Fenster", at);
-        }
-        at = t_MenuItemIndex("Window", title);
-        if (at >= 0) {
-            diag_write("*** Found Window Menu Item " + std::string(title) + "\n");
-            t_MenuItemDelete("Window", at);
-        }
-    }
+void SetMenuBar(std::vector<platform::Menu> menus)
+{
+    ChangeMenuBar([&](std::vector<platform::Menu>& bar) { bar = std::move(menus); });
+}
+
+void ChangeMenuBar(const std::function<void(std::vector<platform::Menu>&)>& change)
+{
+    // Changed and pushed on the event thread, so the window system gets the changes in order.
+    platform::run_on_event_thread(
+        [&] {
+            std::vector<platform::Menu> shown;
+            {
+                std::lock_guard lock(menu_mutex);
+                change(menu_bar);
+                shown = menu_bar;
+            }
+            platform::window_system().set_menu_bar(shown);
+        },
+        true);
+}
+
+std::vector<platform::Menu> MenuBar()
+{
+    std::lock_guard lock(menu_mutex);
+    return menu_bar;
 }
 
 uint8_t MainWindowNumber()
 {
-    uint8_t n = platform::NO_WINDOW;
-    platform::on_event_thread([&] { n = platform::window_system().main_window(); });
-    return n;
+    return toolkit::key_window();
 }
 
-void Beep()
+void Beep() { platform::beep(); }
+
+void CopyToPasteboard(const std::string& text)
 {
-    const std::string path = platform::resource_folder() + BEEP_SOUND;
-    platform::on_event_thread([&] {
-        auto& ws = platform::window_system();
-        if (ws.sound_playing())
-            return;
-        if (!ws.play_sound(path))
-            ws.alert_beep();
-    });
+    platform::show([&](platform::WindowSystem& ws) { ws.set_pasteboard_text(text); });
+    // A shown pasteboard window shows what was copied, as showing it would.
+    if (toolkit::platform_window(platform::PASTEBOARD_WINDOW).state.visible)
+        toolkit::set_window_text(platform::PASTEBOARD_WINDOW, text);
 }
 
 std::string OpenFileDialog(const std::string& title, const std::string& message,
@@ -463,7 +465,7 @@ std::string OpenFileDialog(const std::string& title, const std::string& message,
     options.choose_files = choose_files;
     options.choose_directories = choose_directories;
     std::string path;
-    platform::on_event_thread([&] { path = platform::window_system().open_file_dialog(options); });
+    platform::show([&](platform::WindowSystem& ws) { path = ws.open_file_dialog(options); });
     return without_scheme(path);
 }
 
@@ -478,7 +480,7 @@ std::string SaveFileDialog(const std::string& proposed_name, const std::string& 
     options.proposed_name = proposed_name;
     options.file_types = split_types(file_types);
     std::string path;
-    platform::on_event_thread([&] { path = platform::window_system().save_file_dialog(options); });
+    platform::show([&](platform::WindowSystem& ws) { path = ws.save_file_dialog(options); });
     return without_scheme(path);
 }
 
@@ -499,5 +501,6 @@ void ResetMenus()
     menu_events.clear();
     menu_handler = nullptr;
     paste_handler = nullptr;
+    menu_bar.clear();
     MenuPending = false;
 }

@@ -1,5 +1,5 @@
-// shell/menus.h: the one handler of every menu command, its table of built-in actions, the
-// menu event list, menu item look-ups, the menu preparation, dialogs and Beep.
+// shell/menus.h: the menu bar, the one handler of every menu command, its table of built-in
+// actions, the menu event list, menu item look-ups, the menu preparation, dialogs and Beep.
 #pragma once
 
 #include "platform/window_system.h"
@@ -85,13 +85,19 @@ void SetPasteHandler(std::function<void()> handler);
 
 // What the built-in actions need of the programs layer, which the shell cannot link.
 struct MenuHooks {
-    std::function<void()> clear_printer_buffer;  // empties VirtualPrinterBuffer
-    std::function<void()> clear_console_pending; // empties the console's pending text
+    std::function<void()> clear_printer_buffer; // empties VirtualPrinterBuffer
 };
 MenuHooks& menu_hooks();
 
 // The target of every menu item (event thread).
 void t_MenuEventHandler(const platform::MenuChoice& item);
+
+// The menu bar: the shell's own record of every menu and item, shown by the window system
+// The whole bar, replaced and shown.
+void SetMenuBar(std::vector<platform::Menu> menus);
+// Runs change on the bar and shows the result (any thread; waits for the event thread).
+void ChangeMenuBar(const std::function<void(std::vector<platform::Menu>&)>& change);
+std::vector<platform::Menu> MenuBar();
 
 // Menu items by menu title and position from 0 (65535 means the last item)
 // Position of the first item titled itemTitle; -1 none; -2 no such menu.
@@ -100,16 +106,18 @@ void t_MenuItemDelete(const std::string& menu_title, int64_t position);
 // The item's title; empty on failure.
 std::string t_MenuItemTitle(const std::string& menu_title, int64_t position);
 
-// The menu preparation: fills the action table and removes the standard items a window
-// system adds to the Edit and Window menus. Once per process (the toolkit calls it).
+// The menu preparation: fills the action table and sets the menu bar the interface
+// describes. Once per process (the toolkit calls it).
 void PrepareMenus();
 
 // The main window's number; 255 when there is none.
 uint8_t MainWindowNumber();
 
-// Plays "sysbeep.aif" from the resource folder, or the alert beep when it cannot be
-// played; does nothing while the sound still plays.
+// The system's beep (platform/beep.h): "sysbeep.aif", else the alert beep.
 void Beep();
+
+// Puts text on the system pasteboard; a shown pasteboard window shows it too.
+void CopyToPasteboard(const std::string& text);
 
 // Modal dialogs on the event thread; the chosen path without "file://", empty when cancelled.
 std::string OpenFileDialog(const std::string& title, const std::string& message,
@@ -122,5 +130,6 @@ std::string SaveFileDialog(const std::string& proposed_name, const std::string& 
 // into plain characters, as the copy command puts it on the pasteboard.
 std::string CopyTableText(std::string_view screen_text);
 
-// For test fixtures: empties the action table and the event list, restores the handlers.
+// For test fixtures: empties the action table, the event list and the menu bar, restores the
+// handlers.
 void ResetMenus();

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "platform/diag.h"
+#include "platform/digits.h"
 #include "platform/platform.h"
 
 std::array<uint8_t, 256> UpperCaseTable{};
@@ -25,7 +26,6 @@ constexpr int64_t MAX_FIELD = 32767;
 constexpr uint8_t ESCAPE = 27;
 constexpr uint8_t GROUP_SEPARATOR = 29;
 constexpr size_t ESCAPE_LENGTH = 6; // ESC, four hex digits, GS
-constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
 
 constexpr std::array<int64_t, 256> make_hex_values()
 {
@@ -72,18 +72,6 @@ std::string character(uint8_t code)
     return s;
 }
 
-std::string group_digits(const std::string& digits)
-{
-    std::string out;
-    size_t n = digits.size();
-    for (size_t i = 0; i < n; ++i) {
-        if (i > 0 && (n - i) % 3 == 0)
-            out += '.';
-        out += digits[i];
-    }
-    return out;
-}
-
 // Fill characters in front up to width characters (the text is counted in characters).
 std::string fill_to(std::string text, uint8_t fill, int64_t width)
 {
@@ -113,16 +101,9 @@ uint64_t magnitude_of(int64_t value)
 
 Bytes hex_bytes(int64_t value, int digits)
 {
-    uint64_t v = static_cast<uint64_t>(value);
-    Bytes out(static_cast<size_t>(digits));
-    for (int i = digits - 1; i >= 0; --i) {
-        out[static_cast<size_t>(i)] = static_cast<uint8_t>(HEX_DIGITS[v & 0xF]);
-        v >>= 4;
-    }
-    return out;
+    const std::string text = platform::hex_digits(static_cast<uint64_t>(value), digits);
+    return Bytes(text.begin(), text.end());
 }
-
-std::string as_text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 Bytes read_whole(const std::string& path, std::string_view op)
 {
@@ -151,7 +132,7 @@ void initmttools()
     }
     HexDigitTable = {};
     for (size_t i = 0; i < 16; ++i)
-        HexDigitTable[i] = static_cast<uint8_t>(HEX_DIGITS[i]);
+        HexDigitTable[i] = static_cast<uint8_t>(platform::hex_digits(i, 1)[0]);
     HexValueTable = HEX_VALUES;
     auto now = static_cast<int64_t>(platform::time_seconds());
     srandom(static_cast<unsigned>(now & 0x7FFFFFFF));
@@ -333,7 +314,7 @@ std::string NumberText(int64_t value, uint8_t fill, int64_t width, bool grouping
 {
     std::string digits = decimal_digits(magnitude_of(value));
     if (grouping)
-        digits = group_digits(digits);
+        digits = platform::group_thousands(digits);
     if (value < 0)
         digits.insert(digits.begin(), '-');
     return fill_to(std::move(digits), fill, width);
@@ -399,7 +380,7 @@ std::string RealText(uint8_t fill, int64_t int_width, int64_t decimals, bool gro
     int_digits = nonzero == std::string::npos ? "0" : int_digits.substr(nonzero);
 
     // Pass: integer part with grouping, sign and fill.
-    std::string integer = grouping ? group_digits(int_digits) : int_digits;
+    std::string integer = grouping ? platform::group_thousands(int_digits) : int_digits;
     if (negative)
         integer.insert(integer.begin(), '-');
     integer = fill_to(std::move(integer), fill, int_width);
@@ -455,8 +436,8 @@ Bytes IntegerToBytes(int64_t value)
 Bytes Hex2(int64_t value) { return hex_bytes(value, 2); }
 Bytes Hex4(int64_t value) { return hex_bytes(value, 4); }
 Bytes Hex8(int64_t value) { return hex_bytes(value, 8); }
-std::string Hex2Text(int64_t value) { return as_text(Hex2(value)); }
-std::string Hex8Text(int64_t value) { return as_text(Hex8(value)); }
+std::string Hex2Text(int64_t value) { return platform::hex_digits(static_cast<uint64_t>(value), 2); }
+std::string Hex8Text(int64_t value) { return platform::hex_digits(static_cast<uint64_t>(value), 8); }
 
 std::string RulerText(int64_t width, bool full_numbers, bool markers)
 {

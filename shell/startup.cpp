@@ -2,9 +2,6 @@
 // event thread only, as the window system requires of its own threads.
 #include "shell/startup.h"
 
-#include <mutex>
-#include <string>
-
 #include "platform/diag.h"
 #include "platform/platform.h"
 #include "platform/window_system.h"
@@ -13,8 +10,13 @@
 #include "toolkit/cursor.h"
 #include "toolkit/display.h"
 #include "toolkit/geometry.h"
+#include "toolkit/platform_windows.h"
 #include "toolkit/render.h"
+#include "toolkit/text_output.h"
 #include "toolkit/window.h"
+
+#include <mutex>
+#include <string>
 
 std::atomic<bool> LaunchFinished{false};
 std::atomic<bool> ThreadStarting{false};
@@ -60,11 +62,11 @@ void applicationDidFinishLaunching(std::function<void()> program)
     diag_line("applicationDidFinishLaunching", "Start.");
     initmttools();
 
-    platform::WindowSystem& ws = platform::window_system();
-    if (ws.window_exists(platform::PASTEBOARD_WINDOW) &&
-        ws.has_text_view(platform::PASTEBOARD_WINDOW)) {
-        const double frame = ws.window_frame(platform::PASTEBOARD_WINDOW).height;
-        const double scroll = ws.scroll_view_frame(platform::PASTEBOARD_WINDOW).height;
+    const toolkit::PlatformWindow pasteboard =
+        toolkit::platform_window(platform::PASTEBOARD_WINDOW);
+    if (pasteboard.kind == platform::WindowKind::Text) {
+        const double frame = pasteboard.state.frame.height;
+        const double scroll = pasteboard.scroll_view_frame.height;
         TitleBarHeight = static_cast<int64_t>(frame - scroll - 20);
     }
 

@@ -1,18 +1,12 @@
-// toolkit/cursor.cpp: cursor movement, scrolling, tabs, rules, inverse and control codes.
+// toolkit/cursor.cpp: cursor movement, wrapping and scrolling, and the visible cursor.
 #include "toolkit/cursor.h"
 
-#include "platform/diag.h"
-#include "platform/platform.h"
-#include "platform/window_system.h"
-#include "toolkit/window.h"
-
-#include <string>
+#include "toolkit/glyphs.h"
+#include "toolkit/video_memory.h"
 
 namespace {
 
 constexpr uint8_t BLANK = 0x20;
-constexpr uint8_t RULE_GLYPH = 0x9C;
-constexpr const char* BELL_SOUND = "sysbeep.aif";
 
 bool full_width(const t_Window& w)
 {
@@ -34,19 +28,110 @@ void move_block(int64_t source, int64_t destination, int64_t count, int64_t bloc
         MoveVideoMemory(source, destination, count);
 }
 
-void play_bell()
+} // namespace
+
+void t_CursorRight(uint8_t win)
 {
-    static const std::string path = platform::resource_folder() + BELL_SOUND;
-    platform::run_on_event_thread(
-        [] {
-            auto& ws = platform::window_system();
-            if (!ws.sound_playing())
-                ws.play_sound(path);
-        },
-        false);
+    if (!toolkit::text_window_ready("t_CursorRight", win))
+        return;
+    t_Window& w = window_table[win];
+    ++w.TextHpos;
+    if (w.TextHpos > w.TextLastColumn)
+        t_Cr(win);
 }
 
-} // namespace
+void t_Cr(uint8_t win)
+{
+    if (!toolkit::text_window_ready("t_Cr", win))
+        return;
+    t_Window& w = window_table[win];
+    w.TextHpos = w.TextFirstColumn;
+    ++w.TextVpos;
+    if (w.TextVpos > w.TextLastLine) {
+        t_ScrollUp(win);
+        --w.TextVpos;
+    }
+}
+
+void t_CursorDown(uint8_t win)
+{
+    if (!toolkit::text_window_ready("t_CursorDown", win))
+        return;
+    t_Window& w = window_table[win];
+    ++w.TextVpos;
+    if (w.TextVpos > w.TextLastLine) {
+        t_ScrollUp(win);
+        --w.TextVpos;
+    }
+}
+
+void t_CursorHome(uint8_t win)
+{
+    if (!toolkit::text_window_ready("t_CursorHome", win))
+        return;
+    t_Window& w = window_table[win];
+    w.TextHpos = w.TextFirstColumn;
+    w.TextVpos = w.TextFirstLine;
+}
+
+void t_CursorEnd(uint8_t win)
+{
+    if (!toolkit::text_window_ready("t_CursorEnd", win))
+        return;
+    t_Window& w = window_table[win];
+    w.TextHpos = w.TextLastColumn;
+    w.TextVpos = w.TextLastLine;
+}
+
+void t_CursorLeft(uint8_t win)
+{
+    if (!toolkit::text_window_ready("t_CursorLeft", win))
+        return;
+    t_Window& w = window_table[win];
+    --w.TextHpos;
+    if (w.TextHpos < w.TextFirstColumn) {
+        w.TextHpos = w.TextLastColumn;
+        t_CursorUp(win);
+    }
+}
+
+void t_CursorUp(uint8_t win)
+{
+    if (!toolkit::text_window_ready("t_CursorUp", win))
+        return;
+    t_Window& w = window_table[win];
+    --w.TextVpos;
+    if (w.TextVpos < w.TextFirstLine) {
+        t_ScrollDown(win);
+        ++w.TextVpos;
+    }
+}
+
+void t_Htab(uint8_t win, int64_t column)
+{
+    if (!toolkit::text_window_ready("t_Htab", win))
+        return;
+    t_Window& w = window_table[win];
+    if (column > 0 && w.TextFirstColumn + column - 1 <= w.TextWidth)
+        w.TextHpos = w.TextFirstColumn + column - 1;
+}
+
+void t_Vtab(uint8_t win, int64_t line)
+{
+    if (!toolkit::text_window_ready("t_Vtab", win))
+        return;
+    t_Window& w = window_table[win];
+    if (line > 0 && line <= w.TextHeight)
+        w.TextVpos = line;
+}
+
+int64_t t_Hpos(uint8_t win)
+{
+    if (!toolkit::text_window_ready("t_Hpos", win))
+        return 0;
+    const t_Window& w = window_table[win];
+    return w.TextHpos - w.TextFirstColumn + 1;
+}
 
 void t_ScrollUp(uint8_t win)
 {
@@ -123,118 +208,6 @@ void t_ScrollDown(uint8_t win)
         t_PrintSymbol(win, BLANK, w.TextColor, column, first);
 }
 
-void t_CursorEnd(uint8_t win)
-{
-    if (!toolkit::text_window_ready("t_CursorEnd", win))
-        return;
-    t_Window& w = window_table[win];
-    w.TextHpos = w.TextLastColumn;
-    w.TextVpos = w.TextLastLine;
-}
-
-void t_CursorLeft(uint8_t win)
-{
-    if (!toolkit::text_window_ready("t_CursorLeft", win))
-        return;
-    t_Window& w = window_table[win];
-    --w.TextHpos;
-    if (w.TextHpos < w.TextFirstColumn) {
-        w.TextHpos = w.TextLastColumn;
-        t_CursorUp(win);
-    }
-}
-
-void t_CursorUp(uint8_t win)
-{
-    if (!toolkit::text_window_ready("t_CursorUp", win))
-        return;
-    t_Window& w = window_table[win];
-    --w.TextVpos;
-    if (w.TextVpos < w.TextFirstLine) {
-        t_ScrollDown(win);
-        ++w.TextVpos;
-    }
-}
-
-void t_Htab(uint8_t win, int64_t column)
-{
-    if (!toolkit::text_window_ready("t_Htab", win))
-        return;
-    t_Window& w = window_table[win];
-    if (column > 0 && w.TextFirstColumn + column - 1 <= w.TextWidth)
-        w.TextHpos = w.TextFirstColumn + column - 1;
-}
-
-void t_Vtab(uint8_t win, int64_t line)
-{
-    if (!toolkit::text_window_ready("t_Vtab", win))
-        return;
-    t_Window& w = window_table[win];
-    if (line > 0 && line <= w.TextHeight)
-        w.TextVpos = line;
-}
-
-int64_t t_Hpos(uint8_t win)
-{
-    if (!toolkit::text_window_ready("t_Hpos", win))
-        return 0;
-    const t_Window& w = window_table[win];
-    return w.TextHpos - w.TextFirstColumn + 1;
-}
-
-void t_PrintTab(uint8_t win, int64_t column, uint8_t code)
-{
-    if (!toolkit::text_window_ready("t_PrintTab", win))
-        return;
-    const int64_t count = column - window_table[win].TextHpos;
-    for (int64_t i = 0; i < count; ++i)
-        t_PrintChar(win, code);
-}
-
-void t_PrintSpc(uint8_t win, int64_t count)
-{
-    if (!toolkit::text_window_ready("t_PrintSpc", win))
-        return;
-    for (int64_t i = 0; i < count; ++i)
-        t_PrintChar(win, BLANK);
-}
-
-void t_TextHline(uint8_t win, int64_t from_column, int64_t to_column, int64_t line, uint8_t code)
-{
-    if (!toolkit::text_window_ready("t_TextHline", win))
-        return;
-    const t_Window& w = window_table[win];
-    for (int64_t column = from_column; column <= to_column; ++column)
-        t_PrintSymbol(win, code, w.TextColor, column, line);
-}
-
-void t_TextLine(uint8_t win)
-{
-    if (!toolkit::text_window_ready("t_TextLine", win))
-        return;
-    const t_Window& w = window_table[win];
-    t_TextHline(win, w.TextHpos, w.TextLastColumn, w.TextVpos, RULE_GLYPH);
-    t_Cr(win);
-}
-
-void t_Inverse(uint8_t win)
-{
-    if (toolkit::window_ready("t_Inverse", win))
-        window_table[win].TextInverse = true;
-}
-
-void t_Normal(uint8_t win)
-{
-    if (toolkit::window_ready("t_Normal", win))
-        window_table[win].TextInverse = false;
-}
-
-void t_Reverse(uint8_t win)
-{
-    if (toolkit::window_ready("t_Reverse", win))
-        window_table[win].TextInverse = !window_table[win].TextInverse;
-}
-
 void t_InvertRect(uint8_t win, int64_t column1, int64_t line1, int64_t column2, int64_t line2)
 {
     if (!toolkit::text_window_ready("t_InvertRect", win))
@@ -276,99 +249,4 @@ void t_CursorOff(uint8_t win)
     t_Window& w = window_table[win];
     if (--w.TextCursorLevel == 0)
         t_CursorDraw(win);
-}
-
-void t_RedirectOutput(uint8_t win, int64_t mode)
-{
-    if (!toolkit::window_ready("t_RedirectOutput", win))
-        return;
-    std::lock_guard lock(toolkit::video_mutex());
-    window_table[win].TextRedirectOutput = mode;
-}
-
-void t_PrintControl(uint8_t win, uint8_t code)
-{
-    if (win >= WINDOW_COUNT) {
-        diag_line("t_PrintControl", "Window is not a graphic window.");
-        return;
-    }
-    t_Window& w = window_table[win];
-    const bool ready = MemoryReady && w.Initialized && w.TextMemoryStart >= 0;
-    const int64_t redirect = toolkit::output_redirect(win);
-    if (!ready || redirect != 1) {
-        if (redirect == 2)
-            diag_write(std::string(1, static_cast<char>(code)));
-        else if (redirect == 1)
-            diag_line("t_PrintControl", "Window #" + std::to_string(win) + " not initialized.");
-        return;
-    }
-    switch (code) {
-    case 7:
-        play_bell();
-        break;
-    case 8:
-        t_CursorLeft(win);
-        break;
-    case 10:
-        t_CursorDown(win);
-        break;
-    case 11:
-        t_ClearEndOfWindow(win);
-        break;
-    case 12:
-        t_CursorHome(win);
-        t_ClearEndOfWindow(win);
-        break;
-    case 13:
-        t_Cr(win);
-        break;
-    case 14:
-        t_Normal(win);
-        break;
-    case 15:
-        t_Inverse(win);
-        break;
-    case 17:
-        t_Reverse(win);
-        break;
-    case 18:
-        t_Htab(win, 1);
-        break;
-    case 19:
-        w.TextDisplayMode = 0;
-        break;
-    case 20:
-        w.TextDisplayMode = 1;
-        break;
-    case 22:
-        t_ScrollDown(win);
-        break;
-    case 23:
-        t_ScrollUp(win);
-        break;
-    case 25:
-        t_CursorHome(win);
-        break;
-    case 26:
-        t_Htab(win, 1);
-        t_ClearEndOfLine(win);
-        break;
-    case 27:
-        w.TextDisplayMode = 99;
-        break;
-    case 28:
-        t_CursorRight(win);
-        break;
-    case 29:
-        t_ClearEndOfLine(win);
-        break;
-    case 30:
-        t_CursorUp(win);
-        break;
-    case 31:
-        w.TextDisplayMode = 2;
-        break;
-    default:
-        break; // 0-6, 9, 16, 21, 24: nothing
-    }
 }

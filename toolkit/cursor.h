@@ -1,9 +1,18 @@
-// toolkit/cursor.h: cursor movement, tabs, rules, inverse output and control characters.
+// toolkit/cursor.h: the text cursor: moving it, wrapping and scrolling at the edges of the
+// text area, and drawing it.
 #pragma once
 
 #include <cstdint>
 
-// Cursor movement (columns and lines count from 1)
+// Movement (columns and lines count from 1)
+// One column right; past the area's last column a carriage return.
+void t_CursorRight(uint8_t win);
+// Carriage return and line feed; scrolls at the bottom.
+void t_Cr(uint8_t win);
+// One line down, same column; scrolls at the bottom.
+void t_CursorDown(uint8_t win);
+// Cursor to the top-left cell of the text area.
+void t_CursorHome(uint8_t win);
 // Cursor to the bottom-right cell of the text area.
 void t_CursorEnd(uint8_t win);
 // One column left; before the first column, last column of the line above (may scroll down).
@@ -17,22 +26,13 @@ void t_Vtab(uint8_t win, int64_t line);
 // Cursor column relative to the text area, from 1; 0 after a diagnostic.
 int64_t t_Hpos(uint8_t win);
 
-// Output
-// Prints code until the cursor reaches window column `column`.
-void t_PrintTab(uint8_t win, int64_t column, uint8_t code);
-// Prints count blanks.
-void t_PrintSpc(uint8_t win, int64_t count);
-// Draws code in TextColor from from_column to to_column of line; the cursor stays.
-void t_TextHline(uint8_t win, int64_t from_column, int64_t to_column, int64_t line, uint8_t code);
-// Horizontal rule (glyph 0x9C) from the cursor to the area's right edge, then t_Cr.
-void t_TextLine(uint8_t win);
+// Scrolling
+// The text area moves up one line and its bottom line is blanked (not under ScrollLock).
+void t_ScrollUp(uint8_t win);
 // The text area moves down one line and its top line is blanked (not under ScrollLock).
 void t_ScrollDown(uint8_t win);
 
-// Inverse output and the cursor
-void t_Inverse(uint8_t win);
-void t_Normal(uint8_t win);
-void t_Reverse(uint8_t win);
+// The visible cursor
 // Redraws every cell of the rectangle with foreground and background exchanged.
 void t_InvertRect(uint8_t win, int64_t column1, int64_t line1, int64_t column2, int64_t line2);
 // Inverts the cell under the cursor; the cursor is that inverted cell.
@@ -41,8 +41,3 @@ void t_CursorDraw(uint8_t win);
 void t_CursorOn(uint8_t win);
 // Draws when the nesting count falls to 0.
 void t_CursorOff(uint8_t win);
-// 1 this window, 2 standard output, anything else drops output.
-void t_RedirectOutput(uint8_t win, int64_t mode);
-
-// Carries out a control character (below 32) that t_Print met.
-void t_PrintControl(uint8_t win, uint8_t code);

@@ -1,4 +1,4 @@
-// toolkit/font.h: bitmap font resources, their decompression, and drawing one glyph.
+// toolkit/font.h: bitmap font resources and their decompression.
 #pragma once
 
 #include <cstdint>
@@ -46,10 +46,3 @@ std::vector<uint8_t> lzw_decode(const std::vector<uint8_t>& packed, int code_bit
 
 // Loads a font resource by file name from the resource folder and decompresses it.
 t_Font t_LoadFontResource(const std::string& file_name);
-
-// Replaces the window's font by a copy; the cell size must match the one set up with.
-void t_WindowFont(uint8_t win, const t_Font& font);
-
-// Draws the glyph of code at a text cell in palette colours (high nibble foreground) and
-// stores code and colours in the text planes; honours TextRedirectOutput and TextInverse.
-void t_PrintSymbol(uint8_t win, int32_t code, uint8_t color, int64_t column, int64_t line);

@@ -1,19 +1,18 @@
-// toolkit/geometry.cpp: release of video memory and the window-level operations.
+// toolkit/geometry.cpp: the window-level operations.
 #include "toolkit/geometry.h"
 
 #include "platform/diag.h"
 #include "platform/platform.h"
 #include "platform/window_system.h"
+#include "toolkit/platform_windows.h"
 #include "toolkit/window.h"
 
 #include <cmath>
+#include <optional>
 
 namespace {
 
 constexpr uint8_t LAST_WINDOW_NUMBER = 12;
-// The shell's text windows keep their scroll view this much smaller than the content.
-constexpr double SCROLL_INSET_WIDTH = 40;
-constexpr double SCROLL_INSET_HEIGHT = 77;
 
 bool is_graphic(uint8_t win)
 {
@@ -26,20 +25,13 @@ bool is_text_window(uint8_t win)
            win == platform::CONSOLE_WINDOW;
 }
 
-bool window_exists(uint8_t win)
-{
-    bool exists = false;
-    platform::on_event_thread([&] { exists = platform::window_system().window_exists(win); });
-    return exists;
-}
-
 // Shared fence of the window-level operations. Numbers beyond the last platform window
 // are ignored silently; a missing platform window costs the "does not exist" line.
 bool platform_window_ready(const char* op, uint8_t win)
 {
     if (win > LAST_WINDOW_NUMBER)
         return false;
-    if (!window_exists(win)) {
+    if (!toolkit::platform_window_exists(win)) {
         diag_line(op, "Window does not exist.");
         return false;
     }
@@ -63,86 +55,14 @@ std::string nil_text_window_message(uint8_t win)
     }
 }
 
-std::string hex_dollar(int64_t v)
-{
-    return "$" + toolkit::hex8_text(v);
-}
-
-// One block move of the release rule, with its line printed in three pieces.
-void move_block(const std::string& prefix, const char* what, uint8_t i, int64_t start, int64_t end,
-                int64_t distance)
-{
-    diag_write(prefix + " moving " + what + " block for win #" + std::to_string(i));
-    diag_write(hex_dollar(start) + "..." + toolkit::hex8_text(end) + " to");
-    diag_write(hex_dollar(start + distance) + "..." + toolkit::hex8_text(end + distance) + "\n");
-    MoveVideoMemory(start, start + distance, end - start + 1);
-}
-
 } // namespace
-
-namespace toolkit {
-
-void release_window_blocks(uint8_t win)
-{
-    std::lock_guard lock(video_mutex());
-    if (!is_graphic(win) || !MemoryReady)
-        return;
-    t_Window& w = window_table[win];
-    if (w.MemoryStart < 0 || w.MemoryEnd < w.MemoryStart)
-        return;
-    const std::string op = "t_InitWindow";
-    const std::string prefix = "t_InitWindow: GraphicWindow #" + std::to_string(win);
-    const int64_t start = w.MemoryStart;
-    const int64_t end = w.MemoryEnd;
-    int64_t distance = end - start + 1;
-    diag_line(op, "GraphicWindow #" + std::to_string(win) + " high memory = " + hex_dollar(end) +
-                      ", graphic block size to delete = " + hex_dollar(distance) + ".");
-    if (w.TextMemoryStart >= 0) {
-        const int64_t text_size = w.TextMemoryEnd - w.TextMemoryStart + 1;
-        diag_line(op, "GraphicWindow #" + std::to_string(win) +
-                          " high memory = " + hex_dollar(end) +
-                          ", text block size to delete = " + hex_dollar(text_size) + ".");
-        distance += text_size;
-    }
-
-    // Pass: the windows set up later lie lower; lift each with its contents. Blocks are
-    // taken strictly downward, so the freed range lies directly above them.
-    for (uint8_t i = 0; i < WINDOW_COUNT; ++i) {
-        t_Window& other = window_table[i];
-        if (i == win || !other.Initialized || other.MemoryStart < 0 || other.MemoryStart >= end)
-            continue;
-        if (other.MemoryEnd + distance > HIGHEST_ADDRESS)
-            continue; // cannot happen while blocks are taken downward; never write past it
-        move_block(prefix, "graphic", i, other.MemoryStart, other.MemoryEnd, distance);
-        const bool has_text = other.TextMemoryStart >= 0;
-        if (has_text && other.TextMemoryStart < end)
-            move_block(prefix, "text", i, other.TextMemoryStart, other.TextMemoryEnd, distance);
-        other.MemoryStart += distance;
-        other.MemoryEnd += distance;
-        if (has_text) {
-            other.TextMemoryStart += distance;
-            other.TextMemoryEnd += distance;
-        }
-    }
-    HighMemory += distance;
-    // The old blocks now belong to others; the record must not point into them.
-    w.MemoryStart = w.MemoryEnd = -1;
-    w.TextMemoryStart = w.TextMemoryEnd = -1;
-}
-
-} // namespace toolkit
 
 int64_t t_WindowPos(uint8_t win, int64_t selector)
 {
     if (!platform_window_ready("t_WindowPos", win))
         return 0;
-    platform::Rect frame;
-    platform::Size screen;
-    platform::on_event_thread([&] {
-        auto& ws = platform::window_system();
-        frame = ws.window_frame(win);
-        screen = ws.screen_size();
-    });
+    const platform::Rect frame = toolkit::platform_window(win).state.frame;
+    const platform::Size screen = toolkit::display().screen;
 
     // The position selectors read the platform frame for every window.
     switch (selector) {
@@ -240,6 +160,7 @@ void t_WindowSize(uint8_t win, int64_t x, int64_t y, int64_t width, int64_t heig
 
     const auto dx = static_cast<double>(x);
     const auto dy = static_cast<double>(y);
+    const auto title = static_cast<double>(TitleBarHeight.load());
     if (is_graphic(win)) {
         const t_Window& w = window_table[win];
         const platform::Rect frame{
@@ -248,33 +169,19 @@ void t_WindowSize(uint8_t win, int64_t x, int64_t y, int64_t width, int64_t heig
         const platform::Rect view{static_cast<double>(w.BorderWidth),
                                   static_cast<double>(w.BorderHeight), static_cast<double>(width),
                                   static_cast<double>(height)};
-        platform::on_event_thread([&] {
-            auto& ws = platform::window_system();
-            ws.set_window_frame(win, frame, true);
-            ws.set_view_frame(win, view);
+        toolkit::change_platform_window(win, [&](toolkit::PlatformWindow& p) {
+            p.state.frame = frame;
+            p.state.view_frame = view;
         });
         return;
     }
-
-    const auto title = static_cast<double>(TitleBarHeight.load());
-    platform::on_event_thread([&] {
-        auto& ws = platform::window_system();
-        double w = static_cast<double>(width);
-        double h = static_cast<double>(height);
-        if (!is_text_window(win)) {
-            ws.set_window_frame(win, {dx, dy, w, h + title}, true);
-            return;
-        }
-        const platform::Rect scroll = ws.scroll_view_frame(win);
-        if (w <= 0)
-            w = scroll.width + SCROLL_INSET_WIDTH;
-        if (h <= 0)
-            h = scroll.height + SCROLL_INSET_HEIGHT;
-        ws.set_window_frame(win, {dx, dy, w, h + title}, true);
-        if (ws.window_visible(win))
-            ws.show_window(win); // ordered front, without taking the key window
-        ws.set_scroll_view_frame(
-            win, {scroll.x, scroll.y, w - SCROLL_INSET_WIDTH, h - SCROLL_INSET_HEIGHT});
+    toolkit::change_platform_window(win, [&](toolkit::PlatformWindow& p) {
+        const auto w = static_cast<double>(width);
+        const auto h = static_cast<double>(height);
+        if (is_text_window(win))
+            toolkit::size_text_window(p, dx, dy, w, h, title);
+        else
+            p.state.frame = {dx, dy, w, h + title};
     });
 }
 
@@ -283,13 +190,9 @@ void t_WindowVisible(uint8_t win, bool visible)
     const char* op = "t_WindowVisible";
     if (!platform_window_ready(op, win))
         return;
-    if (is_text_window(win)) {
-        bool has_view = false;
-        platform::on_event_thread([&] { has_view = platform::window_system().has_text_view(win); });
-        if (!has_view) {
-            diag_line(op, nil_text_window_message(win));
-            return;
-        }
+    if (is_text_window(win) && toolkit::platform_window(win).kind != platform::WindowKind::Text) {
+        diag_line(op, nil_text_window_message(win));
+        return;
     }
     if (is_graphic(win)) {
         std::lock_guard lock(toolkit::video_mutex());
@@ -298,17 +201,13 @@ void t_WindowVisible(uint8_t win, bool visible)
         if (!visible)
             w.UpdateDuration = 0;
     }
-    platform::on_event_thread([&] {
-        auto& ws = platform::window_system();
-        if (visible && win == platform::PASTEBOARD_WINDOW) {
-            ws.set_text(win, ws.pasteboard_text().value_or(""));
-            ws.mark_text_for_redraw(win);
-        }
-        if (visible)
-            ws.show_window(win);
-        else
-            ws.hide_window(win);
-    });
+    if (visible && win == platform::PASTEBOARD_WINDOW) {
+        std::optional<std::string> text;
+        platform::show([&](platform::WindowSystem& ws) { text = ws.pasteboard_text(); });
+        toolkit::set_window_text(win, text.value_or(""));
+    }
+    toolkit::change_platform_window(win,
+                                    [&](toolkit::PlatformWindow& p) { p.state.visible = visible; });
 }
 
 void t_WindowFront(uint8_t win)
@@ -316,29 +215,34 @@ void t_WindowFront(uint8_t win)
     if (!platform_window_ready("t_WindowFront", win))
         return;
     t_WindowVisible(win, true);
-    platform::on_event_thread([&] { platform::window_system().bring_to_front(win); });
+    toolkit::front_platform_window(win);
 }
 
 void t_WindowCenter(uint8_t win)
 {
     if (!platform_window_ready("t_WindowCenter", win))
         return;
-    platform::on_event_thread([&] { platform::window_system().center_window(win); });
+    const platform::Size screen = toolkit::display().screen;
+    toolkit::change_platform_window(win, [&](toolkit::PlatformWindow& p) {
+        p.state.frame.x = (screen.width - p.state.frame.width) / 2;
+        p.state.frame.y = (screen.height - p.state.frame.height) / 2;
+    });
 }
 
 void t_WindowTitle(uint8_t win, const std::string& title)
 {
     if (!platform_window_ready("t_WindowTitle", win))
         return;
-    platform::on_event_thread([&] { platform::window_system().set_window_title(win, title); });
+    toolkit::change_platform_window(win,
+                                    [&](toolkit::PlatformWindow& p) { p.state.title = title; });
 }
 
 void t_WindowTitleVisible(uint8_t win, bool visible)
 {
     if (!platform_window_ready("t_WindowTitleVisible", win))
         return;
-    platform::on_event_thread(
-        [&] { platform::window_system().set_title_bar_visible(win, visible); });
+    toolkit::change_platform_window(
+        win, [&](toolkit::PlatformWindow& p) { p.state.title_bar_visible = visible; });
     if (is_graphic(win))
         window_table[win].TitleHeight = visible ? TitleBarHeight.load() : 0;
 }

@@ -1,5 +1,5 @@
-// toolkit/geometry.h: giving back a window's video memory, and the window-level operations
-// that place, size, show, title and frame the platform windows 0 to 12.
+// toolkit/geometry.h: the window-level operations that place, size, show, title and frame
+// the platform windows 0 to 12.
 #pragma once
 
 #include <cstdint>
@@ -43,12 +43,3 @@ void t_WindowTitle(uint8_t win, const std::string& title);
 void t_WindowTitleVisible(uint8_t win, bool visible);
 // The text area becomes the whole text grid.
 void t_FullArea(uint8_t win);
-
-namespace toolkit {
-
-// Gives back window win's blocks before it is set up again: the blocks of the windows set
-// up after it move up by the freed size with their contents, and HighMemory rises, so the
-// free memory stays one range. Expects win's Initialized already cleared.
-void release_window_blocks(uint8_t win);
-
-} // namespace toolkit

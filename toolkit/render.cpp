@@ -4,7 +4,9 @@
 #include "platform/diag.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
-#include "toolkit/display.h"
+#include "toolkit/palette.h"
+#include "toolkit/shell_hooks.h"
+#include "toolkit/video_memory.h"
 
 #include <array>
 #include <atomic>
@@ -128,10 +130,36 @@ void convert(const t_Window& w, const uint8_t* src, std::vector<uint32_t>& out)
     }
 }
 
+// The view's drawing: the shell's when it set one, else the frame handed over as it is.
+void draw_view(uint8_t win)
+{
+    if (auto& hook = toolkit::shell_hooks().draw_view) {
+        hook(win);
+        return;
+    }
+    const platform::Frame frame = t_WindowFrame(win);
+    if (frame.image)
+        platform::window_system().present_frame(win, frame);
+}
+
+// A deferred request waits for the next turn of the event thread; until it has drawn, more
+// requests add nothing, as a desktop's display cycle coalesces them.
+std::array<std::atomic<bool>, WINDOW_COUNT> draw_pending{};
+
 void request_redraw(uint8_t win, bool deferred)
 {
-    platform::run_on_event_thread([&] { platform::window_system().request_redraw(win, deferred); },
-                                  true);
+    if (!deferred) {
+        platform::run_on_event_thread([win] { draw_view(win); }, true);
+        return;
+    }
+    if (draw_pending[win].exchange(true))
+        return;
+    platform::run_on_event_thread(
+        [win] {
+            draw_pending[win] = false;
+            draw_view(win);
+        },
+        false);
 }
 
 } // namespace

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstring>
 #include <glob.h>
-#include <thread>
 #include <vector>
 
 namespace platform::qt {
@@ -116,7 +115,7 @@ bool play_aiff(const std::string& path, double& seconds)
         return false;
     seconds = static_cast<double>(pcm->samples.size() / pcm->channels) / pcm->rate;
     // The device may take a while to open; the caller never waits for it.
-    std::thread([pcm = std::move(*pcm)] { play_pcm(pcm); }).detach();
+    start_named_thread("sound", [pcm = std::move(*pcm)] { play_pcm(pcm); });
     return true;
 }
 

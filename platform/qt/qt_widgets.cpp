@@ -35,8 +35,8 @@ Canvas::Placement Canvas::placement() const
     const DesktopWindowState* w = system_.state(window_);
     if (!w)
         return p;
-    const double logical_width = w->frame.width;
-    p.logical_height = w->frame.height - system_.title_bar_height();
+    const double logical_width = w->state.frame.width;
+    p.logical_height = w->state.frame.height - system_.title_bar_height();
     if (logical_width > 0 && p.logical_height > 0)
         p.scale = std::min({1.0, width() / logical_width, height() / p.logical_height});
     // The content keeps its aspect; a window larger than the content shows it centred.
@@ -56,7 +56,7 @@ QRectF Canvas::view_rect() const
     if (!w)
         return {};
     const Placement p = placement();
-    const Rect& v = w->view_frame;
+    const Rect& v = w->state.view_frame;
     return {p.left + v.x * p.scale, p.top + (p.logical_height - v.y - v.height) * p.scale,
             v.width * p.scale, v.height * p.scale};
 }
@@ -67,9 +67,10 @@ void Canvas::paintEvent(QPaintEvent*)
     if (!w)
         return;
     QPainter painter(this);
-    const QColor background = QColor::fromRgbF(static_cast<float>(w->background.red),
-                                               static_cast<float>(w->background.green),
-                                               static_cast<float>(w->background.blue), 1.0f);
+    const Color& border = w->state.background;
+    const QColor background =
+        QColor::fromRgbF(static_cast<float>(border.red), static_cast<float>(border.green),
+                         static_cast<float>(border.blue), 1.0f);
     painter.fillRect(rect(),
                      w->kind == WindowKind::Graphic ? background : palette().window().color());
     if (w->kind != WindowKind::Graphic || w->qimage.isNull())
@@ -98,10 +99,10 @@ void Canvas::keyPressEvent(QKeyEvent* event)
     if (event->key() == Qt::Key_CapsLock && !event->isAutoRepeat())
         caps_lock_state ^= MOD_CAPS_LOCK;
     if (const uint64_t bit = modifier_key_bit(event->key())) {
-        system_.deliver_modifiers(translate_modifiers(event->modifiers()) | bit | caps_lock_state);
+        system_.report_modifiers(translate_modifiers(event->modifiers()) | bit | caps_lock_state);
         return;
     }
-    system_.deliver_key(translate_key(*event, window_, caps_lock_state), true);
+    system_.report_key(translate_key(*event, window_, caps_lock_state), true);
 }
 
 void Canvas::keyReleaseEvent(QKeyEvent* event)
@@ -112,11 +113,11 @@ void Canvas::keyReleaseEvent(QKeyEvent* event)
         return;
     }
     if (const uint64_t bit = modifier_key_bit(event->key())) {
-        system_.deliver_modifiers((translate_modifiers(event->modifiers()) & ~bit) |
-                                  caps_lock_state);
+        system_.report_modifiers((translate_modifiers(event->modifiers()) & ~bit) |
+                                 caps_lock_state);
         return;
     }
-    system_.deliver_key(translate_key(*event, window_, caps_lock_state), false);
+    system_.report_key(translate_key(*event, window_, caps_lock_state), false);
 }
 
 MouseReport Canvas::mouse_report(QMouseEvent* event) const
@@ -142,14 +143,14 @@ void Canvas::mousePressEvent(QMouseEvent* event)
     if (!w || w->kind != WindowKind::Graphic)
         return;
     setFocus();
-    system_.deliver_mouse(mouse_report(event), 0);
+    system_.report_mouse(mouse_report(event), WindowSystem::Mouse::Down);
 }
 
 void Canvas::mouseReleaseEvent(QMouseEvent* event)
 {
     const DesktopWindowState* w = system_.state(window_);
     if (w && w->kind == WindowKind::Graphic)
-        system_.deliver_mouse(mouse_report(event), 1);
+        system_.report_mouse(mouse_report(event), WindowSystem::Mouse::Up);
 }
 
 void Canvas::mouseMoveEvent(QMouseEvent* event)
@@ -157,7 +158,7 @@ void Canvas::mouseMoveEvent(QMouseEvent* event)
     const DesktopWindowState* w = system_.state(window_);
     // Without mouse tracking Qt reports moves only while a button is held: drags.
     if (w && w->kind == WindowKind::Graphic)
-        system_.deliver_mouse(mouse_report(event), 2);
+        system_.report_mouse(mouse_report(event), WindowSystem::Mouse::Dragged);
 }
 
 // DesktopWindow
@@ -172,7 +173,7 @@ void DesktopWindow::closeEvent(QCloseEvent* event)
 {
     // The window system never closes a window itself; the shell decides (it hides it).
     event->ignore();
-    system_.deliver_close_box(window_);
+    system_.report_close_box(window_);
 }
 
 void DesktopWindow::resizeEvent(QResizeEvent* event)
@@ -185,10 +186,13 @@ void DesktopWindow::resizeEvent(QResizeEvent* event)
 void DesktopWindow::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    // A window that becomes active shows the menu model as it is now.
-    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
-        if (DesktopWindowState* w = system_.state(window_))
+    // A window that becomes active shows the menu bar as it is now, and is the key window.
+    // An activation that arrives after the window was hidden is stale.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && isVisible()) {
+        if (DesktopWindowState* w = system_.state(window_)) {
             system_.refresh_menu_bar(*w);
+            system_.report_activation(window_);
+        }
     }
 }
 

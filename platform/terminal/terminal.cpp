@@ -2,6 +2,7 @@
 // the thread that reads keys and paints.
 #include "platform/terminal/terminal.h"
 
+#include "platform/console_capture.h"
 #include "platform/diag.h"
 #include "platform/keys.h"
 #include "platform/platform.h"
@@ -17,7 +18,6 @@
 #include <string_view>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 
 namespace platform::terminal {
@@ -36,6 +36,7 @@ constexpr uint32_t STATUS_FOREGROUND = 0xFF000000;
 constexpr uint32_t STATUS_BACKGROUND = 0xFFC0C0C0;
 constexpr uint32_t MENU_FOREGROUND = 0xFF000000;
 constexpr uint32_t MENU_BACKGROUND = 0xFFE0E0E0;
+constexpr uint32_t MENU_DISABLED_FOREGROUND = 0xFF808080;
 constexpr uint32_t MENU_CHOSEN_FOREGROUND = 0xFFFFFFFF;
 constexpr uint32_t MENU_CHOSEN_BACKGROUND = 0xFF2050A0;
 
@@ -353,7 +354,7 @@ void fill_line(std::vector<ScreenCell>& screen, int columns, int line, std::stri
 
 bool selectable(const MenuItem& item)
 {
-    return !item.title.empty();
+    return !item.title.empty() && item.enabled;
 }
 
 } // namespace
@@ -407,38 +408,52 @@ bool take_key(std::string& input, TerminalKey& key)
 
 void TerminalWindowSystem::run_event_loop()
 {
-    std::thread([this] { paint_loop(); }).detach();
-    WindowStore::run_event_loop();
+    start_named_thread("terminal input", [this] { paint_loop(); });
+    // A terminal has no screen in points: the default display stands in.
+    loop_.run([this] { report_launch(Display{}); });
 }
 
-uint8_t TerminalWindowSystem::main_window()
+void TerminalWindowSystem::quit_event_loop()
 {
-    std::lock_guard lock(ui_mutex_);
-    return page_;
+    loop_.quit([this] { report_termination(); });
 }
 
-void TerminalWindowSystem::bring_to_front(uint8_t window)
+void TerminalWindowSystem::post_to_event_thread(std::function<void()> work)
 {
-    WindowStore::bring_to_front(window);
-    if (!window_exists(window))
-        return;
-    const bool text_page =
-        window == PRINTER_WINDOW || window == CONSOLE_WINDOW || window == PASTEBOARD_WINDOW;
+    loop_.post(std::move(work));
+}
+
+void TerminalWindowSystem::build_interface(const std::vector<WindowSpec>& windows)
+{
     {
         std::lock_guard lock(ui_mutex_);
-        // The graphic windows other than 0 have no text to show here.
-        page_ = text_page ? window : 0;
-        scroll_ = -1;
+        for (const WindowSpec& spec : windows) {
+            if (spec.number < WINDOW_NUMBER_COUNT && !windows_[spec.number].exists)
+                windows_[spec.number] = {true, spec.kind, spec.state, {}};
+        }
     }
     changed();
 }
 
-void TerminalWindowSystem::hide_window(uint8_t window)
+void TerminalWindowSystem::set_menu_bar(const std::vector<Menu>& menus)
 {
-    WindowStore::hide_window(window);
     {
         std::lock_guard lock(ui_mutex_);
-        if (page_ == window && window != 0) {
+        menus_ = menus;
+        menu_.open = menu_.open && menu_.menu < menus_.size();
+    }
+    changed();
+}
+
+void TerminalWindowSystem::set_window_state(uint8_t window, const WindowState& state)
+{
+    {
+        std::lock_guard lock(ui_mutex_);
+        if (window >= WINDOW_NUMBER_COUNT || !windows_[window].exists)
+            return;
+        windows_[window].state = state;
+        // A hidden text page gives way to window 0.
+        if (!state.visible && page_ == window && window != 0) {
             page_ = 0;
             scroll_ = -1;
         }
@@ -446,46 +461,112 @@ void TerminalWindowSystem::hide_window(uint8_t window)
     changed();
 }
 
+void TerminalWindowSystem::bring_to_front(uint8_t window)
+{
+    {
+        std::lock_guard lock(ui_mutex_);
+        if (window >= WINDOW_NUMBER_COUNT || !windows_[window].exists)
+            return;
+        // The graphic windows other than 0 have no page of their own here.
+        page_ = windows_[window].kind == WindowKind::Text ? window : 0;
+        scroll_ = -1;
+    }
+    changed();
+}
+
 void TerminalWindowSystem::present_frame(uint8_t window, const Frame& frame)
 {
-    WindowStore::present_frame(window, frame);
-    if (window == 0)
-        changed();
-}
-
-void TerminalWindowSystem::set_text(uint8_t window, const std::string& text)
-{
-    WindowStore::set_text(window, text);
+    if (window != 0)
+        return; // only window 0 has a page
+    {
+        std::lock_guard lock(ui_mutex_);
+        frame_ = frame;
+    }
     changed();
 }
 
-void TerminalWindowSystem::append_text(uint8_t window, const std::string& text)
+void TerminalWindowSystem::set_text(uint8_t window, std::string_view text)
 {
-    WindowStore::append_text(window, text);
+    {
+        std::lock_guard lock(ui_mutex_);
+        if (window >= WINDOW_NUMBER_COUNT || windows_[window].kind != WindowKind::Text)
+            return;
+        windows_[window].text = text;
+    }
     changed();
 }
 
-void TerminalWindowSystem::pasteboard_set_text(const std::string& text)
+void TerminalWindowSystem::append_text(uint8_t window, std::string_view text)
 {
-    WindowStore::pasteboard_set_text(text);
+    {
+        std::lock_guard lock(ui_mutex_);
+        if (window >= WINDOW_NUMBER_COUNT || windows_[window].kind != WindowKind::Text)
+            return;
+        windows_[window].text += text;
+    }
+    changed();
+}
+
+void TerminalWindowSystem::clear_text(uint8_t window)
+{
+    set_text(window, {});
+}
+
+void TerminalWindowSystem::set_pasteboard_text(const std::string& text)
+{
+    {
+        std::lock_guard lock(ui_mutex_);
+        pasteboard_ = text;
+    }
     // The terminal's own clipboard (OSC 52), with the line ends of this system.
     std::string lines = text;
     std::replace(lines.begin(), lines.end(), '\r', '\n');
     write_output("\x1b]52;c;" + base64(lines) + "\x07");
-    // The pasteboard window shows what was copied.
-    WindowStore::set_text(PASTEBOARD_WINDOW, text);
-    changed();
 }
 
-bool TerminalWindowSystem::play_sound(const std::string&)
+void TerminalWindowSystem::set_pasteboard_image(std::shared_ptr<const ArgbImage>)
 {
-    return false;
+    // A terminal's clipboard holds text only; an image empties it, as a desktop's would.
+    std::lock_guard lock(ui_mutex_);
+    pasteboard_.reset();
+}
+
+std::optional<std::string> TerminalWindowSystem::pasteboard_text()
+{
+    std::lock_guard lock(ui_mutex_);
+    return pasteboard_;
+}
+
+std::string TerminalWindowSystem::open_file_dialog(const OpenDialogOptions&)
+{
+    return {};
+}
+
+std::string TerminalWindowSystem::save_file_dialog(const SaveDialogOptions&)
+{
+    return {};
+}
+
+std::optional<double> TerminalWindowSystem::play_sound(const std::string&)
+{
+    return std::nullopt;
 }
 
 void TerminalWindowSystem::alert_beep()
 {
-    WindowStore::alert_beep();
     write_output("\a");
+}
+
+WindowState TerminalWindowSystem::shown_state(uint8_t window)
+{
+    std::lock_guard lock(ui_mutex_);
+    return window < WINDOW_NUMBER_COUNT ? windows_[window].state : WindowState{};
+}
+
+uint8_t TerminalWindowSystem::shown_page()
+{
+    std::lock_guard lock(ui_mutex_);
+    return page_;
 }
 
 std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
@@ -507,10 +588,10 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
     }
     std::lock_guard lock(ui_mutex_);
     if (page_ == 0) {
-        const StoredWindow shown = window(0);
-        const Frame frame = shown.visible ? shown.last_frame : Frame{};
+        const bool visible = windows_[0].state.visible;
+        const Frame frame = visible ? frame_ : Frame{};
         int used_lines = 0;
-        if (!shown.visible)
+        if (!visible)
             fill_line(screen, columns, 0,
                       "Grafikfenster 0 ist ausgeblendet: F10, Fenster, Grafikfenster 0 zeigen.",
                       ScreenCell{}.foreground, ScreenCell{}.background);
@@ -532,7 +613,7 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
                       "  Strg-C Ende",
                       STATUS_FOREGROUND, STATUS_BACKGROUND);
     } else {
-        const std::vector<std::u32string> text = page_lines(this->text(page_), columns);
+        const std::vector<std::u32string> text = page_lines(windows_[page_].text, columns);
         const int64_t rows = lines - 1;
         const int64_t total = static_cast<int64_t>(text.size());
         const int64_t last_first = std::max<int64_t>(0, total - rows);
@@ -548,7 +629,7 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
                                                    std::to_string(std::min(first + rows, total)) +
                                                    "/" + std::to_string(total);
         fill_line(screen, columns, lines - 1,
-                  " " + window_title(page_) + "  " + shown +
+                  " " + windows_[page_].state.title + "  " + shown +
                       "  Bild\xE2\x86\x91\xE2\x86\x93 \xE2\x86\x91\xE2\x86\x93 bl\xC3\xA4ttern"
                       "  Esc zur\xC3\xBC"
                       "ck  F10 Men\xC3\xBC",
@@ -556,7 +637,7 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
     }
 
     if (menu_.open) {
-        const std::vector<StoredMenu> all = menus();
+        const std::vector<Menu>& all = menus_;
         fill_line(screen, columns, 0, "", MENU_FOREGROUND, MENU_BACKGROUND);
         int column = 1;
         int menu_column = 1;
@@ -585,13 +666,15 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
             for (int64_t row = 0; row < visible; ++row) {
                 const size_t index = static_cast<size_t>(top + row);
                 const MenuItem& item = items[index];
-                std::u32string label = selectable(item) ? U" " + decode_utf8(item.title)
-                                                        : std::u32string(width, U'\u2500');
+                std::u32string label = item.title.empty() ? std::u32string(width, U'\u2500')
+                                                          : U" " + decode_utf8(item.title);
                 label.resize(width, U' ');
                 const bool chosen = index == menu_.item;
+                const uint32_t foreground = chosen         ? MENU_CHOSEN_FOREGROUND
+                                            : item.enabled ? MENU_FOREGROUND
+                                                           : MENU_DISABLED_FOREGROUND;
                 put_text(screen, columns, static_cast<int>(row) + 1, std::max(0, left), label,
-                         chosen ? MENU_CHOSEN_FOREGROUND : MENU_FOREGROUND,
-                         chosen ? MENU_CHOSEN_BACKGROUND : MENU_BACKGROUND);
+                         foreground, chosen ? MENU_CHOSEN_BACKGROUND : MENU_BACKGROUND);
             }
         }
     }
@@ -600,9 +683,16 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
 
 void TerminalWindowSystem::show_page(uint8_t window)
 {
-    // As the menu's "show" commands do: the window comes to the front, which shows its page.
-    if (window == 0 || window_exists(window))
-        bring_to_front(window);
+    {
+        std::lock_guard lock(ui_mutex_);
+        if (!windows_[window].exists)
+            return;
+        page_ = window;
+        scroll_ = -1;
+    }
+    changed();
+    // The user asked for the window: it is the key window now, and shown if it was hidden.
+    report_activation(window);
 }
 
 void TerminalWindowSystem::scroll_page(int64_t lines)
@@ -619,11 +709,11 @@ void TerminalWindowSystem::scroll_page(int64_t lines)
 
 void TerminalWindowSystem::move_in_menu(int menus_step, int items_step)
 {
-    const std::vector<StoredMenu> all = menus();
-    if (all.empty())
-        return;
     {
         std::lock_guard lock(ui_mutex_);
+        const std::vector<Menu>& all = menus_;
+        if (all.empty())
+            return;
         if (menus_step != 0) {
             const auto count = static_cast<int>(all.size());
             menu_.menu = static_cast<size_t>(
@@ -650,10 +740,10 @@ void TerminalWindowSystem::move_in_menu(int menus_step, int items_step)
 
 void TerminalWindowSystem::choose_menu_item()
 {
-    const std::vector<StoredMenu> all = menus();
     std::optional<MenuChoice> choice;
     {
         std::lock_guard lock(ui_mutex_);
+        const std::vector<Menu>& all = menus_;
         if (menu_.menu < all.size() && menu_.item < all[menu_.menu].items.size() &&
             selectable(all[menu_.menu].items[menu_.item]))
             choice = MenuChoice{true, all[menu_.menu].title, all[menu_.menu].items[menu_.item]};
@@ -661,7 +751,7 @@ void TerminalWindowSystem::choose_menu_item()
     }
     changed();
     if (choice)
-        simulate_menu(*choice);
+        report_menu_choice(*choice);
 }
 
 bool TerminalWindowSystem::handle_key(const TerminalKey& key)
@@ -724,8 +814,8 @@ bool TerminalWindowSystem::handle_key(const TerminalKey& key)
     // A sequence of a key we do not know carries nothing to type.
     if (code == KEY_UNMAPPED && report.characters.empty())
         return true;
-    simulate_key_down(report);
-    simulate_key_up(report);
+    report_key(report, true);
+    report_key(report, false);
     return true;
 }
 
@@ -781,7 +871,7 @@ bool start(const std::string& log_path)
     if (raw_active || !is_interactive() || tcgetattr(STDIN_FILENO, &saved_settings) != 0)
         return false;
     // Lines printed to standard output or error would run across the drawn screen: they go
-    // to the log file, and the diagnostic lines also to the console page.
+    // to the log file and to the console page.
     const int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     const int screen = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     if (log < 0 || screen < 0) {
@@ -804,27 +894,25 @@ bool start(const std::string& log_path)
         return false;
     }
     terminal_fd = screen;
-    std::fflush(stdout);
-    std::fflush(stderr);
-    dup2(log, STDOUT_FILENO);
-    dup2(log, STDERR_FILENO);
+    const bool captured = start_console_capture(log);
     close(log);
+    if (!captured) {
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_settings);
+        close(screen);
+        terminal_fd = STDOUT_FILENO;
+        return false;
+    }
     raw_active = true;
     std::atexit(restore);
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL})
         std::signal(sig, restore_and_reraise);
     write_output(ENTER_SCREEN);
-
-    diag_set_sink([](std::string_view text) {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
-        backend().append_text(CONSOLE_WINDOW, std::string(text));
-    });
     return true;
 }
 
 void stop()
 {
+    stop_console_capture();
     restore();
 }
 

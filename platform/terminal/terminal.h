@@ -1,11 +1,12 @@
 // platform/terminal/terminal.h: the text terminal as a window system. Window 0 is drawn from
 // the character cells of its frames; the printer, the console and the pasteboard are
-// scrolling text pages; a menu bar opens with F10. Everything else is kept as the window
-// store keeps it.
+// scrolling text pages; a menu bar opens with F10.
 #pragma once
 
-#include "platform/window_store.h"
+#include "platform/event_loop.h"
+#include "platform/window_system.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -40,20 +41,33 @@ struct ScreenCell {
     bool operator==(const ScreenCell&) const = default;
 };
 
-class TerminalWindowSystem final : public WindowStore {
+class TerminalWindowSystem final : public WindowSystem {
   public:
     // Starts the thread that reads keys and paints, then serves the event queue here.
     void run_event_loop() override;
+    void quit_event_loop() override;
+    void post_to_event_thread(std::function<void()> work) override;
 
-    uint8_t main_window() override; // the window whose page is shown
+    // What to show. Each call repaints what it changed: every one marks the screen changed.
+    void build_interface(const std::vector<WindowSpec>& windows) override;
+    void set_menu_bar(const std::vector<Menu>& menus) override;
+    void set_window_state(uint8_t window, const WindowState& state) override;
+    // Window 0 and the text windows have a page; fronting one of them shows it.
     void bring_to_front(uint8_t window) override;
-    void hide_window(uint8_t window) override;
     void present_frame(uint8_t window, const Frame& frame) override;
-    void set_text(uint8_t window, const std::string& text) override;
-    void append_text(uint8_t window, const std::string& text) override;
-    void pasteboard_set_text(const std::string& text) override;
+    void set_text(uint8_t window, std::string_view text) override;
+    void append_text(uint8_t window, std::string_view text) override;
+    void clear_text(uint8_t window) override;
+    // Sets the terminal's own clipboard too (OSC 52); the terminal cannot be asked for it,
+    // so pasteboard_text() answers with the last text set.
+    void set_pasteboard_text(const std::string& text) override;
+    void set_pasteboard_image(std::shared_ptr<const ArgbImage> image) override;
+    std::optional<std::string> pasteboard_text() override;
+    // Nobody can answer a dialog here: cancelled.
+    std::string open_file_dialog(const OpenDialogOptions& options) override;
+    std::string save_file_dialog(const SaveDialogOptions& options) override;
     // No sound player here: the caller falls back to the bell.
-    bool play_sound(const std::string& path) override;
+    std::optional<double> play_sound(const std::string& path) override;
     void alert_beep() override;
 
     // The screen as it would be painted at this size; for the paint thread and tests.
@@ -63,22 +77,39 @@ class TerminalWindowSystem final : public WindowStore {
     // program. False when the key asks to leave.
     bool handle_key(const TerminalKey& key);
 
+    // For tests: the state last pushed for a window, and the window whose page is shown.
+    WindowState shown_state(uint8_t window);
+    uint8_t shown_page();
+
   private:
     struct MenuState {
         bool open = false;
         size_t menu = 0;
         size_t item = 0;
     };
+    // What the terminal was told to show of one window.
+    struct Shown {
+        bool exists = false;
+        WindowKind kind = WindowKind::Plain;
+        WindowState state;
+        std::string text; // text windows
+    };
 
     void changed() { ++changes_; }
+    // Shows the page of window 0 or a text window and reports it as the key window.
     void show_page(uint8_t window);
     void scroll_page(int64_t lines);
     void move_in_menu(int menus, int items);
     void choose_menu_item();
     void paint_loop();
 
+    EventLoop loop_;
     std::atomic<int64_t> changes_{1};
     std::mutex ui_mutex_;
+    std::array<Shown, WINDOW_NUMBER_COUNT> windows_; // guarded by ui_mutex_
+    Frame frame_;                                    // window 0's last frame; guarded by ui_mutex_
+    std::vector<Menu> menus_;                        // guarded by ui_mutex_
+    std::optional<std::string> pasteboard_;          // guarded by ui_mutex_
     uint8_t page_ = 0;       // 0, or a text window: 8, 9, 10; guarded by ui_mutex_
     int64_t scroll_ = -1;    // first page line shown, from 0; -1 follows the end; ui_mutex_
     int64_t page_rows_ = 1;  // text rows of the last composed page; ui_mutex_
@@ -90,10 +121,10 @@ class TerminalWindowSystem final : public WindowStore {
 TerminalWindowSystem& backend();
 
 // Raw input, the alternate screen without line wrap, the terminal restored at exit and on
-// fatal signals; diagnostics and standard output go to the log file and the console page.
+// fatal signals; standard output and standard error go to the log file and the console page.
 // False when the terminal refuses.
 bool start(const std::string& log_path);
-// Restores the terminal; safe to call more than once and from a signal handler's path.
+// Drains the console capture into the log and restores the terminal; safe to call twice.
 void stop();
 
 } // namespace platform::terminal

@@ -10,7 +10,10 @@
 #include "shell/line_input.h"
 #include "shell/mttools.h"
 #include "tests/shell/shell_test_window.h"
+#include "toolkit/cursor.h"
+#include "toolkit/text_output.h"
 #include "toolkit/window.h"
+#include "toolkit/window_setup.h"
 
 namespace {
 

@@ -1,27 +1,13 @@
-// tests/platform/headless_test.cpp: the in-memory window system behaves as callers expect.
+// tests/platform/headless_test.cpp: the recorder keeps what it was told and delivers its
+// scripted reports on the event thread.
 #include "platform/headless/headless.h"
+#include "platform/platform.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <future>
-
-#include "platform/platform.h"
 
 namespace {
 
 using platform::headless;
-
-platform::WindowSpec layout(platform::WindowKind kind, platform::Rect frame, std::string title = "",
-                          bool ruler = false)
-{
-    platform::WindowSpec s;
-    s.kind = kind;
-    s.frame = frame;
-    s.title = std::move(title);
-    s.has_ruler = ruler;
-    return s;
-}
 
 class Headless : public ::testing::Test {
 protected:
@@ -29,42 +15,40 @@ protected:
     void TearDown() override { platform::headless_reset(); }
 };
 
-TEST_F(Headless, RedrawCallsTheDrawHandlerOnTheEventThread)
+TEST_F(Headless, ReportsArriveOnTheEventThreadBeforeTheCallReturns)
 {
-    auto& ws = platform::window_system();
-    ws.create_window(2, layout(platform::WindowKind::Graphic, {0, 0, 64, 64}));
-    auto image = std::make_shared<platform::ArgbImage>();
-    image->width = 1;
-    image->height = 1;
-    image->pixels = {0xFF102030};
-    bool drawn_on_event_thread = false;
+    bool on_event_thread = false;
+    uint16_t code = 0;
     platform::WindowEvents events;
-    events.draw_view = [&](uint8_t window) {
-        drawn_on_event_thread = platform::is_event_thread();
-        platform::window_system().present_frame(window, {image, nullptr});
+    events.key_down = [&](const platform::KeyReport& r) {
+        on_event_thread = platform::is_event_thread();
+        code = r.key_code;
     };
-    ws.set_events(events);
-    ws.request_redraw(2, false);
-    EXPECT_TRUE(drawn_on_event_thread);
-    EXPECT_EQ(headless().window(2).frames_presented, 1);
-    ASSERT_NE(headless().window(2).last_frame.image, nullptr);
-    EXPECT_EQ(headless().window(2).last_frame.image->pixels[0], 0xFF102030u);
+    headless().set_events(events);
+    headless().report_key({0, platform::KEY_Q, "q", 0}, true);
+    EXPECT_TRUE(on_event_thread);
+    EXPECT_EQ(code, platform::KEY_Q);
 }
 
-TEST_F(Headless, DeferredRedrawsCoalesce)
+TEST_F(Headless, TextPushesApplyInOrderOnlyToTextWindows)
 {
-    auto& ws = platform::window_system();
-    ws.create_window(1, layout(platform::WindowKind::Graphic, {0, 0, 64, 64}));
-    // Hold the event thread so the requests pile up before the first draw.
-    std::promise<void> release;
-    auto gate = release.get_future().share();
-    platform::run_on_event_thread([gate] { gate.wait(); }, false);
-    for (int i = 0; i < 5; ++i)
-        ws.request_redraw(1, true);
-    release.set_value();
-    headless().drain_event_thread();
-    EXPECT_EQ(headless().window(1).redraw_requests, 5);
-    EXPECT_EQ(headless().window(1).draws, 1);
+    platform::WindowSpec text;
+    text.number = platform::PRINTER_WINDOW;
+    text.kind = platform::WindowKind::Text;
+    platform::WindowSpec graphic;
+    graphic.number = 3;
+    graphic.kind = platform::WindowKind::Graphic;
+    platform::show([&](platform::WindowSystem& ws) {
+        ws.build_interface({text, graphic});
+        ws.set_text(platform::PRINTER_WINDOW, "a\r");
+        ws.append_text(platform::PRINTER_WINDOW, "b\r");
+        ws.set_text(3, "nothing");
+    });
+    EXPECT_EQ(headless().window(platform::PRINTER_WINDOW).text, "a\rb\r");
+    EXPECT_EQ(headless().window(3).text, "");
+    platform::show([](platform::WindowSystem& ws) { ws.clear_text(platform::PRINTER_WINDOW); });
+    EXPECT_EQ(headless().window(platform::PRINTER_WINDOW).text, "");
+    EXPECT_EQ(headless().window(platform::PRINTER_WINDOW).text_pushes, 3);
 }
 
 } // namespace

@@ -138,4 +138,30 @@ TEST(RunAsync, RunsOffTheEventThread)
     EXPECT_FALSE(answer.get());
 }
 
+// The platform's own threads carry their names but no thread number until they ask, so the
+// numbers the program prints stay as they were.
+TEST(NamedThreads, HelpersAreNamedAndLeaveTheNumbersAlone)
+{
+    auto number_of_new_thread = [] {
+        std::promise<int64_t> number;
+        auto answer = number.get_future();
+        platform::start_thread(0, [&] { number.set_value(platform::current_thread_number()); });
+        return answer.wait_for(BOUND) == std::future_status::ready ? answer.get() : -1;
+    };
+    const int64_t before = number_of_new_thread();
+    std::promise<std::string> name;
+    auto answer = name.get_future();
+    platform::start_named_thread("Helfer", [&] { name.set_value(platform::current_thread_name()); });
+    ASSERT_EQ(answer.wait_for(BOUND), std::future_status::ready);
+    EXPECT_EQ(answer.get(), "Helfer");
+    std::string beside_name;
+    bool here_ran = false;
+    platform::run_beside(
+        "Nebenbei", [&] { beside_name = platform::current_thread_name(); },
+        [&] { here_ran = true; });
+    EXPECT_TRUE(here_ran);
+    EXPECT_EQ(beside_name, "Nebenbei");
+    EXPECT_EQ(number_of_new_thread(), before + 1);
+}
+
 } // namespace

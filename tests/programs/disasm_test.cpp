@@ -268,10 +268,8 @@ protected:
     {
         ProgramWindowTest::SetUp();
         initopcodenames();
-        platform::WindowSpec layout;
-        layout.kind = platform::WindowKind::Text;
-        layout.has_ruler = true;
-        ASSERT_TRUE(platform::headless().create_window(platform::PRINTER_WINDOW, layout));
+        test_support::build_window(platform::PRINTER_WINDOW, platform::WindowKind::Text,
+                                   {0, 0, 800, 600}, true);
         path_ = std::filesystem::temp_directory_path() /
                 ("orbikon-dcmd-" + std::to_string(::getpid()) + ".qucode");
         std::ofstream(path_, std::ios::binary) << text_of(SMALL_DUMP);

@@ -18,6 +18,8 @@
 #include "programs/grover.h"
 #include "programs/input_limits.h"
 #include "tests/programs/program_fixture.h"
+#include "toolkit/window.h"
+#include "toolkit/cursor.h"
 
 using program_test::ProgramWindowTest;
 

@@ -17,6 +17,7 @@
 #include "platform/diag.h"
 #include "shell/events.h"
 #include "tests/programs/program_fixture.h"
+#include "toolkit/cursor.h"
 #include "toolkit/window.h"
 
 extern "C" void dsyev_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda,

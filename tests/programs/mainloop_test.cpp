@@ -10,6 +10,7 @@
 
 #include "programs/headless_run.h"
 #include "tests/programs/program_fixture.h"
+#include "toolkit/window_setup.h"
 
 namespace {
 
@@ -78,6 +79,8 @@ TEST(HeadlessRun, NoKeysShowsPromptAndHelpScreen)
               std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("t_InitWindow: GraphicWindow #0 Start.\n"), std::string::npos);
+    // The menu bar is built as described: no look-up for standard items fails at start.
+    EXPECT_EQ(run.output.find("Menu not found"), std::string::npos) << run.output;
 }
 
 TEST(HeadlessRun, UnknownAndControlKeysClearTheWindowAndHelpShowsItAgain)

@@ -30,13 +30,9 @@ class PrinterTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        platform::headless_reset();
-        platform::WindowSpec layout;
-        layout.kind = platform::WindowKind::Text;
-        layout.title = "Drucker";
-        layout.has_ruler = true;
-        layout.frame = {0, 0, 800, 600};
-        ASSERT_TRUE(headless().create_window(platform::PRINTER_WINDOW, layout));
+        test_support::fresh_toolkit();
+        test_support::build_window(platform::PRINTER_WINDOW, platform::WindowKind::Text,
+                                   {0, 0, 800, 600}, true);
         VirtualPrinterUpdatePending = 0;
         printer_buffer_clear();
     }
@@ -51,10 +47,14 @@ TEST_F(PrinterTest, SetPrinterFromAnotherThreadReturnsAfterTheViewChanged)
     p_SetPrinter("Zeile 1\r");
     // No drain: the caller waited for the event thread already.
     EXPECT_EQ(view_text(), "Zeile 1\r");
-    EXPECT_GE(headless().window(platform::PRINTER_WINDOW).text_redraws, 1);
     EXPECT_EQ(p_GetPrinter(), "Zeile 1\r");
+    const int64_t pushes = headless().window(platform::PRINTER_WINDOW).text_pushes;
     p_SetPrinter(p_GetPrinter() + "neu\r"); // get, then set, appends
     EXPECT_EQ(p_GetPrinter(), "Zeile 1\rneu\r");
+    EXPECT_EQ(view_text(), "Zeile 1\rneu\r");
+    EXPECT_EQ(headless().window(platform::PRINTER_WINDOW).text_pushes, pushes + 1);
+    p_SetPrinter("anders"); // a text that does not extend the last replaces it
+    EXPECT_EQ(view_text(), "anders");
 }
 
 TEST_F(PrinterTest, OperationsWorkOnTheEventThreadItself)
@@ -68,7 +68,7 @@ TEST_F(PrinterTest, OperationsWorkOnTheEventThreadItself)
         },
         true);
     EXPECT_EQ(seen, "direkt");
-    EXPECT_EQ(headless().window(platform::PRINTER_WINDOW).ruler_text, "L....R");
+    EXPECT_EQ(headless().window(platform::PRINTER_WINDOW).state.ruler, "L....R");
 }
 
 TEST_F(PrinterTest, CallersOnManyThreadsAllGetTheirWorkDone)
@@ -96,9 +96,10 @@ TEST_F(PrinterTest, InitSetsRulerFontEmptiesPrinterAndBufferAndStartsOneThread)
     DiagCapture capture;
     p_InitPrinter();
     p_InitPrinter(); // before the first thread can have raised its flag
-    platform::StoredWindow w = headless().window(platform::PRINTER_WINDOW);
+    platform::RecordedWindow w = headless().window(platform::PRINTER_WINDOW);
     EXPECT_EQ(w.text, "");
-    EXPECT_EQ(w.ruler_text, RulerText(160, false, true));
+    EXPECT_EQ(w.state.ruler, RulerText(160, false, true));
+    EXPECT_EQ(w.state.font_family, "Menlo");
     EXPECT_TRUE(printer_buffer_contents().empty());
     ASSERT_TRUE(wait_for([] { return VirtualPrinterAutoUpdateActive == 1; }));
     p_SetPrinter("Inhalt");

@@ -12,7 +12,10 @@
 #include "platform/utf8.h"
 #include "tests/support/test_support.h"
 #include "tests/toolkit/text_fixture.h"
+#include "toolkit/shell_hooks.h"
+#include "toolkit/video_memory.h"
 #include "toolkit/window.h"
+#include "toolkit/window_setup.h"
 
 namespace program_test {
 

@@ -11,6 +11,7 @@
 #include "programs/input_limits.h"
 #include "programs/random.h"
 #include "tests/programs/program_fixture.h"
+#include "toolkit/window.h"
 
 using program_test::fields;
 using program_test::ProgramWindowTest;

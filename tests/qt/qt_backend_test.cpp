@@ -11,6 +11,8 @@
 #include "shell/app_delegate.h"
 #include "shell/events.h"
 #include "shell/views.h"
+#include "toolkit/geometry.h"
+#include "toolkit/platform_windows.h"
 #include "toolkit/render.h"
 #include "toolkit/window.h"
 
@@ -82,6 +84,7 @@ class DesktopTest : public ::testing::Test {
         platform::set_window_system(backend_);
         connect_shell(std::move(program));
         const platform::WindowEvents e = backend_->events();
+        e.display_changed(backend_->current_display());
         e.will_finish_launching();
         e.did_finish_launching();
         ASSERT_TRUE(pump_until([] { return WaitingForKey() && EventQueueLength() == 0; }));
@@ -175,7 +178,7 @@ TEST_F(DesktopTest, ModifierKeysAloneReportTheModifierWord)
 TEST_F(DesktopTest, ClosingWindowThreeHidesItAndSaysSo)
 {
     launch(mainloop);
-    backend_->show_window(3);
+    t_WindowFront(3);
     QWidget* window3 = backend_->state(3)->widget;
     ASSERT_TRUE(window3->isVisible());
     DiagCapture capture;
@@ -208,7 +211,7 @@ TEST_F(DesktopTest, ConsoleShowsStandardOutputAndError)
                shown.contains(QStringLiteral("ERROR: auf der Standardfehlerausgabe\n"));
     }));
     // The launch lines came before, in the order they were written.
-    const std::string text = backend_->text(platform::CONSOLE_WINDOW);
+    const std::string text = toolkit::window_text(platform::CONSOLE_WINDOW);
     EXPECT_LT(text.find("applicationWillFinishLaunching: Called."), text.find("Program: Start."));
 }
 
@@ -224,17 +227,17 @@ TEST_F(DesktopTest, LongTextShowsABoundedTail)
         line.resize(line_bytes - 1, '.');
         text += line + "\r";
     }
-    backend_->set_text(platform::PRINTER_WINDOW, text);
-    EXPECT_EQ(backend_->text(platform::PRINTER_WINDOW), text);
+    toolkit::set_window_text(platform::PRINTER_WINDOW, text);
     auto* printer = backend_->state(platform::PRINTER_WINDOW);
+    EXPECT_EQ(printer->total_bytes, text.size());
     EXPECT_LE(printer->shown_bytes, QtWindowSystem::TEXT_VIEW_LIMIT_BYTES);
     EXPECT_FALSE(printer->tail_note->isHidden());
     EXPECT_TRUE(printer->edit->toPlainText().endsWith(
         QString::fromStdString("Zeile " + std::to_string(lines - 1))
             .leftJustified(static_cast<int>(line_bytes - 1), QLatin1Char('.')) +
         QLatin1Char('\n')));
-    // Appending through a longer text that starts with the old adds only the new end.
-    backend_->set_text(platform::PRINTER_WINDOW, text + "Ende\r");
+    // Publishing a longer text that starts with the old adds only the new end.
+    toolkit::set_window_text(platform::PRINTER_WINDOW, text + "Ende\r");
     EXPECT_TRUE(printer->edit->toPlainText().endsWith(QStringLiteral("Ende\n")));
     EXPECT_LE(printer->shown_bytes, 2 * QtWindowSystem::TEXT_VIEW_LIMIT_BYTES);
 }
@@ -276,21 +279,24 @@ TEST_F(DesktopTest, ClickGivesThePositionInTheDrawingArea)
 TEST_F(DesktopTest, TooLargeWindowFitsTheScreenWithItsAspect)
 {
     launch(mainloop);
-    const platform::Size screen = backend_->screen_size();
-    const platform::Rect frame = backend_->window_frame(0);
+    const platform::Size screen = toolkit::display().screen;
+    const platform::Rect frame = toolkit::platform_window(0).state.frame;
+    auto set_frame = [](const platform::Rect& r) {
+        toolkit::change_platform_window(0, [&](toolkit::PlatformWindow& w) { w.state.frame = r; });
+    };
     // Twice the screen in both directions: the window shrinks, the view keeps its shape.
-    backend_->set_window_frame(0, {0, 0, 2 * screen.width, 2 * screen.height}, true);
+    set_frame({0, 0, 2 * screen.width, 2 * screen.height});
     auto* canvas = static_cast<platform::qt::Canvas*>(view(0));
     const QRect shown = backend_->state(0)->widget->geometry();
     EXPECT_LE(shown.width(), screen.width);
     EXPECT_LE(shown.height(), screen.height);
     EXPECT_LT(canvas->content_scale(), 0.5 + 1e-9);
     const QRectF area = canvas->view_rect();
-    const platform::Rect v = backend_->view_frame(0);
+    const platform::Rect v = toolkit::platform_window(0).state.view_frame;
     EXPECT_NEAR(area.width() / area.height(), v.width / v.height, 0.01);
     // The logical frame stays what the toolkit asked for.
-    EXPECT_EQ(backend_->window_frame(0).width, 2 * screen.width);
-    backend_->set_window_frame(0, frame, true);
+    EXPECT_EQ(backend_->state(0)->state.frame.width, 2 * screen.width);
+    set_frame(frame);
     EXPECT_DOUBLE_EQ(canvas->content_scale(), 1.0);
 }
 

@@ -5,10 +5,12 @@
 #include "shell/app_delegate.h"
 #include "shell/menus.h"
 #include "shell/views.h"
-#include "toolkit/geometry.h"
-#include "toolkit/render.h"
-#include "toolkit/window.h"
 #include "tests/support/test_support.h"
+#include "toolkit/geometry.h"
+#include "toolkit/platform_windows.h"
+#include "toolkit/render.h"
+#include "toolkit/shell_hooks.h"
+#include "toolkit/window.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -27,7 +29,7 @@ class AppDelegateTest : public ::testing::Test {
         ASSERT_TRUE(test_support::fresh_toolkit());
         ResetMenus();
         TitleBarHeight = TITLE;
-        BuildInterface(headless(), ApplicationInterface());
+        BuildInterface(ApplicationInterface());
     }
     void TearDown() override
     {
@@ -65,21 +67,24 @@ TEST_F(AppDelegateTest, EveryTagHasItsActionAndAUniqueKey)
 
 TEST_F(AppDelegateTest, ResizingThePrinterLaysOutScrollViewAndRuler)
 {
-    const Rect ruler = headless().window(9).ruler_frame;
-    headless().set_window_frame(9, {0, 0, 800, 700}, false);
+    auto layout = [](uint8_t n) { return toolkit::platform_window(n); };
+    const Rect ruler = layout(9).ruler_frame;
+    toolkit::platform_window_resized(9, {0, 0, 800, 700});
     app_delegate().windowDidResize(9);
-    auto hw = headless().window(9);
-    EXPECT_EQ(hw.scroll_view_frame, (Rect{20, 0, 760, 700 - 40 - TITLE - 15}));
-    EXPECT_EQ(hw.ruler_frame, (Rect{ruler.x, ruler.y, 752, 19}));
-    headless().set_window_frame(8, {0, 0, 500, 300}, false); // the pasteboard
+    const auto printer = layout(9);
+    EXPECT_EQ(printer.scroll_view_frame, (Rect{20, 0, 760, 700 - 40 - TITLE - 15}));
+    EXPECT_EQ(printer.ruler_frame, (Rect{ruler.x, ruler.y, 752, 19}));
+    toolkit::platform_window_resized(8, {0, 0, 500, 300}); // the pasteboard
     app_delegate().windowDidResize(8);
-    const auto before8 = headless().window(8);
-    EXPECT_EQ(before8.scroll_view_frame, (Rect{10, 0, 480, 300 - 20 - TITLE}));
-    headless().set_window_frame(2, {0, 0, 900, 900}, false); // a graphic window: no layout
+    const auto pasteboard = layout(8);
+    EXPECT_EQ(pasteboard.scroll_view_frame, (Rect{10, 0, 480, 300 - 20 - TITLE}));
+    toolkit::platform_window_resized(2, {0, 0, 900, 900}); // a graphic window: no layout
     app_delegate().windowDidResize(2);
-    EXPECT_EQ(headless().window(9).scroll_view_frame, hw.scroll_view_frame);
-    EXPECT_EQ(headless().window(9).ruler_frame, hw.ruler_frame);
-    EXPECT_EQ(headless().window(8).scroll_view_frame, before8.scroll_view_frame);
+    EXPECT_EQ(layout(9).scroll_view_frame, printer.scroll_view_frame);
+    EXPECT_EQ(layout(9).ruler_frame, printer.ruler_frame);
+    EXPECT_EQ(layout(8).scroll_view_frame, pasteboard.scroll_view_frame);
+    // The resize reached the records only: the window system has the frame already.
+    EXPECT_EQ(headless().window(9).state_pushes, 0);
 }
 
 TEST_F(AppDelegateTest, TerminationCallsTheHandlerAndTheActiveFlagFollows)
@@ -104,18 +109,49 @@ TEST_F(AppDelegateTest, InstalledCallbacksReachTheShell)
     window_table[1].Width = 50;
     window_table[1].Height = 50;
     ResetMouse();
-    {
-        DiagCapture out;
-        headless().simulate_mouse_down(platform::MouseReport{1, 10, 40, 1, 0});
-        EXPECT_EQ(MouseEventCount(), 1);
-        headless().simulate_close_box(4);
-        EXPECT_NE(out.text().find("t_MouseEventPostCloseBoxClick: Window = 4\n"),
-                  std::string::npos);
-        ASSERT_TRUE(headless().choose_menu_item("Fenster", 0)); // hide the main window
-        EXPECT_EQ(MenuEventCount(), 1);
-    }
+    DiagCapture quiet;
+    PrepareMenus();
+    headless().report_mouse(platform::MouseReport{1, 10, 40, 1, 0},
+                            platform::WindowSystem::Mouse::Down);
+    EXPECT_EQ(MouseEventCount(), 1);
+    t_WindowFront(0);
+    t_WindowFront(4);
+    headless().report_close_box(4);
+    EXPECT_NE(quiet.text().find("t_MouseEventPostCloseBoxClick: Window = 4\n"), std::string::npos);
+    EXPECT_FALSE(headless().window(4).state.visible);
+    // The user brings the hidden printer forward: it is shown and takes the keys.
+    headless().report_activation(platform::PRINTER_WINDOW);
+    EXPECT_TRUE(headless().window(9).state.visible);
+    EXPECT_EQ(MainWindowNumber(), platform::PRINTER_WINDOW);
+    ASSERT_TRUE(headless().choose_menu_item("Fenster", 0)); // hides the main window
+    EXPECT_EQ(MenuEventCount(), 1);
+    EXPECT_FALSE(headless().window(9).state.visible);
+    EXPECT_EQ(MainWindowNumber(), 0);
+    headless().report_display({{1366, 768}, 30});
+    EXPECT_EQ(toolkit::display().screen.width, 1366);
     EXPECT_TRUE(toolkit::shell_hooks().prepare_menus);
     EXPECT_TRUE(toolkit::shell_hooks().setup_pasteboard_view);
+    EXPECT_TRUE(toolkit::shell_hooks().draw_view);
     headless().set_events({});
     ResetMouse();
+    ResetMenus();
+}
+
+// Closing the last shown window quits, as a Linux desktop's users expect: no global menu
+// bar would be left to bring a window back.
+TEST_F(AppDelegateTest, ClosingTheLastShownWindowQuits)
+{
+    connect_shell([] {});
+    t_WindowFront(0);
+    t_WindowFront(9);
+    DiagCapture out;
+    headless().report_close_box(9);
+    headless().drain_event_thread();
+    EXPECT_EQ(out.text().find("applicationWillTerminate"), std::string::npos);
+    headless().report_close_box(0);
+    // The quit ends the event loop after the termination report; a new task restarts it.
+    ASSERT_TRUE(test_support::wait_for([&] {
+        return out.text().find("applicationWillTerminate: Called.\n") != std::string::npos;
+    }));
+    headless().set_events({});
 }

@@ -8,6 +8,7 @@
 #include "platform/window_system.h"
 #include "shell/events.h"
 #include "tests/shell/shell_test_window.h"
+#include "toolkit/cursor.h"
 #include "toolkit/window.h"
 
 namespace {
@@ -150,8 +151,8 @@ TEST_F(LineInputTest, CopyAndPasteThroughThePasteboard)
         [&] { copied = platform::window_system().pasteboard_text(); }, true);
     EXPECT_EQ(copied, "x\xE2\x82\xACy");
 
-    platform::run_on_event_thread(
-        [] { platform::window_system().pasteboard_set_text("12\n34"); }, true);
+    platform::run_on_event_thread([] { platform::window_system().set_pasteboard_text("12\n34"); },
+                                  true);
     // The pasted keys queue behind those typed before, so drive the field by hand.
     t_InputForm(0, "Z: ", "", true, INPUT_INTEGER, 25);
     t_InputEdit(0, 22);
@@ -163,7 +164,11 @@ TEST_F(LineInputTest, CopyAndPasteThroughThePasteboard)
 
     // A character above U+00FF arrives as Escape and ends the form there.
     platform::run_on_event_thread(
-        [] { platform::window_system().pasteboard_set_text("5\xC5\x82" "6"); }, true);
+        [] {
+            platform::window_system().set_pasteboard_text("5\xC5\x82"
+                                                          "6");
+        },
+        true);
     EXPECT_EQ(form("\x16", INPUT_INTEGER), "");
     EXPECT_EQ(EventQueueLength(), 6); // 0142, group separator, 6
     ResetEvents();

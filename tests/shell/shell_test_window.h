@@ -8,7 +8,10 @@
 #include "platform/window_system.h"
 #include "shell/events.h"
 #include "tests/support/test_support.h"
+#include "toolkit/shell_hooks.h"
+#include "toolkit/video_memory.h"
 #include "toolkit/window.h"
+#include "toolkit/window_setup.h"
 
 namespace shell_test {
 

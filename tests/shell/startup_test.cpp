@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "tests/shell/shell_test_window.h"
 #include "tests/support/test_support.h"
+#include "toolkit/video_memory.h"
 #include "toolkit/window.h"
 
 namespace {

@@ -3,9 +3,10 @@
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "shell/views.h"
-#include "toolkit/render.h"
-#include "toolkit/window.h"
 #include "tests/support/test_support.h"
+#include "toolkit/render.h"
+#include "toolkit/video_memory.h"
+#include "toolkit/window.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -52,8 +53,8 @@ class ViewsTest : public ::testing::Test {
         ResetMouse();
         ResetEvents();
         for (uint8_t i = 0; i < WINDOW_COUNT; ++i)
-            headless().create_window(
-                i, {platform::WindowKind::Graphic, {0, 0, 200, 200}, "", false, true});
+            test_support::build_window(i, platform::WindowKind::Graphic, {0, 0, 200, 200}, false,
+                                       true);
         graphic_window(1);
     }
     void TearDown() override { ResetMouse(); }

@@ -2,24 +2,26 @@
 // fonts, files of their own, and runs of the real program and of qucode.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <png.h>
+#include "platform/headless/headless.h"
+#include "platform/platform.h"
+#include "toolkit/font.h"
+#include "toolkit/platform_windows.h"
+#include "toolkit/render.h"
+#include "toolkit/shell_hooks.h"
+#include "toolkit/video_memory.h"
+#include "toolkit/window.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <png.h>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-#include "platform/headless/headless.h"
-#include "platform/platform.h"
-#include "toolkit/font.h"
-#include "toolkit/render.h"
-#include "toolkit/window.h"
 
 namespace test_support {
 
@@ -41,9 +43,23 @@ inline bool fresh_toolkit()
 {
     const bool stopped = toolkit::stop_auto_update();
     platform::headless_reset();
+    toolkit::reset_platform_windows();
     toolkit::shell_hooks() = {};
     toolkit::reset_video_memory();
     return stopped;
+}
+
+// Builds platform window n, in the records and on the headless backend; hidden unless asked.
+inline void build_window(uint8_t n, platform::WindowKind kind, platform::Rect frame,
+                         bool ruler = false, bool visible = false)
+{
+    platform::WindowSpec spec;
+    spec.number = n;
+    spec.kind = kind;
+    spec.has_ruler = ruler;
+    spec.state.frame = frame;
+    spec.state.visible = visible;
+    toolkit::build_platform_windows({spec});
 }
 
 // A grey font of width x height cells. Unless blank, every glyph but the space is the same

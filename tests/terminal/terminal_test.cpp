@@ -361,28 +361,4 @@ TEST_F(TerminalRun, ACrashSignalStillGivesTheTerminalBack)
     EXPECT_TRUE(screen.left_screen);
 }
 
-TEST(TerminalStart, WithoutATerminalExitsWithItsLine)
-{
-    const std::string program = std::string(ORBIKON_BUILD_DIR) + "/orbikon";
-    for (const std::string flags : {"", " --terminal"}) {
-        // Standard input from /dev/null, standard output into the pipe: no terminal; and no
-        // display, which the default would prefer.
-        FILE* pipe = popen(("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" + program +
-                            "'" + flags + " < /dev/null 2>&1")
-                               .c_str(),
-                           "r");
-        ASSERT_NE(pipe, nullptr);
-        std::string output;
-        char buffer[256];
-        while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
-            output.append(buffer, n);
-        const int status = pclose(pipe);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << flags;
-        EXPECT_EQ(output, "orbikon: Weder Anzeige noch Terminal gefunden. Starten Sie orbikon "
-                          "auf einem Desktop, in einem Terminal oder mit --headless --input "
-                          "EINGABE --screen BILDSCHIRM.\n")
-            << flags;
-    }
-}
-
 } // namespace

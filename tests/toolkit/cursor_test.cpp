@@ -1,7 +1,12 @@
 // tests/toolkit/cursor_test.cpp: cursor movement, tabs, rules, inverse and control codes.
 #include "text_fixture.h"
 #include "toolkit/cursor.h"
+#include "toolkit/display.h"
+#include "toolkit/palette.h"
+#include "toolkit/text_output.h"
+#include "toolkit/video_memory.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using text_test::TextWindowTest;
@@ -174,11 +179,24 @@ TEST_F(Controls, BellPlaysTheSoundResource)
 {
     open(1);
     t_Print(1, "\x07");
-    platform::run_on_event_thread([] {}, true); // the bell is handed over without waiting
     const auto played = platform::headless().sounds_played();
     ASSERT_EQ(played.size(), 1u);
     EXPECT_NE(played[0].find("sysbeep.aif"), std::string::npos);
     t_Print(1, "\x07"); // still playing: not started again
-    platform::run_on_event_thread([] {}, true);
     EXPECT_EQ(platform::headless().sounds_played().size(), 1u);
+    EXPECT_EQ(platform::headless().beeps(), 0);
+}
+
+// A printed BEL used to stay silent when the sound could not be played (a terminal, a
+// desktop without audio); it falls back to the alert beep as the menus' Beep does.
+TEST_F(Controls, BellFallsBackToTheAlertBeepWithoutTheSound)
+{
+    open(1);
+    const std::string empty = testing::TempDir() + "orbikon-no-sounds";
+    std::filesystem::create_directories(empty);
+    setenv("ORBIKON_RESOURCES", empty.c_str(), 1);
+    t_Print(1, "\x07");
+    unsetenv("ORBIKON_RESOURCES");
+    EXPECT_TRUE(platform::headless().sounds_played().empty());
+    EXPECT_EQ(platform::headless().beeps(), 1);
 }

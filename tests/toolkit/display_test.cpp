@@ -1,6 +1,10 @@
 // tests/toolkit/display_test.cpp: display modes, Escape commands and colours.
 #include "text_fixture.h"
+#include "toolkit/cursor.h"
 #include "toolkit/display.h"
+#include "toolkit/palette.h"
+#include "toolkit/text_output.h"
+#include "toolkit/video_memory.h"
 
 #include <gtest/gtest.h>
 
@@ -89,7 +93,7 @@ TEST_F(Colours, ColorKeepsBackgroundBorderSetsThePlatformBackgroundAndWraps)
     EXPECT_EQ(win(1).RGBColor, PaletteColor(14));
     t_ColorBorder(1, 21);
     EXPECT_EQ(win(1).RGBColorBorder, PaletteColor(5));
-    const platform::Color bg = platform::headless().window(1).background;
+    const platform::Color bg = platform::headless().window(1).state.background;
     EXPECT_DOUBLE_EQ(bg.red, 0x54 / 255.0);
     EXPECT_DOUBLE_EQ(bg.alpha, 1.0);
     t_Print(1, "\033o"); // Escape n to Escape 0x7F: border colour 0 to 17, which wraps

@@ -1,6 +1,9 @@
 // tests/toolkit/font_test.cpp: font files, LZW decoding and glyph pixels at every depth.
 #include "text_fixture.h"
 #include "toolkit/font.h"
+#include "toolkit/glyphs.h"
+#include "toolkit/video_memory.h"
+#include "toolkit/window.h"
 
 #include <algorithm>
 #include <cstdlib>

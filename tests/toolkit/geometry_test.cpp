@@ -4,7 +4,9 @@
 #include "tests/support/test_support.h"
 #include "toolkit/geometry.h"
 #include "toolkit/render.h"
+#include "toolkit/video_memory.h"
 #include "toolkit/window.h"
+#include "toolkit/window_setup.h"
 
 #include <gtest/gtest.h>
 
@@ -23,17 +25,19 @@ class GeometryTest : public ::testing::Test {
         ASSERT_TRUE(test_support::fresh_toolkit());
         TitleBarHeight = TITLE;
         for (uint8_t i = 0; i < 3; ++i)
-            headless().create_window(i,
-                                     {WindowKind::Graphic, {100, 50, 300, 300}, "", false, false});
-        headless().create_window(8, {WindowKind::Text, {10, 20, 400, 300}, "", false, false});
-        headless().create_window(9, {WindowKind::Text, {0, 0, 600, 500}, "", true, false});
-        headless().create_window(11, {WindowKind::Plain, {5, 6, 300, 228}, "", false, false});
+            test_support::build_window(i, WindowKind::Graphic, {100, 50, 300, 300});
+        test_support::build_window(8, WindowKind::Text, {10, 20, 400, 300});
+        test_support::build_window(9, WindowKind::Text, {0, 0, 600, 500}, true);
+        test_support::build_window(11, WindowKind::Plain, {5, 6, 300, 228});
     }
     void TearDown() override
     {
         EXPECT_TRUE(toolkit::stop_auto_update());
         TitleBarHeight = 0;
     }
+
+    // What the window system was last told to show of window n.
+    static platform::WindowState shown(uint8_t n) { return headless().window(n).state; }
 
     // The main window's geometry: 80 x 25 cells of 16 x 32 at 24 bits, border 16.
     static void init_main_window()
@@ -129,45 +133,44 @@ TEST_F(GeometryTest, SizeKeepsPositionAndAddsBorderAndTitle)
 {
     DiagCapture out;
     init_main_window();
-    const Rect graphic = headless().window(0).frame;
+    const Rect graphic = shown(0).frame;
     t_WindowSize(0, -1, -1, -1, -1); // all minus ones keep every window
-    EXPECT_EQ(headless().window(0).frame, graphic);
+    EXPECT_EQ(shown(0).frame, graphic);
     t_WindowSize(11, -1, -1, -1, -1);
-    EXPECT_EQ(headless().window(11).frame, (Rect{5, 6, 300, 228}));
-    const Rect text = headless().window(9).frame;
+    EXPECT_EQ(shown(11).frame, (Rect{5, 6, 300, 228}));
+    const Rect text = shown(9).frame;
     t_WindowSize(9, -1, -1, -1, -1);
-    EXPECT_EQ(headless().window(9).frame, text);
+    EXPECT_EQ(shown(9).frame, text);
     t_WindowSize(0, -1, -1, 640, 400);
-    EXPECT_EQ(headless().window(0).frame, (Rect{100, 50, 640 + 32, 400 + 32 + TITLE}));
-    EXPECT_EQ(headless().window(0).view_frame, (Rect{16, 16, 640, 400}));
+    EXPECT_EQ(shown(0).frame, (Rect{100, 50, 640 + 32, 400 + 32 + TITLE}));
+    EXPECT_EQ(shown(0).view_frame, (Rect{16, 16, 640, 400}));
 }
 
 TEST_F(GeometryTest, SizeOfATextWindowSetsItsScrollView)
 {
-    const Rect old_scroll = headless().window(9).scroll_view_frame;
+    const Rect old_scroll = toolkit::platform_window(9).scroll_view_frame;
     t_WindowSize(9, 30, 40, 500, 400);
-    auto hw = headless().window(9);
-    EXPECT_EQ(hw.frame, (Rect{30, 40, 500, 400 + TITLE}));
-    EXPECT_EQ(hw.scroll_view_frame, (Rect{old_scroll.x, old_scroll.y, 460, 323}));
-    EXPECT_FALSE(hw.visible); // brought to the front only when already shown
-    headless().show_window(9);
+    EXPECT_EQ(shown(9).frame, (Rect{30, 40, 500, 400 + TITLE}));
+    EXPECT_EQ(toolkit::platform_window(9).scroll_view_frame,
+              (Rect{old_scroll.x, old_scroll.y, 460, 323}));
+    EXPECT_FALSE(shown(9).visible);
+    t_WindowVisible(9, true);
     t_WindowSize(9, 0, 0, 0, -5); // a size of zero keeps the scroll view's size
-    hw = headless().window(9);
-    EXPECT_EQ(hw.scroll_view_frame, (Rect{old_scroll.x, old_scroll.y, 460, 323}));
-    EXPECT_EQ(hw.frame, (Rect{0, 0, 460 + 40, 323 + 77 + TITLE}));
-    EXPECT_TRUE(hw.visible);
-    EXPECT_NE(headless().main_window(), 9); // ordered front without becoming the key window
+    EXPECT_EQ(toolkit::platform_window(9).scroll_view_frame,
+              (Rect{old_scroll.x, old_scroll.y, 460, 323}));
+    EXPECT_EQ(shown(9).frame, (Rect{0, 0, 460 + 40, 323 + 77 + TITLE}));
+    EXPECT_TRUE(shown(9).visible);
+    EXPECT_NE(toolkit::key_window(), 9); // sized, not made the key window
 }
 
 TEST_F(GeometryTest, ShowingThePasteboardWindowFillsItsText)
 {
-    headless().pasteboard_set_text("vom Klemmbrett");
+    headless().set_pasteboard_text("vom Klemmbrett");
     t_WindowVisible(8, true);
-    auto hw = headless().window(8);
-    EXPECT_TRUE(hw.visible);
-    EXPECT_EQ(hw.text, "vom Klemmbrett");
-    EXPECT_GE(hw.text_redraws, 1);
-    headless().pasteboard_clear();
+    EXPECT_TRUE(shown(8).visible);
+    EXPECT_EQ(headless().window(8).text, "vom Klemmbrett");
+    EXPECT_EQ(toolkit::window_text(8), "vom Klemmbrett");
+    headless().set_pasteboard_image(nullptr); // the pasteboard holds no text now
     t_WindowVisible(8, true);
     EXPECT_EQ(headless().window(8).text, "");
 }
@@ -178,14 +181,31 @@ TEST_F(GeometryTest, FrontCenterTitleAndTitleBar)
     init_main_window();
     t_WindowFront(0);
     EXPECT_TRUE(window_table[0].Visible);
-    EXPECT_EQ(headless().main_window(), 0);
+    EXPECT_EQ(toolkit::key_window(), 0);
+    EXPECT_EQ(headless().front_window(), 0);
     t_WindowCenter(11);
-    EXPECT_EQ(headless().window(11).frame, (Rect{(1920 - 300) / 2, (1080 - 228) / 2, 300, 228}));
+    EXPECT_EQ(shown(11).frame, (Rect{(1920 - 300) / 2, (1080 - 228) / 2, 300, 228}));
     t_WindowTitle(9, "Drucker");
-    EXPECT_EQ(headless().window(9).title, "Drucker");
+    EXPECT_EQ(shown(9).title, "Drucker");
     t_WindowTitleVisible(0, false);
-    EXPECT_FALSE(headless().window(0).title_bar_visible);
+    EXPECT_FALSE(shown(0).title_bar_visible);
     EXPECT_EQ(window_table[0].TitleHeight, 0);
     t_WindowTitleVisible(0, true);
     EXPECT_EQ(window_table[0].TitleHeight, TITLE);
+}
+
+TEST_F(GeometryTest, HidingTheKeyWindowHandsTheKeyToTheWindowFrontedBefore)
+{
+    t_WindowFront(9);
+    t_WindowFront(11);
+    t_WindowFront(8);
+    EXPECT_EQ(toolkit::key_window(), 8);
+    t_WindowVisible(11, false); // not the key window: the key stays
+    EXPECT_EQ(toolkit::key_window(), 8);
+    t_WindowVisible(8, false);
+    EXPECT_EQ(toolkit::key_window(), 9);
+    EXPECT_EQ(headless().front_window(), 9);
+    t_WindowVisible(9, false); // the last shown window
+    EXPECT_EQ(toolkit::key_window(), platform::NO_WINDOW);
+    EXPECT_EQ(headless().front_window(), platform::NO_WINDOW);
 }

@@ -5,8 +5,12 @@
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "tests/support/test_support.h"
+#include "toolkit/font.h"
+#include "toolkit/glyphs.h"
 #include "toolkit/render.h"
+#include "toolkit/shell_hooks.h"
 #include "toolkit/window.h"
+#include "toolkit/window_setup.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -18,8 +22,7 @@ using test_support::tiny_font;
 
 inline void make_view(uint8_t win)
 {
-    platform::headless().create_window(
-        win, {platform::WindowKind::Graphic, {0, 0, 400, 300}, "", false, false});
+    test_support::build_window(win, platform::WindowKind::Graphic, {0, 0, 400, 300}, false, false);
 }
 
 class TextWindowTest : public ::testing::Test {

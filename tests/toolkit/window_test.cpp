@@ -1,5 +1,10 @@
 // tests/toolkit/window_test.cpp: video memory, window set-up and the basic text output.
 #include "text_fixture.h"
+#include "toolkit/cursor.h"
+#include "toolkit/glyphs.h"
+#include "toolkit/shell_hooks.h"
+#include "toolkit/text_output.h"
+#include "toolkit/video_memory.h"
 #include "toolkit/window.h"
 
 #include <gmock/gmock.h>

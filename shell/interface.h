@@ -1,0 +1,19 @@
+// shell/interface.h: the application's interface description: its windows by number and
+// its menus with their tagged items.
+#pragma once
+
+#include "platform/window_system.h"
+
+#include <cstdint>
+#include <vector>
+
+struct InterfaceDescription {
+    std::vector<platform::WindowSpec> windows;
+    std::vector<platform::Menu> menus; // a separator has an empty title and tag 0
+};
+
+// The menu item that quits the application; handled by the delegate, not by the action table.
+constexpr int64_t QUIT_TAG = 1;
+
+// The application's own interface, declared once.
+const InterfaceDescription& ApplicationInterface();

@@ -1,0 +1,30 @@
+// toolkit/palette.cpp: the fixed palette.
+#include "toolkit/palette.h"
+
+#include <cstddef>
+
+const std::array<t_RGBColor, 16> Palette = {{
+    {255, 0x00, 0x00, 0x00}, // black
+    {255, 0xFF, 0x00, 0x00}, // red
+    {255, 0x00, 0x00, 0x80}, // dark blue
+    {255, 0xFF, 0x00, 0xFF}, // purple
+    {255, 0x00, 0x80, 0x00}, // dark green
+    {255, 0x54, 0x54, 0x54}, // dark grey
+    {255, 0x00, 0x00, 0xFF}, // blue
+    {255, 0x00, 0x80, 0xFF}, // light blue
+    {255, 0x80, 0x40, 0x00}, // brown
+    {255, 0xFF, 0x80, 0x00}, // orange
+    {255, 0xA8, 0xA8, 0xA8}, // grey
+    {255, 0xFF, 0x80, 0x80}, // pink
+    {255, 0x00, 0xFF, 0x00}, // green
+    {255, 0xFF, 0xFF, 0x00}, // yellow
+    {255, 0x00, 0xFF, 0xFF}, // aqua
+    {255, 0xFF, 0xFF, 0xFF}, // white
+}};
+
+t_RGBColor PaletteColor(int64_t index)
+{
+    if (index < 0 || index > 15)
+        return t_RGBColor{255, 0, 0, 0};
+    return Palette[static_cast<size_t>(index)];
+}
