@@ -7,6 +7,7 @@
 #include <chrono>
 #include <future>
 #include <thread>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -20,9 +21,10 @@ TEST(EventLoop, RunReturnsAfterTheQuitThoughLaterTasksStartANewThread)
 {
     for (int round = 0; round < 50; ++round) {
         SCOPED_TRACE(round);
-        // Never destroyed: a thread a late task started still waits on it when the process
-        // ends, and destroying a condition variable with a waiter blocks.
-        auto* loop = new platform::EventLoop;
+        // Never destroyed, but kept reachable: a thread a late task started still waits on
+        // it when the process ends, and destroying a condition variable with a waiter blocks.
+        static auto* loops = new std::vector<platform::EventLoop*>;
+        platform::EventLoop* loop = loops->emplace_back(new platform::EventLoop);
         std::atomic<bool> posting{true};
         loop->post([] {}); // a background thread serves before run(), as in the terminal
         std::thread poster([&] {
