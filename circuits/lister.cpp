@@ -12,10 +12,8 @@
 
 #include "engine/objcode.h"
 #include "platform/diag.h"
+#include "platform/digits.h"
 #include "platform/platform.h"
-// FIXME: NumberText, DecimalText and Hex2Text belong in the platform core; until they are
-// there, the lister borrows them from the shell's text utilities.
-#include "shell/mttools.h"
 
 namespace {
 
@@ -76,10 +74,16 @@ void show_progress(std::string_view text, bool done)
         progress_sink(text, done);
 }
 
+// A non-negative count with German digit groups.
+std::string grouped(int64_t count)
+{
+    return platform::group_thousands(std::to_string(count));
+}
+
 // "1 weiterer Befehl" or "N weitere Befehle", with German digit groups.
 std::string count_text(int64_t count, std::string_view one, std::string_view many)
 {
-    return NumberText(count, ' ', 1, true) + " " + std::string(count == 1 ? one : many);
+    return grouped(count) + " " + std::string(count == 1 ? one : many);
 }
 
 // Appends the line "$pos <25> <hex> <text>" ended by byte 13; hex is padded or cut to 40.
@@ -107,7 +111,7 @@ void append_limit_line(std::vector<uint8_t>& listing, const std::vector<uint8_t>
     for (int64_t p = pos; p < size; p += lengths[data[p]])
         ++records;
     std::string text(MNEMONIC_FIELD_CHARS, ' ');
-    text += "(*** Liste nach " + NumberText(LISTING_RECORD_LIMIT, ' ', 1, true) +
+    text += "(*** Liste nach " + grouped(LISTING_RECORD_LIMIT) +
             " Befehlen gekürzt: " + count_text(records, "weiterer Befehl", "weitere Befehle") +
             " mit " + count_text(size - pos, "Byte", "Bytes") + " nicht aufgelistet)";
     append_line(listing, pos, "", text);
@@ -220,7 +224,7 @@ std::vector<uint8_t> disassemble(const std::vector<uint8_t>& data)
             diag_write("quantum_code_cphase_kick\n");
         const auto& operands = opcode_operands[op];
         if (operands.empty() && opcode_names[op].empty())
-            text += "(*** Unknown Opcode: $" + std::string(Hex2Text(op)) + ")";
+            text += "(*** Unknown Opcode: $" + platform::hex_digits(op, 2) + ")";
         bool first = true;
         for (Operand kind : operands) {
             if (!first)
@@ -232,7 +236,7 @@ std::vector<uint8_t> disassemble(const std::vector<uint8_t>& data)
                 hex += real.hex;
                 hex += ' ';
                 if (real.value >= 0) {
-                    std::string angle = DecimalText(real.value);
+                    std::string angle = platform::decimal_text(real.value);
                     for (char& c : angle)
                         if (c == ',')
                             c = '.';
@@ -261,7 +265,7 @@ std::vector<uint8_t> disassemble(const std::vector<uint8_t>& data)
         // Progress: the first record always shows, later ones at most every 501 ms.
         const int64_t now_ms = platform::now_ms();
         if (now_ms - last_progress_ms >= PROGRESS_INTERVAL_MS) {
-            show_progress("Ausgabe erzeugen: " + NumberText(pos * 100 / size, ' ', 1, false) + "%",
+            show_progress("Ausgabe erzeugen: " + std::to_string(pos * 100 / size) + "%",
                           false);
             last_progress_ms = now_ms;
         }
@@ -273,4 +277,58 @@ std::vector<uint8_t> disassemble(const std::vector<uint8_t>& data)
 DisasmProgress disasm_set_progress(DisasmProgress sink)
 {
     return std::exchange(progress_sink, std::move(sink));
+}
+
+std::vector<uint8_t> quantum_print(const std::string& path)
+{
+    auto bytes = platform::read_file(path);
+    if (!bytes)
+        diag_line("gettextfromfile", "Error #" + platform::last_error_text());
+    std::vector<uint8_t> data = bytes ? std::move(*bytes) : std::vector<uint8_t>{};
+    diag_line("quantum_print", "File size = " + std::to_string(data.size()) + " Bytes");
+    return disassemble(data);
+}
+
+bool qucode_can_read(const std::string& path)
+{
+    // A folder opens like a file; only reading shows it is none.
+    FILE* probe = std::fopen(path.c_str(), "rb");
+    const bool readable = probe && (std::fgetc(probe) != EOF || !std::ferror(probe));
+    const int reason = errno;
+    if (probe)
+        std::fclose(probe);
+    if (!readable)
+        std::fprintf(stderr, "qucode: cannot read %s: %s\n", path.c_str(), std::strerror(reason));
+    return readable;
+}
+
+int disasm_list_to_stdout(const std::string& path)
+{
+    if (!qucode_can_read(path))
+        return 1;
+
+    // Standard output carries the listing alone; every other line goes to standard error.
+    DiagSink previous_diag = diag_set_sink([](std::string_view text) {
+        std::fwrite(text.data(), 1, text.size(), stderr);
+    });
+    DisasmProgress previous_progress = disasm_set_progress([](std::string_view text, bool done) {
+        std::fprintf(stderr, "%.*s%s", static_cast<int>(text.size()), text.data(), done ? "\n" : "\r");
+    });
+    if (opcode_name(OBJCODE_INIT).empty())
+        initopcodenames();
+    std::vector<uint8_t> listing = quantum_print(path);
+    for (uint8_t& b : listing)
+        if (b == LISTING_LINE_END)
+            b = '\n';
+    // An empty listing has no data pointer, which fwrite must not be given.
+    const bool written = (listing.empty() || std::fwrite(listing.data(), 1, listing.size(),
+                                                         stdout) == listing.size()) &&
+                         std::fflush(stdout) == 0;
+    disasm_set_progress(std::move(previous_progress));
+    diag_set_sink(std::move(previous_diag));
+    if (!written) {
+        std::fprintf(stderr, "qucode: cannot write the listing: %s\n", std::strerror(errno));
+        return 1;
+    }
+    return 0;
 }

@@ -50,3 +50,14 @@ using DisasmProgress = std::function<void(std::string_view text, bool done)>;
 
 // Installs a progress sink (an empty function: none); returns the old one.
 DisasmProgress disasm_set_progress(DisasmProgress sink);
+
+// Reads the dump at path and returns its listing (empty for an empty or unreadable file).
+std::vector<uint8_t> quantum_print(const std::string& path);
+
+// The qucode tool's list command: the listing of the dump at path on standard output with line
+// feeds for carriage returns; progress and diagnostics on standard error. Returns the exit
+// status: 0, or 1 with one line on standard error when the file cannot be read or written.
+int disasm_list_to_stdout(const std::string& path);
+
+// Whether the qucode tool can read path; if not, one line on standard error says why.
+bool qucode_can_read(const std::string& path);

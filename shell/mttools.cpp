@@ -320,24 +320,7 @@ std::string NumberText(int64_t value, uint8_t fill, int64_t width, bool grouping
     return fill_to(std::move(digits), fill, width);
 }
 
-std::string DecimalText(double value)
-{
-    if (std::isnan(value))
-        return "nan";
-    if (std::isinf(value))
-        return value < 0 ? "-inf" : "inf";
-    char buffer[64];
-    double magnitude = std::fabs(value);
-    // Plain digits in the range where they stay readable and exact; exponents outside it.
-    bool plain = magnitude == 0 || (magnitude >= 1e-4 && magnitude < 9007199254740992.0);
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                plain ? std::chars_format::fixed : std::chars_format::scientific);
-    std::string text(buffer, result.ptr);
-    std::replace(text.begin(), text.end(), '.', ',');
-    if (text.size() >= 2 && text.compare(text.size() - 2, 2, ",0") == 0)
-        text.resize(text.size() - 2);
-    return text;
-}
+std::string DecimalText(double value) { return platform::decimal_text(value); }
 
 std::string RealText(uint8_t fill, int64_t int_width, int64_t decimals, bool grouping, double value)
 {

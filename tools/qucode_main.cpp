@@ -14,8 +14,8 @@
 #include "engine/register.h"
 #include "engine/replay.h"
 #include "platform/platform.h"
-#include "programs/disasm.h"
-#include "programs/qasm.h"
+#include "circuits/lister.h"
+#include "circuits/qasm_export.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // tests/programs/qasm_test.cpp: the OpenQASM export of dumps, byte for byte, its refusals of
 // records without a unitary form, and qucode's shared command line.
-#include "programs/qasm.h"
+#include "circuits/qasm_export.h"
 
 #include <gtest/gtest.h>
 

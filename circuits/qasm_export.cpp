@@ -1,5 +1,5 @@
-// programs/qasm.cpp: export of a dump file's recorded circuit as OpenQASM 3.
-#include "programs/qasm.h"
+// circuits/qasm_export.cpp: export of a dump file's recorded circuit as OpenQASM 3.
+#include "circuits/qasm_export.h"
 
 #include <algorithm>
 #include <array>
@@ -24,7 +24,7 @@
 #include "engine/register.h"
 #include "engine/replay.h"
 #include "platform/diag.h"
-#include "programs/disasm.h"
+#include "circuits/lister.h"
 
 namespace {
 

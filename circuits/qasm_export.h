@@ -1,4 +1,4 @@
-// programs/qasm.h: the recorded circuit of a dump file as an OpenQASM 3 program.
+// circuits/qasm_export.h: the recorded circuit of a dump file as an OpenQASM 3 program.
 #pragma once
 
 #include <string>
