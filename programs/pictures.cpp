@@ -29,10 +29,12 @@ constexpr uint8_t GRID = 5;         // dark grey
 constexpr uint8_t AXIS = 10;        // grey
 constexpr uint8_t TEXT = 15;        // white
 constexpr uint8_t DATA = 12;        // green
-constexpr uint8_t DATA_FADED = 4;   // dark green
 constexpr uint8_t MARK = 13;        // yellow
 constexpr uint8_t SECOND_MARK = 9;  // orange
 constexpr uint8_t MEASURED = 1;     // red
+// Earlier chain lengths of the Ising picture, the latest first: dark green, brown, dark
+// blue, dark grey, then round again.
+constexpr uint8_t FADED[] = {4, 8, 2, 5};
 
 // Plot area inside the canvas: room for tick labels left and below, a heading above.
 constexpr int64_t PLOT_LEFT = 64;
@@ -436,7 +438,8 @@ void ising_picture_row(double g, double energy_per_site, double magnetisation,
 
     // Pass: three panels one above the other, each scaled to all its points so far.
     const char* captions[3] = {"E_0/N", "m", "x"};
-    const int64_t panel_gap = 12;
+    // Tick labels stand centred on their grid lines: half a label above and below a panel.
+    const int64_t panel_gap = t_LabelHeight(win) + 2;
     const int64_t panel_height = (PLOT_BOTTOM - PLOT_TOP - 2 * panel_gap) / 3;
     for (int panel = 0; panel < 3; ++panel) {
         double low = INFINITY;
@@ -466,7 +469,8 @@ void ising_picture_row(double g, double energy_per_site, double magnetisation,
         t_DrawLabel(win, plot.right - 60, plot.top + 2, captions[panel], TEXT);
         for (size_t c = 0; c < ising.chains.size(); ++c) {
             const bool current = c + 1 == ising.chains.size();
-            const uint8_t color = current ? DATA : DATA_FADED;
+            const size_t age = ising.chains.size() - 1 - c;
+            const uint8_t color = current ? DATA : FADED[(age - 1) % std::size(FADED)];
             int64_t last_x = -1;
             int64_t last_y = -1;
             for (const IsingRow& row : ising.chains[c].rows) {
@@ -483,6 +487,10 @@ void ising_picture_row(double g, double energy_per_site, double magnetisation,
                 last_x = x;
                 last_y = y;
             }
+            // The chain length at the end of its curve in the top panel.
+            if (panel == 0 && last_x >= 0)
+                t_DrawLabel(win, std::min(last_x + 4, plot.right - 40), last_y - t_LabelHeight(win),
+                            "N=" + NumberText(ising.chains[c].length, ' ', 1, true), color);
         }
     }
 }
