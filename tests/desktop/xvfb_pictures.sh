@@ -1,8 +1,8 @@
 #!/bin/bash
 # The Grover picture on the desktop, under a real X server: type "g8⏎0⏎" into window 0,
 # show graphic window 2 through its Fenster menu item's key (Ctrl+Shift+2), and compare the
-# screenshot with the window's image from a headless run of the same keys. Then the keys
-# still reach the program: "r" runs the random bit. Usage: tests/desktop/xvfb_pictures.sh BUILD_DIR
+# screenshot with the window's image from a headless run of the same keys; "Bild kopieren"
+# copies that image. Then the keys still reach the program: "r" runs the random bit. Usage: tests/desktop/xvfb_pictures.sh BUILD_DIR
 set -uo pipefail
 
 build=$(realpath "$1")
@@ -48,6 +48,14 @@ done
 cat "$work/compare.txt"
 [ -n "${PICTURES_SHOT:-}" ] && cp "$work/shot.ppm" "$PICTURES_SHOT"
 [ $compared -eq 0 ] || fail "window 2 does not show what the headless run drew"
+
+# Bearbeiten, "Bild kopieren" (Ctrl+Shift+Alt+C) puts the shown picture on the clipboard.
+xdotool key ctrl+shift+alt+c
+sleep 0.5
+timeout 5 xclip -o -selection clipboard -t image/png > "$work/copied.png" ||
+    fail "no image on the clipboard"
+convert "$work/copied.png" "ppm:$work/copied.ppm" || fail "the clipboard image is no PNG"
+cmp -s "$work/copied.ppm" "$work/grover.ppm" || fail "the copied image is not the picture"
 
 # The picture window took the focus, not the keyboard: R still runs.
 xdotool type --delay 200 "r"
