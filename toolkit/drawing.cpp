@@ -17,6 +17,8 @@ namespace {
 constexpr int64_t LABEL_SHRINK = 2;
 // Of the four glyph pixels behind one label pixel, at least this much ink (0 to 255) draws.
 constexpr int LABEL_INK_THRESHOLD = 64;
+// Line ends beyond this many pixels from the origin are refused.
+constexpr int64_t LINE_REACH = int64_t{1} << 24;
 
 struct Rgb {
     int red = 0;
@@ -112,6 +114,19 @@ bool label_pixel(const t_Window& w, int64_t x, int64_t y, int ink, Rgb fg, Rgb& 
 
 int64_t label_advance(const t_Window& w) { return w.Font.Width / LABEL_SHRINK; }
 
+// Fills the rectangle of canvas pixels, clipped; expects the video lock held.
+void fill(const t_Window& w, int64_t x1, int64_t y1, int64_t x2, int64_t y2, uint8_t color)
+{
+    const Rgb c = palette_rgb(color);
+    const int64_t left = std::max<int64_t>(0, std::min(x1, x2));
+    const int64_t right = std::min(w.Width - 1, std::max(x1, x2));
+    const int64_t top = std::max<int64_t>(0, std::min(y1, y2));
+    const int64_t bottom = std::min(w.Height - 1, std::max(y1, y2));
+    for (int64_t y = top; y <= bottom; ++y)
+        for (int64_t x = left; x <= right; ++x)
+            store_pixel(w, x, y, c, color);
+}
+
 } // namespace
 
 void t_ClearGraphic(uint8_t win, uint8_t color)
@@ -120,10 +135,7 @@ void t_ClearGraphic(uint8_t win, uint8_t color)
         return;
     std::lock_guard lock(toolkit::video_mutex());
     const t_Window& w = window_table[win];
-    const Rgb c = palette_rgb(color);
-    for (int64_t y = 0; y < w.Height; ++y)
-        for (int64_t x = 0; x < w.Width; ++x)
-            store_pixel(w, x, y, c, color);
+    fill(w, 0, 0, w.Width - 1, w.Height - 1, color);
     ++VideoMemoryWrites;
 }
 
@@ -140,8 +152,17 @@ void t_SetPixel(uint8_t win, int64_t x, int64_t y, uint8_t color)
 
 void t_DrawLine(uint8_t win, int64_t x1, int64_t y1, int64_t x2, int64_t y2, uint8_t color)
 {
-    if (!drawing_ready("t_DrawLine", win, color))
+    constexpr const char* op = "t_DrawLine";
+    if (!drawing_ready(op, win, color))
         return;
+    // The walk visits every pixel between the ends, inside or not; far ends would take
+    // for ever (or overflow), and no canvas reaches them.
+    for (int64_t v : {x1, y1, x2, y2}) {
+        if (v < -LINE_REACH || v > LINE_REACH) {
+            diag_line(op, "Window #" + std::to_string(win) + " illegal coordinates.");
+            return;
+        }
+    }
     std::lock_guard lock(toolkit::video_mutex());
     const t_Window& w = window_table[win];
     const Rgb c = palette_rgb(color);
@@ -176,15 +197,7 @@ void t_FillRect(uint8_t win, int64_t x1, int64_t y1, int64_t x2, int64_t y2, uin
     if (!drawing_ready("t_FillRect", win, color))
         return;
     std::lock_guard lock(toolkit::video_mutex());
-    const t_Window& w = window_table[win];
-    const Rgb c = palette_rgb(color);
-    const int64_t left = std::max<int64_t>(0, std::min(x1, x2));
-    const int64_t right = std::min(w.Width - 1, std::max(x1, x2));
-    const int64_t top = std::max<int64_t>(0, std::min(y1, y2));
-    const int64_t bottom = std::min(w.Height - 1, std::max(y1, y2));
-    for (int64_t y = top; y <= bottom; ++y)
-        for (int64_t x = left; x <= right; ++x)
-            store_pixel(w, x, y, c, color);
+    fill(window_table[win], x1, y1, x2, y2, color);
     ++VideoMemoryWrites;
 }
 

@@ -13,7 +13,7 @@
 // The whole canvas to one colour; the text cells, if any, stay.
 void t_ClearGraphic(uint8_t win, uint8_t color);
 void t_SetPixel(uint8_t win, int64_t x, int64_t y, uint8_t color);
-// Both end points included.
+// Both end points included; ends beyond 2^24 pixels from the origin are refused.
 void t_DrawLine(uint8_t win, int64_t x1, int64_t y1, int64_t x2, int64_t y2, uint8_t color);
 // The rectangle between two corners, both included, in any order.
 void t_FillRect(uint8_t win, int64_t x1, int64_t y1, int64_t x2, int64_t y2, uint8_t color);

@@ -116,12 +116,14 @@ TEST_F(DrawingTest, MisuseCostsOneLineAndDrawsNothing)
     t_SetPixel(8, 0, 0, 1);
     t_DrawLine(2, 0, 0, 1, 1, 1);
     t_FillRect(1, 0, 0, 7, 7, 16);
+    t_DrawLine(1, 0, 0, INT64_MAX, 1, 1);
     t_Font none;
     t_WindowFont(1, none);
     EXPECT_EQ(t_DrawLabel(1, 0, 0, "x", 15), 0);
     EXPECT_EQ(out.text(), "t_SetPixel: Window is not a graphic window.\n"
                           "t_DrawLine: Window #2 not initialized.\n"
                           "t_FillRect: Illegal color 16.\n"
+                          "t_DrawLine: Window #1 illegal coordinates.\n"
                           "t_DrawLabel: Window #1 has no font.\n");
     EXPECT_EQ(VideoMemoryWrites, writes);
     EXPECT_EQ(picture()[0], "........");
