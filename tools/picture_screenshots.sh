@@ -15,20 +15,11 @@ fail() {
     exit 1
 }
 
-# Wider than the session's usual screen: window 0 and a picture window side by side.
-start_wide_xvfb() {
-    exec 3> "$work/display"
-    Xvfb -displayfd 3 -screen 0 2000x900x24 -nolisten tcp > /dev/null 2>&1 &
-    xvfb_pid=$!
-    exec 3>&-
-    wait_for 20 test -s "$work/display" || return 1
-    export DISPLAY=":$(head -1 "$work/display")"
-}
-
 mkdir -p "$out"
 
 # Pass: the desktop.
-start_wide_xvfb || fail "Xvfb did not start"
+# Wider than the session's usual screen: window 0 and a picture window side by side.
+start_xvfb 2000x900x24 || fail "Xvfb did not start"
 start_orbikon "$build" || fail "window 0 was not set up"
 window0=$(xdotool search --onlyvisible --name Orbikon | head -1)
 xdotool type --delay 200 "g200"
