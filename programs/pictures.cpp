@@ -288,25 +288,33 @@ void draw_register_picture(const RegisterBars& bars, int64_t marked, const std::
     size_t every = 1;
     while (static_cast<double>(every) * slot < static_cast<double>(label_room))
         every *= 2;
+    int64_t marked_mid = -1;
+    int64_t marked_top = 0;
     for (size_t i = 0; i < n; ++i) {
         const auto& [value, p] = bars.bars[i];
         const int64_t x1 = plot.left + round_px(slot * static_cast<double>(i)) + gap;
-        const int64_t x2 = plot.left + round_px(slot * static_cast<double>(i + 1)) - 1;
-        const bool is_measured = marked >= 0 && value == static_cast<uint64_t>(marked);
+        const int64_t x2 = std::max(x1, plot.left + round_px(slot * static_cast<double>(i + 1)) - 1);
+        const bool is_marked = marked >= 0 && value == static_cast<uint64_t>(marked);
         if (p > 0)
-            t_FillRect(win, x1, plot.py(p), std::max(x1, x2), plot.bottom - 1,
-                       is_measured ? MEASURED : DATA);
-        if (i % every == 0 || is_measured) {
+            t_FillRect(win, x1, plot.py(p), x2, plot.bottom - 1, is_marked ? MEASURED : DATA);
+        if (i % every == 0 || is_marked) {
             const std::string text = NumberText(static_cast<int64_t>(value), ' ', 1, true);
             t_DrawLabel(win, (x1 + x2) / 2 - t_LabelWidth(win, text) / 2, plot.bottom + TICK + 2,
-                        text, is_measured ? MEASURED : AXIS);
+                        text, is_marked ? MEASURED : AXIS);
         }
-        if (is_measured) {
-            const int64_t mid = (x1 + x2) / 2;
-            t_DrawLine(win, mid, plot.top, mid, plot.py(p) - 2, MEASURED);
-            t_DrawLabel(win, std::min(std::max(x1, x2) + 4, plot.right - t_LabelWidth(win, mark)),
-                        plot.top + 2, mark, MEASURED);
+        if (is_marked) {
+            marked_mid = (x1 + x2) / 2;
+            marked_top = plot.py(p);
         }
+    }
+    // Pass: the mark's word above the plot, right of the axis caption, joined to its bar.
+    if (marked_mid >= 0) {
+        const int64_t width = t_LabelWidth(win, mark);
+        const int64_t caption_end = 4 + t_LabelWidth(win, "Wahrscheinlichkeit") + 8;
+        const int64_t x = std::clamp(marked_mid - width / 2, caption_end, plot.right - width);
+        const int64_t y = plot.top - t_LabelHeight(win) - 2;
+        t_DrawLabel(win, x, y, mark, MEASURED);
+        t_DrawLine(win, marked_mid, plot.top - 2, marked_mid, marked_top - 2, MEASURED);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "engine/gates.h"
@@ -83,20 +84,20 @@ TEST(GroverOptimum, MatchesTheIterationWithTheHighestProbability)
     }
 }
 
-// G 3 with the searched value 5, as a person types it; the window's PNG against the one
-// committed (looked at when it was made).
-void expect_window_like_golden(uint8_t win, const std::string& golden)
+// Keys typed into the real program; window win's PNG against one committed (looked at when
+// it was made). choose_golden picks the file by the run's screen, for programs that draw.
+void expect_window_like_golden(const std::string& name, const std::string& keys, uint8_t win,
+                               const std::function<std::string(const program_test::HeadlessRun&)>& choose_golden)
 {
-    const std::string name = "pictures-g3-window" + std::to_string(win);
     const std::filesystem::path image =
         std::filesystem::path(ORBIKON_BUILD_DIR) / "test-programs" / (name + ".png");
-    const auto run = run_headless(name, "g5\r3\r",
-                                  "--image '" + image.string() + "' --window " + std::to_string(win));
+    const auto run = run_headless(name, keys, "--image '" + image.string() + "' --window " + std::to_string(win));
     ASSERT_EQ(run.status, 0) << run.output;
+    const std::string golden = choose_golden(run);
     const test_support::Picture got = test_support::read_png(image);
     const test_support::Picture want = test_support::read_png(GOLDEN / golden);
     ASSERT_TRUE(got.ok);
-    ASSERT_TRUE(want.ok);
+    ASSERT_TRUE(want.ok) << golden;
     ASSERT_EQ(got.width, want.width);
     ASSERT_EQ(got.height, want.height);
     size_t differing = 0;
@@ -105,9 +106,33 @@ void expect_window_like_golden(uint8_t win, const std::string& golden)
     EXPECT_EQ(differing, 0u) << "bytes differ from " << golden;
 }
 
-TEST(Pictures, GroverCurveOfG3MatchesItsPng) { expect_window_like_golden(2, "grover_g3_window2.png"); }
+std::string always(const program_test::HeadlessRun&, const std::string& file) { return file; }
 
-TEST(Pictures, RegisterBarsOfG3MatchTheirPng) { expect_window_like_golden(1, "grover_g3_window1.png"); }
+TEST(Pictures, GroverCurveOfG3MatchesItsPng)
+{
+    expect_window_like_golden("pictures-g3-window2", "g5\r3\r", 2,
+                              [](const auto& run) { return always(run, "grover_g3_window2.png"); });
+}
+
+TEST(Pictures, RegisterBarsOfG3MatchTheirPng)
+{
+    expect_window_like_golden("pictures-g3-window1", "g5\r3\r", 1,
+                              [](const auto& run) { return always(run, "grover_g3_window1.png"); });
+}
+
+TEST(Pictures, RandomBitMarksTheMeasuredBar)
+{
+    expect_window_like_golden("pictures-r-window1", "r", 1, [](const auto& run) {
+        const bool zero = run.screen.find("hat eine 0 ergeben.") != std::string::npos;
+        return std::string(zero ? "random_bit0_window1.png" : "random_bit1_window1.png");
+    });
+}
+
+TEST(Pictures, TwoIsingRowsMatchTheirPng)
+{
+    expect_window_like_golden("pictures-i-window3", "i ", 3,
+                              [](const auto& run) { return always(run, "ising_two_rows_window3.png"); });
+}
 
 TEST(Pictures, WindowNeverDrawnOrOutOfRangeEndsWithStatusTwo)
 {
