@@ -42,7 +42,7 @@ void set_up_toolkit()
         return;
     done = true;
     platform::headless_reset();
-    toolkit::set_font_folder(ORBIKON_RESOURCE_DIR);
+    toolkit::set_font_folder(ORBIKON_RESOURCE_DIR "/");
     t_InitMemory();
     // The windows' views, as the shell's interface builds them.
     std::vector<platform::WindowSpec> views;

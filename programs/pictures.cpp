@@ -64,8 +64,11 @@ bool picture_window(uint8_t win, const std::string& title)
                      PICTURE_BORDER, t_Font{}, true);
         if (!window_table[win].Initialized)
             return false;
-        // Decoded once for all four windows; the program thread is the only caller.
-        static const t_Font label_font = t_LoadFontResource(LABEL_FONT);
+        // Decoded once for all four windows (until it is found); the program thread is the
+        // only caller.
+        static t_Font label_font;
+        if (label_font.Data.empty())
+            label_font = t_LoadFontResource(LABEL_FONT);
         t_WindowFont(win, label_font);
         t_WindowTitle(win, title);
     }

@@ -10,7 +10,11 @@
 
 #include "engine/gates.h"
 #include "engine/measure.h"
+#include "platform/png_writer.h"
 #include "programs/grover.h"
+#include "programs/shor.h"
+#include "toolkit/font.h"
+#include "toolkit/render.h"
 #include "tests/programs/program_fixture.h"
 
 namespace {
@@ -132,6 +136,38 @@ TEST(Pictures, TwoIsingRowsMatchTheirPng)
 {
     expect_window_like_golden("pictures-i-window3", "i ", 3,
                               [](const auto& run) { return always(run, "ising_two_rows_window3.png"); });
+}
+
+// S 15 with the base 7 (drawn until it comes) and a seeded measurement, in this process: the
+// spectrum's four peaks at the multiples of 256 / 4 and the measured one in red.
+class ShorPictureTest : public program_test::ProgramWindowTest {};
+
+TEST_F(ShorPictureTest, FifteenWithBaseSevenMatchesItsPng)
+{
+    toolkit::set_font_folder(ORBIKON_RESOURCE_DIR "/");
+    for (uint8_t n = 1; n <= 4; ++n)
+        text_test::make_view(n);
+    bool drawn = false;
+    DiagCapture quiet;
+    for (int attempt = 0; attempt < 200 && !drawn; ++attempt) {
+        fresh_window();
+        for (uint8_t n = 1; n <= 4; ++n)
+            window_table[n] = t_Window{};
+        srand(3);
+        shorprogram(15);
+        drawn = rows().size() > 4 && rows()[4] == "Zufallszahl = 7";
+    }
+    ASSERT_TRUE(drawn) << "the base 7 never came";
+    const auto image = toolkit::canvas_image(SHOR_WINDOW);
+    ASSERT_TRUE(image);
+    const std::filesystem::path made =
+        std::filesystem::path(ORBIKON_BUILD_DIR) / "test-programs" / "shor_15_base7_window4.png";
+    std::filesystem::create_directories(made.parent_path());
+    ASSERT_TRUE(platform::write_png(made.string(), *image));
+    const test_support::Picture got = test_support::read_png(made);
+    const test_support::Picture want = test_support::read_png(GOLDEN / "shor_15_base7_window4.png");
+    ASSERT_TRUE(got.ok && want.ok);
+    EXPECT_EQ(got.rgb, want.rgb) << "compare " << made << " with the committed PNG";
 }
 
 TEST(Pictures, WindowNeverDrawnOrOutOfRangeEndsWithStatusTwo)
