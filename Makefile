@@ -63,7 +63,8 @@ test: build
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
 	@if [ -x $(BUILD_DIR)/orbikon ] && grep -q "ORBIKON_DESKTOP" $(BUILD_DIR)/build.ninja; then \
-	  bash tests/desktop/xvfb_run.sh $(BUILD_DIR); \
+	  bash tests/desktop/xvfb_run.sh $(BUILD_DIR) && \
+	  bash tests/desktop/xvfb_pictures.sh $(BUILD_DIR); \
 	else echo "test: no desktop in this build, the Xvfb run is skipped."; fi
 
 # The same test binaries with the thread sanitizer, in their own build; the first race

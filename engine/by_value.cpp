@@ -695,4 +695,31 @@ void by_value_drop()
     free_buffers();
 }
 
+double by_value_probability(uint64_t mask, uint64_t value)
+{
+    if (!held.reg || (value & ~mask) != 0)
+        return 0.0;
+    // Index i holds the value i ^ offset: the bits above the array come from the offset,
+    // the bits below the mask are fixed, the others run through every combination.
+    const uint64_t low = static_cast<uint64_t>(held.values) - 1;
+    if (((held.offset & ~low) & mask) != (value & ~low))
+        return 0.0;
+    const uint64_t fixed = (value ^ held.offset) & mask & low;
+    const uint64_t free = low & ~mask;
+    double sum = 0.0;
+    uint64_t part = 0;
+    do {
+        const uint64_t i = fixed | part;
+        if (held.real) {
+            const float re = held.real_amplitude.data[i];
+            sum += re * re;
+        } else {
+            const Parts a = held.amplitude.data[i];
+            sum += a.re * a.re + a.im * a.im;
+        }
+        part = (part - free) & free;
+    } while (part != 0);
+    return sum;
+}
+
 } // namespace engine

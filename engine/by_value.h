@@ -83,6 +83,9 @@ void by_value_release();
 // Ends the hold without writing back, for a register about to be deleted.
 void by_value_drop();
 
+// Sum of the probabilities of the held values v with (v & mask) == value, read in place.
+double by_value_probability(uint64_t mask, uint64_t value);
+
 // For the tests: which kernels a held register takes where several could (real holds have
 // no blocked kernel and take the chosen one instead).
 enum class HeldKernels { chosen, sparse, dense, blocked, each };

@@ -600,6 +600,23 @@ void permutation_run_close()
         close_run();
 }
 
+double register_probability_where(quantum_reg_struct& reg, uint64_t mask, uint64_t value)
+{
+    if (run_reg == &reg)
+        flush_run();
+    if (engine::by_value_holds(reg))
+        return engine::by_value_probability(mask, value);
+    if (!reg.amplitude)
+        return 0.0;
+    double sum = 0.0;
+    for (int64_t p = 0; p < reg.size; p++) {
+        const uint64_t v = reg.state ? reg.state[p] : static_cast<uint64_t>(p);
+        if ((v & mask) == value)
+            sum += quantum_prob(reg.amplitude[p]);
+    }
+    return sum;
+}
+
 // Gates that may create basis states
 
 void apply_gate1(int64_t target, quantum_matrix_struct m, quantum_reg_struct& reg)

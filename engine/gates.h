@@ -55,6 +55,10 @@ void controlled_swap(int64_t control, int64_t width, quantum_reg_struct& reg);
 // matching close ends it.
 void permutation_run_open(quantum_reg_struct& reg);
 void permutation_run_close();
+// Sum of the probabilities of the basis values v with (v & mask) == value, in one pass.
+// Allowed inside an open run too (its queued flips applied first, a held register read in
+// place): no gate, no record, the register's contents unchanged.
+double register_probability_where(quantum_reg_struct& reg, uint64_t mask, uint64_t value);
 
 // Gates that may create basis states
 // Hadamard on one qubit; may add basis states and drops negligible ones.

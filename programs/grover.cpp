@@ -11,6 +11,7 @@
 #include "engine/measure.h"
 #include "programs/input_limits.h"
 #include "programs/main_text.h"
+#include "programs/pictures.h"
 #include "toolkit/cursor.h"
 #include "toolkit/text_output.h"
 
@@ -119,7 +120,13 @@ void groverprogram(int64_t searched, int64_t width)
     // gate; the circuits' own runs nest in it.
     const int64_t t = grover_iterations(c);
     print(std::to_string(t) + (t == 1 ? " Iteration: " : " Iterationen: "));
+    // The picture follows the searched value's probability over the search qubits, the
+    // phase qubit summed out.
+    const uint64_t search_mask = c >= 64 ? ~uint64_t{0} : (uint64_t{1} << c) - 1;
+    grover_picture_start(t, grover_optimum(c));
     permutation_run_open(reg);
+    grover_picture_point(0, register_probability_where(reg, search_mask,
+                                                       static_cast<uint64_t>(searched)));
     for (int64_t k = 1; k <= t; ++k) {
         print("#" + std::to_string(k));
         if (k == t) {
@@ -132,6 +139,8 @@ void groverprogram(int64_t searched, int64_t width)
         apply_walsh(c, reg);
         inversioncircuit(reg);
         apply_walsh(c, reg);
+        grover_picture_point(k, register_probability_where(reg, search_mask,
+                                                           static_cast<uint64_t>(searched)));
     }
 
     // Pass: take the phase qubit out again. It lies above the width, so the width is raised
@@ -140,6 +149,7 @@ void groverprogram(int64_t searched, int64_t width)
     permutation_run_close();
     reg.width = c + 1;
     measure_qubit(c, reg);
+    draw_register_picture(register_bars(reg), searched, "gesucht");
 
     print("Unsortierte Datenmenge mit " + grouped(reg.size) +
           " Elementen, die durchsucht wurde:");
@@ -164,6 +174,14 @@ namespace programs {
 int64_t grover_width(int64_t searched, int64_t width)
 {
     return std::max(width, get_width(searched + 1));
+}
+
+int64_t grover_optimum(int64_t width)
+{
+    // The searched value's amplitude turns by 2 theta per iteration, sin theta = 2^(-width/2);
+    // the probability peaks nearest a quarter turn.
+    const double theta = std::asin(std::pow(2.0, -static_cast<double>(width) / 2.0));
+    return std::max<int64_t>(0, std::llround(QUARTER_PI * 2.0 / (2.0 * theta) - 0.5));
 }
 
 int64_t grover_iterations(int64_t width)

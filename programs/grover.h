@@ -30,6 +30,8 @@ int64_t grover_width(int64_t searched, int64_t width);
 
 // Iterations for a register of `width` qubits: floor(sqrt(2^width) * pi / 4).
 int64_t grover_iterations(int64_t width);
+// The iteration count after which the searched value is most probable.
+int64_t grover_optimum(int64_t width);
 
 // The basis value as an unsigned decimal number in exactly 8 characters: padded with
 // blanks on the right, or cut to its first 8 digits.

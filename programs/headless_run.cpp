@@ -94,10 +94,23 @@ void start_headless_driver(std::u32string keys, HeadlessOptions options)
             t_WindowUpdate(0, false);
             const platform::Frame frame = platform::headless().window(0).last_frame;
             write_text(options.screen_path, ScreenText(frame));
-            if (!options.image_path.empty() &&
-                !(frame.image && platform::write_png(options.image_path, *frame.image)))
-                std::fprintf(stderr, "orbikon: Das Bild %s l\xC3\xA4sst sich nicht schreiben.\n",
-                             options.image_path.c_str());
+            if (!options.image_path.empty()) {
+                // The other windows need not be shown to have a picture.
+                const uint8_t n = options.image_window;
+                const auto image = n == 0 ? frame.image : toolkit::canvas_image(n);
+                if (!image && n != 0) {
+                    std::fprintf(stderr,
+                                 "orbikon: In Fenster %d wurde nichts gezeichnet, es gibt "
+                                 "kein Bild.\n",
+                                 n);
+                    if (status == 0)
+                        status = HEADLESS_NO_IMAGE_STATUS;
+                } else if (!(image && platform::write_png(options.image_path, *image))) {
+                    std::fprintf(stderr,
+                                 "orbikon: Das Bild %s l\xC3\xA4sst sich nicht schreiben.\n",
+                                 options.image_path.c_str());
+                }
+            }
             if (!options.printer_path.empty())
                 write_text(options.printer_path, PrinterFileText(p_GetPrinter()));
             std::fflush(stdout);

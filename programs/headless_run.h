@@ -13,12 +13,15 @@ struct HeadlessOptions {
     std::string input_path;
     std::string screen_path;
     std::string printer_path; // empty: no printer file
-    std::string image_path;   // empty: no PNG of window 0's screen image
+    std::string image_path;   // empty: no PNG of a window's image
+    uint8_t image_window = 0; // the graphic window whose image image_path gets
     double timeout_seconds = 600;
 };
 
 // Exit status when the time limit ended the run.
 constexpr int HEADLESS_TIMEOUT_STATUS = 3;
+// Exit status when the image asked for cannot be written.
+constexpr int HEADLESS_NO_IMAGE_STATUS = 2;
 
 // The characters of a UTF-8 key file, one key each; nullopt when it cannot be read.
 // A malformed byte stands for the character of the same number.

@@ -15,6 +15,7 @@
 #include "engine/vector_clones.h"
 #include "platform/platform.h"
 #include "programs/mainloop.h"
+#include "programs/pictures.h"
 #include "shell/events.h"
 #include "shell/mttools.h"
 #include "toolkit/cursor.h"
@@ -355,8 +356,18 @@ void isingprogram()
     for (int64_t spins = programs::ISING_FIRST_SPINS; spins <= programs::ISING_LAST_SPINS;
          spins += 2) {
         const std::vector<int64_t> diagonal = programs::ising_diagonal_energies(spins);
+        programs::ising_picture_chain(spins, fields.front(), fields.back());
         for (double field : fields) {
-            programs::ising_print_row(field, spins, programs::ising_solve(spins, field, diagonal));
+            const programs::IsingResult result = programs::ising_solve(spins, field, diagonal);
+            // Read before the row is printed: printing an error row clears last_error.
+            const bool failed = last_error != 0;
+            programs::ising_print_row(field, spins, result);
+            const double n = static_cast<double>(spins);
+            if (failed)
+                programs::ising_picture_row(field, NAN, NAN, NAN);
+            else
+                programs::ising_picture_row(field, result.energy / n, result.magnetisation,
+                                            result.susceptibility);
             if (WaitKey(win) == ESCAPE)
                 return;
         }

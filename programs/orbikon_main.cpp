@@ -24,7 +24,7 @@ namespace {
 
 constexpr const char* USAGE =
     "Aufruf: orbikon [--desktop | --terminal | --headless --input EINGABE --screen BILDSCHIRM "
-    "[--printer DRUCKER] [--image BILD.png] [--timeout SEKUNDEN]]\n";
+    "[--printer DRUCKER] [--image BILD.png [--window N]] [--timeout SEKUNDEN]]\n";
 
 constexpr const char* HELP =
     "Orbikon simuliert einen kleinen Quantencomputer und f\xC3\xBChrt Quantenalgorithmen "
@@ -34,8 +34,8 @@ constexpr const char* HELP =
     "  --terminal      im Terminal (Standardeingabe und -ausgabe ein Terminal)\n"
     "  --headless      ohne Anzeige: tippt die Zeichen der Datei EINGABE und schreibt\n"
     "                  den Text von Fenster 0 nach BILDSCHIRM, den Drucker nach DRUCKER,\n"
-    "                  das Bild von Fenster 0 nach BILD.png; nach SEKUNDEN (600) endet es\n"
-    "                  mit Status 3\n"
+    "                  das Bild von Fenster 0 (oder N, 0 bis 7) nach BILD.png; nach\n"
+    "                  SEKUNDEN (600) endet es mit Status 3\n"
     "  --help          diese Hilfe\n";
 
 // Exit status of a start that found nothing to show the program on, or a bad command line.
@@ -147,6 +147,7 @@ FrontEnd headless_front_end()
 const FrontEnd* parse_arguments(int argc, char** argv, const std::vector<FrontEnd>& front_ends)
 {
     const FrontEnd* chosen = nullptr;
+    bool window_given = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* name) -> std::string {
@@ -175,6 +176,12 @@ const FrontEnd* parse_arguments(int argc, char** argv, const std::vector<FrontEn
             headless_options.printer_path = value("--printer");
         } else if (arg == "--image") {
             headless_options.image_path = value("--image");
+        } else if (arg == "--window") {
+            const std::string text = value("--window");
+            if (text.size() != 1 || text[0] < '0' || text[0] > '7')
+                usage_error("Ung\xC3\xBCltiges Fenster: " + text + " (erlaubt sind 0 bis 7).");
+            headless_options.image_window = static_cast<uint8_t>(text[0] - '0');
+            window_given = true;
         } else if (arg == "--timeout") {
             const std::string text = value("--timeout");
             char* end = nullptr;
@@ -193,6 +200,8 @@ const FrontEnd* parse_arguments(int argc, char** argv, const std::vector<FrontEn
     if (!headless && (!o.input_path.empty() || !o.screen_path.empty() || !o.printer_path.empty() ||
                       !o.image_path.empty()))
         usage_error("--input, --screen, --printer und --image gelten nur mit --headless.");
+    if (window_given && o.image_path.empty())
+        usage_error("--window gilt nur mit --image.");
     return chosen;
 }
 

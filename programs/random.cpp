@@ -8,6 +8,7 @@
 #include "engine/register.h"
 #include "programs/grover.h"
 #include "programs/input_limits.h"
+#include "programs/pictures.h"
 #include "shell/mttools.h"
 #include "toolkit/cursor.h"
 #include "toolkit/text_output.h"
@@ -30,8 +31,10 @@ void randomprogram()
 {
     quantum_reg_struct reg = register_new(0, 1);
     apply_hadamard(0, reg);
+    const programs::RegisterBars bars = programs::register_bars(reg);
     const int64_t bit = measure_qubit(0, reg);
     register_delete(reg);
+    programs::draw_register_picture(bars, bit, "gemessen");
     t_Print(MAIN_WINDOW, "Der Quanten-Zufallsgenerator hat eine " + std::to_string(bit) +
                              " ergeben.");
     t_Cr(MAIN_WINDOW);
@@ -59,6 +62,7 @@ void oracleprogram(int64_t width)
     t_Cr(MAIN_WINDOW);
     programs::print_value_fields(reg);
 
+    programs::draw_register_picture(programs::register_bars(reg), -1, "");
     register_delete(reg);
 }
 
@@ -66,5 +70,6 @@ void codetestprogram()
 {
     quantum_reg_struct reg = register_new(0, CODE_TEST_WIDTH);
     inversioncircuit(reg);
+    programs::draw_register_picture(programs::register_bars(reg), -1, "");
     register_delete(reg);
 }

@@ -12,6 +12,7 @@
 #include "programs/grover.h"
 #include "programs/input_limits.h"
 #include "programs/main_text.h"
+#include "programs/pictures.h"
 #include "shell/mttools.h"
 #include "toolkit/cursor.h"
 #include "toolkit/text_output.h"
@@ -160,8 +161,13 @@ void shorprogram(int64_t n)
         }
     }
 
+    // The pictures read the register once, just before the measurement collapses it.
+    ShorSpectrum spectrum = shor_spectrum(q);
+    const RegisterBars bars = register_bars(reg, &spectrum);
     int64_t c = static_cast<int64_t>(measure(reg));
     register_delete(reg);
+    draw_register_picture(bars, c, "gemessen");
+    draw_shor_picture(spectrum, c);
     if (c == -1) {
         try_again("Messung war nicht möglich.");
         return;
@@ -190,6 +196,7 @@ void shorprogram(int64_t n)
         try_again("Ungerade Periode.");
         return;
     }
+    mark_shor_period(spectrum, r);
     print("Mögliche Periode ist " + grouped(r));
     cr();
     cr();

@@ -240,23 +240,13 @@ bool stop_auto_update()
 
 } // namespace toolkit
 
-std::shared_ptr<const platform::ArgbImage> t_WindowImage(uint8_t win)
+namespace {
+
+// The image of the window's graphic block, built anew only after writes; expects the video
+// lock held and the window initialised. Sets UpdateDuration and UpdateFinished.
+std::shared_ptr<const platform::ArgbImage> build_image(const char* op, uint8_t win)
 {
-    const char* op = "t_WindowImage";
-    if (!MemoryReady)
-        return nullptr;
-    if (win >= WINDOW_COUNT) {
-        diag_line(op, "Window is not a graphic window.");
-        return nullptr;
-    }
-    std::lock_guard lock(toolkit::video_mutex());
     t_Window& w = window_table[win];
-    if (!w.Initialized) {
-        diag_line(op, "Graphic window #" + std::to_string(win) + " not initialized.");
-        return nullptr;
-    }
-    if (!w.Visible)
-        return nullptr;
     // Read before the conversion: a write during it makes the next call build anew.
     const uint64_t writes = VideoMemoryWrites.load();
     if (auto image = unchanged_image(win, w, writes))
@@ -293,6 +283,37 @@ std::shared_ptr<const platform::ArgbImage> t_WindowImage(uint8_t win)
     w.UpdateFinished = static_cast<int64_t>(finished * 1000.0);
     remember_image(win, w, writes, image);
     return image;
+}
+
+} // namespace
+
+std::shared_ptr<const platform::ArgbImage> t_WindowImage(uint8_t win)
+{
+    const char* op = "t_WindowImage";
+    if (!MemoryReady)
+        return nullptr;
+    if (win >= WINDOW_COUNT) {
+        diag_line(op, "Window is not a graphic window.");
+        return nullptr;
+    }
+    std::lock_guard lock(toolkit::video_mutex());
+    if (!window_table[win].Initialized) {
+        diag_line(op, "Graphic window #" + std::to_string(win) + " not initialized.");
+        return nullptr;
+    }
+    if (!window_table[win].Visible)
+        return nullptr;
+    return build_image(op, win);
+}
+
+std::shared_ptr<const platform::ArgbImage> toolkit::canvas_image(uint8_t win)
+{
+    if (!MemoryReady || win >= WINDOW_COUNT)
+        return nullptr;
+    std::lock_guard lock(toolkit::video_mutex());
+    if (!window_table[win].Initialized)
+        return nullptr;
+    return build_image("t_WindowImage", win);
 }
 
 platform::Frame t_WindowFrame(uint8_t win)

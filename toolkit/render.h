@@ -35,6 +35,10 @@ namespace toolkit {
 // glyphs (127 to 160, which are no printable characters) an ASCII lookalike.
 char32_t shown_character(uint8_t code);
 
+// The image of an initialised window's canvas whether it is shown or not (for image files);
+// none for an unready window, without a diagnostic.
+std::shared_ptr<const platform::ArgbImage> canvas_image(uint8_t win);
+
 // Starts the auto-update thread unless it runs already (called by every t_InitWindow).
 void start_auto_update();
 // Clears AutoUpdateRunning and waits (bounded) until the thread has ended; for the shell's

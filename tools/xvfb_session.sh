@@ -26,10 +26,11 @@ wait_for() {
     return 1
 }
 
-# A screen large enough for window 0 at full size, so its pixels compare 1:1.
+# A screen large enough for window 0 at full size, so its pixels compare 1:1; $1 may ask
+# for another size (WIDTHxHEIGHTxDEPTH).
 start_xvfb() {
     exec 3> "$work/display"
-    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp > /dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${1:-1920x1080x24}" -nolisten tcp > /dev/null 2>&1 &
     xvfb_pid=$!
     exec 3>&-
     wait_for 20 test -s "$work/display" || return 1

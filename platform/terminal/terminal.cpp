@@ -40,7 +40,8 @@ constexpr uint32_t MENU_DISABLED_FOREGROUND = 0xFF808080;
 constexpr uint32_t MENU_CHOSEN_FOREGROUND = 0xFFFFFFFF;
 constexpr uint32_t MENU_CHOSEN_BACKGROUND = 0xFF2050A0;
 
-// The text pages and the function keys that show them; F1 returns to window 0.
+// The pages and the function keys that show them; F1 returns to window 0, F5 to F8 show
+// the pictures of graphic windows 1 to 4.
 struct PageKey {
     uint16_t key;
     uint8_t window;
@@ -50,7 +51,14 @@ constexpr PageKey PAGE_KEYS[] = {
     {KEY_F2, PRINTER_WINDOW},
     {KEY_F3, CONSOLE_WINDOW},
     {KEY_F4, PASTEBOARD_WINDOW},
+    {KEY_F5, 1},
+    {KEY_F6, 2},
+    {KEY_F7, 3},
+    {KEY_F8, 4},
 };
+constexpr char32_t UPPER_HALF = U'\u2580';
+constexpr char32_t LOWER_HALF = U'\u2584';
+constexpr char32_t FULL_BLOCK = U'\u2588';
 
 termios saved_settings{};
 std::atomic<bool> raw_active{false};
@@ -352,6 +360,74 @@ void fill_line(std::vector<ScreenCell>& screen, int columns, int line, std::stri
     put_text(screen, columns, line, 0, decode_utf8(text), foreground, background);
 }
 
+// Of the image pixels behind one half cell, the one that shows best: the most colourful,
+// else the brightest, so a curve one pixel wide survives the scaling down and the grey grid
+// does not cover it.
+uint32_t salient_pixel(const ArgbImage& image, int64_t x0, int64_t x1, int64_t y0, int64_t y1)
+{
+    uint32_t best = 0xFF000000;
+    int best_chroma = -1;
+    int best_light = -1;
+    for (int64_t y = y0; y < std::max(y1, y0 + 1); ++y) {
+        for (int64_t x = x0; x < std::max(x1, x0 + 1); ++x) {
+            const uint32_t p = image.pixels[static_cast<size_t>(y * image.width + x)];
+            const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+            const int chroma = std::max({r, g, b}) - std::min({r, g, b});
+            const int light = r + g + b;
+            if (chroma > best_chroma || (chroma == best_chroma && light > best_light)) {
+                best = p | 0xFF000000;
+                best_chroma = chroma;
+                best_light = light;
+            }
+        }
+    }
+    return best;
+}
+
+// The image scaled into columns x rows cells, two pixel rows per cell in half blocks,
+// keeping its proportions (a half cell is about square) and centred.
+void put_picture(std::vector<ScreenCell>& screen, int columns, int rows, const ArgbImage& image)
+{
+    if (image.width <= 0 || image.height <= 0 ||
+        image.pixels.size() < static_cast<size_t>(image.width * image.height))
+        return;
+    const double scale = std::min(static_cast<double>(columns) / static_cast<double>(image.width),
+                                  2.0 * rows / static_cast<double>(image.height));
+    const int width = std::max(1, static_cast<int>(image.width * scale));
+    const int height = std::max(2, static_cast<int>(image.height * scale) / 2 * 2);
+    const int left = (columns - width) / 2;
+    const int top = (rows - height / 2) / 2;
+    auto source = [&](int target, int target_size, int64_t size) {
+        return static_cast<int64_t>(static_cast<double>(target) * static_cast<double>(size) /
+                                    static_cast<double>(target_size));
+    };
+    for (int row = 0; row < height / 2; ++row) {
+        for (int column = 0; column < width; ++column) {
+            const int64_t x0 = source(column, width, image.width);
+            const int64_t x1 = source(column + 1, width, image.width);
+            const int64_t y0 = source(2 * row, height, image.height);
+            const int64_t ym = source(2 * row + 1, height, image.height);
+            const int64_t y1 = source(2 * row + 2, height, image.height);
+            const uint32_t upper = salient_pixel(image, x0, x1, y0, ym);
+            const uint32_t lower = salient_pixel(image, x0, x1, ym, y1);
+            ScreenCell cell;
+            cell.background = 0xFF000000;
+            if (upper == lower) {
+                cell.character = upper == 0xFF000000 ? U' ' : FULL_BLOCK;
+                cell.foreground = upper;
+            } else if (lower == 0xFF000000) {
+                cell.character = UPPER_HALF;
+                cell.foreground = upper;
+            } else {
+                cell.character = LOWER_HALF;
+                cell.foreground = lower;
+                cell.background = upper;
+            }
+            screen[static_cast<size_t>((top + row) * columns + left + column)] = cell;
+        }
+    }
+}
+
 bool selectable(const MenuItem& item)
 {
     return !item.title.empty() && item.enabled;
@@ -467,8 +543,8 @@ void TerminalWindowSystem::bring_to_front(uint8_t window)
         std::lock_guard lock(ui_mutex_);
         if (window >= WINDOW_NUMBER_COUNT || !windows_[window].exists)
             return;
-        // The graphic windows other than 0 have no page of their own here.
-        page_ = windows_[window].kind == WindowKind::Text ? window : 0;
+        // Of the graphic windows 1 to 7, the pictures' windows have a page of their own.
+        page_ = windows_[window].kind == WindowKind::Text || picture_page(window) ? window : 0;
         scroll_ = -1;
     }
     changed();
@@ -476,11 +552,14 @@ void TerminalWindowSystem::bring_to_front(uint8_t window)
 
 void TerminalWindowSystem::present_frame(uint8_t window, const Frame& frame)
 {
-    if (window != 0)
-        return; // only window 0 has a page
+    if (window >= frames_.size())
+        return; // the other windows have no page
     {
         std::lock_guard lock(ui_mutex_);
-        frame_ = frame;
+        if (window == 0)
+            frame_ = frame;
+        else
+            frames_[window] = frame;
     }
     changed();
 }
@@ -612,6 +691,20 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
                       " Orbikon   F2 Drucker  F3 Konsole  F4 Zwischenablage  F10 Men\xC3\xBC"
                       "  Strg-C Ende",
                       STATUS_FOREGROUND, STATUS_BACKGROUND);
+    } else if (picture_page(page_)) {
+        const Frame& frame = frames_[page_];
+        if (frame.image)
+            put_picture(screen, columns, lines - 1, *frame.image);
+        else
+            fill_line(screen, columns, 0,
+                      "Grafikfenster " + std::to_string(page_) + " zeigt noch kein Bild.",
+                      ScreenCell{}.foreground, ScreenCell{}.background);
+        const std::string title = windows_[page_].state.title;
+        fill_line(screen, columns, lines - 1,
+                  " " + (title.empty() ? "Grafikfenster " + std::to_string(page_) : title) +
+                      "  F5 Register  F6 Grover  F7 Ising  F8 Shor  Esc zur\xC3\xBC"
+                      "ck  F10 Men\xC3\xBC",
+                  STATUS_FOREGROUND, STATUS_BACKGROUND);
     } else {
         const std::vector<std::u32string> text = page_lines(windows_[page_].text, columns);
         const int64_t rows = lines - 1;

@@ -1,6 +1,7 @@
 // platform/terminal/terminal.h: the text terminal as a window system. Window 0 is drawn from
 // the character cells of its frames; the printer, the console and the pasteboard are
-// scrolling text pages; a menu bar opens with F10.
+// scrolling text pages; graphic windows 1 to 4 are pages of half-block pictures; a menu bar
+// opens with F10.
 #pragma once
 
 #include "platform/event_loop.h"
@@ -96,6 +97,8 @@ class TerminalWindowSystem final : public WindowSystem {
     };
 
     void changed() { ++changes_; }
+    // Graphic windows 1 to 4 have a page showing their picture.
+    static bool picture_page(uint8_t window) { return window >= 1 && window <= 4; }
     // Shows the page of window 0 or a text window and reports it as the key window.
     void show_page(uint8_t window);
     void scroll_page(int64_t lines);
@@ -108,6 +111,7 @@ class TerminalWindowSystem final : public WindowSystem {
     std::mutex ui_mutex_;
     std::array<Shown, WINDOW_NUMBER_COUNT> windows_; // guarded by ui_mutex_
     Frame frame_;                                    // window 0's last frame; guarded by ui_mutex_
+    std::array<Frame, 5> frames_;                    // windows 1 to 4; [0] unused; ui_mutex_
     std::vector<Menu> menus_;                        // guarded by ui_mutex_
     std::optional<std::string> pasteboard_;          // guarded by ui_mutex_
     uint8_t page_ = 0;       // 0, or a text window: 8, 9, 10; guarded by ui_mutex_

@@ -57,7 +57,7 @@ using platform::WindowState;
 constexpr int WAIT_LIMIT_MS = 10000;
 
 // Keys a user presses in window 0.
-enum class Key { LetterA, Up, F5, Return };
+enum class Key { LetterA, Up, F9, Return };
 
 // What the shell received from the backend.
 struct Reports {
@@ -117,8 +117,8 @@ class HeadlessProbe : public Probe {
         platform::KeyReport report = platform::typed_key(U'a');
         if (key == Key::Up)
             report = {0, platform::KEY_UP, "\xEF\x9C\x80", platform::MOD_FN};
-        else if (key == Key::F5)
-            report = {0, platform::KEY_F5, "\xEF\x9C\x88", platform::MOD_FN};
+        else if (key == Key::F9)
+            report = {0, platform::KEY_F9, "\xEF\x9C\x8C", platform::MOD_FN};
         else if (key == Key::Return)
             report = platform::typed_key(U'\r');
         backend().report_key(report, true);
@@ -195,7 +195,7 @@ class TerminalProbe : public Probe {
     {
         type(key == Key::LetterA ? "a"
              : key == Key::Up    ? "\x1b[A"
-             : key == Key::F5    ? "\x1b[15~"
+             : key == Key::F9    ? "\x1b[20~"
                                  : "\r");
     }
     bool choose(const std::string& menu, const std::string& item) override
@@ -296,7 +296,7 @@ class QtProbe : public Probe {
     {
         const int qt_key = key == Key::LetterA ? Qt::Key_A
                            : key == Key::Up    ? Qt::Key_Up
-                           : key == Key::F5    ? Qt::Key_F5
+                           : key == Key::F9    ? Qt::Key_F9
                                                : Qt::Key_Return;
         const QString text = key == Key::LetterA ? "a" : key == Key::Return ? "\r" : "";
         QKeyEvent press(QEvent::KeyPress, qt_key, Qt::NoModifier, text);
@@ -555,7 +555,7 @@ TYPED_TEST(BackendConformance, KeyReportsInKeysNames)
     ASSERT_TRUE(probe.settle([&] { return probe.front() == 0; }));
     const std::pair<Key, uint16_t> presses[] = {{Key::LetterA, platform::KEY_A},
                                                 {Key::Up, platform::KEY_UP},
-                                                {Key::F5, platform::KEY_F5},
+                                                {Key::F9, platform::KEY_F9},
                                                 {Key::Return, platform::KEY_RETURN}};
     for (const auto& [key, code] : presses) {
         const size_t before = this->keys().size();

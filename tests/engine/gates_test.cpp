@@ -501,3 +501,65 @@ TEST(ComplexProduct, InfiniteFactorGivesAnInfiniteResult)
     const quantum_amplitude r = quantum_cmul({2.0f, 3.0f}, {4.0f, -5.0f});
     EXPECT_EQ(r, quantum_amplitude(23.0f, 2.0f));
 }
+
+// A program watches its register between gates: inside a run the read sees the queued flips
+// and a register held by value, records nothing and leaves the register as the same gates
+// without reads leave it.
+TEST_F(GateTest, ProbabilityReadInsideARunMatchesThePlainRegister)
+{
+    constexpr int64_t w = 7;
+    const auto plain_sum = [](const quantum_reg_struct& reg, uint64_t mask, uint64_t value) {
+        double sum = 0;
+        for (int64_t i = 0; i < reg.size; i++)
+            if ((reg.state[i] & mask) == value)
+                sum += quantum_prob(reg.amplitude[i]);
+        return sum;
+    };
+    int held_reads = 0;
+    const auto circuit = [&](quantum_reg_struct& reg, std::vector<double>* reads) {
+        permutation_run_open(reg);
+        apply_walsh(w, reg);
+        for (int64_t k = 0; k < 6; k++) {
+            apply_sigma_x(k % w, reg);
+            apply_toffoli(0, 1, w, reg);
+            held_reads += reads && engine::by_value_holds(reg);
+            if (reads)
+                for (uint64_t mask : {uint64_t{0x7F}, uint64_t{0x0C}, uint64_t{0}})
+                    reads->push_back(register_probability_where(reg, mask, mask & 0x25));
+            apply_hadamard(k % 3, reg);
+        }
+        permutation_run_close();
+    };
+    quantum_reg_struct plain = register_new(0, w);
+    circuit(plain, nullptr);
+    const int64_t plain_bytes = objcode_position();
+
+    reg_ = register_new(0, w);
+    std::vector<double> reads;
+    circuit(reg_, &reads);
+    EXPECT_EQ(objcode_position(), plain_bytes) << "the reads recorded something";
+    EXPECT_GT(held_reads, 0) << "no read met the register held by value";
+    ASSERT_EQ(reg_.size, plain.size);
+    for (int64_t i = 0; i < reg_.size; i++) {
+        EXPECT_EQ(reg_.state[i], plain.state[i]) << i;
+        EXPECT_EQ(reg_.amplitude[i], plain.amplitude[i]) << i;
+    }
+    // The last reads against a pass over the register as the run left it, with the final
+    // Hadamard undone by a fresh run up to the same point.
+    quantum_reg_struct upto = register_new(0, w);
+    permutation_run_open(upto);
+    apply_walsh(w, upto);
+    for (int64_t k = 0; k < 6; k++) {
+        apply_sigma_x(k % w, upto);
+        apply_toffoli(0, 1, w, upto);
+        if (k < 5)
+            apply_hadamard(k % 3, upto);
+    }
+    permutation_run_close();
+    const size_t last = reads.size() - 3;
+    EXPECT_FLOAT_EQ(static_cast<float>(reads[last]), static_cast<float>(plain_sum(upto, 0x7F, 0x25)));
+    EXPECT_FLOAT_EQ(static_cast<float>(reads[last + 1]), static_cast<float>(plain_sum(upto, 0x0C, 0x04)));
+    EXPECT_NEAR(reads[last + 2], 1.0, 1e-5);
+    register_delete(upto);
+    register_delete(plain);
+}

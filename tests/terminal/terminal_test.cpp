@@ -84,6 +84,7 @@ class ScreenModel {
         columns_ = columns;
         lines_ = lines;
         cells_.assign(static_cast<size_t>(lines), std::u32string(size_t(columns), U' '));
+        colours_.assign(static_cast<size_t>(lines * columns), {0, 0});
         row_ = col_ = 0;
     }
 
@@ -111,6 +112,21 @@ class ScreenModel {
         for (int n = 1; n <= lines_; ++n)
             out += line(n) + "\n";
         return out;
+    }
+
+    // Half and full block cells of lines first_line to last_line (from 1) that show rgb
+    // (0xRRGGBB, as 24-bit colour) in either half.
+    int blocks_coloured(uint32_t rgb, int first_line, int last_line) const
+    {
+        int count = 0;
+        for (int line = first_line; line <= last_line; ++line)
+            for (int column = 0; column < columns_; ++column) {
+                const char32_t ch = cells_[size_t(line - 1)][size_t(column)];
+                const auto& c = colours_[static_cast<size_t>((line - 1) * columns_ + column)];
+                const bool block = ch == U'\u2580' || ch == U'\u2584' || ch == U'\u2588';
+                count += block && (c.first == rgb || (ch == U'\u2584' && c.second == rgb));
+            }
+        return count;
     }
 
     std::vector<std::string> clipboard;
@@ -145,8 +161,10 @@ class ScreenModel {
         const std::optional<char32_t> c = platform::next_utf8(s, next);
         if (!c && s.size() - i < 4)
             return 0;
-        if (row_ < lines_ && col_ < columns_)
+        if (row_ < lines_ && col_ < columns_) {
             cells_[size_t(row_)][size_t(col_)] = c.value_or(U'?');
+            colours_[size_t(row_ * columns_ + col_)] = {foreground_, background_};
+        }
         col_ = std::min(col_ + 1, columns_ - 1); // the last column is written over
         return next - i;
     }
@@ -160,6 +178,21 @@ class ScreenModel {
             col_ = std::atoi(params.c_str() + params.find(';') + 1) - 1;
         } else if (final == 'J') {
             resize(columns_, lines_);
+        } else if (final == 'm') {
+            // Only the 24-bit colours: "38;2;r;g;b" and "48;2;r;g;b".
+            std::vector<int> n;
+            for (size_t at = 0; at <= params.size();) {
+                const size_t end = std::min(params.find(';', at), params.size());
+                n.push_back(std::atoi(params.substr(at, end - at).c_str()));
+                at = end + 1;
+            }
+            for (size_t i = 0; i + 4 < n.size(); ++i)
+                if ((n[i] == 38 || n[i] == 48) && n[i + 1] == 2) {
+                    const uint32_t rgb = uint32_t(n[i + 2]) << 16 | uint32_t(n[i + 3]) << 8 |
+                                         uint32_t(n[i + 4]);
+                    (n[i] == 38 ? foreground_ : background_) = rgb;
+                    i += 4;
+                }
         }
     }
 
@@ -189,6 +222,9 @@ class ScreenModel {
     int row_ = 0;
     int col_ = 0;
     std::vector<std::u32string> cells_;
+    std::vector<std::pair<uint32_t, uint32_t>> colours_; // foreground, background per cell
+    uint32_t foreground_ = 0;
+    uint32_t background_ = 0;
     std::string pending_;
 };
 
@@ -348,6 +384,29 @@ TEST_F(TerminalRun, WindowPagesMenusResizeAndLeaving)
     EXPECT_TRUE(WIFEXITED(status_) && WEXITSTATUS(status_) == 0);
     wait_for([&] { return screen.left_screen; });
     EXPECT_TRUE(screen.left_screen);
+}
+
+// G 8 draws its search into window 2; F6 shows it in half blocks, Escape returns.
+TEST_F(TerminalRun, GroverPictureOnItsPage)
+{
+    const std::string F6 = "\x1b[17~";
+    ASSERT_TRUE(shows(PROMPT)) << screen.text();
+    type("g8\r");
+    ASSERT_TRUE(shows("Anzahl der Qubits")) << screen.text();
+    type("0\r");
+    ASSERT_TRUE(shows("Die Wahrscheinlichkeit")) << screen.text();
+    EXPECT_EQ(screen.blocks_coloured(0x00FF00, 1, 24), 0) << "window 0 shows no curve";
+    type(F6);
+    ASSERT_TRUE(wait_for([&] { return screen.line(25).rfind(" Grover  F5 Register", 0) == 0; }))
+        << screen.text();
+    // The curve (green) and its points (yellow) lie inside the plot, not on the status line.
+    ASSERT_TRUE(wait_for([&] { return screen.blocks_coloured(0x00FF00, 1, 24) >= 10; }))
+        << screen.text();
+    EXPECT_GE(screen.blocks_coloured(0xFFFF00, 1, 24), 4) << "the points of 0 to 3 iterations";
+    type("\x1b");
+    EXPECT_TRUE(wait_for([&] {
+        return screen.line(1) == FULL_PROMPT && screen.blocks_coloured(0x00FF00, 1, 24) == 0;
+    })) << screen.text();
 }
 
 TEST_F(TerminalRun, ACrashSignalStillGivesTheTerminalBack)
