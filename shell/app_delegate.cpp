@@ -47,6 +47,12 @@ void QuitApplication()
     platform::window_system().quit_event_loop();
 }
 
+void QuitWhenNoWindowShown()
+{
+    if (!any_window_shown())
+        QuitApplication();
+}
+
 void SetTerminationHandler(std::function<void()> handler)
 {
     std::lock_guard lock(termination_mutex);
@@ -128,8 +134,7 @@ void AppDelegate::MenuHandler(const platform::MenuChoice& choice)
 bool AppDelegate::windowShouldClose(uint8_t window)
 {
     t_MouseEventPostCloseBoxClick(WindowNumberOf(window));
-    if (!any_window_shown())
-        QuitApplication();
+    QuitWhenNoWindowShown();
     return false;
 }
 
