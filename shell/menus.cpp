@@ -5,6 +5,8 @@
 #include "platform/console_capture.h"
 #include "platform/diag.h"
 #include "platform/platform.h"
+#include "shell/app_delegate.h"
+#include "shell/events.h"
 #include "shell/interface.h"
 #include "shell/mttools.h"
 #include "shell/startup.h"
@@ -27,6 +29,7 @@ constexpr int64_t MENU_ITEM_KIND = 3;
 constexpr int64_t LAST_POSITION = 65535;
 constexpr uint8_t LAST_WINDOW_NUMBER = 12;
 constexpr const char* FILE_SCHEME = "file://";
+constexpr char PASTE_KEY = 0x16; // Ctrl+V
 
 std::mutex menu_mutex;
 std::vector<t_MenuAction> action_table; // guarded by menu_mutex
@@ -171,6 +174,14 @@ void show_graphic_window(int64_t action)
         t_WindowVisible(win, false);
 }
 
+// The Fenster items that hide: "Alle Fenster ausblenden", the key window's item and the
+// even numbers among the window actions.
+bool hides_windows(int64_t action)
+{
+    return action == ACTION_HIDE_MAIN_WINDOW ||
+           (action >= ACTION_HIDE_ALL && action <= ACTION_HIDE_CONSOLE && action % 2 == 0);
+}
+
 // Runs a dialog action and keeps its results in the table entry of the tag.
 void file_dialog(int64_t tag, const t_MenuAction& entry)
 {
@@ -207,19 +218,22 @@ void perform(int64_t tag, const t_MenuAction& entry)
         clear_text_window(platform::PRINTER_WINDOW, menu_hooks().clear_printer_buffer);
         return;
     case ACTION_PASTE: {
-        if (MainWindowNumber() >= WINDOW_COUNT) {
-            Beep();
-            return;
-        }
         std::function<void()> handler;
         {
             std::lock_guard lock(menu_mutex);
             handler = paste_handler;
         }
-        if (handler)
-            handler();
-        else
+        if (!handler) {
+            // Without a program's own paste the item types Ctrl+V, which pastes into a
+            // field of window 0 and means nothing elsewhere.
+            PostText(std::string(1, PASTE_KEY));
+            return;
+        }
+        if (MainWindowNumber() >= WINDOW_COUNT) {
             Beep();
+            return;
+        }
+        handler();
         return;
     }
     case ACTION_CLEAR_CONSOLE:
@@ -343,6 +357,8 @@ void t_MenuEventHandler(const platform::MenuChoice& item)
             if (std::optional<t_MenuAction> entry = MenuActionForTag(tag)) {
                 run_program_handler = false;
                 perform(tag, *entry);
+                if (hides_windows(entry->Action))
+                    QuitWhenNoWindowShown();
             }
         }
     }
@@ -445,8 +461,28 @@ uint8_t MainWindowNumber()
 
 void Beep() { platform::beep(); }
 
-void CopyToPasteboard(const std::string& text)
+std::string ClipboardText(std::string_view text)
 {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\r') {
+            out.push_back('\n');
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7F) {
+            out.push_back(' ');
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
+}
+
+void CopyToPasteboard(const std::string& raw)
+{
+    const std::string text = ClipboardText(raw);
     platform::show([&](platform::WindowSystem& ws) { ws.set_pasteboard_text(text); });
     // A shown pasteboard window shows what was copied, as showing it would.
     if (toolkit::platform_window(platform::PASTEBOARD_WINDOW).state.visible)

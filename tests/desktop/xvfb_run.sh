@@ -60,15 +60,39 @@ wait_for 10 xdotool search --onlyvisible --name "Virtueller Drucker" || fail "th
 sleep 0.5
 xdotool key ctrl+shift+c
 sleep 0.5
-first_line=$(head -1 "$work/printer.txt")
-copied=$(timeout 5 xclip -o -selection clipboard | tr '\r' '\n' | head -1)
+# The printer keeps byte 25 after a listing's address; the clipboard gets a blank there, and
+# line feeds between the lines.
+first_line=$(head -1 "$work/printer.txt" | tr '\031' ' ')
+timeout 5 xclip -o -selection clipboard > "$work/copied.txt"
+copied=$(head -1 "$work/copied.txt")
 [ -n "$first_line" ] || fail "the headless printer is empty"
 [ "$copied" = "$first_line" ] || fail "the printer's first line is '$copied', not '$first_line'"
+[ "$(wc -l < "$work/copied.txt")" -gt 1 ] || fail "the copied listing has no line feeds"
+if tr -d '\n\t' < "$work/copied.txt" | LC_ALL=C grep -q '[[:cntrl:]]'; then
+    fail "the copied listing holds control bytes"
+fi
 echo "xvfb_run: printer starts with: $first_line"
 
-# Ctrl+Q runs the termination handler and quits.
+# Ctrl+Q runs the termination handler, quits and takes the dump along.
+[ -f "$work/desktop/orbikon/dump.qucode" ] || fail "G left no dump"
 xdotool key ctrl+q
 wait_for 10 bash -c "! kill -0 $app_pid" || fail "Ctrl+Q did not quit"
 app_pid=""
 grep -q "applicationWillTerminate: Called." "$work/stdout.txt" || fail "no termination line"
+[ ! -e "$work/desktop/orbikon/dump.qucode" ] || fail "Ctrl+Q left the dump behind"
+
+# SIGTERM leaves the same way, and the process still ends as terminated.
+start_orbikon "$build" || fail "window 0 was not set up a second time"
+xdotool type --delay 200 "g5"
+xdotool key Return
+sleep 1
+xdotool type --delay 200 "0"
+xdotool key Return
+wait_for 20 test -f "$work/desktop/orbikon/dump.qucode" || fail "the second G left no dump"
+kill -TERM "$app_pid"
+wait "$app_pid"
+status=$?
+app_pid=""
+[ "$status" -eq 143 ] || fail "SIGTERM ended with status $status, not 143"
+[ ! -e "$work/desktop/orbikon/dump.qucode" ] || fail "SIGTERM left the dump behind"
 echo "xvfb_run: the desktop passed."

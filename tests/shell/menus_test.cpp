@@ -4,6 +4,7 @@
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "shell/app_delegate.h"
+#include "shell/events.h"
 #include "shell/menus.h"
 #include "tests/support/test_support.h"
 #include "toolkit/geometry.h"
@@ -179,7 +180,7 @@ TEST_F(MenusTest, CopyTextConvertsTheSpecialCodes)
     toolkit::set_window_text(platform::PRINTER_WINDOW, "Liste\r");
     t_WindowFront(platform::PRINTER_WINDOW);
     t_MenuEventHandler(command(ACTION_COPY_TEXT));
-    EXPECT_EQ(headless().pasteboard_text(), "Liste\r");
+    EXPECT_EQ(headless().pasteboard_text(), "Liste\n");
     t_WindowFront(platform::PREFERENCES_WINDOW); // no text to copy
     t_MenuEventHandler(command(ACTION_COPY_TEXT));
     EXPECT_EQ(beeps(), 1);
@@ -193,11 +194,20 @@ TEST_F(MenusTest, ACopyReachesTheShownPasteboardWindow)
     t_MenuEventHandler(command(ACTION_COPY_TEXT));
     EXPECT_EQ(headless().window(platform::PASTEBOARD_WINDOW).text, ""); // hidden: untouched
     t_WindowFront(platform::PASTEBOARD_WINDOW);
-    EXPECT_EQ(headless().window(platform::PASTEBOARD_WINDOW).text, "erste\r");
+    EXPECT_EQ(headless().window(platform::PASTEBOARD_WINDOW).text, "erste\n");
     toolkit::set_window_text(platform::PRINTER_WINDOW, "zweite\r");
     t_WindowFront(platform::PRINTER_WINDOW);
     t_MenuEventHandler(command(ACTION_COPY_TEXT));
-    EXPECT_EQ(headless().window(platform::PASTEBOARD_WINDOW).text, "zweite\r");
+    EXPECT_EQ(headless().window(platform::PASTEBOARD_WINDOW).text, "zweite\n");
+}
+
+// Other programs take a clipboard's lines at line feeds and show control bytes as junk.
+TEST(ClipboardText, LineFeedsAndNoControlBytes)
+{
+    EXPECT_EQ(ClipboardText("$00000000\x19 F0\r$00000001\x19 A1\r"),
+              "$00000000  F0\n$00000001  A1\n");
+    EXPECT_EQ(ClipboardText("a\r\nb\nc\td\x1b\x7f\x01"), "a\nb\nc\td   ");
+    EXPECT_EQ(ClipboardText("\xC3\xA4\xE2\x82\xAC"), "\xC3\xA4\xE2\x82\xAC");
 }
 
 TEST(CopyTable, EveryCodeFrom127To160)
@@ -241,11 +251,15 @@ TEST_F(MenusTest, ClearingThePrinterEmptiesBufferAndView)
     EXPECT_EQ(toolkit::window_text(9), "");
 }
 
-TEST_F(MenusTest, DefaultPasteHandlerBeeps)
+// Without a program's own paste, "Einsetzen" types Ctrl+V, the field's paste key.
+TEST_F(MenusTest, EinsetzenWithoutAHandlerTypesThePasteKey)
 {
-    t_WindowFront(0);
+    ResetEvents();
+    t_WindowFront(9);
     t_MenuEventHandler(command(ACTION_PASTE));
-    EXPECT_EQ(beeps(), 1);
+    ASSERT_EQ(EventQueueLength(), 1);
+    EXPECT_EQ(NextEvent(), 22);
+    EXPECT_EQ(beeps(), 0);
 }
 
 TEST_F(MenusTest, PasteRunsThePasteHandlerOnlyInGraphicWindows)
