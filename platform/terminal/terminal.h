@@ -17,6 +17,13 @@ namespace platform::terminal {
 
 // Standard input and output are both terminals.
 bool is_interactive();
+// One German line when TERM names no terminal that can draw pages (unset, dumb); empty
+// when it can.
+std::string unsuitable_terminal();
+// TERM names a terminal of 16 colours and ASCII symbols (the Linux console, the VT series).
+bool limited_terminal();
+
+enum class ColourMode { Basic, Indexed, Full }; // 16 colours, 256, 24-bit
 
 // The size the program's window 0 needs, in cells.
 constexpr int NEEDED_COLUMNS = 80;
@@ -24,8 +31,9 @@ constexpr int NEEDED_LINES = 25;
 
 // What one key (or escape sequence) of terminal input means.
 struct TerminalKey {
-    enum class Kind { Report, Interrupt } kind = Kind::Report;
+    enum class Kind { Report, Interrupt, Paste } kind = Kind::Report;
     KeyReport report; // for window 0
+    std::string text; // a pasted text (bracketed paste)
 };
 
 // Takes the key at the front of input and removes its bytes; false when input holds no
@@ -77,6 +85,10 @@ class TerminalWindowSystem final : public WindowSystem {
     // program. False when the key asks to leave.
     bool handle_key(const TerminalKey& key);
 
+    // Shows one line on the bottom row for ms milliseconds, over the status bar or, when
+    // window 0 fills the screen, over its last row.
+    void show_notice(const std::string& text, int64_t ms);
+
     // For tests: the state last pushed for a window, and the window whose page is shown.
     WindowState shown_state(uint8_t window);
     uint8_t shown_page();
@@ -96,11 +108,15 @@ class TerminalWindowSystem final : public WindowSystem {
     };
 
     void changed() { ++changes_; }
+    bool window_zero_visible();
+    void expire_notice();
     // Shows the page of window 0 or a text window and reports it as the key window.
     void show_page(uint8_t window);
     void scroll_page(int64_t lines);
     void move_in_menu(int menus, int items);
     void choose_menu_item();
+    // Reports the first enabled item with that key equivalent; false when there is none.
+    bool choose_item_with_key(const std::string& key_char);
     void paint_loop();
 
     EventLoop loop_;
@@ -115,6 +131,8 @@ class TerminalWindowSystem final : public WindowSystem {
     int64_t page_rows_ = 1;  // text rows of the last composed page; ui_mutex_
     int64_t page_total_ = 0; // its lines in all; ui_mutex_
     MenuState menu_;         // guarded by ui_mutex_
+    std::string notice_;         // guarded by ui_mutex_
+    int64_t notice_until_ms_ = 0; // guarded by ui_mutex_
 };
 
 // The process's terminal backend.
