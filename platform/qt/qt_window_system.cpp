@@ -6,6 +6,7 @@
 #include "platform/qt/desktop.h"
 #include "platform/qt/qt_backend.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFontDatabase>
 #include <QMenuBar>
@@ -174,6 +175,16 @@ void QtWindowSystem::create_window(const WindowSpec& spec)
     w.canvas = new Canvas(*this, window);
     w.widget->setCentralWidget(w.canvas);
     w.widget->menuBar()->setFixedHeight(static_cast<int>(title_bar_height_));
+    // F10 opens the first menu, as on other Linux desktops and in the terminal.
+    auto* open_menus = new QAction(w.widget);
+    open_menus->setShortcut(QKeySequence(Qt::Key_F10));
+    open_menus->setShortcutContext(Qt::WindowShortcut);
+    QMenuBar* bar = w.widget->menuBar();
+    QObject::connect(open_menus, &QAction::triggered, bar, [bar] {
+        if (!bar->actions().isEmpty())
+            bar->setActiveAction(bar->actions().first());
+    });
+    w.widget->addAction(open_menus);
     w.widget->setWindowTitle(to_qstring(spec.state.title));
     if (spec.kind == WindowKind::Graphic) {
         w.canvas->setFocusPolicy(Qt::StrongFocus);

@@ -2,7 +2,8 @@
 # The desktop as a user meets it, under a real X server: type "g5⏎0⏎" into window 0 with
 # xdotool and compare the screenshot of its view with the image of a headless run of the
 # same keys; then D, Fenster → virtual printer, copy text, and find the listing's first
-# line on the clipboard. Usage: tests/desktop/xvfb_run.sh BUILD_DIR
+# line on the clipboard; then the ways out: Ctrl+Q, SIGTERM, hiding the last window through
+# F10. Usage: tests/desktop/xvfb_run.sh BUILD_DIR
 set -uo pipefail
 
 build=$(realpath "$1")
@@ -95,4 +96,15 @@ status=$?
 app_pid=""
 [ "$status" -eq 143 ] || fail "SIGTERM ended with status $status, not 143"
 [ ! -e "$work/desktop/orbikon/dump.qucode" ] || fail "SIGTERM left the dump behind"
+
+# F10 opens the menus from the keyboard; Fenster, its first item hides window 0, the last
+# one shown, and that quits: no window would be left to bring one back.
+start_orbikon "$build" || fail "window 0 was not set up a third time"
+xdotool key F10
+sleep 0.5
+xdotool key Right Right
+sleep 0.5
+xdotool key Down Return
+wait_for 10 bash -c "! kill -0 $app_pid" || fail "F10, Fenster, Fenster ausblenden did not quit"
+app_pid=""
 echo "xvfb_run: the desktop passed."
