@@ -186,6 +186,10 @@ void QtWindowSystem::create_window(const WindowSpec& spec)
     });
     w.widget->addAction(open_menus);
     w.widget->setWindowTitle(to_qstring(spec.state.title));
+    // A text window shown by the program (the printer after D) comes forward without taking
+    // the keyboard from window 0; bring_to_front activates it when the user asks for it.
+    if (spec.kind == WindowKind::Text)
+        w.widget->setAttribute(Qt::WA_ShowWithoutActivating);
     if (spec.kind == WindowKind::Graphic) {
         w.canvas->setFocusPolicy(Qt::StrongFocus);
         w.canvas->setMouseTracking(false);

@@ -56,12 +56,13 @@ constexpr uint32_t MENU_CHOSEN_BACKGROUND = 0xFF2050A0;
 struct PageKey {
     uint16_t key;
     uint8_t window;
+    const char* notice; // when the program shows the window while window 0 is shown
 };
 constexpr PageKey PAGE_KEYS[] = {
-    {KEY_F1, 0},
-    {KEY_F2, PRINTER_WINDOW},
-    {KEY_F3, CONSOLE_WINDOW},
-    {KEY_F4, PASTEBOARD_WINDOW},
+    {KEY_F1, 0, ""},
+    {KEY_F2, PRINTER_WINDOW, "F2 zeigt den Drucker."},
+    {KEY_F3, CONSOLE_WINDOW, "F3 zeigt die Systemkonsole."},
+    {KEY_F4, PASTEBOARD_WINDOW, "F4 zeigt die Zwischenablage."},
 };
 
 termios saved_settings{};
@@ -559,6 +560,17 @@ void TerminalWindowSystem::set_window_state(uint8_t window, const WindowState& s
         std::lock_guard lock(ui_mutex_);
         if (window >= WINDOW_NUMBER_COUNT || !windows_[window].exists)
             return;
+        // A text window the program shows cannot share the screen with window 0: the
+        // bottom row says which key shows it.
+        if (state.visible && !windows_[window].state.visible && page_ == 0 &&
+            windows_[window].kind == WindowKind::Text) {
+            for (const PageKey& p : PAGE_KEYS) {
+                if (p.window == window) {
+                    notice_ = p.notice;
+                    notice_until_ms_ = now_ms() + NOTICE_MS;
+                }
+            }
+        }
         windows_[window].state = state;
         // A hidden text page gives way to window 0.
         if (!state.visible && page_ == window && window != 0) {
@@ -578,6 +590,7 @@ void TerminalWindowSystem::bring_to_front(uint8_t window)
         // The graphic windows other than 0 have no page of their own here.
         page_ = windows_[window].kind == WindowKind::Text ? window : 0;
         scroll_ = -1;
+        notice_.clear();
     }
     changed();
 }
@@ -838,6 +851,7 @@ void TerminalWindowSystem::show_page(uint8_t window)
             return;
         page_ = window;
         scroll_ = -1;
+        notice_.clear();
     }
     changed();
     // The user asked for the window: it is the key window now, and shown if it was hidden.

@@ -53,9 +53,14 @@ done
 cat "$work/compare.txt"
 [ $compared -eq 0 ] || fail "window 0 does not show what the headless run showed"
 
-# D lists the object code on the printer; the Fenster menu shows it, copy text takes it.
+# D lists the object code on the printer, which comes forward while window 0 keeps the
+# keyboard; the Fenster menu makes it the key window, copy text takes it.
 xdotool type "d"
-sleep 2
+wait_for 20 xdotool search --onlyvisible --name "Virtueller Drucker" || fail "D did not show the printer"
+sleep 1
+focused=$(xdotool getwindowfocus getwindowname 2>/dev/null)
+[ "$focused" != "Virtueller Drucker" ] || fail "the printer took the keyboard from window 0"
+echo "xvfb_run: after D the keyboard stays with '$focused'"
 xdotool key ctrl+shift+p
 wait_for 10 xdotool search --onlyvisible --name "Virtueller Drucker" || fail "the printer did not open"
 sleep 0.5

@@ -428,7 +428,7 @@ class TallTerminalRun : public TerminalRun {
     int lines() const override { return 26; }
 };
 
-TEST_F(TallTerminalRun, PastesHiddenWindowStatusBarAndSigterm)
+TEST_F(TallTerminalRun, PasteListingCopyHiddenWindowAndSigterm)
 {
     ASSERT_TRUE(shows(PROMPT)) << screen.text();
     // A pasted "D" reaches the menu as the paste key, not as the disassembler's letter.
@@ -444,6 +444,11 @@ TEST_F(TallTerminalRun, PastesHiddenWindowStatusBarAndSigterm)
         return screen.line(1) == FULL_PROMPT && std::filesystem::exists(dump_);
     })) << screen.text();
 
+    // D says where its listing went.
+    type("d");
+    ASSERT_TRUE(wait_for([&] { return screen.line(26) == " F2 zeigt den Drucker."; }))
+        << screen.text();
+
     // The printer page's status bar fits 80 columns with whole words.
     type(F2);
     ASSERT_TRUE(shows("Virtueller Drucker")) << screen.text();
@@ -451,6 +456,17 @@ TEST_F(TallTerminalRun, PastesHiddenWindowStatusBarAndSigterm)
         return screen.line(26).find("Esc zur\xC3\xBC" "ck") != std::string::npos &&
                screen.line(26).find("F10 Men\xC3\xBC") != std::string::npos;
     })) << screen.line(26);
+
+    // The listing (about 1 MB) is copied, but not through OSC 52, which terminals drop.
+    type(F10);
+    type(RIGHT);
+    ASSERT_TRUE(shows("Text kopieren")) << screen.text();
+    type("\r");
+    ASSERT_TRUE(wait_for([&] {
+        return screen.line(26).find("f\xC3\xBCr die Zwischenablage des Terminals") !=
+               std::string::npos;
+    })) << screen.line(26);
+    EXPECT_TRUE(screen.clipboard.empty());
 
     // Window 0 hidden while the printer stays: the printer's page comes forward, and a blind
     // Q reaches no program.
