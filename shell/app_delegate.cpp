@@ -225,6 +225,7 @@ void connect_shell(std::function<void()> program)
     hooks.prepare_menus = [] { PrepareMenus(); };
     hooks.setup_pasteboard_view = [] { SetupPasteboardTextView(); };
     hooks.draw_view = [](uint8_t window) { viewDraw(window); };
+    hooks.window_ready_changed = [](uint8_t) { UpdateGraphicWindowItems(); };
     platform::set_console_consumer(
         [](std::string text) { toolkit::append_window_text(platform::CONSOLE_WINDOW, text); });
 }

@@ -82,10 +82,8 @@ InterfaceDescription make_interface()
     w.push_back(item("Systemkonsole ausblenden", ACTION_HIDE_CONSOLE));
     w.push_back(item("Zwischenablage zeigen", ACTION_SHOW_PASTEBOARD, "z", CMD_OPTION));
     w.push_back(item("Zwischenablage ausblenden", ACTION_HIDE_PASTEBOARD));
-    w.push_back(item("Einstellungen zeigen", ACTION_SHOW_PREFERENCES, ",", CMD));
-    w.push_back(item("Einstellungen ausblenden", ACTION_HIDE_PREFERENCES));
-    w.push_back(item("Hauptfenster zeigen", ACTION_SHOW_APP_WINDOW));
-    w.push_back(item("Hauptfenster ausblenden", ACTION_HIDE_APP_WINDOW));
+    // The preferences and main windows hold nothing to show yet: not offered. Their actions
+    // stay in the table for programs that add items of their own.
     w.push_back(separator());
     for (int64_t n = 0; n < WINDOW_COUNT; ++n) {
         const std::string name = "Grafikfenster " + std::to_string(n);

@@ -174,6 +174,21 @@ void show_graphic_window(int64_t action)
         t_WindowVisible(win, false);
 }
 
+// A graphic window's items are offered once t_InitWindow has made it; before, showing it
+// would show nothing. Chosen by key, the item still runs, with its beep and line.
+void enable_graphic_window_items(std::vector<platform::Menu>& bar)
+{
+    for (platform::Menu& menu : bar) {
+        for (platform::MenuItem& item : menu.items) {
+            if (item.tag < ACTION_SHOW_GRAPHIC_0 || item.tag > ACTION_HIDE_GRAPHIC_7)
+                continue;
+            const auto win = static_cast<size_t>((item.tag - ACTION_SHOW_GRAPHIC_0) / 2);
+            std::lock_guard lock(toolkit::video_mutex());
+            item.enabled = MemoryReady && window_table[win].Initialized;
+        }
+    }
+}
+
 // The Fenster items that hide: "Alle Fenster ausblenden", the key window's item and the
 // even numbers among the window actions.
 bool hides_windows(int64_t action)
@@ -429,7 +444,15 @@ void PrepareMenus()
 
 void SetMenuBar(std::vector<platform::Menu> menus)
 {
-    ChangeMenuBar([&](std::vector<platform::Menu>& bar) { bar = std::move(menus); });
+    ChangeMenuBar([&](std::vector<platform::Menu>& bar) {
+        bar = std::move(menus);
+        enable_graphic_window_items(bar);
+    });
+}
+
+void UpdateGraphicWindowItems()
+{
+    ChangeMenuBar([](std::vector<platform::Menu>& bar) { enable_graphic_window_items(bar); });
 }
 
 void ChangeMenuBar(const std::function<void(std::vector<platform::Menu>&)>& change)

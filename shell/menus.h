@@ -95,6 +95,8 @@ void t_MenuEventHandler(const platform::MenuChoice& item);
 // The menu bar: the shell's own record of every menu and item, shown by the window system
 // The whole bar, replaced and shown.
 void SetMenuBar(std::vector<platform::Menu> menus);
+// Offers the graphic windows' Fenster items of the windows initialised by now, and no other.
+void UpdateGraphicWindowItems();
 // Runs change on the bar and shows the result (any thread; waits for the event thread).
 void ChangeMenuBar(const std::function<void(std::vector<platform::Menu>&)>& change);
 std::vector<platform::Menu> MenuBar();

@@ -318,9 +318,35 @@ TEST_F(MenusTest, PreparationSetsTheDescribedMenuBarSilently)
     DiagCapture out;
     PrepareMenus();
     EXPECT_EQ(out.text(), "");
-    EXPECT_EQ(MenuBar(), ApplicationInterface().menus);
-    EXPECT_EQ(headless().menu_bar(), ApplicationInterface().menus);
+    // Only a graphic window initialised by then is offered.
+    std::vector<platform::Menu> described = ApplicationInterface().menus;
+    int graphic_items = 0;
+    for (platform::Menu& menu : described) {
+        for (MenuItem& item : menu.items) {
+            if (item.tag >= ACTION_SHOW_GRAPHIC_0 && item.tag <= ACTION_HIDE_GRAPHIC_7) {
+                item.enabled = false;
+                ++graphic_items;
+            }
+        }
+    }
+    EXPECT_EQ(graphic_items, 16);
+    EXPECT_EQ(MenuBar(), described);
+    EXPECT_EQ(headless().menu_bar(), described);
     EXPECT_EQ(MenuActions().size(), 37u);
+
+    text_window_with({'x'}); // initialises window 0
+    UpdateGraphicWindowItems();
+    const platform::Menu& shown = headless().menu_bar()[2];
+    for (const MenuItem& item : shown.items) {
+        if (item.tag >= ACTION_SHOW_GRAPHIC_0 && item.tag <= ACTION_HIDE_GRAPHIC_7) {
+            EXPECT_EQ(item.enabled, item.tag <= ACTION_SHOW_GRAPHIC_0 + 1) << item.title;
+        }
+    }
+    // Chosen by its key all the same, an item of a window not there beeps with its line.
+    DiagCapture line;
+    t_MenuEventHandler(command(ACTION_SHOW_GRAPHIC_0 + 2));
+    EXPECT_EQ(line.text(), "t_MenuEventHandler: Window #1 not initialized.\n");
+    EXPECT_EQ(beeps(), 1);
 }
 
 TEST_F(MenusTest, TwoQuickBeepsPlayOnce)
