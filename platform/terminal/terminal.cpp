@@ -30,6 +30,8 @@ constexpr size_t OSC52_LIMIT_BYTES = 100 * 1024;
 // How long a notice or the key hint holds the bottom row.
 constexpr int64_t NOTICE_MS = 6000;
 constexpr int64_t HINT_MS = 4000;
+// Columns a page moves sideways per arrow key.
+constexpr int64_t SHIFT_COLUMNS = 10;
 constexpr const char* KEY_HINT =
     "F2 Drucker  F3 Konsole  F4 Zwischenablage  F10 Men\xC3\xBC  Strg-C Ende";
 constexpr char CTRL_C = 0x03;
@@ -515,6 +517,28 @@ bool take_key(std::string& input, TerminalKey& key)
 
 // The backend
 
+void TerminalWindowSystem::Shown::index_from(size_t from)
+{
+    for (size_t at = text.find_first_of("\r\n", from); at != std::string::npos;
+         at = text.find_first_of("\r\n", at + 1))
+        line_starts.push_back(at + 1);
+}
+
+int64_t TerminalWindowSystem::Shown::line_count() const
+{
+    // A final line end opens no line of its own.
+    const auto starts = static_cast<int64_t>(line_starts.size());
+    return starts > 1 && line_starts.back() == text.size() ? starts - 1 : starts;
+}
+
+std::string_view TerminalWindowSystem::Shown::line(int64_t n) const
+{
+    const auto i = static_cast<size_t>(n);
+    const size_t start = line_starts[i];
+    const size_t end = i + 1 < line_starts.size() ? line_starts[i + 1] - 1 : text.size();
+    return std::string_view(text).substr(start, end - start);
+}
+
 void TerminalWindowSystem::run_event_loop()
 {
     start_named_thread("terminal input", [this] { paint_loop(); });
@@ -590,6 +614,7 @@ void TerminalWindowSystem::bring_to_front(uint8_t window)
         // The graphic windows other than 0 have no page of their own here.
         page_ = windows_[window].kind == WindowKind::Text ? window : 0;
         scroll_ = -1;
+        shift_ = 0;
         notice_.clear();
     }
     changed();
@@ -612,7 +637,10 @@ void TerminalWindowSystem::set_text(uint8_t window, std::string_view text)
         std::lock_guard lock(ui_mutex_);
         if (window >= WINDOW_NUMBER_COUNT || windows_[window].kind != WindowKind::Text)
             return;
-        windows_[window].text = text;
+        Shown& w = windows_[window];
+        w.text = text;
+        w.line_starts.assign(1, 0);
+        w.index_from(0);
     }
     changed();
 }
@@ -623,7 +651,10 @@ void TerminalWindowSystem::append_text(uint8_t window, std::string_view text)
         std::lock_guard lock(ui_mutex_);
         if (window >= WINDOW_NUMBER_COUNT || windows_[window].kind != WindowKind::Text)
             return;
-        windows_[window].text += text;
+        Shown& w = windows_[window];
+        const size_t from = w.text.size();
+        w.text += text;
+        w.index_from(from);
     }
     changed();
 }
@@ -768,17 +799,21 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
             fill_line(screen, columns, lines - 1, fit_status({{0, "Orbikon "}, {1, KEY_HINT}}, columns),
                       STATUS_FOREGROUND, STATUS_BACKGROUND);
     } else {
-        const std::vector<std::u32string> text = page_lines(windows_[page_].text, columns);
+        // Only the lines on screen are decoded; a line wider than the screen is not broken
+        // but shifted sideways with the arrows.
+        const Shown& page = windows_[page_];
         const int64_t rows = lines - 1;
-        const int64_t total = static_cast<int64_t>(text.size());
+        const int64_t total = page.line_count();
         const int64_t last_first = std::max<int64_t>(0, total - rows);
         const int64_t first = scroll_ < 0 ? last_first : std::min(scroll_, last_first);
         page_rows_ = rows;
         page_total_ = total;
-        for (int64_t row = 0; row < rows && first + row < total; ++row)
-            put_text(screen, columns, static_cast<int>(row), 0,
-                     text[static_cast<size_t>(first + row)], ScreenCell{}.foreground,
+        for (int64_t row = 0; row < rows && first + row < total; ++row) {
+            std::u32string text = decode_utf8(page.line(first + row));
+            text.erase(0, std::min<size_t>(text.size(), static_cast<size_t>(shift_)));
+            put_text(screen, columns, static_cast<int>(row), 0, text, ScreenCell{}.foreground,
                      ScreenCell{}.background);
+        }
         const std::string shown = total == 0 ? std::string("leer")
                                              : "Zeile " + std::to_string(first + 1) + "-" +
                                                    std::to_string(std::min(first + rows, total)) +
@@ -851,6 +886,7 @@ void TerminalWindowSystem::show_page(uint8_t window)
             return;
         page_ = window;
         scroll_ = -1;
+        shift_ = 0;
         notice_.clear();
     }
     changed();
@@ -866,6 +902,15 @@ void TerminalWindowSystem::scroll_page(int64_t lines)
         const int64_t first = scroll_ < 0 ? last_first : std::min(scroll_, last_first);
         const int64_t next = std::clamp<int64_t>(first + lines, 0, last_first);
         scroll_ = next == last_first ? -1 : next;
+    }
+    changed();
+}
+
+void TerminalWindowSystem::shift_page(int64_t columns)
+{
+    {
+        std::lock_guard lock(ui_mutex_);
+        shift_ = std::max<int64_t>(0, shift_ + columns);
     }
     changed();
 }
@@ -1000,6 +1045,8 @@ bool TerminalWindowSystem::handle_key(const TerminalKey& key)
             show_page(0);
         else if (code == KEY_UP || code == KEY_DOWN)
             scroll_page(code == KEY_UP ? -1 : 1);
+        else if (code == KEY_LEFT || code == KEY_RIGHT)
+            shift_page(code == KEY_LEFT ? -SHIFT_COLUMNS : SHIFT_COLUMNS);
         else if (code == KEY_PAGE_UP || code == KEY_PAGE_DOWN)
             scroll_page(code == KEY_PAGE_UP ? -rows : rows);
         else if (code == KEY_HOME || code == KEY_END)

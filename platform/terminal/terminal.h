@@ -105,6 +105,12 @@ class TerminalWindowSystem final : public WindowSystem {
         WindowKind kind = WindowKind::Plain;
         WindowState state;
         std::string text; // text windows
+        // Where each line of text starts; a line ends at CR or LF. Kept as text grows, so a
+        // page lays out only the lines it shows, however long the text.
+        std::vector<size_t> line_starts{0};
+        void index_from(size_t from);
+        int64_t line_count() const;
+        std::string_view line(int64_t n) const; // from 0, without its line end
     };
 
     void changed() { ++changes_; }
@@ -113,6 +119,7 @@ class TerminalWindowSystem final : public WindowSystem {
     // Shows the page of window 0 or a text window and reports it as the key window.
     void show_page(uint8_t window);
     void scroll_page(int64_t lines);
+    void shift_page(int64_t columns);
     void move_in_menu(int menus, int items);
     void choose_menu_item();
     // Reports the first enabled item with that key equivalent; false when there is none.
@@ -128,6 +135,7 @@ class TerminalWindowSystem final : public WindowSystem {
     std::optional<std::string> pasteboard_;          // guarded by ui_mutex_
     uint8_t page_ = 0;       // 0, or a text window: 8, 9, 10; guarded by ui_mutex_
     int64_t scroll_ = -1;    // first page line shown, from 0; -1 follows the end; ui_mutex_
+    int64_t shift_ = 0;      // first page column shown, from 0; ui_mutex_
     int64_t page_rows_ = 1;  // text rows of the last composed page; ui_mutex_
     int64_t page_total_ = 0; // its lines in all; ui_mutex_
     MenuState menu_;         // guarded by ui_mutex_
