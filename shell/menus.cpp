@@ -197,6 +197,20 @@ bool hides_windows(int64_t action)
            (action >= ACTION_HIDE_ALL && action <= ACTION_HIDE_CONSOLE && action % 2 == 0);
 }
 
+// Writes a text window's whole text to the chosen file, a line feed after each line;
+// nothing when the dialog was cancelled.
+void save_text_window(uint8_t win, const std::string& path)
+{
+    if (path.empty())
+        return;
+    const std::string text = ClipboardText(toolkit::window_text(win));
+    if (!platform::write_file(path, std::vector<uint8_t>(text.begin(), text.end()))) {
+        diag_write("Sichern: " + path + " l\xC3\xA4sst sich nicht schreiben (" +
+                   platform::last_error_text() + ").\n");
+        Beep();
+    }
+}
+
 // Runs a dialog action and keeps its results in the table entry of the tag.
 void file_dialog(int64_t tag, const t_MenuAction& entry)
 {
@@ -222,6 +236,10 @@ void perform(int64_t tag, const t_MenuAction& entry)
     case ACTION_OPEN_DIALOG:
     case ACTION_SAVE_DIALOG:
         file_dialog(tag, entry);
+        if (tag == SAVE_PRINTER_TAG || tag == SAVE_CONSOLE_TAG)
+            save_text_window(tag == SAVE_PRINTER_TAG ? platform::PRINTER_WINDOW
+                                                     : platform::CONSOLE_WINDOW,
+                             MenuActionForTag(tag).value_or(t_MenuAction{}).FilePath);
         return;
     case ACTION_COPY_PICTURE:
         copy_picture(MainWindowNumber());
@@ -436,6 +454,10 @@ void PrepareMenus()
         AddMenuAction({a, a, "", "", "", "", ""});
     for (int64_t a = 110; a <= 114; ++a)
         AddMenuAction({a, a, "", "", "", "", ""});
+    AddMenuAction({SAVE_PRINTER_TAG, ACTION_SAVE_DIALOG, "Drucker sichern",
+                   "Der ganze Text des virtuellen Druckers", "Drucker.txt", "txt", ""});
+    AddMenuAction({SAVE_CONSOLE_TAG, ACTION_SAVE_DIALOG, "Konsole sichern",
+                   "Der ganze Text der Systemkonsole", "Konsole.txt", "txt", ""});
 
     // Pass: the menu bar, as the interface describes it. No backend adds standard items of
     // its own, so there are none to remove.

@@ -729,9 +729,44 @@ std::string TerminalWindowSystem::open_file_dialog(const OpenDialogOptions&)
     return {};
 }
 
-std::string TerminalWindowSystem::save_file_dialog(const SaveDialogOptions&)
+std::string TerminalWindowSystem::save_file_dialog(const SaveDialogOptions& options)
 {
-    return {};
+    std::unique_lock lock(ui_mutex_);
+    const std::string title = options.title.empty() ? options.confirm_title : options.title;
+    prompt_ = {true, false, title + " (Esc bricht ab): ", decode_utf8(options.proposed_name)};
+    changed();
+    prompt_done_.wait(lock, [&] { return !prompt_.asking; });
+    changed();
+    return prompt_.taken ? encode_utf8(prompt_.text) : std::string();
+}
+
+bool TerminalWindowSystem::prompt_key(const TerminalKey& key)
+{
+    std::lock_guard lock(ui_mutex_);
+    if (!prompt_.asking)
+        return false;
+    const uint16_t code = key.report.key_code;
+    const std::u32string typed = decode_utf8(key.report.characters);
+    if (key.kind == TerminalKey::Kind::Interrupt || code == KEY_ESCAPE || code == KEY_RETURN) {
+        prompt_.asking = false;
+        prompt_.taken = code == KEY_RETURN && !prompt_.text.empty();
+        prompt_done_.notify_all();
+        // Ctrl-C still leaves: the dialog is answered first, so the event thread is free.
+        return key.kind != TerminalKey::Kind::Interrupt;
+    }
+    if (code == KEY_DELETE) {
+        if (!prompt_.text.empty())
+            prompt_.text.pop_back();
+    } else if (key.kind == TerminalKey::Kind::Paste) {
+        for (char32_t c : decode_utf8(key.text))
+            if (c >= 0x20)
+                prompt_.text.push_back(c);
+    } else if (typed.size() == 1 && typed[0] >= 0x20 && typed[0] != 0x7F &&
+               (typed[0] < 0xF700 || typed[0] > 0xF8FF)) {
+        prompt_.text.push_back(typed[0]);
+    }
+    ++changes_;
+    return true;
 }
 
 std::optional<double> TerminalWindowSystem::play_sound(const std::string&)
@@ -832,6 +867,14 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
     if (!notice_.empty())
         fill_line(screen, columns, lines - 1, fit_status({{0, notice_}}, columns),
                   STATUS_FOREGROUND, STATUS_BACKGROUND);
+    if (prompt_.asking) {
+        // The end of a long path stays in sight.
+        std::u32string line = decode_utf8(" " + prompt_.label) + prompt_.text + U"_";
+        if (static_cast<int>(line.size()) > columns)
+            line.erase(0, line.size() - static_cast<size_t>(columns));
+        fill_line(screen, columns, lines - 1, encode_utf8(line), STATUS_FOREGROUND,
+                  STATUS_BACKGROUND);
+    }
 
     if (menu_.open) {
         const std::vector<Menu>& all = menus_;
@@ -959,7 +1002,14 @@ void TerminalWindowSystem::choose_menu_item()
     }
     changed();
     if (choice)
-        report_menu_choice(*choice);
+        report_choice_later(*choice);
+}
+
+void TerminalWindowSystem::report_choice_later(const MenuChoice& choice)
+{
+    // Queued, not waited for: a command may ask on the bottom row (the save dialog), and
+    // the keys that answer are read by this thread.
+    loop_.post([this, choice] { report_menu_choice(choice); });
 }
 
 bool TerminalWindowSystem::choose_item_with_key(const std::string& key_char)
@@ -975,12 +1025,14 @@ bool TerminalWindowSystem::choose_item_with_key(const std::string& key_char)
         }
     }
     if (choice)
-        report_menu_choice(*choice);
+        report_choice_later(*choice);
     return choice.has_value();
 }
 
 bool TerminalWindowSystem::handle_key(const TerminalKey& key)
 {
+    if (prompt_key(key))
+        return true;
     if (key.kind == TerminalKey::Kind::Interrupt)
         return false;
     if (key.kind == TerminalKey::Kind::Paste) {

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -71,7 +72,9 @@ class TerminalWindowSystem final : public WindowSystem {
     void set_pasteboard_text(const std::string& text) override;
     void set_pasteboard_image(std::shared_ptr<const ArgbImage> image) override;
     std::optional<std::string> pasteboard_text() override;
-    // Nobody can answer a dialog here: cancelled.
+    // Opening is cancelled: there is no file browser here. Saving asks for the path on the
+    // bottom row (Return takes it, Escape cancels); the event thread waits for the answer,
+    // as a desktop's modal dialog would.
     std::string open_file_dialog(const OpenDialogOptions& options) override;
     std::string save_file_dialog(const SaveDialogOptions& options) override;
     // No sound player here: the caller falls back to the bell.
@@ -122,6 +125,7 @@ class TerminalWindowSystem final : public WindowSystem {
     void shift_page(int64_t columns);
     void move_in_menu(int menus, int items);
     void choose_menu_item();
+    void report_choice_later(const MenuChoice& choice);
     // Reports the first enabled item with that key equivalent; false when there is none.
     bool choose_item_with_key(const std::string& key_char);
     void paint_loop();
@@ -139,6 +143,17 @@ class TerminalWindowSystem final : public WindowSystem {
     int64_t page_rows_ = 1;  // text rows of the last composed page; ui_mutex_
     int64_t page_total_ = 0; // its lines in all; ui_mutex_
     MenuState menu_;         // guarded by ui_mutex_
+    // The path asked for by save_file_dialog while `asking`.
+    struct PathPrompt {
+        bool asking = false;
+        bool taken = false;
+        std::string label;
+        std::u32string text;
+    };
+    PathPrompt prompt_;                  // guarded by ui_mutex_
+    std::condition_variable prompt_done_; // with ui_mutex_
+    // True when the key belonged to the path prompt.
+    bool prompt_key(const TerminalKey& key);
     std::string notice_;         // guarded by ui_mutex_
     int64_t notice_until_ms_ = 0; // guarded by ui_mutex_
 };

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "shell/app_delegate.h"
 #include "shell/events.h"
+#include "shell/interface.h"
 #include "shell/menus.h"
 #include "tests/support/test_support.h"
 #include "toolkit/geometry.h"
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -186,6 +188,35 @@ TEST_F(MenusTest, CopyTextConvertsTheSpecialCodes)
     EXPECT_EQ(beeps(), 1);
 }
 
+// Ablage's save items write the whole text as other programs read it; a path that cannot
+// be written beeps with one line, a cancelled dialog writes nothing.
+TEST_F(MenusTest, SavingThePrinterWritesItsWholeTextWithLineFeeds)
+{
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("orbikon_save_" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "Drucker.txt").string();
+    toolkit::set_window_text(platform::PRINTER_WINDOW, "$00000000\x19 F0\r$00000005\x19 00\r");
+    headless().answer_next_save_dialog(path);
+    t_MenuEventHandler(command(SAVE_PRINTER_TAG));
+    EXPECT_EQ(headless().last_save_dialog()->proposed_name, "Drucker.txt");
+    const auto written = platform::read_file(path);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(std::string(written->begin(), written->end()), "$00000000  F0\n$00000005  00\n");
+
+    std::filesystem::remove(path);
+    t_MenuEventHandler(command(SAVE_CONSOLE_TAG)); // cancelled
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(beeps(), 0);
+
+    DiagCapture line;
+    headless().answer_next_save_dialog((folder / "fehlt" / "x.txt").string());
+    t_MenuEventHandler(command(SAVE_PRINTER_TAG));
+    EXPECT_NE(line.text().find("l\xC3\xA4sst sich nicht schreiben"), std::string::npos);
+    EXPECT_EQ(beeps(), 1);
+    std::filesystem::remove_all(folder);
+}
+
 // The terminal's pasteboard page used to keep the text it was shown with after a later copy.
 TEST_F(MenusTest, ACopyReachesTheShownPasteboardWindow)
 {
@@ -332,7 +363,7 @@ TEST_F(MenusTest, PreparationSetsTheDescribedMenuBarSilently)
     EXPECT_EQ(graphic_items, 16);
     EXPECT_EQ(MenuBar(), described);
     EXPECT_EQ(headless().menu_bar(), described);
-    EXPECT_EQ(MenuActions().size(), 37u);
+    EXPECT_EQ(MenuActions().size(), 39u);
 
     text_window_with({'x'}); // initialises window 0
     UpdateGraphicWindowItems();

@@ -468,6 +468,20 @@ TEST_F(TallTerminalRun, PasteListingCopyHiddenWindowAndSigterm)
     })) << screen.line(26);
     EXPECT_TRUE(screen.clipboard.empty());
 
+    // Ablage, "Drucker sichern…" asks for the path on the bottom row and writes the listing.
+    const std::filesystem::path saved = dump_.parent_path() / "liste.txt";
+    type(F10);
+    ASSERT_TRUE(shows("Drucker leeren")) << screen.text();
+    type("\x1b[B\x1b[B\r"); // down twice, past the separator
+    ASSERT_TRUE(shows("Drucker sichern (Esc bricht ab): Drucker.txt_")) << screen.line(26);
+    type(std::string(11, '\x7f') + saved.string() + "\r");
+    ASSERT_TRUE(wait_for([&] { return std::filesystem::exists(saved); })) << screen.line(26);
+    usleep(300 * 1000); // the file is written after the dialog returns
+    std::ifstream listing(saved);
+    std::string first;
+    std::getline(listing, first);
+    EXPECT_EQ(first.rfind("$00000000  F0", 0), 0u) << first;
+
     // Window 0 hidden while the printer stays: the printer's page comes forward, and a blind
     // Q reaches no program.
     type("\x1bOP"); // F1
