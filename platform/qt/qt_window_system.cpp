@@ -221,7 +221,13 @@ void QtWindowSystem::create_window(const WindowSpec& spec)
         // 9 and 10 are read-only listings; the pasteboard window is edited.
         w.edit->setReadOnly(window != PASTEBOARD_WINDOW);
         w.edit->setUndoRedoEnabled(window == PASTEBOARD_WINDOW);
+        // The keys move through a listing too (Ctrl+Home, Page Down), and the window's keys
+        // go to its text from the moment it is shown, without a click into it first.
+        if (window != PASTEBOARD_WINDOW)
+            w.edit->setTextInteractionFlags(Qt::TextSelectableByMouse |
+                                            Qt::TextSelectableByKeyboard);
         layout->addWidget(w.edit, 1);
+        w.edit->setFocus();
         set_text_font(w);
     }
     refresh_menu_bar(w);
