@@ -84,7 +84,8 @@ void command_quit()
 // shows it).
 void command_disasm_shown()
 {
-    const bool has_dump = platform::file_kind(platform::dump_file_path()) == platform::FileKind::File;
+    const bool has_dump =
+        platform::file_kind(platform::dump_file_path()) == platform::FileKind::File;
     command_disasm();
     if (!has_dump)
         return;

@@ -342,9 +342,8 @@ std::string fit_status(std::vector<std::pair<int, std::string>> pieces, int colu
         return line;
     };
     while (pieces.size() > 1 && static_cast<int>(decode_utf8(joined()).size()) > columns) {
-        auto last = std::max_element(pieces.begin(), pieces.end(),
-                                     [](const auto& a, const auto& b) { return a.first < b.first; });
-        pieces.erase(last);
+        const auto by_rank = [](const auto& a, const auto& b) { return a.first < b.first; };
+        pieces.erase(std::max_element(pieces.begin(), pieces.end(), by_rank));
     }
     std::u32string line = decode_utf8(joined());
     if (static_cast<int>(line.size()) > columns && columns > 1) {
@@ -831,8 +830,9 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
         }
         // Below window 0 only when there is a line to spare.
         if (used_lines < lines && frame.text)
-            fill_line(screen, columns, lines - 1, fit_status({{0, "Orbikon "}, {1, KEY_HINT}}, columns),
-                      STATUS_FOREGROUND, STATUS_BACKGROUND);
+            fill_line(screen, columns, lines - 1,
+                      fit_status({{0, "Orbikon "}, {1, KEY_HINT}}, columns), STATUS_FOREGROUND,
+                      STATUS_BACKGROUND);
     } else {
         // Only the lines on screen are decoded; a line wider than the screen is not broken
         // but shifted sideways with the arrows.
@@ -906,7 +906,8 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
             for (int64_t row = 0; row < visible; ++row) {
                 const size_t index = static_cast<size_t>(top + row);
                 const MenuItem& item = items[index];
-                std::u32string label = item.title.empty() ? std::u32string(width, ascii ? U'-' : U'\u2500')
+                const char32_t rule = ascii ? U'-' : U'\u2500';
+                std::u32string label = item.title.empty() ? std::u32string(width, rule)
                                                           : U" " + decode_utf8(item.title);
                 label.resize(width, U' ');
                 const bool chosen = index == menu_.item;
