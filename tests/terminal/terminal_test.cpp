@@ -238,8 +238,10 @@ class TerminalRun : public ::testing::Test {
   protected:
     void SetUp() override
     {
+        // A folder per test: ctest runs them side by side.
         const std::filesystem::path cache =
-            std::filesystem::path(ORBIKON_BUILD_DIR) / "test-terminal" / "cache";
+            std::filesystem::path(ORBIKON_BUILD_DIR) / "test-terminal" /
+            ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::filesystem::remove_all(cache);
         std::filesystem::create_directories(cache);
         dump_ = cache / "orbikon" / "dump.qucode";
@@ -266,8 +268,7 @@ class TerminalRun : public ::testing::Test {
     {
         // What the program wrote to standard error (a sanitizer's report) went to its log.
         if (HasFailure()) {
-            std::ifstream log(std::filesystem::path(ORBIKON_BUILD_DIR) / "test-terminal" /
-                              "cache" / "orbikon" / "console.log");
+            std::ifstream log(dump_.parent_path() / "console.log");
             std::cout << "console.log:\n" << log.rdbuf() << "\n";
         }
         if (child_ > 0 && !exited_) {
