@@ -162,7 +162,7 @@ TEST_F(LineInputTest, CopyAndPasteThroughThePasteboard)
 
     // A character above U+00FF is dropped with one line; nothing of the paste is left
     // queued for the menu, so a pasted letter cannot start a command.
-    const char* pastes[] = {"15\xE2\x82\xAC", "\xE2\x80\x9E" "667\xE2\x80\x9C", "D\xC5\x82"};
+    const char* pastes[] = {"15\xE2\x82\xAC", ("\xE2\x80\x9E" "667\xE2\x80\x9C"), "D\xC5\x82"};
     const char* fields[] = {"15", "667", "D"};
     for (size_t i = 0; i < 3; ++i) {
         platform::run_on_event_thread(

@@ -367,8 +367,8 @@ TEST_F(MenusTest, PreparationSetsTheDescribedMenuBarSilently)
 
     text_window_with({'x'}); // initialises window 0
     UpdateGraphicWindowItems();
-    const platform::Menu& shown = headless().menu_bar()[2];
-    for (const MenuItem& item : shown.items) {
+    const std::vector<platform::Menu> bar = headless().menu_bar();
+    for (const MenuItem& item : bar[2].items) {
         if (item.tag >= ACTION_SHOW_GRAPHIC_0 && item.tag <= ACTION_HIDE_GRAPHIC_7) {
             EXPECT_EQ(item.enabled, item.tag <= ACTION_SHOW_GRAPHIC_0 + 1) << item.title;
         }
