@@ -9,6 +9,7 @@
 
 #include "engine/objcode.h"
 #include "platform/platform.h"
+#include "platform/window_system.h"
 #include "programs/disasm.h"
 #include "programs/ising.h"
 #include "programs/printer.h"
@@ -78,6 +79,20 @@ void command_quit()
     t_QuitProgram(command_window());
 }
 
+// D writes to the printer. The printer is shown anew, so the window system brings it
+// forward while window 0 keeps the keyboard (the terminal, one page at a time, says that F2
+// shows it).
+void command_disasm_shown()
+{
+    const bool has_dump =
+        platform::file_kind(platform::dump_file_path()) == platform::FileKind::File;
+    command_disasm();
+    if (!has_dump)
+        return;
+    t_WindowVisible(platform::PRINTER_WINDOW, false);
+    t_WindowVisible(platform::PRINTER_WINDOW, true);
+}
+
 struct Command {
     std::string_view key;
     void (*run)();
@@ -85,7 +100,7 @@ struct Command {
 
 // Checked in this order; a key that matches no row does nothing after its echo.
 const Command COMMANDS[] = {
-    {"D", command_disasm},
+    {"D", command_disasm_shown},
     {"G", command_grover},
     {"H", command_help},
     {"I", command_ising},

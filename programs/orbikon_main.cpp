@@ -1,6 +1,7 @@
 // programs/orbikon_main.cpp: program entry. Chooses the front end, installs its window
 // system, connects its reports to the shell and runs its event loop.
 #include "platform/headless/headless.h"
+#include "platform/leaving.h"
 #include "platform/platform.h"
 #include "platform/terminal/terminal.h"
 #include "platform/window_system.h"
@@ -9,12 +10,14 @@
 #include "shell/app_delegate.h"
 #include "shell/startup.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 #ifdef ORBIKON_DESKTOP
 #include "platform/qt/desktop.h"
@@ -53,6 +56,9 @@ struct FrontEnd {
     std::function<void()> connected; // after the shell is connected, before the event loop
     std::function<void()> finish;    // after the event loop
 };
+
+// How long a leaving signal waits for the event loop to end before the process goes anyway.
+constexpr int64_t SIGNAL_GRACE_MS = 3000;
 
 HeadlessOptions headless_options;
 std::u32string headless_keys;
@@ -116,6 +122,9 @@ FrontEnd terminal_front_end()
             "Kein Terminal f\xC3\xBCr --terminal: Standardeingabe und -ausgabe sind kein "
             "Terminal.",
             [](int&, char**) -> platform::WindowSystem* {
+                if (const std::string refusal = platform::terminal::unsuitable_terminal();
+                    !refusal.empty())
+                    cannot_start(refusal);
                 if (!platform::terminal::start(platform::cache_folder() + "console.log"))
                     cannot_start("Das Terminal l\xC3\xA4sst sich nicht in den Rohmodus "
                                  "schalten.");
@@ -205,10 +214,41 @@ const FrontEnd* parse_arguments(int argc, char** argv, const std::vector<FrontEn
     return chosen;
 }
 
+// The dump is the largest thing the application leaves; it goes on every way out. Its path
+// is fixed before the first thread starts, so every exit path reads it without a lock.
+std::string dump_path;
+std::atomic<bool> window_system_ready{false};
+std::atomic<int> leaving_signal{0};
+
+void remove_dump() { platform::remove_file(dump_path); }
+
+// Ends the process now, as the signal would, without the dump and with the terminal restored.
+[[noreturn]] void leave_at_once(int signal_number)
+{
+    platform::terminal::stop();
+    remove_dump();
+    platform::end_by_signal(signal_number);
+}
+
+// SIGINT, SIGTERM, SIGHUP: leave as Ctrl+Q does. A second signal, or an event loop that does
+// not end in time, ends the process at once.
+void on_leaving_signal(int signal_number)
+{
+    if (leaving_signal.exchange(signal_number) != 0 || !window_system_ready)
+        leave_at_once(signal_number);
+    QuitApplication();
+    std::thread([signal_number] {
+        platform::sleep_ms(SIGNAL_GRACE_MS);
+        leave_at_once(signal_number);
+    }).detach();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    dump_path = platform::dump_file_path();
+    platform::watch_leaving_signals(on_leaving_signal);
     platform::keep_freed_memory();
     const std::vector<FrontEnd> front_ends = {desktop_front_end(), terminal_front_end(),
                                               headless_front_end()};
@@ -225,14 +265,18 @@ int main(int argc, char** argv)
                      "BILDSCHIRM.");
 
     platform::set_window_system(front_end->start(argc, argv));
+    window_system_ready = true;
     connect_shell(mainloop);
     if (front_end->connected)
         front_end->connected();
     platform::window_system().run_event_loop();
     if (front_end->finish)
         front_end->finish();
+    remove_dump();
     std::fflush(stdout);
     std::fflush(stderr);
+    if (const int signal_number = leaving_signal.load(); signal_number != 0)
+        platform::end_by_signal(signal_number);
     // The program thread may sit in WaitKey for ever; end without unwinding it.
     std::_Exit(0);
 }

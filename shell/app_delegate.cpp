@@ -47,6 +47,12 @@ void QuitApplication()
     platform::window_system().quit_event_loop();
 }
 
+void QuitWhenNoWindowShown()
+{
+    if (!any_window_shown())
+        QuitApplication();
+}
+
 void SetTerminationHandler(std::function<void()> handler)
 {
     std::lock_guard lock(termination_mutex);
@@ -128,8 +134,7 @@ void AppDelegate::MenuHandler(const platform::MenuChoice& choice)
 bool AppDelegate::windowShouldClose(uint8_t window)
 {
     t_MouseEventPostCloseBoxClick(WindowNumberOf(window));
-    if (!any_window_shown())
-        QuitApplication();
+    QuitWhenNoWindowShown();
     return false;
 }
 
@@ -220,6 +225,7 @@ void connect_shell(std::function<void()> program)
     hooks.prepare_menus = [] { PrepareMenus(); };
     hooks.setup_pasteboard_view = [] { SetupPasteboardTextView(); };
     hooks.draw_view = [](uint8_t window) { viewDraw(window); };
+    hooks.window_ready_changed = [](uint8_t) { UpdateGraphicWindowItems(); };
     platform::set_console_consumer(
         [](std::string text) { toolkit::append_window_text(platform::CONSOLE_WINDOW, text); });
 }

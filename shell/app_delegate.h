@@ -80,3 +80,6 @@ void connect_shell(std::function<void()> program);
 // Ends the application: stops the refresh thread and quits the event loop, which reports
 // the termination first.
 void QuitApplication();
+// The user hid or closed a window: with none left on screen nothing could bring one back,
+// so the application quits.
+void QuitWhenNoWindowShown();

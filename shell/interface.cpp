@@ -52,9 +52,11 @@ InterfaceDescription make_interface()
     }
     d.windows.push_back(window(platform::PASTEBOARD_WINDOW, WindowKind::Text, {240, 200, 600, 400},
                                "Zwischenablage"));
-    d.windows.push_back(window(platform::PRINTER_WINDOW, WindowKind::Text, {60, 40, 760, 640},
+    // The printer and the console open wide enough for a listing's 100 columns in their
+    // 12-point font.
+    d.windows.push_back(window(platform::PRINTER_WINDOW, WindowKind::Text, {60, 40, 960, 640},
                                "Virtueller Drucker", true));
-    d.windows.push_back(window(platform::CONSOLE_WINDOW, WindowKind::Text, {120, 60, 700, 480},
+    d.windows.push_back(window(platform::CONSOLE_WINDOW, WindowKind::Text, {120, 60, 960, 480},
                                "Systemkonsole", true));
     d.windows.push_back(window(platform::PREFERENCES_WINDOW, WindowKind::Plain,
                                {300, 300, 420, 260}, "Einstellungen"));
@@ -65,6 +67,9 @@ InterfaceDescription make_interface()
     d.menus.push_back({"Ablage",
                        {item("Drucker leeren", ACTION_CLEAR_PRINTER, "k", CMD),
                         item("Konsole leeren", ACTION_CLEAR_CONSOLE, "k", CMD_SHIFT), separator(),
+                        item("Drucker sichern\xE2\x80\xA6", SAVE_PRINTER_TAG, "s", CMD),
+                        item("Konsole sichern\xE2\x80\xA6", SAVE_CONSOLE_TAG, "s", CMD_SHIFT),
+                        separator(),
                         item("Orbikon beenden", QUIT_TAG, "q", CMD)}});
     d.menus.push_back({"Bearbeiten",
                        {item("Text kopieren", ACTION_COPY_TEXT, "c", CMD),
@@ -82,10 +87,8 @@ InterfaceDescription make_interface()
     w.push_back(item("Systemkonsole ausblenden", ACTION_HIDE_CONSOLE));
     w.push_back(item("Zwischenablage zeigen", ACTION_SHOW_PASTEBOARD, "z", CMD_OPTION));
     w.push_back(item("Zwischenablage ausblenden", ACTION_HIDE_PASTEBOARD));
-    w.push_back(item("Einstellungen zeigen", ACTION_SHOW_PREFERENCES, ",", CMD));
-    w.push_back(item("Einstellungen ausblenden", ACTION_HIDE_PREFERENCES));
-    w.push_back(item("Hauptfenster zeigen", ACTION_SHOW_APP_WINDOW));
-    w.push_back(item("Hauptfenster ausblenden", ACTION_HIDE_APP_WINDOW));
+    // The preferences and main windows hold nothing to show yet: not offered. Their actions
+    // stay in the table for programs that add items of their own.
     w.push_back(separator());
     for (int64_t n = 0; n < WINDOW_COUNT; ++n) {
         const std::string name = "Grafikfenster " + std::to_string(n);

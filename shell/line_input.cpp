@@ -2,6 +2,7 @@
 // a program can read InputString and InputFinished after the form has ended.
 #include "shell/line_input.h"
 
+#include "platform/diag.h"
 #include "platform/digits.h"
 #include "platform/platform.h"
 #include "platform/window_system.h"
@@ -53,6 +54,26 @@ std::optional<std::string> pasteboard_text()
     std::optional<std::string> text;
     platform::show([&](platform::WindowSystem& ws) { text = ws.pasteboard_text(); });
     return text;
+}
+
+// Types the clipboard's first line into the field. The characters go in directly, not
+// queued as keys: a queued rest would reach whatever reads keys after the field ends, as
+// commands. Control codes are editing keys, not text, and are left out; a character above
+// U+00FF has no code in the character set and is dropped with one line saying so.
+void paste_into_field(uint8_t win)
+{
+    int64_t dropped = 0;
+    for (char32_t c : platform::decode_utf8(FirstLine(pasteboard_text().value_or("")))) {
+        if (c > 0xFF)
+            ++dropped;
+        else if (c >= 32 && c != 127)
+            t_InputInsert(win, c);
+    }
+    if (dropped > 0) {
+        diag_write("Einsetzen: " + std::to_string(dropped) +
+                   " Zeichen ohne Entsprechung im Zeichensatz ausgelassen.\n");
+        Beep();
+    }
 }
 
 // Code entry: up to three digits typed after key code 30 give one character code.
@@ -210,11 +231,9 @@ void t_InputEdit(uint8_t win, int64_t code)
         if (cursor < n)
             ++cursor;
         break;
-    case 22: {
-        const std::string text = pasteboard_text().value_or("");
-        PostText(FirstLine(EscapeCodes(text)));
+    case 22:
+        paste_into_field(win);
         break;
-    }
     case 24: {
         field.erase(0, static_cast<size_t>(cursor));
         cursor = 0;

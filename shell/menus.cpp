@@ -5,6 +5,8 @@
 #include "platform/console_capture.h"
 #include "platform/diag.h"
 #include "platform/platform.h"
+#include "shell/app_delegate.h"
+#include "shell/events.h"
 #include "shell/interface.h"
 #include "shell/mttools.h"
 #include "shell/startup.h"
@@ -27,6 +29,7 @@ constexpr int64_t MENU_ITEM_KIND = 3;
 constexpr int64_t LAST_POSITION = 65535;
 constexpr uint8_t LAST_WINDOW_NUMBER = 12;
 constexpr const char* FILE_SCHEME = "file://";
+constexpr char PASTE_KEY = 0x16; // Ctrl+V
 
 std::mutex menu_mutex;
 std::vector<t_MenuAction> action_table; // guarded by menu_mutex
@@ -171,6 +174,43 @@ void show_graphic_window(int64_t action)
         t_WindowVisible(win, false);
 }
 
+// A graphic window's items are offered once t_InitWindow has made it; before, showing it
+// would show nothing. Chosen by key, the item still runs, with its beep and line.
+void enable_graphic_window_items(std::vector<platform::Menu>& bar)
+{
+    for (platform::Menu& menu : bar) {
+        for (platform::MenuItem& item : menu.items) {
+            if (item.tag < ACTION_SHOW_GRAPHIC_0 || item.tag > ACTION_HIDE_GRAPHIC_7)
+                continue;
+            const auto win = static_cast<size_t>((item.tag - ACTION_SHOW_GRAPHIC_0) / 2);
+            std::lock_guard lock(toolkit::video_mutex());
+            item.enabled = MemoryReady && window_table[win].Initialized;
+        }
+    }
+}
+
+// The Fenster items that hide: "Alle Fenster ausblenden", the key window's item and the
+// even numbers among the window actions.
+bool hides_windows(int64_t action)
+{
+    return action == ACTION_HIDE_MAIN_WINDOW ||
+           (action >= ACTION_HIDE_ALL && action <= ACTION_HIDE_CONSOLE && action % 2 == 0);
+}
+
+// Writes a text window's whole text to the chosen file, a line feed after each line;
+// nothing when the dialog was cancelled.
+void save_text_window(uint8_t win, const std::string& path)
+{
+    if (path.empty())
+        return;
+    const std::string text = ClipboardText(toolkit::window_text(win));
+    if (!platform::write_file(path, std::vector<uint8_t>(text.begin(), text.end()))) {
+        diag_write("Sichern: " + path + " l\xC3\xA4sst sich nicht schreiben (" +
+                   platform::last_error_text() + ").\n");
+        Beep();
+    }
+}
+
 // Runs a dialog action and keeps its results in the table entry of the tag.
 void file_dialog(int64_t tag, const t_MenuAction& entry)
 {
@@ -196,6 +236,10 @@ void perform(int64_t tag, const t_MenuAction& entry)
     case ACTION_OPEN_DIALOG:
     case ACTION_SAVE_DIALOG:
         file_dialog(tag, entry);
+        if (tag == SAVE_PRINTER_TAG || tag == SAVE_CONSOLE_TAG)
+            save_text_window(tag == SAVE_PRINTER_TAG ? platform::PRINTER_WINDOW
+                                                     : platform::CONSOLE_WINDOW,
+                             MenuActionForTag(tag).value_or(t_MenuAction{}).FilePath);
         return;
     case ACTION_COPY_PICTURE:
         copy_picture(MainWindowNumber());
@@ -207,19 +251,22 @@ void perform(int64_t tag, const t_MenuAction& entry)
         clear_text_window(platform::PRINTER_WINDOW, menu_hooks().clear_printer_buffer);
         return;
     case ACTION_PASTE: {
-        if (MainWindowNumber() >= WINDOW_COUNT) {
-            Beep();
-            return;
-        }
         std::function<void()> handler;
         {
             std::lock_guard lock(menu_mutex);
             handler = paste_handler;
         }
-        if (handler)
-            handler();
-        else
+        if (!handler) {
+            // Without a program's own paste the item types Ctrl+V, which pastes into a
+            // field of window 0 and means nothing elsewhere.
+            PostText(std::string(1, PASTE_KEY));
+            return;
+        }
+        if (MainWindowNumber() >= WINDOW_COUNT) {
             Beep();
+            return;
+        }
+        handler();
         return;
     }
     case ACTION_CLEAR_CONSOLE:
@@ -343,6 +390,8 @@ void t_MenuEventHandler(const platform::MenuChoice& item)
             if (std::optional<t_MenuAction> entry = MenuActionForTag(tag)) {
                 run_program_handler = false;
                 perform(tag, *entry);
+                if (hides_windows(entry->Action))
+                    QuitWhenNoWindowShown();
             }
         }
     }
@@ -405,6 +454,10 @@ void PrepareMenus()
         AddMenuAction({a, a, "", "", "", "", ""});
     for (int64_t a = 110; a <= 114; ++a)
         AddMenuAction({a, a, "", "", "", "", ""});
+    AddMenuAction({SAVE_PRINTER_TAG, ACTION_SAVE_DIALOG, "Drucker sichern",
+                   "Der ganze Text des virtuellen Druckers", "Drucker.txt", "txt", ""});
+    AddMenuAction({SAVE_CONSOLE_TAG, ACTION_SAVE_DIALOG, "Konsole sichern",
+                   "Der ganze Text der Systemkonsole", "Konsole.txt", "txt", ""});
 
     // Pass: the menu bar, as the interface describes it. No backend adds standard items of
     // its own, so there are none to remove.
@@ -413,7 +466,15 @@ void PrepareMenus()
 
 void SetMenuBar(std::vector<platform::Menu> menus)
 {
-    ChangeMenuBar([&](std::vector<platform::Menu>& bar) { bar = std::move(menus); });
+    ChangeMenuBar([&](std::vector<platform::Menu>& bar) {
+        bar = std::move(menus);
+        enable_graphic_window_items(bar);
+    });
+}
+
+void UpdateGraphicWindowItems()
+{
+    ChangeMenuBar([](std::vector<platform::Menu>& bar) { enable_graphic_window_items(bar); });
 }
 
 void ChangeMenuBar(const std::function<void(std::vector<platform::Menu>&)>& change)
@@ -445,8 +506,28 @@ uint8_t MainWindowNumber()
 
 void Beep() { platform::beep(); }
 
-void CopyToPasteboard(const std::string& text)
+std::string ClipboardText(std::string_view text)
 {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\r') {
+            out.push_back('\n');
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7F) {
+            out.push_back(' ');
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
+}
+
+void CopyToPasteboard(const std::string& raw)
+{
+    const std::string text = ClipboardText(raw);
     platform::show([&](platform::WindowSystem& ws) { ws.set_pasteboard_text(text); });
     // A shown pasteboard window shows what was copied, as showing it would.
     if (toolkit::platform_window(platform::PASTEBOARD_WINDOW).state.visible)

@@ -95,6 +95,8 @@ void t_MenuEventHandler(const platform::MenuChoice& item);
 // The menu bar: the shell's own record of every menu and item, shown by the window system
 // The whole bar, replaced and shown.
 void SetMenuBar(std::vector<platform::Menu> menus);
+// Offers the graphic windows' Fenster items of the windows initialised by now, and no other.
+void UpdateGraphicWindowItems();
 // Runs change on the bar and shows the result (any thread; waits for the event thread).
 void ChangeMenuBar(const std::function<void(std::vector<platform::Menu>&)>& change);
 std::vector<platform::Menu> MenuBar();
@@ -116,8 +118,14 @@ uint8_t MainWindowNumber();
 // The system's beep (platform/beep.h): "sysbeep.aif", else the alert beep.
 void Beep();
 
-// Puts text on the system pasteboard; a shown pasteboard window shows it too.
+// Puts text on the system pasteboard as ClipboardText makes it; a shown pasteboard window
+// shows it too.
 void CopyToPasteboard(const std::string& text);
+
+// Text as other programs expect it on a clipboard: a line feed ends each line (CR LF and a
+// bare CR become LF), and control codes other than LF and Tab become blanks, such as the
+// 25 the printer keeps after a listing's address.
+std::string ClipboardText(std::string_view text);
 
 // Modal dialogs on the event thread; the chosen path without "file://", empty when cancelled.
 std::string OpenFileDialog(const std::string& title, const std::string& message,

@@ -17,6 +17,8 @@ struct ShellHooks {
     std::function<std::string()> application_name;             // bundle file name; unset: "Orbikon"
     // The view of graphic window n draws (on the event thread); unset: its frame as it is.
     std::function<void(uint8_t)> draw_view;
+    // Graphic window n was initialised, or failed to be (the menus offer only ready windows).
+    std::function<void(uint8_t)> window_ready_changed;
 };
 ShellHooks& shell_hooks();
 

@@ -251,6 +251,8 @@ void t_InitWindow(uint8_t win, int64_t bit_depth, bool auto_update, int64_t widt
         t_WindowSize(win, -1, -1, width, height);
         t_ColorBorder(win, 5);
     }
+    if (const auto& changed = toolkit::shell_hooks().window_ready_changed)
+        changed(win);
     diag_line(op, prefix + " End.");
 }
 

@@ -35,6 +35,16 @@ void QtWindowSystem::refresh_menu_bar(DesktopWindowState& w)
             const std::string menu_title = menu.title;
             QObject::connect(action, &QAction::triggered, action,
                              [this, menu_title, item] { choose(menu_title, item); });
+            // A disabled action takes no shortcut; its key equivalent still reaches the
+            // layers above, which answer it (with a beep when the window is not there).
+            if (!item.enabled && !action->shortcut().isEmpty()) {
+                auto* key = new QAction(shown);
+                key->setShortcut(action->shortcut());
+                key->setShortcutContext(Qt::WindowShortcut);
+                QObject::connect(key, &QAction::triggered, key,
+                                 [this, menu_title, item] { choose(menu_title, item); });
+                w.widget->addAction(key);
+            }
         }
     }
 }

@@ -6,6 +6,7 @@
 #include "platform/qt/desktop.h"
 #include "platform/qt/qt_backend.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFontDatabase>
 #include <QMenuBar>
@@ -174,7 +175,21 @@ void QtWindowSystem::create_window(const WindowSpec& spec)
     w.canvas = new Canvas(*this, window);
     w.widget->setCentralWidget(w.canvas);
     w.widget->menuBar()->setFixedHeight(static_cast<int>(title_bar_height_));
+    // F10 opens the first menu, as on other Linux desktops and in the terminal.
+    auto* open_menus = new QAction(w.widget);
+    open_menus->setShortcut(QKeySequence(Qt::Key_F10));
+    open_menus->setShortcutContext(Qt::WindowShortcut);
+    QMenuBar* bar = w.widget->menuBar();
+    QObject::connect(open_menus, &QAction::triggered, bar, [bar] {
+        if (!bar->actions().isEmpty())
+            bar->setActiveAction(bar->actions().first());
+    });
+    w.widget->addAction(open_menus);
     w.widget->setWindowTitle(to_qstring(spec.state.title));
+    // A text window shown by the program (the printer after D) comes forward without taking
+    // the keyboard from window 0; bring_to_front activates it when the user asks for it.
+    if (spec.kind == WindowKind::Text)
+        w.widget->setAttribute(Qt::WA_ShowWithoutActivating);
     if (spec.kind == WindowKind::Graphic) {
         w.canvas->setFocusPolicy(Qt::StrongFocus);
         w.canvas->setMouseTracking(false);
@@ -206,7 +221,13 @@ void QtWindowSystem::create_window(const WindowSpec& spec)
         // 9 and 10 are read-only listings; the pasteboard window is edited.
         w.edit->setReadOnly(window != PASTEBOARD_WINDOW);
         w.edit->setUndoRedoEnabled(window == PASTEBOARD_WINDOW);
+        // The keys move through a listing too (Ctrl+Home, Page Down), and the window's keys
+        // go to its text from the moment it is shown, without a click into it first.
+        if (window != PASTEBOARD_WINDOW)
+            w.edit->setTextInteractionFlags(Qt::TextSelectableByMouse |
+                                            Qt::TextSelectableByKeyboard);
         layout->addWidget(w.edit, 1);
+        w.edit->setFocus();
         set_text_font(w);
     }
     refresh_menu_bar(w);

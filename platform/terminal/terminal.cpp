@@ -25,12 +25,26 @@ namespace platform::terminal {
 namespace {
 
 constexpr int PAINT_INTERVAL_MS = 30;
+// Beyond this a copy is not sent through OSC 52.
+constexpr size_t OSC52_LIMIT_BYTES = 100 * 1024;
+// How long a notice or the key hint holds the bottom row.
+constexpr int64_t NOTICE_MS = 6000;
+constexpr int64_t HINT_MS = 4000;
+// Columns a page moves sideways per arrow key.
+constexpr int64_t SHIFT_COLUMNS = 10;
+constexpr const char* KEY_HINT =
+    "F2 Drucker  F3 Konsole  F4 Zwischenablage  F10 Men\xC3\xBC  Strg-C Ende";
 constexpr char CTRL_C = 0x03;
+constexpr char CTRL_Q = 0x11;
+constexpr char32_t PASTE_KEY = 0x16; // Ctrl+V
 constexpr char ESC = 0x1B;
 
 // Alternate screen, cursor hidden, no line wrap: writing the bottom-right cell never scrolls.
-constexpr std::string_view ENTER_SCREEN = "\x1b[?1049h\x1b[?25l\x1b[?7l\x1b[2J";
-constexpr std::string_view LEAVE_SCREEN = "\x1b[0m\x1b[?7h\x1b[?25h\x1b[?1049l";
+// Bracketed paste sets a pasted text apart from typed keys.
+constexpr std::string_view ENTER_SCREEN = "\x1b[?1049h\x1b[?25l\x1b[?7l\x1b[?2004h\x1b[2J";
+constexpr std::string_view LEAVE_SCREEN = "\x1b[0m\x1b[?2004l\x1b[?7h\x1b[?25h\x1b[?1049l";
+constexpr std::string_view PASTE_START = "\x1b[200~";
+constexpr std::string_view PASTE_END = "\x1b[201~";
 
 constexpr uint32_t STATUS_FOREGROUND = 0xFF000000;
 constexpr uint32_t STATUS_BACKGROUND = 0xFFC0C0C0;
@@ -45,16 +59,17 @@ constexpr uint32_t MENU_CHOSEN_BACKGROUND = 0xFF2050A0;
 struct PageKey {
     uint16_t key;
     uint8_t window;
+    const char* notice; // when the program shows the window while window 0 is shown
 };
 constexpr PageKey PAGE_KEYS[] = {
-    {KEY_F1, 0},
-    {KEY_F2, PRINTER_WINDOW},
-    {KEY_F3, CONSOLE_WINDOW},
-    {KEY_F4, PASTEBOARD_WINDOW},
-    {KEY_F5, 1},
-    {KEY_F6, 2},
-    {KEY_F7, 3},
-    {KEY_F8, 4},
+    {KEY_F1, 0, ""},
+    {KEY_F2, PRINTER_WINDOW, "F2 zeigt den Drucker."},
+    {KEY_F3, CONSOLE_WINDOW, "F3 zeigt die Systemkonsole."},
+    {KEY_F4, PASTEBOARD_WINDOW, "F4 zeigt die Zwischenablage."},
+    {KEY_F5, 1, ""},
+    {KEY_F6, 2, ""},
+    {KEY_F7, 3, ""},
+    {KEY_F8, 4, ""},
 };
 constexpr char32_t UPPER_HALF = U'\u2580';
 constexpr char32_t LOWER_HALF = U'\u2584';
@@ -273,25 +288,82 @@ int colour_index(uint32_t argb)
     return grey_error < cube_error ? 232 + grey_step : cube;
 }
 
-bool truecolor()
+// The 16 colours of the basic SGR codes, as the Linux console shows them.
+constexpr uint32_t BASIC_COLOURS[16] = {
+    0x000000, 0xAA0000, 0x00AA00, 0xAA5500, 0x0000AA, 0xAA00AA, 0x00AAAA, 0xAAAAAA,
+    0x555555, 0xFF5555, 0x55FF55, 0xFFFF55, 0x5555FF, 0xFF55FF, 0x55FFFF, 0xFFFFFF};
+
+int basic_colour_index(uint32_t argb)
 {
-    const char* value = std::getenv("COLORTERM");
-    const std::string_view v = value ? value : "";
-    return v == "truecolor" || v == "24bit";
+    int best = 0;
+    int best_error = INT32_MAX;
+    for (int i = 0; i < 16; ++i) {
+        int error = 0;
+        for (int shift : {16, 8, 0}) {
+            const int d = static_cast<int>((argb >> shift) & 0xFF) -
+                          static_cast<int>((BASIC_COLOURS[i] >> shift) & 0xFF);
+            error += d * d;
+        }
+        if (error < best_error) {
+            best = i;
+            best_error = error;
+        }
+    }
+    return best;
 }
 
-std::string colour_code(uint32_t argb, bool foreground, bool full)
+std::string_view environment(const char* name)
 {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+ColourMode colour_mode()
+{
+    if (limited_terminal())
+        return ColourMode::Basic;
+    const std::string_view v = environment("COLORTERM");
+    return v == "truecolor" || v == "24bit" ? ColourMode::Full : ColourMode::Indexed;
+}
+
+std::string colour_code(uint32_t argb, bool foreground, ColourMode mode)
+{
+    if (mode == ColourMode::Basic) {
+        const int i = basic_colour_index(argb);
+        return std::to_string((foreground ? 30 : 40) + (i < 8 ? i : 60 + i - 8));
+    }
     std::string code = foreground ? "38;" : "48;";
-    if (full)
+    if (mode == ColourMode::Full)
         return code + "2;" + std::to_string((argb >> 16) & 0xFF) + ";" +
                std::to_string((argb >> 8) & 0xFF) + ";" + std::to_string(argb & 0xFF);
     return code + "5;" + std::to_string(colour_index(argb));
 }
 
+// Pieces joined by two blanks; the last-ranked pieces give way until the line fits, and a
+// first piece too wide on its own is cut short with a dot.
+std::string fit_status(std::vector<std::pair<int, std::string>> pieces, int columns)
+{
+    auto joined = [&] {
+        std::string line;
+        for (const auto& piece : pieces)
+            line += (line.empty() ? " " : "  ") + piece.second;
+        return line;
+    };
+    while (pieces.size() > 1 && static_cast<int>(decode_utf8(joined()).size()) > columns) {
+        const auto by_rank = [](const auto& a, const auto& b) { return a.first < b.first; };
+        pieces.erase(std::max_element(pieces.begin(), pieces.end(), by_rank));
+    }
+    std::u32string line = decode_utf8(joined());
+    if (static_cast<int>(line.size()) > columns && columns > 1) {
+        line.resize(static_cast<size_t>(columns - 1));
+        line.push_back(U'.');
+    }
+    return encode_utf8(line);
+}
+
 // The escape sequences that change the changed lines of shown into screen.
 std::string paint(const std::vector<ScreenCell>& screen, const std::vector<ScreenCell>& shown,
-                  int columns, int lines, bool full_colour)
+                  int columns, int lines, ColourMode colours)
 {
     std::string out;
     for (int line = 0; line < lines; ++line) {
@@ -306,8 +378,8 @@ std::string paint(const std::vector<ScreenCell>& screen, const std::vector<Scree
             if (!last || last->foreground != cell.foreground ||
                 last->background != cell.background || last->reverse != cell.reverse) {
                 out += std::string("\x1b[0;") + (cell.reverse ? "7;" : "") +
-                       colour_code(cell.foreground, true, full_colour) + ";" +
-                       colour_code(cell.background, false, full_colour) + "m";
+                       colour_code(cell.foreground, true, colours) + ";" +
+                       colour_code(cell.background, false, colours) + "m";
             }
             last = &cell;
             // Control characters would move the terminal's cursor; they show as blanks.
@@ -435,6 +507,23 @@ bool selectable(const MenuItem& item)
 
 } // namespace
 
+bool limited_terminal()
+{
+    const std::string_view term = environment("TERM");
+    return term == "linux" || term.rfind("vt", 0) == 0;
+}
+
+std::string unsuitable_terminal()
+{
+    const std::string_view term = environment("TERM");
+    if (term.empty())
+        return "TERM ist nicht gesetzt; Orbikon braucht ein Terminal, das Bildschirmseiten "
+               "zeichnen kann.";
+    if (term == "dumb")
+        return "Das Terminal (TERM=dumb) kann keine Bildschirmseiten zeichnen.";
+    return {};
+}
+
 bool is_interactive()
 {
     return isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
@@ -448,6 +537,27 @@ bool take_key(std::string& input, TerminalKey& key)
     if (input[0] == CTRL_C) {
         key.kind = TerminalKey::Kind::Interrupt;
         input.erase(0, 1);
+        return true;
+    }
+    if (input.compare(0, PASTE_START.size(), PASTE_START) == 0) {
+        const size_t end = input.find(PASTE_END, PASTE_START.size());
+        if (end == std::string::npos)
+            return false; // the rest of the paste is still on its way
+        key.kind = TerminalKey::Kind::Paste;
+        key.text = input.substr(PASTE_START.size(), end - PASTE_START.size());
+        input.erase(0, end + PASTE_END.size());
+        return true;
+    }
+    // The Linux console's F1 to F5: "ESC [ [ A" to "ESC [ [ E".
+    if (input.size() >= 3 && input.compare(0, 3, "\x1b[[") == 0) {
+        if (input.size() < 4)
+            return false;
+        const char letter = input[3];
+        input.erase(0, 4);
+        key.report.window = 0;
+        key.report.key_code = KEY_UNMAPPED;
+        if (letter >= 'A' && letter <= 'E')
+            key.report = function_report(letter - 'A' + 1);
         return true;
     }
     if (input[0] == ESC && input.size() >= 2 && (input[1] == '[' || input[1] == 'O')) {
@@ -481,6 +591,28 @@ bool take_key(std::string& input, TerminalKey& key)
 }
 
 // The backend
+
+void TerminalWindowSystem::Shown::index_from(size_t from)
+{
+    for (size_t at = text.find_first_of("\r\n", from); at != std::string::npos;
+         at = text.find_first_of("\r\n", at + 1))
+        line_starts.push_back(at + 1);
+}
+
+int64_t TerminalWindowSystem::Shown::line_count() const
+{
+    // A final line end opens no line of its own.
+    const auto starts = static_cast<int64_t>(line_starts.size());
+    return starts > 1 && line_starts.back() == text.size() ? starts - 1 : starts;
+}
+
+std::string_view TerminalWindowSystem::Shown::line(int64_t n) const
+{
+    const auto i = static_cast<size_t>(n);
+    const size_t start = line_starts[i];
+    const size_t end = i + 1 < line_starts.size() ? line_starts[i + 1] - 1 : text.size();
+    return std::string_view(text).substr(start, end - start);
+}
 
 void TerminalWindowSystem::run_event_loop()
 {
@@ -527,6 +659,17 @@ void TerminalWindowSystem::set_window_state(uint8_t window, const WindowState& s
         std::lock_guard lock(ui_mutex_);
         if (window >= WINDOW_NUMBER_COUNT || !windows_[window].exists)
             return;
+        // A text window the program shows cannot share the screen with window 0: the
+        // bottom row says which key shows it.
+        if (state.visible && !windows_[window].state.visible && page_ == 0 &&
+            windows_[window].kind == WindowKind::Text) {
+            for (const PageKey& p : PAGE_KEYS) {
+                if (p.window == window) {
+                    notice_ = p.notice;
+                    notice_until_ms_ = now_ms() + NOTICE_MS;
+                }
+            }
+        }
         windows_[window].state = state;
         // A hidden text page gives way to window 0.
         if (!state.visible && page_ == window && window != 0) {
@@ -546,6 +689,8 @@ void TerminalWindowSystem::bring_to_front(uint8_t window)
         // Of the graphic windows 1 to 7, the pictures' windows have a page of their own.
         page_ = windows_[window].kind == WindowKind::Text || picture_page(window) ? window : 0;
         scroll_ = -1;
+        shift_ = 0;
+        notice_.clear();
     }
     changed();
 }
@@ -570,7 +715,10 @@ void TerminalWindowSystem::set_text(uint8_t window, std::string_view text)
         std::lock_guard lock(ui_mutex_);
         if (window >= WINDOW_NUMBER_COUNT || windows_[window].kind != WindowKind::Text)
             return;
-        windows_[window].text = text;
+        Shown& w = windows_[window];
+        w.text = text;
+        w.line_starts.assign(1, 0);
+        w.index_from(0);
     }
     changed();
 }
@@ -581,7 +729,10 @@ void TerminalWindowSystem::append_text(uint8_t window, std::string_view text)
         std::lock_guard lock(ui_mutex_);
         if (window >= WINDOW_NUMBER_COUNT || windows_[window].kind != WindowKind::Text)
             return;
-        windows_[window].text += text;
+        Shown& w = windows_[window];
+        const size_t from = w.text.size();
+        w.text += text;
+        w.index_from(from);
     }
     changed();
 }
@@ -597,10 +748,45 @@ void TerminalWindowSystem::set_pasteboard_text(const std::string& text)
         std::lock_guard lock(ui_mutex_);
         pasteboard_ = text;
     }
+    // Terminals drop a longer OSC 52 sequence without a word; the text stays on F4.
+    if (text.size() > OSC52_LIMIT_BYTES) {
+        show_notice("Zu gro\xC3\x9F f\xC3\xBCr die Zwischenablage des Terminals (" +
+                        std::to_string(text.size() / 1024) +
+                        " KB); F4 zeigt den kopierten Text.",
+                    NOTICE_MS);
+        return;
+    }
     // The terminal's own clipboard (OSC 52), with the line ends of this system.
     std::string lines = text;
     std::replace(lines.begin(), lines.end(), '\r', '\n');
     write_output("\x1b]52;c;" + base64(lines) + "\x07");
+}
+
+void TerminalWindowSystem::show_notice(const std::string& text, int64_t ms)
+{
+    {
+        std::lock_guard lock(ui_mutex_);
+        notice_ = text;
+        notice_until_ms_ = now_ms() + ms;
+    }
+    changed();
+}
+
+void TerminalWindowSystem::expire_notice()
+{
+    {
+        std::lock_guard lock(ui_mutex_);
+        if (notice_.empty() || now_ms() < notice_until_ms_)
+            return;
+        notice_.clear();
+    }
+    changed();
+}
+
+bool TerminalWindowSystem::window_zero_visible()
+{
+    std::lock_guard lock(ui_mutex_);
+    return windows_[0].state.visible;
 }
 
 void TerminalWindowSystem::set_pasteboard_image(std::shared_ptr<const ArgbImage>)
@@ -621,9 +807,44 @@ std::string TerminalWindowSystem::open_file_dialog(const OpenDialogOptions&)
     return {};
 }
 
-std::string TerminalWindowSystem::save_file_dialog(const SaveDialogOptions&)
+std::string TerminalWindowSystem::save_file_dialog(const SaveDialogOptions& options)
 {
-    return {};
+    std::unique_lock lock(ui_mutex_);
+    const std::string title = options.title.empty() ? options.confirm_title : options.title;
+    prompt_ = {true, false, title + " (Esc bricht ab): ", decode_utf8(options.proposed_name)};
+    changed();
+    prompt_done_.wait(lock, [&] { return !prompt_.asking; });
+    changed();
+    return prompt_.taken ? encode_utf8(prompt_.text) : std::string();
+}
+
+bool TerminalWindowSystem::prompt_key(const TerminalKey& key)
+{
+    std::lock_guard lock(ui_mutex_);
+    if (!prompt_.asking)
+        return false;
+    const uint16_t code = key.report.key_code;
+    const std::u32string typed = decode_utf8(key.report.characters);
+    if (key.kind == TerminalKey::Kind::Interrupt || code == KEY_ESCAPE || code == KEY_RETURN) {
+        prompt_.asking = false;
+        prompt_.taken = code == KEY_RETURN && !prompt_.text.empty();
+        prompt_done_.notify_all();
+        // Ctrl-C still leaves: the dialog is answered first, so the event thread is free.
+        return key.kind != TerminalKey::Kind::Interrupt;
+    }
+    if (code == KEY_DELETE) {
+        if (!prompt_.text.empty())
+            prompt_.text.pop_back();
+    } else if (key.kind == TerminalKey::Kind::Paste) {
+        for (char32_t c : decode_utf8(key.text))
+            if (c >= 0x20)
+                prompt_.text.push_back(c);
+    } else if (typed.size() == 1 && typed[0] >= 0x20 && typed[0] != 0x7F &&
+               (typed[0] < 0xF700 || typed[0] > 0xF8FF)) {
+        prompt_.text.push_back(typed[0]);
+    }
+    ++changes_;
+    return true;
 }
 
 std::optional<double> TerminalWindowSystem::play_sound(const std::string&)
@@ -665,6 +886,7 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
                      ScreenCell{}.foreground, ScreenCell{}.background);
         return screen;
     }
+    const bool ascii = limited_terminal();
     std::lock_guard lock(ui_mutex_);
     if (page_ == 0) {
         const bool visible = windows_[0].state.visible;
@@ -688,9 +910,8 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
         // Below window 0 only when there is a line to spare.
         if (used_lines < lines && frame.text)
             fill_line(screen, columns, lines - 1,
-                      " Orbikon   F2 Drucker  F3 Konsole  F4 Zwischenablage  F10 Men\xC3\xBC"
-                      "  Strg-C Ende",
-                      STATUS_FOREGROUND, STATUS_BACKGROUND);
+                      fit_status({{0, "Orbikon "}, {1, KEY_HINT}}, columns), STATUS_FOREGROUND,
+                      STATUS_BACKGROUND);
     } else if (picture_page(page_)) {
         const Frame& frame = frames_[page_];
         if (frame.image)
@@ -701,32 +922,54 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
                       ScreenCell{}.foreground, ScreenCell{}.background);
         const std::string title = windows_[page_].state.title;
         fill_line(screen, columns, lines - 1,
-                  " " + (title.empty() ? "Grafikfenster " + std::to_string(page_) : title) +
-                      "  F5 Register  F6 Grover  F7 Ising  F8 Shor  Esc zur\xC3\xBC"
-                      "ck  F10 Men\xC3\xBC",
+                  fit_status({{0, title.empty() ? "Grafikfenster " + std::to_string(page_) : title},
+                              {2, "F5 Register  F6 Grover  F7 Ising  F8 Shor"},
+                              {1, "Esc zur\xC3\xBC"
+                                  "ck"},
+                              {3, "F10 Men\xC3\xBC"}},
+                             columns),
                   STATUS_FOREGROUND, STATUS_BACKGROUND);
     } else {
-        const std::vector<std::u32string> text = page_lines(windows_[page_].text, columns);
+        // Only the lines on screen are decoded; a line wider than the screen is not broken
+        // but shifted sideways with the arrows.
+        const Shown& page = windows_[page_];
         const int64_t rows = lines - 1;
-        const int64_t total = static_cast<int64_t>(text.size());
+        const int64_t total = page.line_count();
         const int64_t last_first = std::max<int64_t>(0, total - rows);
         const int64_t first = scroll_ < 0 ? last_first : std::min(scroll_, last_first);
         page_rows_ = rows;
         page_total_ = total;
-        for (int64_t row = 0; row < rows && first + row < total; ++row)
-            put_text(screen, columns, static_cast<int>(row), 0,
-                     text[static_cast<size_t>(first + row)], ScreenCell{}.foreground,
+        for (int64_t row = 0; row < rows && first + row < total; ++row) {
+            std::u32string text = decode_utf8(page.line(first + row));
+            text.erase(0, std::min<size_t>(text.size(), static_cast<size_t>(shift_)));
+            put_text(screen, columns, static_cast<int>(row), 0, text, ScreenCell{}.foreground,
                      ScreenCell{}.background);
+        }
         const std::string shown = total == 0 ? std::string("leer")
                                              : "Zeile " + std::to_string(first + 1) + "-" +
                                                    std::to_string(std::min(first + rows, total)) +
                                                    "/" + std::to_string(total);
+        const std::string arrows = ascii ? "^v" : "\xE2\x86\x91\xE2\x86\x93";
         fill_line(screen, columns, lines - 1,
-                  " " + windows_[page_].state.title + "  " + shown +
-                      "  Bild\xE2\x86\x91\xE2\x86\x93 \xE2\x86\x91\xE2\x86\x93 bl\xC3\xA4ttern"
-                      "  Esc zur\xC3\xBC"
-                      "ck  F10 Men\xC3\xBC",
+                  fit_status({{0, windows_[page_].state.title},
+                              {1, shown},
+                              {4, "Bild" + arrows + " " + arrows + " bl\xC3\xA4ttern"},
+                              {2, "Esc zur\xC3\xBC"
+                                  "ck"},
+                              {3, "F10 Men\xC3\xBC"}},
+                             columns),
                   STATUS_FOREGROUND, STATUS_BACKGROUND);
+    }
+    if (!notice_.empty())
+        fill_line(screen, columns, lines - 1, fit_status({{0, notice_}}, columns),
+                  STATUS_FOREGROUND, STATUS_BACKGROUND);
+    if (prompt_.asking) {
+        // The end of a long path stays in sight.
+        std::u32string line = decode_utf8(" " + prompt_.label) + prompt_.text + U"_";
+        if (static_cast<int>(line.size()) > columns)
+            line.erase(0, line.size() - static_cast<size_t>(columns));
+        fill_line(screen, columns, lines - 1, encode_utf8(line), STATUS_FOREGROUND,
+                  STATUS_BACKGROUND);
     }
 
     if (menu_.open) {
@@ -759,7 +1002,8 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
             for (int64_t row = 0; row < visible; ++row) {
                 const size_t index = static_cast<size_t>(top + row);
                 const MenuItem& item = items[index];
-                std::u32string label = item.title.empty() ? std::u32string(width, U'\u2500')
+                const char32_t rule = ascii ? U'-' : U'\u2500';
+                std::u32string label = item.title.empty() ? std::u32string(width, rule)
                                                           : U" " + decode_utf8(item.title);
                 label.resize(width, U' ');
                 const bool chosen = index == menu_.item;
@@ -782,6 +1026,8 @@ void TerminalWindowSystem::show_page(uint8_t window)
             return;
         page_ = window;
         scroll_ = -1;
+        shift_ = 0;
+        notice_.clear();
     }
     changed();
     // The user asked for the window: it is the key window now, and shown if it was hidden.
@@ -796,6 +1042,15 @@ void TerminalWindowSystem::scroll_page(int64_t lines)
         const int64_t first = scroll_ < 0 ? last_first : std::min(scroll_, last_first);
         const int64_t next = std::clamp<int64_t>(first + lines, 0, last_first);
         scroll_ = next == last_first ? -1 : next;
+    }
+    changed();
+}
+
+void TerminalWindowSystem::shift_page(int64_t columns)
+{
+    {
+        std::lock_guard lock(ui_mutex_);
+        shift_ = std::max<int64_t>(0, shift_ + columns);
     }
     changed();
 }
@@ -844,13 +1099,50 @@ void TerminalWindowSystem::choose_menu_item()
     }
     changed();
     if (choice)
-        report_menu_choice(*choice);
+        report_choice_later(*choice);
+}
+
+void TerminalWindowSystem::report_choice_later(const MenuChoice& choice)
+{
+    // Queued, not waited for: a command may ask on the bottom row (the save dialog), and
+    // the keys that answer are read by this thread.
+    loop_.post([this, choice] { report_menu_choice(choice); });
+}
+
+bool TerminalWindowSystem::choose_item_with_key(const std::string& key_char)
+{
+    std::optional<MenuChoice> choice;
+    {
+        std::lock_guard lock(ui_mutex_);
+        for (const Menu& menu : menus_) {
+            for (const MenuItem& item : menu.items) {
+                if (!choice && item.key_char == key_char && selectable(item))
+                    choice = MenuChoice{true, menu.title, item};
+            }
+        }
+    }
+    if (choice)
+        report_choice_later(*choice);
+    return choice.has_value();
 }
 
 bool TerminalWindowSystem::handle_key(const TerminalKey& key)
 {
+    if (prompt_key(key))
+        return true;
     if (key.kind == TerminalKey::Kind::Interrupt)
         return false;
+    if (key.kind == TerminalKey::Kind::Paste) {
+        // The pasted text becomes the clipboard and the program gets Ctrl+V, its paste key:
+        // typed one by one, the text's letters would reach the menu as commands.
+        {
+            std::lock_guard lock(ui_mutex_);
+            pasteboard_ = key.text;
+        }
+        TerminalKey paste;
+        paste.report = character_report(PASTE_KEY);
+        return handle_key(paste);
+    }
     const KeyReport& report = key.report;
     const uint16_t code = report.key_code;
     bool menu_open = false;
@@ -874,6 +1166,10 @@ bool TerminalWindowSystem::handle_key(const TerminalKey& key)
         changed();
         return true;
     }
+    // Ctrl+Q chooses the menus' Q item as the desktop's key equivalent does; no field
+    // editing key uses it.
+    if (report.characters == std::string(1, CTRL_Q) && choose_item_with_key("q"))
+        return true;
     if (code == KEY_F10) {
         {
             std::lock_guard lock(ui_mutex_);
@@ -898,6 +1194,8 @@ bool TerminalWindowSystem::handle_key(const TerminalKey& key)
             show_page(0);
         else if (code == KEY_UP || code == KEY_DOWN)
             scroll_page(code == KEY_UP ? -1 : 1);
+        else if (code == KEY_LEFT || code == KEY_RIGHT)
+            shift_page(code == KEY_LEFT ? -SHIFT_COLUMNS : SHIFT_COLUMNS);
         else if (code == KEY_PAGE_UP || code == KEY_PAGE_DOWN)
             scroll_page(code == KEY_PAGE_UP ? -rows : rows);
         else if (code == KEY_HOME || code == KEY_END)
@@ -907,6 +1205,11 @@ bool TerminalWindowSystem::handle_key(const TerminalKey& key)
     // A sequence of a key we do not know carries nothing to type.
     if (code == KEY_UNMAPPED && report.characters.empty())
         return true;
+    // Nobody sees what a key would do in a hidden window 0.
+    if (!window_zero_visible()) {
+        alert_beep();
+        return true;
+    }
     report_key(report, true);
     report_key(report, false);
     return true;
@@ -914,7 +1217,7 @@ bool TerminalWindowSystem::handle_key(const TerminalKey& key)
 
 void TerminalWindowSystem::paint_loop()
 {
-    const bool full_colour = truecolor();
+    const ColourMode colours = colour_mode();
     std::string input;
     std::vector<ScreenCell> shown;
     int shown_columns = -1;
@@ -933,6 +1236,11 @@ void TerminalWindowSystem::paint_loop()
         const int columns = size.ws_col > 0 ? size.ws_col : NEEDED_COLUMNS;
         const int lines = size.ws_row > 0 ? size.ws_row : NEEDED_LINES;
         const bool resized = columns != shown_columns || lines != shown_lines;
+        // Where window 0 leaves no row for the status bar, its keys show for a while after
+        // the start and every resize.
+        if (resized && lines == NEEDED_LINES)
+            show_notice(KEY_HINT, HINT_MS);
+        expire_notice();
         const int64_t changes = changes_.load();
         if (!resized && changes == painted)
             continue;
@@ -945,7 +1253,7 @@ void TerminalWindowSystem::paint_loop()
             shown_columns = columns;
             shown_lines = lines;
         }
-        out += paint(screen, shown, columns, lines, full_colour);
+        out += paint(screen, shown, columns, lines, colours);
         if (!out.empty())
             write_output(out);
         shown = std::move(screen);

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -18,6 +19,13 @@ namespace platform::terminal {
 
 // Standard input and output are both terminals.
 bool is_interactive();
+// One German line when TERM names no terminal that can draw pages (unset, dumb); empty
+// when it can.
+std::string unsuitable_terminal();
+// TERM names a terminal of 16 colours and ASCII symbols (the Linux console, the VT series).
+bool limited_terminal();
+
+enum class ColourMode { Basic, Indexed, Full }; // 16 colours, 256, 24-bit
 
 // The size the program's window 0 needs, in cells.
 constexpr int NEEDED_COLUMNS = 80;
@@ -25,8 +33,9 @@ constexpr int NEEDED_LINES = 25;
 
 // What one key (or escape sequence) of terminal input means.
 struct TerminalKey {
-    enum class Kind { Report, Interrupt } kind = Kind::Report;
+    enum class Kind { Report, Interrupt, Paste } kind = Kind::Report;
     KeyReport report; // for window 0
+    std::string text; // a pasted text (bracketed paste)
 };
 
 // Takes the key at the front of input and removes its bytes; false when input holds no
@@ -64,7 +73,9 @@ class TerminalWindowSystem final : public WindowSystem {
     void set_pasteboard_text(const std::string& text) override;
     void set_pasteboard_image(std::shared_ptr<const ArgbImage> image) override;
     std::optional<std::string> pasteboard_text() override;
-    // Nobody can answer a dialog here: cancelled.
+    // Opening is cancelled: there is no file browser here. Saving asks for the path on the
+    // bottom row (Return takes it, Escape cancels); the event thread waits for the answer,
+    // as a desktop's modal dialog would.
     std::string open_file_dialog(const OpenDialogOptions& options) override;
     std::string save_file_dialog(const SaveDialogOptions& options) override;
     // No sound player here: the caller falls back to the bell.
@@ -77,6 +88,10 @@ class TerminalWindowSystem final : public WindowSystem {
     // Handles one key as the front end does: page and menu keys here, the rest to the
     // program. False when the key asks to leave.
     bool handle_key(const TerminalKey& key);
+
+    // Shows one line on the bottom row for ms milliseconds, over the status bar or, when
+    // window 0 fills the screen, over its last row.
+    void show_notice(const std::string& text, int64_t ms);
 
     // For tests: the state last pushed for a window, and the window whose page is shown.
     WindowState shown_state(uint8_t window);
@@ -94,16 +109,28 @@ class TerminalWindowSystem final : public WindowSystem {
         WindowKind kind = WindowKind::Plain;
         WindowState state;
         std::string text; // text windows
+        // Where each line of text starts; a line ends at CR or LF. Kept as text grows, so a
+        // page lays out only the lines it shows, however long the text.
+        std::vector<size_t> line_starts{0};
+        void index_from(size_t from);
+        int64_t line_count() const;
+        std::string_view line(int64_t n) const; // from 0, without its line end
     };
 
     void changed() { ++changes_; }
     // Graphic windows 1 to 4 have a page showing their picture.
     static bool picture_page(uint8_t window) { return window >= 1 && window <= 4; }
+    bool window_zero_visible();
+    void expire_notice();
     // Shows the page of window 0 or a text window and reports it as the key window.
     void show_page(uint8_t window);
     void scroll_page(int64_t lines);
+    void shift_page(int64_t columns);
     void move_in_menu(int menus, int items);
     void choose_menu_item();
+    void report_choice_later(const MenuChoice& choice);
+    // Reports the first enabled item with that key equivalent; false when there is none.
+    bool choose_item_with_key(const std::string& key_char);
     void paint_loop();
 
     EventLoop loop_;
@@ -116,9 +143,23 @@ class TerminalWindowSystem final : public WindowSystem {
     std::optional<std::string> pasteboard_;          // guarded by ui_mutex_
     uint8_t page_ = 0;       // 0, or a text window: 8, 9, 10; guarded by ui_mutex_
     int64_t scroll_ = -1;    // first page line shown, from 0; -1 follows the end; ui_mutex_
+    int64_t shift_ = 0;      // first page column shown, from 0; ui_mutex_
     int64_t page_rows_ = 1;  // text rows of the last composed page; ui_mutex_
     int64_t page_total_ = 0; // its lines in all; ui_mutex_
     MenuState menu_;         // guarded by ui_mutex_
+    // The path asked for by save_file_dialog while `asking`.
+    struct PathPrompt {
+        bool asking = false;
+        bool taken = false;
+        std::string label;
+        std::u32string text;
+    };
+    PathPrompt prompt_;                  // guarded by ui_mutex_
+    std::condition_variable prompt_done_; // with ui_mutex_
+    // True when the key belonged to the path prompt.
+    bool prompt_key(const TerminalKey& key);
+    std::string notice_;         // guarded by ui_mutex_
+    int64_t notice_until_ms_ = 0; // guarded by ui_mutex_
 };
 
 // The process's terminal backend.

@@ -535,14 +535,15 @@ TYPED_TEST(BackendConformance, MenuChoicesArriveWithTheirTags)
 TYPED_TEST(BackendConformance, PasteboardRoundTrip)
 {
     auto& probe = this->probe;
-    // What the copy command puts there is what a paste reads back, in UTF-8.
+    // What the copy command puts there is what a paste reads back, in UTF-8, its lines
+    // ended as other programs end them.
     t_WindowFront(platform::PRINTER_WINDOW);
     toolkit::set_window_text(platform::PRINTER_WINDOW, "Liste \xE2\x82\xAC\r");
     ASSERT_TRUE(probe.settle([&] { return MainWindowNumber() == platform::PRINTER_WINDOW; }));
     t_MenuEventHandler({true, "Bearbeiten", {"Text kopieren", ACTION_COPY_TEXT, "c", 0, true}});
     std::optional<std::string> text;
     platform::show([&](platform::WindowSystem& ws) { text = ws.pasteboard_text(); });
-    EXPECT_EQ(text, "Liste \xE2\x82\xAC\r");
+    EXPECT_EQ(text, "Liste \xE2\x82\xAC\n");
     platform::show([](platform::WindowSystem& ws) { ws.set_pasteboard_text("12\r34"); });
     platform::show([&](platform::WindowSystem& ws) { text = ws.pasteboard_text(); });
     EXPECT_EQ(text, "12\r34");

@@ -139,19 +139,45 @@ TEST_F(AppDelegateTest, InstalledCallbacksReachTheShell)
 
 // Closing the last shown window quits, as a Linux desktop's users expect: no global menu
 // bar would be left to bring a window back.
-TEST_F(AppDelegateTest, ClosingTheLastShownWindowQuits)
+// Hiding does the same: hidden by the menu, the last window would strand the process.
+TEST_F(AppDelegateTest, ClosingOrHidingTheLastShownWindowQuits)
 {
-    connect_shell([] {});
-    t_WindowFront(0);
-    t_WindowFront(9);
-    DiagCapture out;
-    headless().report_close_box(9);
-    headless().drain_event_thread();
-    EXPECT_EQ(out.text().find("applicationWillTerminate"), std::string::npos);
-    headless().report_close_box(0);
-    // The quit ends the event loop after the termination report; a new task restarts it.
-    ASSERT_TRUE(test_support::wait_for([&] {
-        return out.text().find("applicationWillTerminate: Called.\n") != std::string::npos;
+    auto quits_after = [](const std::function<void()>& last_step, int64_t limit_ms = 5000) {
+        connect_shell([] {});
+        {
+            DiagCapture quiet;
+            PrepareMenus();
+        }
+        t_WindowFront(0);
+        t_WindowFront(9);
+        DiagCapture out;
+        last_step();
+        // The quit ends the event loop after the termination report; a new task restarts it.
+        const bool quit = test_support::wait_for([&] {
+            return out.text().find("applicationWillTerminate: Called.\n") != std::string::npos;
+        }, limit_ms);
+        headless().set_events({});
+        ResetMenus();
+        return quit;
+    };
+    EXPECT_TRUE(quits_after([] {
+        headless().report_close_box(9);
+        headless().drain_event_thread();
+        EXPECT_TRUE(headless().window(0).state.visible);
+        headless().report_close_box(0);
     }));
-    headless().set_events({});
+    EXPECT_TRUE(quits_after([] {
+        ASSERT_TRUE(headless().choose_menu_item("Fenster", 0)); // hides the key window, 9
+        headless().drain_event_thread();
+        EXPECT_TRUE(headless().window(0).state.visible);
+        ASSERT_TRUE(headless().choose_menu_item("Fenster", 0)); // and then 0, the last
+    }));
+    EXPECT_TRUE(quits_after([] { ASSERT_TRUE(headless().choose_menu_item("Fenster", 1)); }));
+    // A window left on screen keeps the application.
+    EXPECT_FALSE(quits_after(
+        [] {
+            ASSERT_TRUE(headless().choose_menu_item("Fenster", 0));
+            headless().drain_event_thread();
+        },
+        300));
 }

@@ -4,6 +4,8 @@
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "shell/app_delegate.h"
+#include "shell/events.h"
+#include "shell/interface.h"
 #include "shell/menus.h"
 #include "tests/support/test_support.h"
 #include "toolkit/geometry.h"
@@ -17,6 +19,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -179,10 +182,39 @@ TEST_F(MenusTest, CopyTextConvertsTheSpecialCodes)
     toolkit::set_window_text(platform::PRINTER_WINDOW, "Liste\r");
     t_WindowFront(platform::PRINTER_WINDOW);
     t_MenuEventHandler(command(ACTION_COPY_TEXT));
-    EXPECT_EQ(headless().pasteboard_text(), "Liste\r");
+    EXPECT_EQ(headless().pasteboard_text(), "Liste\n");
     t_WindowFront(platform::PREFERENCES_WINDOW); // no text to copy
     t_MenuEventHandler(command(ACTION_COPY_TEXT));
     EXPECT_EQ(beeps(), 1);
+}
+
+// Ablage's save items write the whole text as other programs read it; a path that cannot
+// be written beeps with one line, a cancelled dialog writes nothing.
+TEST_F(MenusTest, SavingThePrinterWritesItsWholeTextWithLineFeeds)
+{
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("orbikon_save_" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "Drucker.txt").string();
+    toolkit::set_window_text(platform::PRINTER_WINDOW, "$00000000\x19 F0\r$00000005\x19 00\r");
+    headless().answer_next_save_dialog(path);
+    t_MenuEventHandler(command(SAVE_PRINTER_TAG));
+    EXPECT_EQ(headless().last_save_dialog()->proposed_name, "Drucker.txt");
+    const auto written = platform::read_file(path);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(std::string(written->begin(), written->end()), "$00000000  F0\n$00000005  00\n");
+
+    std::filesystem::remove(path);
+    t_MenuEventHandler(command(SAVE_CONSOLE_TAG)); // cancelled
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(beeps(), 0);
+
+    DiagCapture line;
+    headless().answer_next_save_dialog((folder / "fehlt" / "x.txt").string());
+    t_MenuEventHandler(command(SAVE_PRINTER_TAG));
+    EXPECT_NE(line.text().find("l\xC3\xA4sst sich nicht schreiben"), std::string::npos);
+    EXPECT_EQ(beeps(), 1);
+    std::filesystem::remove_all(folder);
 }
 
 // The terminal's pasteboard page used to keep the text it was shown with after a later copy.
@@ -193,11 +225,20 @@ TEST_F(MenusTest, ACopyReachesTheShownPasteboardWindow)
     t_MenuEventHandler(command(ACTION_COPY_TEXT));
     EXPECT_EQ(headless().window(platform::PASTEBOARD_WINDOW).text, ""); // hidden: untouched
     t_WindowFront(platform::PASTEBOARD_WINDOW);
-    EXPECT_EQ(headless().window(platform::PASTEBOARD_WINDOW).text, "erste\r");
+    EXPECT_EQ(headless().window(platform::PASTEBOARD_WINDOW).text, "erste\n");
     toolkit::set_window_text(platform::PRINTER_WINDOW, "zweite\r");
     t_WindowFront(platform::PRINTER_WINDOW);
     t_MenuEventHandler(command(ACTION_COPY_TEXT));
-    EXPECT_EQ(headless().window(platform::PASTEBOARD_WINDOW).text, "zweite\r");
+    EXPECT_EQ(headless().window(platform::PASTEBOARD_WINDOW).text, "zweite\n");
+}
+
+// Other programs take a clipboard's lines at line feeds and show control bytes as junk.
+TEST(ClipboardText, LineFeedsAndNoControlBytes)
+{
+    EXPECT_EQ(ClipboardText("$00000000\x19 F0\r$00000001\x19 A1\r"),
+              "$00000000  F0\n$00000001  A1\n");
+    EXPECT_EQ(ClipboardText("a\r\nb\nc\td\x1b\x7f\x01"), "a\nb\nc\td   ");
+    EXPECT_EQ(ClipboardText("\xC3\xA4\xE2\x82\xAC"), "\xC3\xA4\xE2\x82\xAC");
 }
 
 TEST(CopyTable, EveryCodeFrom127To160)
@@ -241,11 +282,15 @@ TEST_F(MenusTest, ClearingThePrinterEmptiesBufferAndView)
     EXPECT_EQ(toolkit::window_text(9), "");
 }
 
-TEST_F(MenusTest, DefaultPasteHandlerBeeps)
+// Without a program's own paste, "Einsetzen" types Ctrl+V, the field's paste key.
+TEST_F(MenusTest, EinsetzenWithoutAHandlerTypesThePasteKey)
 {
-    t_WindowFront(0);
+    ResetEvents();
+    t_WindowFront(9);
     t_MenuEventHandler(command(ACTION_PASTE));
-    EXPECT_EQ(beeps(), 1);
+    ASSERT_EQ(EventQueueLength(), 1);
+    EXPECT_EQ(NextEvent(), 22);
+    EXPECT_EQ(beeps(), 0);
 }
 
 TEST_F(MenusTest, PasteRunsThePasteHandlerOnlyInGraphicWindows)
@@ -304,9 +349,35 @@ TEST_F(MenusTest, PreparationSetsTheDescribedMenuBarSilently)
     DiagCapture out;
     PrepareMenus();
     EXPECT_EQ(out.text(), "");
-    EXPECT_EQ(MenuBar(), ApplicationInterface().menus);
-    EXPECT_EQ(headless().menu_bar(), ApplicationInterface().menus);
-    EXPECT_EQ(MenuActions().size(), 37u);
+    // Only a graphic window initialised by then is offered.
+    std::vector<platform::Menu> described = ApplicationInterface().menus;
+    int graphic_items = 0;
+    for (platform::Menu& menu : described) {
+        for (MenuItem& item : menu.items) {
+            if (item.tag >= ACTION_SHOW_GRAPHIC_0 && item.tag <= ACTION_HIDE_GRAPHIC_7) {
+                item.enabled = false;
+                ++graphic_items;
+            }
+        }
+    }
+    EXPECT_EQ(graphic_items, 16);
+    EXPECT_EQ(MenuBar(), described);
+    EXPECT_EQ(headless().menu_bar(), described);
+    EXPECT_EQ(MenuActions().size(), 39u);
+
+    text_window_with({'x'}); // initialises window 0
+    UpdateGraphicWindowItems();
+    const std::vector<platform::Menu> bar = headless().menu_bar();
+    for (const MenuItem& item : bar[2].items) {
+        if (item.tag >= ACTION_SHOW_GRAPHIC_0 && item.tag <= ACTION_HIDE_GRAPHIC_7) {
+            EXPECT_EQ(item.enabled, item.tag <= ACTION_SHOW_GRAPHIC_0 + 1) << item.title;
+        }
+    }
+    // Chosen by its key all the same, an item of a window not there beeps with its line.
+    DiagCapture line;
+    t_MenuEventHandler(command(ACTION_SHOW_GRAPHIC_0 + 2));
+    EXPECT_EQ(line.text(), "t_MenuEventHandler: Window #1 not initialized.\n");
+    EXPECT_EQ(beeps(), 1);
 }
 
 TEST_F(MenusTest, TwoQuickBeepsPlayOnce)

@@ -52,6 +52,9 @@ TEST(TerminalKeys, DecodesKeysIntoNamedCodes)
         {"\x1bOP", KEY_F1, f1, MOD_FN},
         {"\x1b[Z", KEY_TAB, "\x19", MOD_SHIFT},
         {"\x1b[2~", KEY_UNMAPPED, "", 0}, // Insert: no key of ours
+        {"\x1b[[A", KEY_F1, f1, MOD_FN},   // the Linux console's F1 to F5
+        {"\x1b[[D", KEY_F4, "\xEF\x9C\x87", MOD_FN},
+        {"\x1b[[E", KEY_F5, "\xEF\x9C\x88", MOD_FN},
     };
     for (const Case& c : cases) {
         std::string input = c.bytes + "x";
@@ -72,6 +75,41 @@ TEST(TerminalKeys, DecodesKeysIntoNamedCodes)
     EXPECT_EQ(key.report.key_code, KEY_F10);
     ASSERT_TRUE(platform::terminal::take_key(input, key));
     EXPECT_EQ(key.kind, TerminalKey::Kind::Interrupt);
+
+    // A bracketed paste is one text, not keys, however it arrives.
+    input = "\x1b[200~D15\x1b[";
+    EXPECT_FALSE(platform::terminal::take_key(input, key));
+    input += "201~x";
+    ASSERT_TRUE(platform::terminal::take_key(input, key));
+    EXPECT_EQ(key.kind, TerminalKey::Kind::Paste);
+    EXPECT_EQ(key.text, "D15");
+    EXPECT_EQ(input, "x");
+}
+
+// TERM decides whether the terminal can be used and how richly it is drawn.
+TEST(TerminalKinds, TermNamesWhatTheTerminalCan)
+{
+    const char* saved = std::getenv("TERM");
+    const std::string before = saved ? saved : "";
+    struct Case {
+        const char* term; // nullptr: unset
+        bool refused;
+        bool limited;
+    } cases[] = {{nullptr, true, false},  {"dumb", true, false},  {"", true, false},
+                 {"linux", false, true},  {"vt100", false, true}, {"xterm-256color", false, false},
+                 {"tmux-256color", false, false}};
+    for (const Case& c : cases) {
+        if (c.term)
+            setenv("TERM", c.term, 1);
+        else
+            unsetenv("TERM");
+        EXPECT_EQ(!platform::terminal::unsuitable_terminal().empty(), c.refused) << c.term;
+        EXPECT_EQ(platform::terminal::limited_terminal(), c.limited) << c.term;
+    }
+    if (saved)
+        setenv("TERM", before.c_str(), 1);
+    else
+        unsetenv("TERM");
 }
 
 // What a terminal shows of the sequences the backend writes: cursor moves and printed cells
@@ -236,19 +274,26 @@ class TerminalRun : public ::testing::Test {
   protected:
     void SetUp() override
     {
+        // A folder per test: ctest runs them side by side.
         const std::filesystem::path cache =
-            std::filesystem::path(ORBIKON_BUILD_DIR) / "test-terminal" / "cache";
+            std::filesystem::path(ORBIKON_BUILD_DIR) / "test-terminal" /
+            ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::filesystem::remove_all(cache);
         std::filesystem::create_directories(cache);
+        dump_ = cache / "orbikon" / "dump.qucode";
         winsize size{};
         size.ws_col = 80;
-        size.ws_row = 25;
-        screen.resize(80, 25);
+        size.ws_row = static_cast<unsigned short>(lines());
+        screen.resize(80, lines());
         child_ = forkpty(&master_, nullptr, nullptr, &size);
         ASSERT_GE(child_, 0) << "forkpty failed";
         if (child_ == 0) {
             setenv("XDG_CACHE_HOME", cache.c_str(), 1);
             setenv("COLORTERM", "truecolor", 1);
+            if (term())
+                setenv("TERM", term(), 1);
+            else
+                unsetenv("TERM");
             const std::string program = std::string(ORBIKON_BUILD_DIR) + "/orbikon";
             execl(program.c_str(), program.c_str(), "--terminal", static_cast<char*>(nullptr));
             _exit(127);
@@ -259,8 +304,7 @@ class TerminalRun : public ::testing::Test {
     {
         // What the program wrote to standard error (a sanitizer's report) went to its log.
         if (HasFailure()) {
-            std::ifstream log(std::filesystem::path(ORBIKON_BUILD_DIR) / "test-terminal" /
-                              "cache" / "orbikon" / "console.log");
+            std::ifstream log(dump_.parent_path() / "console.log");
             std::cout << "console.log:\n" << log.rdbuf() << "\n";
         }
         if (child_ > 0 && !exited_) {
@@ -319,8 +363,13 @@ class TerminalRun : public ::testing::Test {
         return exited_;
     }
 
+    // The terminal the program is started in.
+    virtual const char* term() const { return "xterm-256color"; }
+    virtual int lines() const { return 25; }
+
     ScreenModel screen;
     int status_ = 0;
+    std::filesystem::path dump_;
 
   private:
     int master_ = -1;
@@ -416,6 +465,103 @@ TEST_F(TerminalRun, ACrashSignalStillGivesTheTerminalBack)
     signal_program(SIGABRT);
     ASSERT_TRUE(wait_for([&] { return exited(); })) << "still running after SIGABRT";
     EXPECT_TRUE(WIFSIGNALED(status_) && WTERMSIG(status_) == SIGABRT);
+    wait_for([&] { return screen.left_screen; });
+    EXPECT_TRUE(screen.left_screen);
+}
+
+// TERM=dumb cannot draw a page: one German line and status 2, before the screen is touched.
+class DumbTerminalRun : public TerminalRun {
+  protected:
+    const char* term() const override { return "dumb"; }
+};
+
+TEST_F(DumbTerminalRun, RefusesWithOneLine)
+{
+    ASSERT_TRUE(shows("(TERM=dumb) kann keine Bildschirmseiten zeichnen")) << screen.text();
+    ASSERT_TRUE(wait_for([&] { return exited(); })) << "still running with TERM=dumb";
+    EXPECT_TRUE(WIFEXITED(status_) && WEXITSTATUS(status_) == 2);
+}
+
+// One row more than window 0 needs, so the status bar has a row of its own.
+class TallTerminalRun : public TerminalRun {
+  protected:
+    int lines() const override { return 26; }
+};
+
+TEST_F(TallTerminalRun, PasteListingCopyHiddenWindowAndSigterm)
+{
+    ASSERT_TRUE(shows(PROMPT)) << screen.text();
+    // A pasted "D" reaches the menu as the paste key, not as the disassembler's letter.
+    type("\x1b[200~D\x1b[201~");
+    type("s");
+    ASSERT_TRUE(shows("Zahl eingeben (15-1000):")) << screen.text();
+    EXPECT_EQ(screen.text().find("Ausgabe erzeugen"), std::string::npos) << screen.text();
+    // The euro sign has no code of ours: dropped, the digits stay in the field.
+    type("\x1b[200~15\xE2\x82\xAC\x1b[201~");
+    ASSERT_TRUE(shows("Zahl eingeben (15-1000): 15")) << screen.text();
+    type("\r");
+    ASSERT_TRUE(wait_for([&] {
+        return screen.line(1) == FULL_PROMPT && std::filesystem::exists(dump_);
+    })) << screen.text();
+
+    // D says where its listing went.
+    type("d");
+    ASSERT_TRUE(wait_for([&] { return screen.line(26) == " F2 zeigt den Drucker."; }))
+        << screen.text();
+
+    // The printer page's status bar fits 80 columns with whole words.
+    type(F2);
+    ASSERT_TRUE(shows("Virtueller Drucker")) << screen.text();
+    ASSERT_TRUE(wait_for([&] {
+        return screen.line(26).find("Esc zur\xC3\xBC" "ck") != std::string::npos &&
+               screen.line(26).find("F10 Men\xC3\xBC") != std::string::npos;
+    })) << screen.line(26);
+
+    // The listing (about 1 MB) is copied, but not through OSC 52, which terminals drop.
+    type(F10);
+    type(RIGHT);
+    ASSERT_TRUE(shows("Text kopieren")) << screen.text();
+    type("\r");
+    ASSERT_TRUE(wait_for([&] {
+        return screen.line(26).find("f\xC3\xBCr die Zwischenablage des Terminals") !=
+               std::string::npos;
+    })) << screen.line(26);
+    EXPECT_TRUE(screen.clipboard.empty());
+
+    // Ablage, "Drucker sichern…" asks for the path on the bottom row and writes the listing.
+    const std::filesystem::path saved = dump_.parent_path() / "liste.txt";
+    type(F10);
+    ASSERT_TRUE(shows("Drucker leeren")) << screen.text();
+    type("\x1b[B\x1b[B\r"); // down twice, past the separator
+    ASSERT_TRUE(shows("Drucker sichern (Esc bricht ab): Drucker.txt_")) << screen.line(26);
+    type(std::string(11, '\x7f') + saved.string() + "\r");
+    ASSERT_TRUE(wait_for([&] { return std::filesystem::exists(saved); })) << screen.line(26);
+    usleep(300 * 1000); // the file is written after the dialog returns
+    std::ifstream listing(saved);
+    std::string first;
+    std::getline(listing, first);
+    EXPECT_EQ(first.rfind("$00000000  F0", 0), 0u) << first;
+
+    // Window 0 hidden while the printer stays: the printer's page comes forward, and a blind
+    // Q reaches no program.
+    type("\x1bOP"); // F1
+    ASSERT_TRUE(wait_for([&] { return screen.line(1) == FULL_PROMPT; })) << screen.text();
+    type(F10);
+    type(RIGHT);
+    type(RIGHT);
+    ASSERT_TRUE(shows("Alle Fenster ausblenden")) << screen.text();
+    type("\r"); // the first item: hide the key window
+    ASSERT_TRUE(wait_for([&] { return screen.line(26).rfind(" Virtueller Drucker", 0) == 0; }))
+        << screen.text();
+    type("q");
+    usleep(300 * 1000);
+    EXPECT_FALSE(exited());
+
+    // SIGTERM leaves as Ctrl+Q does: the dump goes, the status says terminated.
+    signal_program(SIGTERM);
+    ASSERT_TRUE(wait_for([&] { return exited(); })) << "still running after SIGTERM";
+    EXPECT_TRUE(WIFSIGNALED(status_) && WTERMSIG(status_) == SIGTERM);
+    EXPECT_FALSE(std::filesystem::exists(dump_));
     wait_for([&] { return screen.left_screen; });
     EXPECT_TRUE(screen.left_screen);
 }
