@@ -129,26 +129,31 @@ std::optional<std::string> HeadlessWindowSystem::pasteboard_text()
 
 // Dialogs: nobody is there to answer, so they are cancelled unless a test scripted a path.
 
+namespace {
+
+std::string take_answer(std::deque<std::string>& answers)
+{
+    if (answers.empty())
+        return {};
+    std::string path = std::move(answers.front());
+    answers.pop_front();
+    return path;
+}
+
+} // namespace
+
 std::string HeadlessWindowSystem::open_file_dialog(const OpenDialogOptions& options)
 {
     std::lock_guard lock(mutex_);
     last_open_ = options;
-    if (open_answers_.empty())
-        return {};
-    std::string path = open_answers_.front();
-    open_answers_.pop_front();
-    return path;
+    return take_answer(open_answers_);
 }
 
 std::string HeadlessWindowSystem::save_file_dialog(const SaveDialogOptions& options)
 {
     std::lock_guard lock(mutex_);
     last_save_ = options;
-    if (save_answers_.empty())
-        return {};
-    std::string path = save_answers_.front();
-    save_answers_.pop_front();
-    return path;
+    return take_answer(save_answers_);
 }
 
 std::optional<double> HeadlessWindowSystem::play_sound(const std::string& path)

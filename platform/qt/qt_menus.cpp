@@ -10,6 +10,13 @@
 
 namespace platform::qt {
 
+namespace {
+
+// Names the actions that only carry a disabled item's shortcut.
+const QString KEY_ONLY = QStringLiteral("key-only");
+
+} // namespace
+
 // Menus: one bar as the layers above gave it, shown in every window and rebuilt there when
 // it changed.
 
@@ -20,6 +27,13 @@ void QtWindowSystem::refresh_menu_bar(DesktopWindowState& w)
         return;
     menu_bar_generation_[n] = menu_generation_;
     QMenuBar* bar = w.widget->menuBar();
+    // The old bar's menus go, and with them the key-only actions of its disabled items, or
+    // an item enabled since would share its shortcut with one of them.
+    for (QMenu* old : bar->findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) {
+        for (QAction* key : old->findChildren<QAction*>(KEY_ONLY, Qt::FindDirectChildrenOnly))
+            w.widget->removeAction(key);
+        old->deleteLater(); // a choice in it may still be running
+    }
     bar->clear();
     for (const Menu& menu : menus_) {
         QMenu* shown = bar->addMenu(to_qstring(menu.title));
@@ -39,6 +53,7 @@ void QtWindowSystem::refresh_menu_bar(DesktopWindowState& w)
             // layers above, which answer it (with a beep when the window is not there).
             if (!item.enabled && !action->shortcut().isEmpty()) {
                 auto* key = new QAction(shown);
+                key->setObjectName(KEY_ONLY);
                 key->setShortcut(action->shortcut());
                 key->setShortcutContext(Qt::WindowShortcut);
                 QObject::connect(key, &QAction::triggered, key,
