@@ -150,9 +150,7 @@ TEST_F(ShorPictureTest, FifteenWithBaseSevenMatchesItsPng)
     bool drawn = false;
     DiagCapture quiet;
     for (int attempt = 0; attempt < 200 && !drawn; ++attempt) {
-        fresh_window();
-        for (uint8_t n = 1; n <= 4; ++n)
-            window_table[n] = t_Window{};
+        fresh_window(); // every window's record anew, under the auto-update's lock
         srand(3);
         shorprogram(15);
         drawn = rows().size() > 4 && rows()[4] == "Zufallszahl = 7";
