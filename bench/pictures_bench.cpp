@@ -47,11 +47,11 @@ void set_up_toolkit()
     // The windows' views, as the shell's interface builds them.
     std::vector<platform::WindowSpec> views;
     for (uint8_t n = 1; n <= 4; ++n) {
-        platform::WindowSpec spec;
-        spec.number = n;
-        spec.kind = platform::WindowKind::Graphic;
-        spec.state.frame = {0, 0, 700, 450};
-        views.push_back(spec);
+        platform::WindowSpec plan;
+        plan.number = n;
+        plan.kind = platform::WindowKind::Graphic;
+        plan.state.frame = {0, 0, 700, 450};
+        views.push_back(plan);
     }
     toolkit::build_platform_windows(views);
 }

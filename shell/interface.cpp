@@ -17,13 +17,13 @@ constexpr uint64_t CMD_OPTION = platform::MOD_COMMAND | platform::MOD_OPTION;
 platform::WindowSpec window(uint8_t number, WindowKind kind, platform::Rect frame,
                             std::string title, bool ruler = false)
 {
-    platform::WindowSpec spec;
-    spec.number = number;
-    spec.kind = kind;
-    spec.has_ruler = ruler;
-    spec.state.frame = frame;
-    spec.state.title = std::move(title);
-    return spec;
+    platform::WindowSpec plan;
+    plan.number = number;
+    plan.kind = kind;
+    plan.has_ruler = ruler;
+    plan.state.frame = frame;
+    plan.state.title = std::move(title);
+    return plan;
 }
 
 MenuItem item(std::string title, int64_t tag, std::string key = "", uint64_t mods = 0)

@@ -148,17 +148,17 @@ void build_platform_windows(const std::vector<platform::WindowSpec>& windows)
             std::vector<platform::WindowSpec> built;
             {
                 std::lock_guard lock(r.mutex);
-                for (const platform::WindowSpec& spec : windows) {
-                    if (spec.number >= WINDOW_NUMBER_COUNT || r.windows[spec.number].exists)
+                for (const platform::WindowSpec& plan : windows) {
+                    if (plan.number >= WINDOW_NUMBER_COUNT || r.windows[plan.number].exists)
                         continue;
-                    PlatformWindow& w = r.windows[spec.number];
-                    w = PlatformWindow{true, spec.kind, spec.has_ruler, spec.state, {}, {}};
-                    r.texts[spec.number].clear();
-                    if (spec.kind == platform::WindowKind::Text)
-                        lay_out_text_window(spec.number, w, r.display.title_bar_height);
-                    if (spec.state.visible)
-                        move_to_front(r, spec.number);
-                    built.push_back(spec);
+                    PlatformWindow& w = r.windows[plan.number];
+                    w = PlatformWindow{true, plan.kind, plan.has_ruler, plan.state, {}, {}};
+                    r.texts[plan.number].clear();
+                    if (plan.kind == platform::WindowKind::Text)
+                        lay_out_text_window(plan.number, w, r.display.title_bar_height);
+                    if (plan.state.visible)
+                        move_to_front(r, plan.number);
+                    built.push_back(plan);
                 }
             }
             if (!built.empty())

@@ -35,15 +35,15 @@ RecordedWindow* HeadlessWindowSystem::find(uint8_t window)
 void HeadlessWindowSystem::build_interface(const std::vector<WindowSpec>& windows)
 {
     std::lock_guard lock(mutex_);
-    for (const WindowSpec& spec : windows) {
-        if (spec.number >= WINDOW_NUMBER_COUNT || windows_[spec.number].exists)
+    for (const WindowSpec& plan : windows) {
+        if (plan.number >= WINDOW_NUMBER_COUNT || windows_[plan.number].exists)
             continue;
-        RecordedWindow& w = windows_[spec.number];
+        RecordedWindow& w = windows_[plan.number];
         w = RecordedWindow{};
         w.exists = true;
-        w.kind = spec.kind;
-        w.has_ruler = spec.has_ruler;
-        w.state = spec.state;
+        w.kind = plan.kind;
+        w.has_ruler = plan.has_ruler;
+        w.state = plan.state;
     }
 }
 

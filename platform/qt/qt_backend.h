@@ -136,7 +136,7 @@ class QtWindowSystem final : public WindowSystem {
 
   private:
     DesktopWindowState* text_state(uint8_t window);
-    void create_window(const WindowSpec& spec);
+    void create_window(const WindowSpec& plan);
     void place(DesktopWindowState& w);
     void set_text_font(DesktopWindowState& w);
     // The view's text after its tail changed: from tail's start when shown_bytes is 0.

@@ -156,21 +156,21 @@ double QtWindowSystem::content_height(const DesktopWindowState& w) const
 
 void QtWindowSystem::build_interface(const std::vector<WindowSpec>& windows)
 {
-    for (const WindowSpec& spec : windows) {
-        if (spec.number < WINDOW_NUMBER_COUNT && !windows_[spec.number].exists)
-            create_window(spec);
+    for (const WindowSpec& plan : windows) {
+        if (plan.number < WINDOW_NUMBER_COUNT && !windows_[plan.number].exists)
+            create_window(plan);
     }
 }
 
-void QtWindowSystem::create_window(const WindowSpec& spec)
+void QtWindowSystem::create_window(const WindowSpec& plan)
 {
-    const uint8_t window = spec.number;
+    const uint8_t window = plan.number;
     DesktopWindowState& w = windows_[window];
     w = DesktopWindowState{};
     w.exists = true;
-    w.kind = spec.kind;
-    w.has_ruler = spec.has_ruler;
-    w.state = spec.state;
+    w.kind = plan.kind;
+    w.has_ruler = plan.has_ruler;
+    w.state = plan.state;
     w.widget = new DesktopWindow(*this, window);
     w.canvas = new Canvas(*this, window);
     w.widget->setCentralWidget(w.canvas);
@@ -185,18 +185,18 @@ void QtWindowSystem::create_window(const WindowSpec& spec)
             bar->setActiveAction(bar->actions().first());
     });
     w.widget->addAction(open_menus);
-    w.widget->setWindowTitle(to_qstring(spec.state.title));
+    w.widget->setWindowTitle(to_qstring(plan.state.title));
     // A text window shown by the program (the printer after D) comes forward without taking
     // the keyboard from window 0; bring_to_front activates it when the user asks for it.
-    if (spec.kind == WindowKind::Text)
+    if (plan.kind == WindowKind::Text)
         w.widget->setAttribute(Qt::WA_ShowWithoutActivating);
-    if (spec.kind == WindowKind::Graphic) {
+    if (plan.kind == WindowKind::Graphic) {
         w.canvas->setFocusPolicy(Qt::StrongFocus);
         w.canvas->setMouseTracking(false);
-    } else if (spec.kind == WindowKind::Text) {
+    } else if (plan.kind == WindowKind::Text) {
         // The tail note, the ruler and the text, top to bottom, as wide as the window.
         auto* layout = new QVBoxLayout(w.canvas);
-        const int margin = spec.has_ruler ? RULED_TEXT_MARGIN : TEXT_MARGIN;
+        const int margin = plan.has_ruler ? RULED_TEXT_MARGIN : TEXT_MARGIN;
         layout->setContentsMargins(margin, margin, margin, margin);
         layout->setSpacing(2);
         // The labels are cut at the window's edge rather than widen it: the ruler has 160
@@ -210,9 +210,9 @@ void QtWindowSystem::create_window(const WindowSpec& spec)
         };
         w.tail_note = label();
         w.tail_note->hide();
-        if (spec.has_ruler) {
+        if (plan.has_ruler) {
             w.ruler = label();
-            w.ruler->setText(to_qstring(spec.state.ruler));
+            w.ruler->setText(to_qstring(plan.state.ruler));
         }
         w.edit = new QPlainTextEdit(w.canvas);
         w.edit->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -232,7 +232,7 @@ void QtWindowSystem::create_window(const WindowSpec& spec)
     }
     refresh_menu_bar(w);
     place(w);
-    if (spec.state.visible)
+    if (plan.state.visible)
         w.widget->show();
 }
 

@@ -635,9 +635,9 @@ void TerminalWindowSystem::build_interface(const std::vector<WindowSpec>& window
 {
     {
         std::lock_guard lock(ui_mutex_);
-        for (const WindowSpec& spec : windows) {
-            if (spec.number < WINDOW_NUMBER_COUNT && !windows_[spec.number].exists)
-                windows_[spec.number] = {true, spec.kind, spec.state, {}};
+        for (const WindowSpec& plan : windows) {
+            if (plan.number < WINDOW_NUMBER_COUNT && !windows_[plan.number].exists)
+                windows_[plan.number] = {true, plan.kind, plan.state, {}};
         }
     }
     changed();

@@ -53,13 +53,13 @@ inline bool fresh_toolkit()
 inline void build_window(uint8_t n, platform::WindowKind kind, platform::Rect frame,
                          bool ruler = false, bool visible = false)
 {
-    platform::WindowSpec spec;
-    spec.number = n;
-    spec.kind = kind;
-    spec.has_ruler = ruler;
-    spec.state.frame = frame;
-    spec.state.visible = visible;
-    toolkit::build_platform_windows({spec});
+    platform::WindowSpec plan;
+    plan.number = n;
+    plan.kind = kind;
+    plan.has_ruler = ruler;
+    plan.state.frame = frame;
+    plan.state.visible = visible;
+    toolkit::build_platform_windows({plan});
 }
 
 // A grey font of width x height cells. Unless blank, every glyph but the space is the same
