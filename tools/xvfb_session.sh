@@ -15,6 +15,17 @@ xvfb_cleanup() {
 }
 trap xvfb_cleanup EXIT
 
+# Says what failed, with the end of the application's output, and stops; a script may
+# define its own after sourcing this.
+fail() {
+    echo "$(basename "$0" .sh): $*"
+    [ -f "$work/stdout.txt" ] && tail -20 "$work/stdout.txt"
+    exit 1
+}
+
+# The whole screen into the PPM file $1.
+screenshot() { xwd -root -silent | convert xwd:- "ppm:$1"; }
+
 # Polls a command every 0.2 s for at most $1 seconds; false when it never succeeded.
 wait_for() {
     local limit=$1

@@ -9,14 +9,6 @@ build=$(realpath "$1")
 here=$(dirname "$(realpath "$0")")
 source "$here/../../tools/xvfb_session.sh"
 
-fail() {
-    echo "xvfb_pictures: $*"
-    [ -f "$work/stdout.txt" ] && tail -20 "$work/stdout.txt"
-    exit 1
-}
-
-screenshot() { xwd -root -silent | convert xwd:- "ppm:$1"; }
-
 printf 'g8\r0\r' > "$work/keys.txt"
 XDG_CACHE_HOME="$work/headless" timeout 120 "$build/orbikon" --headless --input "$work/keys.txt" \
     --screen "$work/screen.txt" --image "$work/grover.png" --window 2 > /dev/null ||

@@ -12,14 +12,6 @@ here=$(dirname "$(realpath "$0")")
 LINE_ROWS=32
 source "$here/../../tools/xvfb_session.sh"
 
-fail() {
-    echo "xvfb_run: $*"
-    [ -f "$work/stdout.txt" ] && tail -20 "$work/stdout.txt"
-    exit 1
-}
-
-screenshot() { xwd -root -silent | convert xwd:- "ppm:$1"; }
-
 # The reference: the same keys, headless.
 printf 'g5\r0\r' > "$work/keys.txt"
 printf 'g5\r0\rd' > "$work/keys_d.txt"
