@@ -57,14 +57,15 @@ run: build
 	./$(BUILD_DIR)/orbikon
 
 # The test binaries are built apart from the release build, with the address and
-# undefined-behaviour sanitizers.
-test: build
+# undefined-behaviour sanitizers; the Xvfb runs use that build's application too, so a
+# fresh clone compiles once and the desktop runs under the sanitizers.
+test: deps
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORBIKON_SANITIZE=ON -DORBIKON_TESTS=ON
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
-	@if [ -x $(BUILD_DIR)/orbikon ] && grep -q "ORBIKON_DESKTOP" $(BUILD_DIR)/build.ninja; then \
-	  bash tests/desktop/xvfb_run.sh $(BUILD_DIR) && \
-	  bash tests/desktop/xvfb_pictures.sh $(BUILD_DIR); \
+	@if [ -x $(TEST_DIR)/orbikon ] && grep -q "ORBIKON_DESKTOP" $(TEST_DIR)/build.ninja; then \
+	  bash tests/desktop/xvfb_run.sh $(TEST_DIR) && \
+	  bash tests/desktop/xvfb_pictures.sh $(TEST_DIR); \
 	else echo "test: no desktop in this build, the Xvfb run is skipped."; fi
 
 # The same test binaries with the thread sanitizer, in their own build; the first race

@@ -4,6 +4,9 @@
 # exports DISPLAY; start_orbikon then runs the application there.
 
 work=$(mktemp -d)
+# A sanitizer build's reports go to files of their own, which check_sanitizer_logs reads.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path=$work/sanitizer"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}log_path=$work/sanitizer"
 xvfb_pid=""
 app_pid=""
 
@@ -21,6 +24,14 @@ fail() {
     echo "$(basename "$0" .sh): $*"
     [ -f "$work/stdout.txt" ] && tail -20 "$work/stdout.txt"
     exit 1
+}
+
+# Fails when a sanitizer build reported an error in any run of the application so far.
+check_sanitizer_logs() {
+    local logs
+    logs=$(ls "$work"/sanitizer.* 2>/dev/null) || return 0
+    cat $logs | head -40
+    fail "the sanitizers reported an error"
 }
 
 # The whole screen into the PPM file $1.

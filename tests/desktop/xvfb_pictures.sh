@@ -55,4 +55,5 @@ wait_for 10 grep -q "GraphicWindow #1 End" "$work/stdout.txt" || fail "R did not
 xdotool key ctrl+q
 wait_for 10 bash -c "! kill -0 $app_pid" || fail "Ctrl+Q did not quit"
 app_pid=""
+check_sanitizer_logs
 echo "xvfb_pictures: the Grover picture on the desktop passed."

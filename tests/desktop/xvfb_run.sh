@@ -104,4 +104,5 @@ sleep 0.5
 xdotool key Down Return
 wait_for 10 bash -c "! kill -0 $app_pid" || fail "F10, Fenster, Fenster ausblenden did not quit"
 app_pid=""
+check_sanitizer_logs
 echo "xvfb_run: the desktop passed."
