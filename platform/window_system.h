@@ -12,19 +12,19 @@
 // layers above know; the one thing a backend is asked is the system clipboard's text, which
 // belongs to nobody in this process.
 //
-// The calls, 18 in all:
+// The calls, 19 in all:
 //   Event loop   run_event_loop, quit_event_loop, post_to_event_thread
 //   Interface    build_interface, set_menu_bar
 //   Windows      set_window_state, bring_to_front, present_frame
 //   Text windows set_text, append_text, clear_text
 //   Pasteboard   set_pasteboard_text, set_pasteboard_image, pasteboard_text
-//   Dialogs      open_file_dialog, save_file_dialog
+//   Dialogs      open_file_dialog, save_file_dialog, show_message
 //   Sounds       play_sound, alert_beep
 // The reports are the callbacks of WindowEvents: launch and termination, the display (screen
 // size and title bar height), keys and modifiers, the mouse, menu choices, the close box, a
 // window resized or activated by the user.
 //
-// What a backend writes: the 18 calls (a text view, a window list and a menu bar are most of
+// What a backend writes: the 19 calls (a text view, a window list and a menu bar are most of
 // it) and, at its edge, the translation of native keys into keys.h names and of native
 // coordinates into the seam's; it reports through the report_ calls below.
 //
@@ -277,6 +277,9 @@ public:
     // Modal dialogs; the chosen path, empty when cancelled.
     virtual std::string open_file_dialog(const OpenDialogOptions& options) = 0;
     virtual std::string save_file_dialog(const SaveDialogOptions& options) = 0;
+    // A message the user reads and dismisses (lines separated by line feeds); returns at
+    // once. A backend may add a line of its own (what it shows through).
+    virtual void show_message(const std::string& title, const std::string& text) = 0;
 
     // Sounds
     // Starts playing a sound file; its length in seconds, nullopt when it cannot be played.

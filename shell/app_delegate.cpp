@@ -4,6 +4,7 @@
 #include "platform/console_capture.h"
 #include "platform/diag.h"
 #include "platform/platform.h"
+#include "shell/about.h"
 #include "shell/events.h"
 #include "shell/menus.h"
 #include "shell/startup.h"
@@ -126,6 +127,10 @@ void AppDelegate::MenuHandler(const platform::MenuChoice& choice)
 {
     if (choice.in_menu && choice.item.tag == QUIT_TAG) {
         QuitApplication();
+        return;
+    }
+    if (choice.in_menu && choice.item.tag == ABOUT_TAG) {
+        platform::window_system().show_message(choice.item.title, AboutText());
         return;
     }
     t_MenuEventHandler(choice);

@@ -97,11 +97,10 @@ InterfaceDescription make_interface()
     }
     d.menus.push_back(std::move(windows));
 
-    // Tag 0: the command goes to the program's menu handler.
     d.menus.push_back({"Hilfe",
                        {item("\xC3\x9C"
                              "ber Orbikon",
-                             0)}}); // Über
+                             ABOUT_TAG)}}); // Über
     return d;
 }
 

@@ -167,6 +167,12 @@ std::optional<double> HeadlessWindowSystem::play_sound(const std::string& path)
     return SOUND_SECONDS;
 }
 
+void HeadlessWindowSystem::show_message(const std::string& title, const std::string& text)
+{
+    std::lock_guard lock(mutex_);
+    last_message_ = title + "\n" + text;
+}
+
 void HeadlessWindowSystem::alert_beep()
 {
     std::lock_guard lock(mutex_);
@@ -203,6 +209,12 @@ std::vector<std::string> HeadlessWindowSystem::sounds_played()
 {
     std::lock_guard lock(mutex_);
     return sounds_played_;
+}
+
+std::string HeadlessWindowSystem::last_message()
+{
+    std::lock_guard lock(mutex_);
+    return last_message_;
 }
 
 int64_t HeadlessWindowSystem::beeps()
@@ -276,6 +288,7 @@ void HeadlessWindowSystem::reset()
     save_answers_.clear();
     last_open_.reset();
     last_save_.reset();
+    last_message_.clear();
 }
 
 HeadlessWindowSystem& headless()

@@ -47,6 +47,7 @@ class HeadlessWindowSystem final : public WindowSystem {
     std::optional<std::string> pasteboard_text() override;
     std::string open_file_dialog(const OpenDialogOptions& options) override;
     std::string save_file_dialog(const SaveDialogOptions& options) override;
+    void show_message(const std::string& title, const std::string& text) override;
     std::optional<double> play_sound(const std::string& path) override;
     void alert_beep() override;
 
@@ -60,6 +61,8 @@ class HeadlessWindowSystem final : public WindowSystem {
     int64_t beeps();
     std::optional<OpenDialogOptions> last_open_dialog();
     std::optional<SaveDialogOptions> last_save_dialog();
+    // The last message shown: its title, a line feed, its text; empty when none.
+    std::string last_message();
 
     // Scripting: the next dialog gets this answer (then "cancelled").
     void answer_next_open_dialog(const std::string& path);
@@ -91,6 +94,7 @@ class HeadlessWindowSystem final : public WindowSystem {
     std::deque<std::string> save_answers_;                    // guarded by mutex_
     std::optional<OpenDialogOptions> last_open_;              // guarded by mutex_
     std::optional<SaveDialogOptions> last_save_;              // guarded by mutex_
+    std::string last_message_;                                // guarded by mutex_
 };
 
 // The process's headless backend. Linked into a program, it serves as the window system

@@ -121,6 +121,7 @@ class QtWindowSystem final : public WindowSystem {
     std::optional<std::string> pasteboard_text() override;
     std::string open_file_dialog(const OpenDialogOptions& options) override;
     std::string save_file_dialog(const SaveDialogOptions& options) override;
+    void show_message(const std::string& title, const std::string& text) override;
     std::optional<double> play_sound(const std::string& path) override;
     void alert_beep() override;
 

@@ -1,4 +1,5 @@
-// platform/qt/qt_menus.cpp: every window's menu bar, the clipboard and the file dialogs.
+// platform/qt/qt_menus.cpp: every window's menu bar, the clipboard, the file dialogs and
+// the message box.
 #include "platform/qt/qt_backend.h"
 
 #include <QApplication>
@@ -6,6 +7,7 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 
 namespace platform::qt {
@@ -167,6 +169,18 @@ std::string QtWindowSystem::save_file_dialog(const SaveDialogOptions& options)
     dialog.selectFile(to_qstring(options.proposed_name));
     add_message(dialog, options.message);
     return chosen_path(dialog);
+}
+
+void QtWindowSystem::show_message(const std::string& title, const std::string& text)
+{
+    // Not modal: the programs and the other windows go on while it is read.
+    auto* box = new QMessageBox(QMessageBox::Information, to_qstring(title),
+                                to_qstring(text + "\nOberfl\xC3\xA4" "che: Desktop"),
+                                QMessageBox::Ok, QApplication::activeWindow());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setObjectName(QStringLiteral("message"));
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box->open();
 }
 
 } // namespace platform::qt

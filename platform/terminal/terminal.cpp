@@ -818,6 +818,50 @@ std::string TerminalWindowSystem::save_file_dialog(const SaveDialogOptions& opti
     return prompt_.taken ? encode_utf8(prompt_.text) : std::string();
 }
 
+void TerminalWindowSystem::show_message(const std::string& title, const std::string& text)
+{
+    std::lock_guard lock(ui_mutex_);
+    message_title_ = title;
+    message_lines_.clear();
+    for (size_t start = 0; start <= text.size();) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        message_lines_.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    message_lines_.push_back("Oberfl\xC3\xA4"
+                             "che: Terminal (" +
+                             std::string(environment("TERM")) + ")");
+    changed();
+}
+
+// Centred in the menu's colours, lines longer than the screen cut; the last row stays free
+// for the hint that any key closes it.
+void TerminalWindowSystem::put_message(std::vector<ScreenCell>& screen, int columns,
+                                       int lines) const
+{
+    std::vector<std::u32string> shown{U"", decode_utf8(message_title_), U""};
+    for (const std::string& line : message_lines_)
+        shown.push_back(decode_utf8(line));
+    shown.push_back(U"");
+    shown.push_back(U"Eine Taste schlie\u00DFt diese Meldung.");
+    size_t width = 0;
+    for (const std::u32string& line : shown)
+        width = std::max(width, line.size());
+    width = std::min<size_t>(width + 4, static_cast<size_t>(columns));
+    const int rows = std::min(static_cast<int>(shown.size()) + 1, lines - 1);
+    const int top = std::max(0, (lines - 1 - rows) / 2);
+    const int left = (columns - static_cast<int>(width)) / 2;
+    for (int row = 0; row < rows; ++row) {
+        std::u32string line = U"  ";
+        if (static_cast<size_t>(row) < shown.size())
+            line += shown[static_cast<size_t>(row)];
+        line.resize(width, U' ');
+        put_text(screen, columns, top + row, left, line,
+                 row == 1 ? MENU_CHOSEN_FOREGROUND : MENU_FOREGROUND,
+                 row == 1 ? MENU_CHOSEN_BACKGROUND : MENU_BACKGROUND);
+    }
+}
+
 bool TerminalWindowSystem::prompt_key(const TerminalKey& key)
 {
     std::lock_guard lock(ui_mutex_);
@@ -972,6 +1016,8 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
                   STATUS_BACKGROUND);
     }
 
+    if (!message_lines_.empty())
+        put_message(screen, columns, lines);
     if (menu_.open) {
         const std::vector<Menu>& all = menus_;
         fill_line(screen, columns, 0, "", MENU_FOREGROUND, MENU_BACKGROUND);
@@ -1132,6 +1178,14 @@ bool TerminalWindowSystem::handle_key(const TerminalKey& key)
         return true;
     if (key.kind == TerminalKey::Kind::Interrupt)
         return false;
+    {
+        std::lock_guard lock(ui_mutex_);
+        if (!message_lines_.empty()) {
+            message_lines_.clear();
+            changed();
+            return true;
+        }
+    }
     if (key.kind == TerminalKey::Kind::Paste) {
         // The pasted text becomes the clipboard and the program gets Ctrl+V, its paste key:
         // typed one by one, the text's letters would reach the menu as commands.
@@ -1200,7 +1254,9 @@ bool TerminalWindowSystem::handle_key(const TerminalKey& key)
             scroll_page(code == KEY_PAGE_UP ? -rows : rows);
         else if (code == KEY_HOME || code == KEY_END)
             scroll_page(code == KEY_HOME ? INT32_MIN : INT32_MAX);
-        return true; // the text pages take no typing
+        else
+            alert_beep(); // the pages take no typing, and no key reaches a program from here
+        return true;
     }
     // A sequence of a key we do not know carries nothing to type.
     if (code == KEY_UNMAPPED && report.characters.empty())

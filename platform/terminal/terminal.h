@@ -78,6 +78,8 @@ class TerminalWindowSystem final : public WindowSystem {
     // as a desktop's modal dialog would.
     std::string open_file_dialog(const OpenDialogOptions& options) override;
     std::string save_file_dialog(const SaveDialogOptions& options) override;
+    // A box over the page until the next key, which only closes it.
+    void show_message(const std::string& title, const std::string& text) override;
     // No sound player here: the caller falls back to the bell.
     std::optional<double> play_sound(const std::string& path) override;
     void alert_beep() override;
@@ -158,6 +160,10 @@ class TerminalWindowSystem final : public WindowSystem {
     std::condition_variable prompt_done_; // with ui_mutex_
     // True when the key belonged to the path prompt.
     bool prompt_key(const TerminalKey& key);
+    // The message box shown: its title and lines; none when lines is empty.
+    std::string message_title_;              // guarded by ui_mutex_
+    std::vector<std::string> message_lines_; // guarded by ui_mutex_
+    void put_message(std::vector<ScreenCell>& screen, int columns, int lines) const;
     std::string notice_;         // guarded by ui_mutex_
     int64_t notice_until_ms_ = 0; // guarded by ui_mutex_
 };

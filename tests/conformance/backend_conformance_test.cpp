@@ -37,6 +37,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTest>
 #endif
 
@@ -95,6 +96,9 @@ class Probe {
     virtual bool click(uint8_t window, double x, double y) = 0;
     virtual bool close(uint8_t window) = 0;
     virtual bool resize(uint8_t window, int width, int height) = 0;
+    // The message shown to the user, as they read it; empty when none. Dismissing it.
+    virtual std::string message() = 0;
+    virtual void dismiss_message() = 0;
 };
 
 class HeadlessProbe : public Probe {
@@ -153,6 +157,8 @@ class HeadlessProbe : public Probe {
         backend().report_resize(window, frame);
         return true;
     }
+    std::string message() override { return backend().last_message(); }
+    void dismiss_message() override {}
 };
 
 class TerminalProbe : public Probe {
@@ -225,6 +231,14 @@ class TerminalProbe : public Probe {
     bool click(uint8_t, double, double) override { return false; }
     bool close(uint8_t) override { return false; }
     bool resize(uint8_t, int, int) override { return false; }
+    std::string message() override
+    {
+        std::string shown;
+        for (int line = 1; line <= LINES; ++line)
+            shown += row(line) + "\n";
+        return shown.find("Eine Taste schlie") == std::string::npos ? std::string() : shown;
+    }
+    void dismiss_message() override { type("\r"); }
 
   private:
     void type(std::string bytes)
@@ -343,6 +357,22 @@ class QtProbe : public Probe {
     {
         widget(window)->resize(width, height);
         return true;
+    }
+    std::string message() override
+    {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(top);
+            if (box && box->isVisible())
+                return platform::qt::to_utf8(box->windowTitle() + "\n" + box->text());
+        }
+        return {};
+    }
+    void dismiss_message() override
+    {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(top))
+                box->accept();
+        }
     }
 
   private:
@@ -605,6 +635,23 @@ TYPED_TEST(BackendConformance, CloseAndResizeReports)
     }));
     // The shell laid the resized text window out anew.
     EXPECT_EQ(toolkit::platform_window(platform::PRINTER_WINDOW).ruler_frame.width, 700 - 48);
+}
+
+// "Über Orbikon", chosen as a user does, shows the version, the licence and the libraries.
+TYPED_TEST(BackendConformance, AboutShowsVersionLicenceAndLibraries)
+{
+    auto& probe = this->probe;
+    ASSERT_TRUE(probe.choose("Hilfe", "\xC3\x9C" "ber Orbikon"));
+    ASSERT_TRUE(probe.settle([&] { return !probe.message().empty(); }));
+    const std::string shown = probe.message();
+    EXPECT_NE(shown.find("Orbikon 1."), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Lizenz: MIT"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Bibliotheken: LAPACK"), std::string::npos) << shown;
+    probe.dismiss_message();
+    // The headless recorder keeps the last message; the others close it.
+    if constexpr (!std::is_same_v<TypeParam, HeadlessProbe>) {
+        EXPECT_TRUE(probe.settle([&] { return probe.message().empty(); }));
+    }
 }
 
 } // namespace

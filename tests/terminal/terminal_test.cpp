@@ -114,7 +114,8 @@ TEST(TerminalKinds, TermNamesWhatTheTerminalCan)
 
 // What a terminal shows of the sequences the backend writes: cursor moves and printed cells
 // (no line wrap), full clears, the OSC 52 payloads, leaving the alternate screen; any other
-// control character but the bell would scroll or move the cursor, so it is only counted.
+// control character but the bell (counted apart) would scroll or move the cursor, so it is
+// only counted.
 class ScreenModel {
   public:
     void resize(int columns, int lines)
@@ -169,6 +170,7 @@ class ScreenModel {
 
     std::vector<std::string> clipboard;
     int stray_controls = 0;
+    int bells = 0;
     bool left_screen = false;
 
   private:
@@ -193,6 +195,7 @@ class ScreenModel {
         }
         if (static_cast<unsigned char>(s[i]) < 0x20) {
             stray_controls += s[i] != '\a'; // a bell moves nothing
+            bells += s[i] == '\a';
             return 1;
         }
         size_t next = i;
@@ -419,6 +422,19 @@ TEST_F(TerminalRun, WindowPagesMenusResizeAndLeaving)
     EXPECT_EQ(screen.clipboard.back().rfind(PROMPT, 0), 0u) << screen.clipboard.back();
     EXPECT_NE(screen.clipboard.back().find("\nAusgabe erzeugen: 100%"), std::string::npos);
 
+    // Hilfe, "Über Orbikon" shows version, licence and libraries until a key, which the
+    // program never gets.
+    type(F10);
+    type(RIGHT + RIGHT + RIGHT);
+    ASSERT_TRUE(shows("ber Orbikon")) << screen.text();
+    type("\r");
+    ASSERT_TRUE(shows("Lizenz: MIT")) << screen.text();
+    EXPECT_TRUE(shows("Bibliotheken: LAPACK")) << screen.text();
+    type("h");
+    ASSERT_TRUE(wait_for([&] { return screen.text().find("Lizenz") == std::string::npos; }))
+        << screen.text();
+    EXPECT_EQ(screen.line(1), FULL_PROMPT);
+
     // Too small: the line that says so; back at 80 x 25 the screen comes back.
     resize(60, 20);
     ASSERT_TRUE(shows("Orbikon braucht 80 x 25 Zeichen; das Terminal hat 60 x 20."))
@@ -553,8 +569,9 @@ TEST_F(TallTerminalRun, PasteListingCopyHiddenWindowAndSigterm)
     type("\r"); // the first item: hide the key window
     ASSERT_TRUE(wait_for([&] { return screen.line(26).rfind(" Virtueller Drucker", 0) == 0; }))
         << screen.text();
+    const int bells = screen.bells;
     type("q");
-    usleep(300 * 1000);
+    ASSERT_TRUE(wait_for([&] { return screen.bells > bells; })) << "the blind key did not beep";
     EXPECT_FALSE(exited());
 
     // SIGTERM leaves as Ctrl+Q does: the dump goes, the status says terminated.
