@@ -5,6 +5,7 @@
 #include "platform/console_capture.h"
 #include "platform/diag.h"
 #include "platform/platform.h"
+#include "platform/text_lines.h"
 #include "shell/app_delegate.h"
 #include "shell/events.h"
 #include "shell/interface.h"
@@ -508,21 +509,7 @@ void Beep() { platform::beep(); }
 
 std::string ClipboardText(std::string_view text)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '\r') {
-            out.push_back('\n');
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7F) {
-            out.push_back(' ');
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    return out;
+    return platform::clipboard_text(text);
 }
 
 void CopyToPasteboard(const std::string& raw)

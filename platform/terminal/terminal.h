@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/event_loop.h"
+#include "platform/text_lines.h"
 #include "platform/window_system.h"
 
 #include <array>
@@ -108,13 +109,9 @@ class TerminalWindowSystem final : public WindowSystem {
         bool exists = false;
         WindowKind kind = WindowKind::Plain;
         WindowState state;
-        std::string text; // text windows
-        // Where each line of text starts; a line ends at CR or LF. Kept as text grows, so a
-        // page lays out only the lines it shows, however long the text.
-        std::vector<size_t> line_starts{0};
-        void index_from(size_t from);
-        int64_t line_count() const;
-        std::string_view line(int64_t n) const; // from 0, without its line end
+        // Text windows: the text with its line index, so a page lays out only the lines it
+        // shows, however long the text.
+        TextLines text;
     };
 
     void changed() { ++changes_; }
