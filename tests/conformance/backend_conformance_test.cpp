@@ -16,6 +16,7 @@
 #include "platform/keys.h"
 #include "platform/platform.h"
 #include "platform/terminal/terminal.h"
+#include "platform/text_lines.h"
 #include "platform/us_keys.h"
 #include "platform/utf8.h"
 #include "platform/window_system.h"
@@ -287,7 +288,11 @@ class QtProbe : public Probe {
     }
     std::string text(uint8_t window) override
     {
-        std::string text = platform::qt::to_utf8(backend().state(window)->edit->toPlainText());
+        // The pasteboard window edits its text; the others show it in their line view.
+        const auto* w = backend().state(window);
+        std::string text = w->edit && w->edit->isVisible()
+                               ? platform::qt::to_utf8(w->edit->toPlainText())
+                               : platform::clipboard_text(w->view->lines().bytes());
         while (!text.empty() && text.back() == '\n')
             text.pop_back();
         return text;
