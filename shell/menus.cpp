@@ -521,6 +521,18 @@ void CopyToPasteboard(const std::string& raw)
         toolkit::set_window_text(platform::PASTEBOARD_WINDOW, text);
 }
 
+void PasteboardChanged()
+{
+    if (!toolkit::platform_window(platform::PASTEBOARD_WINDOW).state.visible)
+        return;
+    std::optional<std::string> text;
+    platform::show([&](platform::WindowSystem& ws) { text = ws.pasteboard_text(); });
+    // The echo of what the window already shows (its own edit, a copy made here) changes
+    // nothing.
+    if (text.value_or("") != toolkit::window_text(platform::PASTEBOARD_WINDOW))
+        toolkit::set_window_text(platform::PASTEBOARD_WINDOW, text.value_or(""));
+}
+
 std::string OpenFileDialog(const std::string& title, const std::string& message,
                            const std::string& file_types, bool choose_files,
                            bool choose_directories)

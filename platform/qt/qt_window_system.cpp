@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QFontDatabase>
 #include <QMenuBar>
 #include <QScreen>
@@ -85,6 +86,9 @@ QtWindowSystem::QtWindowSystem()
     QMenuBar probe;
     probe.addMenu(QStringLiteral("Ablage"));
     title_bar_height_ = std::max(1, probe.sizeHint().height());
+    // Queued: a change made by set_pasteboard_text is reported after that call, not inside.
+    QObject::connect(QApplication::clipboard(), &QClipboard::dataChanged, qApp,
+                     [this] { report_pasteboard_changed(); }, Qt::QueuedConnection);
 }
 
 Display QtWindowSystem::current_display() const

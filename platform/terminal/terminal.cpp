@@ -1111,6 +1111,7 @@ bool TerminalWindowSystem::handle_key(const TerminalKey& key)
             std::lock_guard lock(ui_mutex_);
             pasteboard_ = key.text;
         }
+        report_pasteboard_changed();
         TerminalKey paste;
         paste.report = character_report(PASTE_KEY);
         return handle_key(paste);

@@ -70,7 +70,8 @@ class TerminalWindowSystem final : public WindowSystem {
     void append_text(uint8_t window, std::string_view text) override;
     void clear_text(uint8_t window) override;
     // Sets the terminal's own clipboard too (OSC 52); the terminal cannot be asked for it,
-    // so pasteboard_text() answers with the last text set.
+    // so pasteboard_text() answers with the last text set or pasted (a paste is reported as
+    // a change).
     void set_pasteboard_text(const std::string& text) override;
     void set_pasteboard_image(std::shared_ptr<const ArgbImage> image) override;
     std::optional<std::string> pasteboard_text() override;

@@ -36,6 +36,7 @@
 #include "platform/qt/qt_backend.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QTest>
@@ -96,6 +97,8 @@ class Probe {
     virtual bool click(uint8_t window, double x, double y) = 0;
     virtual bool close(uint8_t window) = 0;
     virtual bool resize(uint8_t window, int width, int height) = 0;
+    // Another program (or, in a terminal, the user's paste) puts text on the clipboard.
+    virtual void copy_elsewhere(const std::string& text) = 0;
 };
 
 class HeadlessProbe : public Probe {
@@ -154,6 +157,7 @@ class HeadlessProbe : public Probe {
         backend().report_resize(window, frame);
         return true;
     }
+    void copy_elsewhere(const std::string& text) override { backend().change_pasteboard(text); }
 };
 
 class TerminalProbe : public Probe {
@@ -226,6 +230,10 @@ class TerminalProbe : public Probe {
     bool click(uint8_t, double, double) override { return false; }
     bool close(uint8_t) override { return false; }
     bool resize(uint8_t, int, int) override { return false; }
+    void copy_elsewhere(const std::string& text) override
+    {
+        type("\x1b[200~" + text + "\x1b[201~");
+    }
 
   private:
     void type(std::string bytes)
@@ -348,6 +356,10 @@ class QtProbe : public Probe {
     {
         widget(window)->resize(width, height);
         return true;
+    }
+    void copy_elsewhere(const std::string& text) override
+    {
+        QApplication::clipboard()->setText(platform::qt::to_qstring(text));
     }
 
   private:
@@ -552,6 +564,18 @@ TYPED_TEST(BackendConformance, PasteboardRoundTrip)
     platform::show([](platform::WindowSystem& ws) { ws.set_pasteboard_text("12\r34"); });
     platform::show([&](platform::WindowSystem& ws) { text = ws.pasteboard_text(); });
     EXPECT_EQ(text, "12\r34");
+}
+
+TYPED_TEST(BackendConformance, PasteboardWindowFollowsTheClipboard)
+{
+    auto& probe = this->probe;
+    t_WindowFront(platform::PASTEBOARD_WINDOW);
+    ASSERT_TRUE(probe.settle([&] { return probe.front() == platform::PASTEBOARD_WINDOW; }));
+    probe.copy_elsewhere("von au\xC3\x9F" "en\nzwei");
+    EXPECT_TRUE(probe.settle([&] {
+        return probe.text(platform::PASTEBOARD_WINDOW) == "von au\xC3\x9F" "en\nzwei";
+    })) << probe.text(platform::PASTEBOARD_WINDOW);
+    EXPECT_EQ(toolkit::window_text(platform::PASTEBOARD_WINDOW), "von au\xC3\x9F" "en\nzwei");
 }
 
 TYPED_TEST(BackendConformance, KeyReportsInKeysNames)

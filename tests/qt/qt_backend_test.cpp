@@ -299,6 +299,38 @@ TEST_F(DesktopTest, PrinterViewReachesBothEndsOfALongListing)
     EXPECT_TRUE(ruler_on_top());
 }
 
+TEST_F(DesktopTest, PasteboardWindowFollowsTheClipboardAndFeedsIt)
+{
+    launch(mainloop);
+    t_WindowFront(platform::PASTEBOARD_WINDOW);
+    auto* pasteboard = backend_->state(platform::PASTEBOARD_WINDOW);
+    QClipboard* clipboard = QApplication::clipboard();
+    // Another program copies: the window shows it.
+    clipboard->setText(QString::fromUtf8("von au\xC3\x9F" "en\nzwei"));
+    ASSERT_TRUE(pump_until([&] {
+        return pasteboard->edit->toPlainText() == QString::fromUtf8("von au\xC3\x9F" "en\nzwei");
+    }));
+    // The user types; the text reaches the clipboard and comes back without moving the
+    // cursor or undoing what was typed meanwhile.
+    pasteboard->edit->moveCursor(QTextCursor::End);
+    QTest::keyClicks(pasteboard->edit, QStringLiteral(" und"));
+    ASSERT_TRUE(pump_until([&] { return clipboard->text().endsWith(QStringLiteral("zwei und")); }));
+    QTest::keyClicks(pasteboard->edit, QStringLiteral(" mehr"));
+    const QString typed = QString::fromUtf8("von au\xC3\x9F" "en\nzwei und mehr");
+    ASSERT_TRUE(pump_until([&] {
+        return toolkit::window_text(platform::PASTEBOARD_WINDOW) == typed.toStdString();
+    }));
+    EXPECT_EQ(clipboard->text(), typed);
+    EXPECT_EQ(pasteboard->edit->toPlainText(), typed);
+    EXPECT_EQ(pasteboard->edit->textCursor().position(), typed.size());
+    // Too large to edit: shown in the line view, with a note saying why.
+    const std::string large(platform::qt::QtWindowSystem::PASTEBOARD_EDIT_LIMIT_BYTES + 1, 'x');
+    clipboard->setText(QString::fromStdString(large));
+    ASSERT_TRUE(pump_until([&] { return pasteboard->view->lines().bytes() == large; }));
+    EXPECT_TRUE(pasteboard->view->isVisible() && pasteboard->note->isVisible());
+    EXPECT_FALSE(pasteboard->edit->isVisible());
+}
+
 TEST_F(DesktopTest, ClickGivesThePositionInTheDrawingArea)
 {
     launch(mainloop);
