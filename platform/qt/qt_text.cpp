@@ -53,9 +53,8 @@ void QtWindowSystem::create_text_widgets(DesktopWindowState& w, uint8_t window)
         });
         // The clipboard's change report brings the text back as the window's text, which the
         // editor already shows: the cursor stays where the user types.
-        QObject::connect(w.edit_timer, &QTimer::timeout, w.edit, [&w] {
-            QApplication::clipboard()->setText(w.edit->toPlainText());
-        });
+        QObject::connect(w.edit_timer, &QTimer::timeout, w.edit,
+                         [&w] { QApplication::clipboard()->setText(w.edit->toPlainText()); });
     } else {
         w.view->setFocus();
     }

@@ -168,8 +168,8 @@ void TextView::update_scroll_bars()
 {
     const int64_t rows = text_rows();
     const int64_t columns = visible_columns();
-    const int64_t widest = std::max<int64_t>(lines_.widest_columns(),
-                                             ruler_shown_ ? ruler_.size() : 0);
+    const int64_t widest =
+        std::max<int64_t>(lines_.widest_columns(), ruler_shown_ ? ruler_.size() : 0);
     // Scroll bars count in int; a text of more than 2^31 lines is beyond any window anyway.
     auto clamp_int = [](int64_t v) {
         return static_cast<int>(std::clamp<int64_t>(v, 0, INT32_MAX));
@@ -273,8 +273,7 @@ TextView::Spot TextView::spot_at(QPoint point) const
     if (line >= count)
         return {count, 0}; // below the last line: the end of the text
     const int64_t column =
-        first_column() +
-        static_cast<int64_t>(std::lround((point.x() - TEXT_INDENT) / char_width_));
+        first_column() + static_cast<int64_t>(std::lround((point.x() - TEXT_INDENT) / char_width_));
     return {std::max<int64_t>(0, line), std::max<int64_t>(0, column)};
 }
 
@@ -318,8 +317,8 @@ bool TextView::event(QEvent* event)
 {
     // Ctrl+Shift+C is also the menu's "Text kopieren", which copies the whole window: with a
     // selection the view takes the chord for itself.
-    if (event->type() == QEvent::ShortcutOverride &&
-        copy_chord(*static_cast<QKeyEvent*>(event)) && has_selection()) {
+    if (event->type() == QEvent::ShortcutOverride && copy_chord(*static_cast<QKeyEvent*>(event)) &&
+        has_selection()) {
         event->accept();
         return true;
     }

@@ -41,10 +41,10 @@ TEST(TextLines, EachLineEndAndNoneAtTheEnd)
 TEST(TextLines, AppendsGiveTheIndexOfTheWholeText)
 {
     // Every cut of the text into two appends, through a CR LF and a UTF-8 sequence too.
-    const std::string whole = "$0000\x19 F0\r\n\xE2\x82\xAC" "b\r\rc\td\n";
+    const std::string whole = "$0000\x19 F0\r\n\xE2\x82\xACz\r\rc\td\n";
     TextLines once;
     once.set(whole);
-    EXPECT_EQ(lines_of(once), (Lines{"$0000\x19 F0", "\xE2\x82\xAC" "b", "", "c\td"}));
+    EXPECT_EQ(lines_of(once), (Lines{"$0000\x19 F0", "\xE2\x82\xACz", "", "c\td"}));
     for (size_t cut = 0; cut <= whole.size(); ++cut) {
         SCOPED_TRACE(cut);
         TextLines text;
@@ -63,7 +63,7 @@ TEST(TextLines, WidestLineInShownColumns)
     TextLines text;
     text.set("\xC3\xA4\xC3\xB6\rab\tc\r");
     EXPECT_EQ(text.widest_columns(), 9); // "ab", the Tab to column 8, "c"
-    text.append("0123456789");            // a last line without its end counts too
+    text.append("0123456789");           // a last line without its end counts too
     EXPECT_EQ(text.widest_columns(), 10);
     for (int64_t i = 0; i < text.line_count(); ++i)
         EXPECT_LE(static_cast<int64_t>(platform::shown_columns(text.line(i)).size()),
@@ -78,7 +78,7 @@ TEST(ShownColumns, TabsExpandAndControlCodesAreBlanks)
     // Back from columns to bytes: inside the Tab is the Tab, past the end is the end.
     EXPECT_EQ(platform::column_offset("a\tb", 3), 1u);
     EXPECT_EQ(platform::column_offset("a\tb", 8), 2u);
-    EXPECT_EQ(platform::column_offset("\xE2\x82\xAC" "x", 1), 3u);
+    EXPECT_EQ(platform::column_offset("\xE2\x82\xACx", 1), 3u);
     EXPECT_EQ(platform::column_offset("ab", 5), 2u);
 }
 
