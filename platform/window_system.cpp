@@ -125,6 +125,14 @@ void WindowSystem::report_activation(uint8_t window)
     });
 }
 
+void WindowSystem::report_pasteboard_changed()
+{
+    deliver([](const WindowEvents& e) {
+        if (e.pasteboard_changed)
+            e.pasteboard_changed();
+    });
+}
+
 void show(const std::function<void(WindowSystem&)>& call)
 {
     run_on_event_thread([&] { call(window_system()); }, true);

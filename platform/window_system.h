@@ -22,7 +22,8 @@
 //   Sounds       play_sound, alert_beep
 // The reports are the callbacks of WindowEvents: launch and termination, the display (screen
 // size and title bar height), keys and modifiers, the mouse, menu choices, the close box, a
-// window resized or activated by the user.
+// window resized or activated by the user, the system clipboard changed (by anyone: another
+// program, this one, or the user's edit in the pasteboard window).
 //
 // What a backend writes: the 19 calls (a text view, a window list and a menu bar are most of
 // it) and, at its edge, the translation of native keys into keys.h names and of native
@@ -233,6 +234,8 @@ struct WindowEvents {
     std::function<void(uint8_t window, const Rect& frame)> window_resized;
     // The user made the window the key window: clicked it, or asked for its page.
     std::function<void(uint8_t window)> window_activated;
+    // The system clipboard holds something new; pasteboard_text() tells what.
+    std::function<void()> pasteboard_changed;
 };
 
 class WindowSystem {
@@ -268,7 +271,9 @@ public:
     virtual void clear_text(uint8_t window) = 0;
 
     // Pasteboard: the system clipboard
-    // Replaces its contents by plain text, or by an image.
+    // Replaces its contents by plain text, or by an image. A backend whose clipboard others
+    // can change reports every change (report_pasteboard_changed), its own included, later
+    // on the event thread, never from inside this call.
     virtual void set_pasteboard_text(const std::string& text) = 0;
     virtual void set_pasteboard_image(std::shared_ptr<const ArgbImage> image) = 0;
     // Its text, whoever put it there; nullopt when it holds none.
@@ -313,6 +318,7 @@ public:
     void report_close_box(uint8_t window);
     void report_resize(uint8_t window, const Rect& frame);
     void report_activation(uint8_t window);
+    void report_pasteboard_changed();
 
   protected:
     // Calls `report` with the current callbacks on the event thread and waits for it.

@@ -223,6 +223,7 @@ void connect_shell(std::function<void()> program)
         app_delegate().windowDidResize(window);
     };
     events.window_activated = [](uint8_t window) { app_delegate().windowDidBecomeKey(window); };
+    events.pasteboard_changed = [] { PasteboardChanged(); };
     ws.set_events(std::move(events));
 
     InstallEventHooks();

@@ -53,10 +53,11 @@ InterfaceDescription make_interface()
     d.windows.push_back(window(platform::PASTEBOARD_WINDOW, WindowKind::Text, {240, 200, 600, 400},
                                "Zwischenablage"));
     // The printer and the console open wide enough for a listing's 100 columns in their
-    // 12-point font.
-    d.windows.push_back(window(platform::PRINTER_WINDOW, WindowKind::Text, {60, 40, 960, 640},
+    // 12-point font: 9.6 pixels a column at 96 dots per inch, plus the margins and the
+    // scroll bar.
+    d.windows.push_back(window(platform::PRINTER_WINDOW, WindowKind::Text, {60, 40, 1040, 640},
                                "Virtueller Drucker", true));
-    d.windows.push_back(window(platform::CONSOLE_WINDOW, WindowKind::Text, {120, 60, 960, 480},
+    d.windows.push_back(window(platform::CONSOLE_WINDOW, WindowKind::Text, {120, 60, 1040, 480},
                                "Systemkonsole", true));
     d.windows.push_back(window(platform::PREFERENCES_WINDOW, WindowKind::Plain,
                                {300, 300, 420, 260}, "Einstellungen"));

@@ -5,6 +5,7 @@
 #include "platform/console_capture.h"
 #include "platform/diag.h"
 #include "platform/platform.h"
+#include "platform/text_lines.h"
 #include "shell/app_delegate.h"
 #include "shell/events.h"
 #include "shell/interface.h"
@@ -508,21 +509,7 @@ void Beep() { platform::beep(); }
 
 std::string ClipboardText(std::string_view text)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '\r') {
-            out.push_back('\n');
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7F) {
-            out.push_back(' ');
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    return out;
+    return platform::clipboard_text(text);
 }
 
 void CopyToPasteboard(const std::string& raw)
@@ -532,6 +519,18 @@ void CopyToPasteboard(const std::string& raw)
     // A shown pasteboard window shows what was copied, as showing it would.
     if (toolkit::platform_window(platform::PASTEBOARD_WINDOW).state.visible)
         toolkit::set_window_text(platform::PASTEBOARD_WINDOW, text);
+}
+
+void PasteboardChanged()
+{
+    if (!toolkit::platform_window(platform::PASTEBOARD_WINDOW).state.visible)
+        return;
+    std::optional<std::string> text;
+    platform::show([&](platform::WindowSystem& ws) { text = ws.pasteboard_text(); });
+    // The echo of what the window already shows (its own edit, a copy made here) changes
+    // nothing.
+    if (text.value_or("") != toolkit::window_text(platform::PASTEBOARD_WINDOW))
+        toolkit::set_window_text(platform::PASTEBOARD_WINDOW, text.value_or(""));
 }
 
 std::string OpenFileDialog(const std::string& title, const std::string& message,

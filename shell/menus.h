@@ -122,9 +122,13 @@ void Beep();
 // shows it too.
 void CopyToPasteboard(const std::string& text);
 
-// Text as other programs expect it on a clipboard: a line feed ends each line (CR LF and a
-// bare CR become LF), and control codes other than LF and Tab become blanks, such as the
-// 25 the printer keeps after a listing's address.
+// The system clipboard changed (the window system's report): a shown pasteboard window
+// shows its new text.
+void PasteboardChanged();
+
+// Text as other programs expect it on a clipboard (platform::clipboard_text, the one rule the
+// desktop's text views copy by too): a line feed ends each line, and control codes other
+// than LF and Tab become blanks, such as the 25 the printer keeps after a listing's address.
 std::string ClipboardText(std::string_view text);
 
 // Modal dialogs on the event thread; the chosen path without "file://", empty when cancelled.

@@ -114,6 +114,12 @@ void HeadlessWindowSystem::set_pasteboard_text(const std::string& text)
     pasteboard_text_ = text;
 }
 
+void HeadlessWindowSystem::change_pasteboard(const std::string& text)
+{
+    set_pasteboard_text(text);
+    report_pasteboard_changed();
+}
+
 void HeadlessWindowSystem::set_pasteboard_image(std::shared_ptr<const ArgbImage> image)
 {
     std::lock_guard lock(mutex_);

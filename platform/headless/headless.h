@@ -71,6 +71,8 @@ class HeadlessWindowSystem final : public WindowSystem {
     // Chooses item `index` of the menu bar's menu `menu_title`, as the bar shows it; false
     // when there is no such item or it is disabled.
     bool choose_menu_item(const std::string& menu_title, size_t index);
+    // Another program puts text on the clipboard: it is set, and the change reported.
+    void change_pasteboard(const std::string& text);
     // Waits until every task queued so far on the event thread has run.
     void drain_event_thread();
 

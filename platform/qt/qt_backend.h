@@ -8,12 +8,14 @@
 // seam's calls arrive.
 
 #include "platform/platform.h"
+#include "platform/qt/qt_text_view.h"
 #include "platform/window_system.h"
 
 #include <QImage>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPlainTextEdit>
+#include <QTimer>
 #include <array>
 #include <memory>
 #include <string>
@@ -82,23 +84,24 @@ struct DesktopWindowState {
     std::shared_ptr<const ArgbImage> image;
     QImage qimage;                // wraps image's pixels
     int64_t images_presented = 0; // different images shown so far
-    // Text windows: the view shows at most the last TEXT_VIEW_LIMIT_BYTES of the text (from
-    // a line start); `tail` holds those bytes, to start the view anew from them.
-    std::string tail;
-    size_t total_bytes = 0; // the whole text's size, as far as it was pushed
-    size_t shown_bytes = 0; // bytes of tail the view holds
     DesktopWindow* widget = nullptr;
     Canvas* canvas = nullptr;
+    // Text windows: the view of their text. The pasteboard window edits a text up to
+    // PASTEBOARD_EDIT_LIMIT_BYTES in `edit` instead, and shows a larger one in the view
+    // under `note`; `edit_timer` puts the user's edits on the clipboard once typing pauses.
+    TextView* view = nullptr;
     QPlainTextEdit* edit = nullptr;
-    QLabel* ruler = nullptr;
-    QLabel* tail_note = nullptr;
+    QLabel* note = nullptr;
+    QTimer* edit_timer = nullptr;
+    bool filling_edit = false; // the edit's text is being set, not typed
 };
 
 class QtWindowSystem final : public WindowSystem {
   public:
-    // The text view of the printer and the console shows at most this many bytes of their
-    // text (the end); the layers above keep the whole.
-    static constexpr size_t TEXT_VIEW_LIMIT_BYTES = 2 * 1024 * 1024;
+    // The pasteboard window edits texts up to this size; a larger one is only shown.
+    static constexpr size_t PASTEBOARD_EDIT_LIMIT_BYTES = 1024 * 1024;
+    // How long typing in the pasteboard window pauses before its text goes to the clipboard.
+    static constexpr int PASTEBOARD_EDIT_PAUSE_MS = 300;
     // Points of the text views' fixed-pitch font until the shell sets one.
     static constexpr int TEXT_POINTS = 12;
 
@@ -140,8 +143,10 @@ class QtWindowSystem final : public WindowSystem {
     void create_window(const WindowSpec& plan);
     void place(DesktopWindowState& w);
     void set_text_font(DesktopWindowState& w);
-    // The view's text after its tail changed: from tail's start when shown_bytes is 0.
-    void refresh_text_view(DesktopWindowState& w);
+    void create_text_widgets(DesktopWindowState& w, uint8_t window);
+    // The pasteboard window after its text changed: the editor or the view, and the editor's
+    // text unless the change is the echo of the user's own edit.
+    void fill_pasteboard_editor(DesktopWindowState& w);
     void choose(const std::string& menu_title, const MenuItem& item);
     double content_height(const DesktopWindowState& w) const;
 

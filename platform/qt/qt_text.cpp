@@ -1,69 +1,75 @@
-// platform/qt/qt_text.cpp: the text windows' views: a bounded tail of the text shown, as it
-// is set, appended and cleared.
+// platform/qt/qt_text.cpp: the text windows' widgets: the line view of the printer and the
+// console, and the pasteboard window's editor that follows the clipboard and feeds it.
 #include "platform/digits.h"
 #include "platform/qt/qt_backend.h"
 
-#include <QScrollBar>
-#include <QTextCursor>
-#include <algorithm>
+#include <QApplication>
+#include <QClipboard>
+#include <QVBoxLayout>
 
 namespace platform::qt {
 
 namespace {
 
-// A shown tail starts at a line start, so the view never opens with half a line.
-size_t tail_start(std::string_view text, size_t limit)
-{
-    if (text.size() <= limit)
-        return 0;
-    const size_t start = text.size() - limit;
-    const size_t line = text.find_first_of("\r\n", start);
-    return line == std::string_view::npos ? start : line + 1;
-}
-
-// How many bytes at the end of text belong to a UTF-8 sequence that is not complete yet.
-size_t cut_sequence_bytes(std::string_view text)
-{
-    for (size_t back = 1; back <= std::min<size_t>(3, text.size()); ++back) {
-        const auto byte = static_cast<unsigned char>(text[text.size() - back]);
-        if ((byte & 0xC0) == 0x80)
-            continue; // a continuation byte: its start lies further back
-        const size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-        return length > back ? back : 0;
-    }
-    return 0;
-}
-
-// The printer's lines end in carriage returns; the view wants line feeds. Other control
-// characters (the listing separates its address with one) have no glyph and show as blanks.
-QString view_text(std::string_view bytes)
-{
-    QString text = to_qstring(bytes);
-    for (QChar& c : text) {
-        if (c == QLatin1Char('\r'))
-            c = QLatin1Char('\n');
-        else if (c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n'))
-            c = QLatin1Char(' ');
-    }
-    return text;
-}
-
-std::string german_bytes(size_t bytes)
-{
-    return group_thousands(std::to_string(bytes));
-}
+// Space around a text window's text, in pixels; the ruled windows keep more, as drawn.
+constexpr int TEXT_MARGIN = 10;
+constexpr int RULED_TEXT_MARGIN = 20;
 
 } // namespace
+
+void QtWindowSystem::create_text_widgets(DesktopWindowState& w, uint8_t window)
+{
+    // The note, the editor and the view, top to bottom, as wide as the window.
+    auto* layout = new QVBoxLayout(w.canvas);
+    const int margin = w.has_ruler ? RULED_TEXT_MARGIN : TEXT_MARGIN;
+    layout->setContentsMargins(margin, margin, margin, margin);
+    layout->setSpacing(2);
+    w.view = new TextView(w.canvas);
+    w.view->setObjectName(QStringLiteral("text%1").arg(window));
+    w.view->set_ruler_shown(w.has_ruler);
+    w.view->set_ruler(to_qstring(w.state.ruler));
+    if (window == PASTEBOARD_WINDOW) {
+        w.note = new QLabel(w.canvas);
+        w.note->setTextFormat(Qt::PlainText);
+        w.note->setWordWrap(true);
+        w.note->setText(QString::fromUtf8("Dieser Text ist zu gro\xC3\x9F, um ihn hier zu "
+                                          "bearbeiten (mehr als ") +
+                        to_qstring(group_thousands(std::to_string(PASTEBOARD_EDIT_LIMIT_BYTES))) +
+                        QString::fromUtf8(" Bytes); er wird nur gezeigt."));
+        w.note->hide();
+        layout->addWidget(w.note);
+        w.edit = new QPlainTextEdit(w.canvas);
+        w.edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+        w.edit->setTabChangesFocus(false); // Tab stays a character
+        layout->addWidget(w.edit, 1);
+        w.edit->setFocus();
+        w.view->hide();
+        w.edit_timer = new QTimer(w.canvas);
+        w.edit_timer->setSingleShot(true);
+        w.edit_timer->setInterval(PASTEBOARD_EDIT_PAUSE_MS);
+        QObject::connect(w.edit, &QPlainTextEdit::textChanged, w.edit_timer, [&w] {
+            if (!w.filling_edit)
+                w.edit_timer->start();
+        });
+        // The clipboard's change report brings the text back as the window's text, which the
+        // editor already shows: the cursor stays where the user types.
+        QObject::connect(w.edit_timer, &QTimer::timeout, w.edit,
+                         [&w] { QApplication::clipboard()->setText(w.edit->toPlainText()); });
+    } else {
+        w.view->setFocus();
+    }
+    layout->addWidget(w.view, 1);
+    set_text_font(w);
+}
 
 void QtWindowSystem::set_text(uint8_t window, std::string_view text)
 {
     DesktopWindowState* w = text_state(window);
     if (!w)
         return;
-    w->total_bytes = text.size();
-    w->tail = std::string(text.substr(tail_start(text, TEXT_VIEW_LIMIT_BYTES)));
-    w->shown_bytes = 0;
-    refresh_text_view(*w);
+    w->view->set_text(text);
+    if (w->edit)
+        fill_pasteboard_editor(*w);
 }
 
 void QtWindowSystem::append_text(uint8_t window, std::string_view text)
@@ -71,43 +77,44 @@ void QtWindowSystem::append_text(uint8_t window, std::string_view text)
     DesktopWindowState* w = text_state(window);
     if (!w)
         return;
-    w->total_bytes += text.size();
-    w->tail += text;
-    // A view holding far more than its limit starts again from the tail.
-    if (w->tail.size() > 2 * TEXT_VIEW_LIMIT_BYTES) {
-        w->tail.erase(0, tail_start(w->tail, TEXT_VIEW_LIMIT_BYTES));
-        w->shown_bytes = 0;
-    }
-    refresh_text_view(*w);
+    w->view->append_text(text);
+    if (w->edit)
+        fill_pasteboard_editor(*w);
 }
 
 void QtWindowSystem::clear_text(uint8_t window)
 {
-    set_text(window, {});
+    DesktopWindowState* w = text_state(window);
+    if (!w)
+        return;
+    w->view->clear_text();
+    if (w->edit)
+        fill_pasteboard_editor(*w);
 }
 
-void QtWindowSystem::refresh_text_view(DesktopWindowState& w)
+void QtWindowSystem::fill_pasteboard_editor(DesktopWindowState& w)
 {
-    // The part of tail the view lacks, without a sequence the next append completes.
-    std::string_view missing = std::string_view(w.tail).substr(w.shown_bytes);
-    missing.remove_suffix(cut_sequence_bytes(missing));
-    if (w.shown_bytes == 0)
+    const std::string& bytes = w.view->lines().bytes();
+    const bool large = bytes.size() > PASTEBOARD_EDIT_LIMIT_BYTES;
+    w.note->setVisible(large);
+    w.view->setVisible(large);
+    w.edit->setVisible(!large);
+    if (large) {
+        w.edit_timer->stop();
+        w.filling_edit = true;
         w.edit->clear();
-    if (!missing.empty()) {
-        QTextCursor cursor(w.edit->document());
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertText(view_text(missing));
-        w.shown_bytes += missing.size();
-        // New output is what the reader of a listing or a log wants to see.
-        w.edit->verticalScrollBar()->setValue(w.edit->verticalScrollBar()->maximum());
+        w.filling_edit = false;
+        return;
     }
-    const bool cut = w.tail.size() < w.total_bytes;
-    if (cut)
-        w.tail_note->setText(QString::fromUtf8("Gezeigt werden die letzten ") +
-                             to_qstring(german_bytes(w.tail.size())) + QString::fromUtf8(" von ") +
-                             to_qstring(german_bytes(w.total_bytes)) +
-                             QString::fromUtf8(" Bytes."));
-    w.tail_note->setVisible(cut);
+    // An edit not yet on the clipboard is newer than any text that comes back from it.
+    if (w.edit_timer->isActive())
+        return;
+    const QString text = to_qstring(clipboard_text(bytes));
+    if (text == w.edit->toPlainText())
+        return;
+    w.filling_edit = true;
+    w.edit->setPlainText(text);
+    w.filling_edit = false;
 }
 
 } // namespace platform::qt

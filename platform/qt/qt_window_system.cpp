@@ -8,10 +8,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QFontDatabase>
 #include <QMenuBar>
 #include <QScreen>
-#include <QVBoxLayout>
 #include <algorithm>
 #include <cstdlib>
 #include <mutex>
@@ -20,9 +20,6 @@ namespace platform::qt {
 
 namespace {
 
-// Space around a text window's text and ruler, in pixels.
-constexpr int TEXT_MARGIN = 10;
-constexpr int RULED_TEXT_MARGIN = 20;
 // Room left for a window manager's title bar and frame when a window is fitted to the screen.
 constexpr int DECORATION_ALLOWANCE = 40;
 
@@ -89,6 +86,9 @@ QtWindowSystem::QtWindowSystem()
     QMenuBar probe;
     probe.addMenu(QStringLiteral("Ablage"));
     title_bar_height_ = std::max(1, probe.sizeHint().height());
+    // Queued: a change made by set_pasteboard_text is reported after that call, not inside.
+    QObject::connect(QApplication::clipboard(), &QClipboard::dataChanged, qApp,
+                     [this] { report_pasteboard_changed(); }, Qt::QueuedConnection);
 }
 
 Display QtWindowSystem::current_display() const
@@ -194,41 +194,7 @@ void QtWindowSystem::create_window(const WindowSpec& plan)
         w.canvas->setFocusPolicy(Qt::StrongFocus);
         w.canvas->setMouseTracking(false);
     } else if (plan.kind == WindowKind::Text) {
-        // The tail note, the ruler and the text, top to bottom, as wide as the window.
-        auto* layout = new QVBoxLayout(w.canvas);
-        const int margin = plan.has_ruler ? RULED_TEXT_MARGIN : TEXT_MARGIN;
-        layout->setContentsMargins(margin, margin, margin, margin);
-        layout->setSpacing(2);
-        // The labels are cut at the window's edge rather than widen it: the ruler has 160
-        // columns.
-        auto label = [&] {
-            auto* l = new QLabel(w.canvas);
-            l->setTextFormat(Qt::PlainText);
-            l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-            layout->addWidget(l);
-            return l;
-        };
-        w.tail_note = label();
-        w.tail_note->hide();
-        if (plan.has_ruler) {
-            w.ruler = label();
-            w.ruler->setText(to_qstring(plan.state.ruler));
-        }
-        w.edit = new QPlainTextEdit(w.canvas);
-        w.edit->setLineWrapMode(QPlainTextEdit::NoWrap);
-        // Tab stays a character; nothing is substituted or detected in a plain-text view.
-        w.edit->setTabChangesFocus(false);
-        // 9 and 10 are read-only listings; the pasteboard window is edited.
-        w.edit->setReadOnly(window != PASTEBOARD_WINDOW);
-        w.edit->setUndoRedoEnabled(window == PASTEBOARD_WINDOW);
-        // The keys move through a listing too (Ctrl+Home, Page Down), and the window's keys
-        // go to its text from the moment it is shown, without a click into it first.
-        if (window != PASTEBOARD_WINDOW)
-            w.edit->setTextInteractionFlags(Qt::TextSelectableByMouse |
-                                            Qt::TextSelectableByKeyboard);
-        layout->addWidget(w.edit, 1);
-        w.edit->setFocus();
-        set_text_font(w);
+        create_text_widgets(w, window);
     }
     refresh_menu_bar(w);
     place(w);
@@ -262,7 +228,7 @@ void QtWindowSystem::place(DesktopWindowState& w)
 
 void QtWindowSystem::set_text_font(DesktopWindowState& w)
 {
-    if (!w.edit)
+    if (!w.view)
         return;
     // "Menlo" is the fixed-pitch face the interface was drawn for; the desktop's own
     // fixed-pitch font stands in when it is not installed.
@@ -274,9 +240,9 @@ void QtWindowSystem::set_text_font(DesktopWindowState& w)
             font = asked;
     }
     font.setPointSizeF(w.state.font_points > 0 ? w.state.font_points : TEXT_POINTS);
-    w.edit->setFont(font);
-    if (w.ruler)
-        w.ruler->setFont(font);
+    w.view->set_text_font(font);
+    if (w.edit)
+        w.edit->setFont(font);
 }
 
 void QtWindowSystem::set_window_state(uint8_t window, const WindowState& state)
@@ -288,8 +254,8 @@ void QtWindowSystem::set_window_state(uint8_t window, const WindowState& state)
     w->state = state;
     if (state.title != before.title)
         w->widget->setWindowTitle(to_qstring(state.title));
-    if (state.ruler != before.ruler && w->ruler)
-        w->ruler->setText(to_qstring(state.ruler));
+    if (state.ruler != before.ruler && w->view)
+        w->view->set_ruler(to_qstring(state.ruler));
     if (state.font_family != before.font_family || state.font_points != before.font_points)
         set_text_font(*w);
     if (state.title_bar_visible != before.title_bar_visible) {

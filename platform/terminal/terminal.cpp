@@ -592,28 +592,6 @@ bool take_key(std::string& input, TerminalKey& key)
 
 // The backend
 
-void TerminalWindowSystem::Shown::index_from(size_t from)
-{
-    for (size_t at = text.find_first_of("\r\n", from); at != std::string::npos;
-         at = text.find_first_of("\r\n", at + 1))
-        line_starts.push_back(at + 1);
-}
-
-int64_t TerminalWindowSystem::Shown::line_count() const
-{
-    // A final line end opens no line of its own.
-    const auto starts = static_cast<int64_t>(line_starts.size());
-    return starts > 1 && line_starts.back() == text.size() ? starts - 1 : starts;
-}
-
-std::string_view TerminalWindowSystem::Shown::line(int64_t n) const
-{
-    const auto i = static_cast<size_t>(n);
-    const size_t start = line_starts[i];
-    const size_t end = i + 1 < line_starts.size() ? line_starts[i + 1] - 1 : text.size();
-    return std::string_view(text).substr(start, end - start);
-}
-
 void TerminalWindowSystem::run_event_loop()
 {
     start_named_thread("terminal input", [this] { paint_loop(); });
@@ -715,10 +693,7 @@ void TerminalWindowSystem::set_text(uint8_t window, std::string_view text)
         std::lock_guard lock(ui_mutex_);
         if (window >= WINDOW_NUMBER_COUNT || windows_[window].kind != WindowKind::Text)
             return;
-        Shown& w = windows_[window];
-        w.text = text;
-        w.line_starts.assign(1, 0);
-        w.index_from(0);
+        windows_[window].text.set(text);
     }
     changed();
 }
@@ -729,10 +704,7 @@ void TerminalWindowSystem::append_text(uint8_t window, std::string_view text)
         std::lock_guard lock(ui_mutex_);
         if (window >= WINDOW_NUMBER_COUNT || windows_[window].kind != WindowKind::Text)
             return;
-        Shown& w = windows_[window];
-        const size_t from = w.text.size();
-        w.text += text;
-        w.index_from(from);
+        windows_[window].text.append(text);
     }
     changed();
 }
@@ -978,13 +950,13 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
         // but shifted sideways with the arrows.
         const Shown& page = windows_[page_];
         const int64_t rows = lines - 1;
-        const int64_t total = page.line_count();
+        const int64_t total = page.text.line_count();
         const int64_t last_first = std::max<int64_t>(0, total - rows);
         const int64_t first = scroll_ < 0 ? last_first : std::min(scroll_, last_first);
         page_rows_ = rows;
         page_total_ = total;
         for (int64_t row = 0; row < rows && first + row < total; ++row) {
-            std::u32string text = decode_utf8(page.line(first + row));
+            std::u32string text = decode_utf8(page.text.line(first + row));
             text.erase(0, std::min<size_t>(text.size(), static_cast<size_t>(shift_)));
             put_text(screen, columns, static_cast<int>(row), 0, text, ScreenCell{}.foreground,
                      ScreenCell{}.background);
@@ -1193,6 +1165,7 @@ bool TerminalWindowSystem::handle_key(const TerminalKey& key)
             std::lock_guard lock(ui_mutex_);
             pasteboard_ = key.text;
         }
+        report_pasteboard_changed();
         TerminalKey paste;
         paste.report = character_report(PASTE_KEY);
         return handle_key(paste);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/event_loop.h"
+#include "platform/text_lines.h"
 #include "platform/window_system.h"
 
 #include <array>
@@ -69,7 +70,8 @@ class TerminalWindowSystem final : public WindowSystem {
     void append_text(uint8_t window, std::string_view text) override;
     void clear_text(uint8_t window) override;
     // Sets the terminal's own clipboard too (OSC 52); the terminal cannot be asked for it,
-    // so pasteboard_text() answers with the last text set.
+    // so pasteboard_text() answers with the last text set or pasted (a paste is reported as
+    // a change).
     void set_pasteboard_text(const std::string& text) override;
     void set_pasteboard_image(std::shared_ptr<const ArgbImage> image) override;
     std::optional<std::string> pasteboard_text() override;
@@ -110,13 +112,9 @@ class TerminalWindowSystem final : public WindowSystem {
         bool exists = false;
         WindowKind kind = WindowKind::Plain;
         WindowState state;
-        std::string text; // text windows
-        // Where each line of text starts; a line ends at CR or LF. Kept as text grows, so a
-        // page lays out only the lines it shows, however long the text.
-        std::vector<size_t> line_starts{0};
-        void index_from(size_t from);
-        int64_t line_count() const;
-        std::string_view line(int64_t n) const; // from 0, without its line end
+        // Text windows: the text with its line index, so a page lays out only the lines it
+        // shows, however long the text.
+        TextLines text;
     };
 
     void changed() { ++changes_; }

@@ -16,6 +16,7 @@
 #include "platform/keys.h"
 #include "platform/platform.h"
 #include "platform/terminal/terminal.h"
+#include "platform/text_lines.h"
 #include "platform/us_keys.h"
 #include "platform/utf8.h"
 #include "platform/window_system.h"
@@ -35,6 +36,7 @@
 #include "platform/qt/qt_backend.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -99,6 +101,8 @@ class Probe {
     // The message shown to the user, as they read it; empty when none. Dismissing it.
     virtual std::string message() = 0;
     virtual void dismiss_message() = 0;
+    // Another program (or, in a terminal, the user's paste) puts text on the clipboard.
+    virtual void copy_elsewhere(const std::string& text) = 0;
 };
 
 class HeadlessProbe : public Probe {
@@ -159,6 +163,7 @@ class HeadlessProbe : public Probe {
     }
     std::string message() override { return backend().last_message(); }
     void dismiss_message() override {}
+    void copy_elsewhere(const std::string& text) override { backend().change_pasteboard(text); }
 };
 
 class TerminalProbe : public Probe {
@@ -239,6 +244,10 @@ class TerminalProbe : public Probe {
         return shown.find("Eine Taste schlie") == std::string::npos ? std::string() : shown;
     }
     void dismiss_message() override { type("\r"); }
+    void copy_elsewhere(const std::string& text) override
+    {
+        type("\x1b[200~" + text + "\x1b[201~");
+    }
 
   private:
     void type(std::string bytes)
@@ -301,7 +310,11 @@ class QtProbe : public Probe {
     }
     std::string text(uint8_t window) override
     {
-        std::string text = platform::qt::to_utf8(backend().state(window)->edit->toPlainText());
+        // The pasteboard window edits its text; the others show it in their line view.
+        const auto* w = backend().state(window);
+        std::string text = w->edit && w->edit->isVisible()
+                               ? platform::qt::to_utf8(w->edit->toPlainText())
+                               : platform::clipboard_text(w->view->lines().bytes());
         while (!text.empty() && text.back() == '\n')
             text.pop_back();
         return text;
@@ -373,6 +386,9 @@ class QtProbe : public Probe {
             if (auto* box = qobject_cast<QMessageBox*>(top))
                 box->accept();
         }
+    void copy_elsewhere(const std::string& text) override
+    {
+        QApplication::clipboard()->setText(platform::qt::to_qstring(text));
     }
 
   private:
@@ -577,6 +593,18 @@ TYPED_TEST(BackendConformance, PasteboardRoundTrip)
     platform::show([](platform::WindowSystem& ws) { ws.set_pasteboard_text("12\r34"); });
     platform::show([&](platform::WindowSystem& ws) { text = ws.pasteboard_text(); });
     EXPECT_EQ(text, "12\r34");
+}
+
+TYPED_TEST(BackendConformance, PasteboardWindowFollowsTheClipboard)
+{
+    auto& probe = this->probe;
+    t_WindowFront(platform::PASTEBOARD_WINDOW);
+    ASSERT_TRUE(probe.settle([&] { return probe.front() == platform::PASTEBOARD_WINDOW; }));
+    probe.copy_elsewhere("gro\xC3\x9F\nzwei");
+    EXPECT_TRUE(probe.settle([&] {
+        return probe.text(platform::PASTEBOARD_WINDOW) == "gro\xC3\x9F\nzwei";
+    })) << probe.text(platform::PASTEBOARD_WINDOW);
+    EXPECT_EQ(toolkit::window_text(platform::PASTEBOARD_WINDOW), "gro\xC3\x9F\nzwei");
 }
 
 TYPED_TEST(BackendConformance, KeyReportsInKeysNames)

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "platform/qt/desktop.h"
 #include "platform/qt/qt_backend.h"
+#include "platform/text_lines.h"
 #include "programs/headless_run.h"
 #include "programs/mainloop.h"
 #include "shell/app_delegate.h"
@@ -17,6 +18,7 @@
 #include "toolkit/window.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QTest>
 #include <cstdlib>
@@ -206,7 +208,8 @@ TEST_F(DesktopTest, ConsoleShowsStandardOutputAndError)
     std::fflush(stderr);
     auto* console = backend_->state(platform::CONSOLE_WINDOW);
     EXPECT_TRUE(pump_until([&] {
-        const QString shown = console->edit->toPlainText();
+        const QString shown =
+            QString::fromStdString(platform::clipboard_text(console->view->lines().bytes()));
         return shown.contains(QStringLiteral("Konsolentest: auf der Standardausgabe.\n")) &&
                shown.contains(QStringLiteral("ERROR: auf der Standardfehlerausgabe\n"));
     }));
@@ -215,31 +218,115 @@ TEST_F(DesktopTest, ConsoleShowsStandardOutputAndError)
     EXPECT_LT(text.find("applicationWillFinishLaunching: Called."), text.find("Program: Start."));
 }
 
-TEST_F(DesktopTest, LongTextShowsABoundedTail)
+TEST_F(DesktopTest, PrinterViewReachesBothEndsOfALongListing)
+{
+    using platform::qt::TextView;
+    launch(mainloop);
+    // 200.000 listing lines, each with the 25 the printer keeps after the address.
+    const int64_t lines = 200000;
+    std::string text;
+    for (int64_t i = 0; i < lines; ++i)
+        text += "$" + std::to_string(100000000 + i) + "\x19 F0 A1  Zeile " + std::to_string(i + 1) +
+                "\r";
+    t_WindowFront(platform::PRINTER_WINDOW);
+    toolkit::set_window_text(platform::PRINTER_WINDOW, text);
+    TextView* printer = backend_->state(platform::PRINTER_WINDOW)->view;
+    ASSERT_TRUE(pump_until([&] { return QApplication::focusWidget() == printer; }));
+    ASSERT_EQ(printer->lines().line_count(), lines);
+    // New output keeps the end in view; the keys reach the view without a click into it.
+    EXPECT_EQ(printer->first_line(), lines - printer->text_rows());
+    auto press = [](int key, Qt::KeyboardModifiers mods) {
+        QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key), mods);
+    };
+    press(Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(printer->first_line(), 0);
+    press(Qt::Key_PageDown, Qt::NoModifier);
+    EXPECT_EQ(printer->first_line(), printer->text_rows());
+    // Away from the end, new output leaves the view where the reader is.
+    toolkit::append_window_text(platform::PRINTER_WINDOW, "Ende\r");
+    EXPECT_EQ(printer->first_line(), printer->text_rows());
+    press(Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(printer->first_line(), lines + 1 - printer->text_rows());
+
+    // The ruler is the row directly above the first text row, whatever the window's size,
+    // and still there, drawn, after the printer is cleared.
+    auto ruler_on_top = [&] {
+        const QRect ruler = printer->ruler_rect();
+        const QImage shown = printer->viewport()->grab().toImage();
+        int ink = 0;
+        for (int x = 0; x < shown.width(); ++x)
+            ink += shown.pixel(x, ruler.center().y()) != shown.pixel(0, ruler.center().y());
+        return ruler.top() == 0 && ruler.height() > 0 &&
+               ruler.bottom() + 1 == printer->row_rect(0).top() && ink > 0;
+    };
+    EXPECT_TRUE(ruler_on_top());
+    backend_->state(platform::PRINTER_WINDOW)->widget->resize(500, 300);
+    ASSERT_TRUE(pump_until([&] { return printer->viewport()->width() < 500; }));
+    EXPECT_TRUE(ruler_on_top());
+    EXPECT_EQ(printer->first_line(), lines + 1 - printer->text_rows()); // still at the end
+
+    // A drag selects by character; Shift+click extends; the copy has line feeds and no 25.
+    press(Qt::Key_Home, Qt::ControlModifier);
+    const QPoint row0 = printer->row_rect(0).topLeft() + QPoint(0, 2);
+    const QPoint row1 = printer->row_rect(1).topLeft() + QPoint(0, 2);
+    ASSERT_EQ(printer->spot_at(row0), (TextView::Spot{0, 0}));
+    const TextView::Spot at5 = printer->spot_at(row1 + QPoint(200, 0));
+    ASSERT_EQ(at5.line, 1);
+    QTest::mousePress(printer->viewport(), Qt::LeftButton, {}, row0);
+    QMouseEvent drag(QEvent::MouseMove, row1 + QPoint(200, 0),
+                     printer->viewport()->mapToGlobal(row1 + QPoint(200, 0)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(printer->viewport(), &drag);
+    QTest::mouseRelease(printer->viewport(), Qt::LeftButton, {}, row1 + QPoint(200, 0));
+    const std::string first = "$100000000  F0 A1  Zeile 1";
+    const std::string second = "$100000001  F0 A1  Zeile 2";
+    EXPECT_EQ(printer->selected_text(),
+              first + "\n" + second.substr(0, static_cast<size_t>(at5.column)));
+    QTest::mouseClick(printer->viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                      printer->row_rect(2).topLeft() + QPoint(0, 2));
+    EXPECT_EQ(printer->selected_text(), first + "\n" + second + "\n");
+    press(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), first + "\n" + second + "\n");
+    // All of it, at once.
+    press(Qt::Key_A, Qt::ControlModifier);
+    press(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_EQ(copied.size(), static_cast<qsizetype>(text.size() + 5));
+    EXPECT_FALSE(copied.contains(QChar(0x19)) || copied.contains(QChar('\r')));
+
+    toolkit::clear_window_text(platform::PRINTER_WINDOW);
+    ASSERT_EQ(printer->lines().line_count(), 0);
+    EXPECT_TRUE(ruler_on_top());
+}
+
+TEST_F(DesktopTest, PasteboardWindowFollowsTheClipboardAndFeedsIt)
 {
     launch(mainloop);
-    // Sized past the view's limit; the whole text still comes back.
-    const size_t line_bytes = 64;
-    const size_t lines = 2 * QtWindowSystem::TEXT_VIEW_LIMIT_BYTES / line_bytes;
-    std::string text;
-    for (size_t i = 0; i < lines; ++i) {
-        std::string line = "Zeile " + std::to_string(i);
-        line.resize(line_bytes - 1, '.');
-        text += line + "\r";
-    }
-    toolkit::set_window_text(platform::PRINTER_WINDOW, text);
-    auto* printer = backend_->state(platform::PRINTER_WINDOW);
-    EXPECT_EQ(printer->total_bytes, text.size());
-    EXPECT_LE(printer->shown_bytes, QtWindowSystem::TEXT_VIEW_LIMIT_BYTES);
-    EXPECT_FALSE(printer->tail_note->isHidden());
-    EXPECT_TRUE(printer->edit->toPlainText().endsWith(
-        QString::fromStdString("Zeile " + std::to_string(lines - 1))
-            .leftJustified(static_cast<int>(line_bytes - 1), QLatin1Char('.')) +
-        QLatin1Char('\n')));
-    // Publishing a longer text that starts with the old adds only the new end.
-    toolkit::set_window_text(platform::PRINTER_WINDOW, text + "Ende\r");
-    EXPECT_TRUE(printer->edit->toPlainText().endsWith(QStringLiteral("Ende\n")));
-    EXPECT_LE(printer->shown_bytes, 2 * QtWindowSystem::TEXT_VIEW_LIMIT_BYTES);
+    t_WindowFront(platform::PASTEBOARD_WINDOW);
+    auto* pasteboard = backend_->state(platform::PASTEBOARD_WINDOW);
+    QClipboard* clipboard = QApplication::clipboard();
+    // Another program copies: the window shows it.
+    clipboard->setText(QString::fromUtf8("gro\xC3\x9F\nzwei"));
+    ASSERT_TRUE(pump_until(
+        [&] { return pasteboard->edit->toPlainText() == QString::fromUtf8("gro\xC3\x9F\nzwei"); }));
+    // The user types; the text reaches the clipboard and comes back without moving the
+    // cursor or undoing what was typed meanwhile.
+    pasteboard->edit->moveCursor(QTextCursor::End);
+    QTest::keyClicks(pasteboard->edit, QStringLiteral(" und"));
+    ASSERT_TRUE(pump_until([&] { return clipboard->text().endsWith(QStringLiteral("zwei und")); }));
+    QTest::keyClicks(pasteboard->edit, QStringLiteral(" mehr"));
+    const QString typed = QString::fromUtf8("gro\xC3\x9F\nzwei und mehr");
+    ASSERT_TRUE(pump_until(
+        [&] { return toolkit::window_text(platform::PASTEBOARD_WINDOW) == typed.toStdString(); }));
+    EXPECT_EQ(clipboard->text(), typed);
+    EXPECT_EQ(pasteboard->edit->toPlainText(), typed);
+    EXPECT_EQ(pasteboard->edit->textCursor().position(), typed.size());
+    // Too large to edit: shown in the line view, with a note saying why.
+    const std::string large(platform::qt::QtWindowSystem::PASTEBOARD_EDIT_LIMIT_BYTES + 1, 'x');
+    clipboard->setText(QString::fromStdString(large));
+    ASSERT_TRUE(pump_until([&] { return pasteboard->view->lines().bytes() == large; }));
+    EXPECT_TRUE(pasteboard->view->isVisible() && pasteboard->note->isVisible());
+    EXPECT_FALSE(pasteboard->edit->isVisible());
 }
 
 TEST_F(DesktopTest, ClickGivesThePositionInTheDrawingArea)

@@ -232,15 +232,6 @@ TEST_F(MenusTest, ACopyReachesTheShownPasteboardWindow)
     EXPECT_EQ(headless().window(platform::PASTEBOARD_WINDOW).text, "zweite\n");
 }
 
-// Other programs take a clipboard's lines at line feeds and show control bytes as junk.
-TEST(ClipboardText, LineFeedsAndNoControlBytes)
-{
-    EXPECT_EQ(ClipboardText("$00000000\x19 F0\r$00000001\x19 A1\r"),
-              "$00000000  F0\n$00000001  A1\n");
-    EXPECT_EQ(ClipboardText("a\r\nb\nc\td\x1b\x7f\x01"), "a\nb\nc\td   ");
-    EXPECT_EQ(ClipboardText("\xC3\xA4\xE2\x82\xAC"), "\xC3\xA4\xE2\x82\xAC");
-}
-
 TEST(CopyTable, EveryCodeFrom127To160)
 {
     std::string screen;
