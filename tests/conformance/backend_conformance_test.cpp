@@ -386,6 +386,7 @@ class QtProbe : public Probe {
             if (auto* box = qobject_cast<QMessageBox*>(top))
                 box->accept();
         }
+    }
     void copy_elsewhere(const std::string& text) override
     {
         QApplication::clipboard()->setText(platform::qt::to_qstring(text));
