@@ -106,6 +106,47 @@ bool text_window_exists(Records& r, uint8_t window)
     return is_text_window(window) && r.windows[window].exists;
 }
 
+// A text set whole is at most one piece, so it never needs the console trimmed.
+static_assert(TEXT_PIECE_BYTES <= CONSOLE_LIMIT_BYTES);
+
+// The first piece of text to append: at most TEXT_PIECE_BYTES, not cutting a UTF-8 sequence.
+size_t piece_length(std::string_view text)
+{
+    if (text.size() <= TEXT_PIECE_BYTES)
+        return text.size();
+    size_t length = TEXT_PIECE_BYTES;
+    for (int back = 0; back < 3 && (static_cast<uint8_t>(text[length]) & 0xC0) == 0x80; ++back)
+        --length;
+    return length;
+}
+
+// Appends one piece to the kept text and the window system's; false when the window has no
+// text.
+bool append_piece(uint8_t window, std::string_view piece)
+{
+    bool shown = false;
+    platform::run_on_event_thread(
+        [&] {
+            Records& r = records();
+            bool trimmed = false;
+            {
+                std::lock_guard lock(r.mutex);
+                if (!text_window_exists(r, window))
+                    return;
+                r.texts[window] += piece;
+                trimmed = trim_console(r, window);
+            }
+            shown = true;
+            platform::WindowSystem& ws = platform::window_system();
+            if (trimmed)
+                ws.set_text(window, r.texts[window]);
+            else
+                ws.append_text(window, piece);
+        },
+        true);
+    return shown;
+}
+
 } // namespace
 
 void lay_out_text_window(uint8_t window, PlatformWindow& w, double title_bar_height)
@@ -286,55 +327,55 @@ void display_changed(const platform::Display& display)
 
 void set_window_text(uint8_t window, std::string text)
 {
+    // Where the part of text that follows as appends starts; npos for none.
+    size_t append_from = std::string::npos;
     platform::run_on_event_thread(
         [&] {
             Records& r = records();
-            size_t appended_from = std::string::npos;
             {
                 std::lock_guard lock(r.mutex);
                 if (!text_window_exists(r, window))
                     return;
                 std::string& kept = r.texts[window];
-                // The printer is published whole, again and again, almost always as a longer
-                // text that starts with the last: then only its new end is sent.
+                // A text published again with more at its end (the printer's buffer) needs
+                // only that end.
                 if (!kept.empty() && text.size() >= kept.size() &&
-                    std::equal(kept.begin(), kept.end(), text.begin()))
-                    appended_from = kept.size();
-                kept = std::move(text);
-                if (trim_console(r, window))
-                    appended_from = std::string::npos;
+                    std::equal(kept.begin(), kept.end(), text.begin())) {
+                    append_from = kept.size();
+                    return;
+                }
+                // A long text starts from empty and follows in pieces. A short one fits the
+                // console's limit, so nothing is trimmed.
+                if (text.size() > TEXT_PIECE_BYTES) {
+                    kept.clear();
+                    append_from = 0;
+                } else {
+                    kept = std::move(text);
+                }
             }
             // Only the event thread writes the texts, so they can be read here unlocked.
-            const std::string_view kept = r.texts[window];
             platform::WindowSystem& ws = platform::window_system();
-            if (appended_from == std::string::npos)
-                ws.set_text(window, kept);
-            else if (appended_from < kept.size())
-                ws.append_text(window, kept.substr(appended_from));
+            if (append_from == 0)
+                ws.clear_text(window);
+            else
+                ws.set_text(window, r.texts[window]);
         },
         true);
+    if (append_from != std::string::npos)
+        append_window_text(window, std::string_view(text).substr(append_from));
 }
 
 void append_window_text(uint8_t window, std::string_view text)
 {
-    platform::run_on_event_thread(
-        [&] {
-            Records& r = records();
-            bool trimmed = false;
-            {
-                std::lock_guard lock(r.mutex);
-                if (!text_window_exists(r, window))
-                    return;
-                r.texts[window] += text;
-                trimmed = trim_console(r, window);
-            }
-            platform::WindowSystem& ws = platform::window_system();
-            if (trimmed)
-                ws.set_text(window, r.texts[window]);
-            else
-                ws.append_text(window, text);
-        },
-        true);
+    // Piece by piece, each in a visit of its own to the event thread, so that a listing of
+    // hundreds of megabytes never holds that thread (or a backend's lock) for long. A change
+    // another thread makes meanwhile lands between two pieces.
+    while (!text.empty()) {
+        const size_t length = piece_length(text);
+        if (!append_piece(window, text.substr(0, length)))
+            return;
+        text.remove_prefix(length);
+    }
 }
 
 void clear_window_text(uint8_t window)
