@@ -350,6 +350,21 @@ TEST_F(DisasmCommandTest, AppendsTheListingToThePrinterAndShowsItsSize)
     EXPECT_EQ(rows().back(), "Größe der Ausgabe = 0 Bytes.");
 }
 
+TEST_F(DisasmCommandTest, LongListingReachesThePrinterWholeInSeveralPieces)
+{
+    const Bytes dump(40'000, 0xFF); // 40,000 nop lines of 68 bytes
+    test_support::write_bytes(path_.string(), dump);
+    p_SetPrinter("alt\r");
+    const int64_t pushes = platform::headless().window(platform::PRINTER_WINDOW).text_pushes;
+    DiagCapture quiet;
+    disasm_command(path_.string());
+    const std::string expected = "alt\r" + text_of(disassemble(dump));
+    EXPECT_TRUE(p_GetPrinter() == expected);
+    EXPECT_TRUE(platform::headless().window(platform::PRINTER_WINDOW).text == expected);
+    EXPECT_GE(platform::headless().window(platform::PRINTER_WINDOW).text_pushes - pushes, 3);
+    EXPECT_EQ(rows().back(), "Größe der Ausgabe = 2.720.000 Bytes.");
+}
+
 // A missing file is in the bad-input table.
 TEST_F(DisasmCommandTest, QucodeListPrintsTheListingAloneWithLineFeeds)
 {
