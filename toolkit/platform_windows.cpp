@@ -26,10 +26,68 @@ constexpr double RULER_ABOVE_SCROLL_VIEW = 4;
 constexpr double SIZED_WIDTH_INSET = 40;
 constexpr double SIZED_HEIGHT_INSET = 77;
 
+// Text windows keep their text in blocks of this size.
+constexpr size_t TEXT_BLOCK_BYTES = 16 << 20;
+
+// A text window's text in blocks: appending never moves what is stored, so a listing of
+// hundreds of megabytes grows without copying itself (which held the event thread for tens
+// of milliseconds) and leaves no freed growth steps behind.
+class StoredText {
+  public:
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    void clear()
+    {
+        blocks_ = {};
+        size_ = 0;
+    }
+    void append(std::string_view text)
+    {
+        while (!text.empty()) {
+            if (blocks_.empty() || blocks_.back().size() == TEXT_BLOCK_BYTES) {
+                blocks_.emplace_back();
+                // The first block grows as needed, so a short text stays small; later ones
+                // take their room at once and never move.
+                if (blocks_.size() > 1)
+                    blocks_.back().reserve(TEXT_BLOCK_BYTES);
+            }
+            std::string& last = blocks_.back();
+            const size_t length = std::min(text.size(), TEXT_BLOCK_BYTES - last.size());
+            last.append(text.substr(0, length));
+            text.remove_prefix(length);
+            size_ += length;
+        }
+    }
+    // Whether text starts with the whole stored text.
+    bool starts(std::string_view text) const
+    {
+        if (text.size() < size_)
+            return false;
+        for (const std::string& block : blocks_) {
+            if (text.substr(0, block.size()) != block)
+                return false;
+            text.remove_prefix(block.size());
+        }
+        return true;
+    }
+    std::string whole() const
+    {
+        std::string text;
+        text.reserve(size_);
+        for (const std::string& block : blocks_)
+            text += block;
+        return text;
+    }
+
+  private:
+    std::vector<std::string> blocks_;
+    size_t size_ = 0;
+};
+
 struct Records {
     std::mutex mutex;
     std::array<PlatformWindow, WINDOW_NUMBER_COUNT> windows; // guarded by mutex
-    std::array<std::string, WINDOW_NUMBER_COUNT> texts;      // guarded by mutex
+    std::array<StoredText, WINDOW_NUMBER_COUNT> texts;       // guarded by mutex
     // Shown windows, the one brought forward last at the end; guarded by mutex.
     std::vector<uint8_t> front_order;
     uint8_t key = NO_WINDOW;   // guarded by mutex
@@ -94,10 +152,13 @@ size_t tail_start(const std::string& text, size_t limit)
 // Keeps the console within its limit; true when it cut its start. Expects the records locked.
 bool trim_console(Records& r, uint8_t window)
 {
-    std::string& text = r.texts[window];
-    if (window != platform::CONSOLE_WINDOW || text.size() <= CONSOLE_LIMIT_BYTES)
+    StoredText& stored = r.texts[window];
+    if (window != platform::CONSOLE_WINDOW || stored.size() <= CONSOLE_LIMIT_BYTES)
         return false;
+    std::string text = stored.whole();
     text.erase(0, tail_start(text, CONSOLE_LIMIT_BYTES / 2));
+    stored.clear();
+    stored.append(text);
     return true;
 }
 
@@ -133,13 +194,14 @@ bool append_piece(uint8_t window, std::string_view piece)
                 std::lock_guard lock(r.mutex);
                 if (!text_window_exists(r, window))
                     return;
-                r.texts[window] += piece;
+                r.texts[window].append(piece);
                 trimmed = trim_console(r, window);
             }
             shown = true;
             platform::WindowSystem& ws = platform::window_system();
+            // Only the event thread writes the texts, so they can be read here unlocked.
             if (trimmed)
-                ws.set_text(window, r.texts[window]);
+                ws.set_text(window, r.texts[window].whole());
             else
                 ws.append_text(window, piece);
         },
@@ -336,29 +398,26 @@ void set_window_text(uint8_t window, std::string text)
                 std::lock_guard lock(r.mutex);
                 if (!text_window_exists(r, window))
                     return;
-                std::string& kept = r.texts[window];
+                StoredText& kept = r.texts[window];
                 // A text published again with more at its end (the printer's buffer) needs
                 // only that end.
-                if (!kept.empty() && text.size() >= kept.size() &&
-                    std::equal(kept.begin(), kept.end(), text.begin())) {
+                if (!kept.empty() && kept.starts(text)) {
                     append_from = kept.size();
                     return;
                 }
                 // A long text starts from empty and follows in pieces. A short one fits the
                 // console's limit, so nothing is trimmed.
-                if (text.size() > TEXT_PIECE_BYTES) {
-                    kept.clear();
+                kept.clear();
+                if (text.size() > TEXT_PIECE_BYTES)
                     append_from = 0;
-                } else {
-                    kept = std::move(text);
-                }
+                else
+                    kept.append(text);
             }
-            // Only the event thread writes the texts, so they can be read here unlocked.
             platform::WindowSystem& ws = platform::window_system();
             if (append_from == 0)
                 ws.clear_text(window);
             else
-                ws.set_text(window, r.texts[window]);
+                ws.set_text(window, text);
         },
         true);
     if (append_from != std::string::npos)
@@ -398,7 +457,7 @@ std::string window_text(uint8_t window)
 {
     Records& r = records();
     std::lock_guard lock(r.mutex);
-    return window < WINDOW_NUMBER_COUNT ? r.texts[window] : std::string();
+    return window < WINDOW_NUMBER_COUNT ? r.texts[window].whole() : std::string();
 }
 
 void reset_platform_windows()
@@ -406,7 +465,7 @@ void reset_platform_windows()
     Records& r = records();
     std::lock_guard lock(r.mutex);
     r.windows = {};
-    for (std::string& text : r.texts)
+    for (StoredText& text : r.texts)
         text.clear();
     r.front_order.clear();
     r.key = NO_WINDOW;

@@ -209,6 +209,31 @@ TEST_F(TextPiecesTest, SetAppendsWhatExtendsAndStartsAgainOtherwise)
     EXPECT_EQ(toolkit::window_text(PRINTER_WINDOW), "neu\r");
 }
 
+TEST_F(TextPiecesTest, TextOverSeveralStoreBlocksReadsBackAndExtendsOnlyWhenAllMatch)
+{
+    // 20 MB: more than one of the blocks a text window keeps its text in.
+    const std::string text = long_text(20 << 20);
+    toolkit::append_window_text(PRINTER_WINDOW, text);
+    EXPECT_TRUE(toolkit::window_text(PRINTER_WINDOW) == text);
+
+    recorder_.forget();
+    toolkit::set_window_text(PRINTER_WINDOW, text + "Ende\r");
+    auto calls = recorder_.calls();
+    ASSERT_EQ(calls.size(), 2u); // the append and its marker
+    EXPECT_EQ(calls[0].text, "Ende\r");
+
+    // One byte changed far into the text: not an extension.
+    std::string changed = text + "Ende\r";
+    changed[18 << 20] = '#';
+    recorder_.forget();
+    toolkit::set_window_text(PRINTER_WINDOW, changed);
+    calls = recorder_.calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls[0].kind, 'C');
+    EXPECT_TRUE(shown() == changed);
+    EXPECT_TRUE(toolkit::window_text(PRINTER_WINDOW) == changed);
+}
+
 TEST_F(TextPiecesTest, ClearWhilePiecesArriveKeepsKeptAndShownTextEqual)
 {
     const std::string text = long_text(toolkit::TEXT_PIECE_BYTES * 8);
