@@ -167,9 +167,6 @@ bool text_window_exists(Records& r, uint8_t window)
     return is_text_window(window) && r.windows[window].exists;
 }
 
-// A text set whole is at most one piece, so it never needs the console trimmed.
-static_assert(TEXT_PIECE_BYTES <= CONSOLE_LIMIT_BYTES);
-
 // The first piece of text to append: at most TEXT_PIECE_BYTES, not cutting a UTF-8 sequence.
 size_t piece_length(std::string_view text)
 {
@@ -394,6 +391,7 @@ void set_window_text(uint8_t window, std::string text)
     platform::run_on_event_thread(
         [&] {
             Records& r = records();
+            bool trimmed = false;
             {
                 std::lock_guard lock(r.mutex);
                 if (!text_window_exists(r, window))
@@ -405,17 +403,16 @@ void set_window_text(uint8_t window, std::string text)
                     append_from = kept.size();
                     return;
                 }
-                // A long text starts from empty and follows in pieces. A short one fits the
-                // console's limit, so nothing is trimmed.
+                // Anything else replaces the text in one push: clears and rewrites are rare,
+                // and a backend that shows only a text's end cuts it once.
                 kept.clear();
-                if (text.size() > TEXT_PIECE_BYTES)
-                    append_from = 0;
-                else
-                    kept.append(text);
+                kept.append(text);
+                trimmed = trim_console(r, window);
             }
+            // Only the event thread writes the texts, so they can be read here unlocked.
             platform::WindowSystem& ws = platform::window_system();
-            if (append_from == 0)
-                ws.clear_text(window);
+            if (trimmed)
+                ws.set_text(window, r.texts[window].whole());
             else
                 ws.set_text(window, text);
         },

@@ -76,7 +76,7 @@ void size_text_window(PlatformWindow& w, double x, double y, double width, doubl
 // reaches the window system as appends of at most TEXT_PIECE_BYTES each, one visit to the
 // event thread apiece; the caller returns when all are shown.
 constexpr size_t TEXT_PIECE_BYTES = 1 << 20;
-// Replaces the text; a text that extends the kept one only appends its new end.
+// Replaces the text in one push; a text that extends the kept one appends its new end.
 void set_window_text(uint8_t window, std::string text);
 void append_window_text(uint8_t window, std::string_view text);
 void clear_window_text(uint8_t window);
