@@ -152,7 +152,8 @@ os.write(fd, b"\x1b[H")
 read_for(1)
 top = b"$00000000" in seen
 print(f"Home reaches the first record: {'yes' if top else 'no'}")
-print(f"RSS on the printer page: {memory_mib('VmRSS'):.0f} MiB; peak since F2: {peak_mib():.0f} MiB")
+print(f"RSS on the printer page: {memory_mib('VmRSS'):.0f} MiB; "
+      f"peak since F2: {peak_mib():.0f} MiB")
 os.kill(pid, signal.SIGTERM)
 os.waitpid(pid, 0)
 print(f"dump left after SIGTERM: {'yes' if os.path.exists(dump) else 'no'}")

@@ -140,7 +140,10 @@ class DumpReader {
 // Collects a listing into pieces of whole lines and hands each full piece to the sink.
 class ListingOut {
   public:
-    explicit ListingOut(const ListingSink& sink) : sink_(sink) { piece_.reserve(PIECE_BYTES + 512); }
+    explicit ListingOut(const ListingSink& sink) : sink_(sink)
+    {
+        piece_.reserve(PIECE_BYTES + 512);
+    }
     std::string& text() { return piece_; }
     // After a whole line: passes the piece on once it is big enough.
     void line_done()

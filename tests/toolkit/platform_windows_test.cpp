@@ -126,7 +126,8 @@ std::string long_text(size_t bytes)
 {
     std::string text;
     while (text.size() < bytes) {
-        const size_t to_boundary = toolkit::TEXT_PIECE_BYTES - text.size() % toolkit::TEXT_PIECE_BYTES;
+        const size_t piece = toolkit::TEXT_PIECE_BYTES;
+        const size_t to_boundary = piece - text.size() % piece;
         text += to_boundary <= 80 ? std::string(to_boundary - 1, 'x') + "\xC3\xA4\r"
                                   : "$00000000\x19 F0 00000003   qbits 3\r";
     }
