@@ -144,7 +144,12 @@ class TextPiecesTest : public ::testing::Test {
                                    true);
         recorder_.forget();
     }
-    void TearDown() override { platform::set_window_system(nullptr); }
+    void TearDown() override
+    {
+        // A marker task still queued must run before the recorder goes.
+        platform::run_on_event_thread([] {}, true);
+        platform::set_window_system(nullptr);
+    }
 
     // The text the backend shows after the calls recorded so far.
     static std::string shown() { return headless().window(PRINTER_WINDOW).text; }
