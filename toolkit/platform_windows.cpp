@@ -178,32 +178,46 @@ size_t piece_length(std::string_view text)
     return length;
 }
 
-// Appends one piece to the kept text and the window system's; false when the window has no
-// text.
-bool append_piece(uint8_t window, std::string_view piece)
+// On the event thread: runs change on a text window's kept text, which returns false to leave
+// the window system as it is; else the window system gets the whole text when the console
+// was trimmed, or push otherwise. False when the window has no text.
+bool change_text(uint8_t window, const std::function<bool(StoredText&)>& change,
+                 const std::function<void(platform::WindowSystem&)>& push)
 {
-    bool shown = false;
+    bool exists = false;
     platform::run_on_event_thread(
         [&] {
             Records& r = records();
             bool trimmed = false;
             {
                 std::lock_guard lock(r.mutex);
-                if (!text_window_exists(r, window))
+                exists = text_window_exists(r, window);
+                if (!exists || !change(r.texts[window]))
                     return;
-                r.texts[window].append(piece);
                 trimmed = trim_console(r, window);
             }
-            shown = true;
             platform::WindowSystem& ws = platform::window_system();
             // Only the event thread writes the texts, so they can be read here unlocked.
             if (trimmed)
                 ws.set_text(window, r.texts[window].whole());
             else
-                ws.append_text(window, piece);
+                push(ws);
         },
         true);
-    return shown;
+    return exists;
+}
+
+// Appends one piece to the kept text and the window system's; false when the window has no
+// text.
+bool append_piece(uint8_t window, std::string_view piece)
+{
+    return change_text(
+        window,
+        [&](StoredText& kept) {
+            kept.append(piece);
+            return true;
+        },
+        [&](platform::WindowSystem& ws) { ws.append_text(window, piece); });
 }
 
 } // namespace
@@ -388,35 +402,22 @@ void set_window_text(uint8_t window, std::string text)
 {
     // Where the part of text that follows as appends starts; npos for none.
     size_t append_from = std::string::npos;
-    platform::run_on_event_thread(
-        [&] {
-            Records& r = records();
-            bool trimmed = false;
-            {
-                std::lock_guard lock(r.mutex);
-                if (!text_window_exists(r, window))
-                    return;
-                StoredText& kept = r.texts[window];
-                // A text published again with more at its end (the printer's buffer) needs
-                // only that end.
-                if (!kept.empty() && kept.starts(text)) {
-                    append_from = kept.size();
-                    return;
-                }
-                // Anything else replaces the text in one push: clears and rewrites are rare,
-                // and a backend that shows only a text's end cuts it once.
-                kept.clear();
-                kept.append(text);
-                trimmed = trim_console(r, window);
+    change_text(
+        window,
+        [&](StoredText& kept) {
+            // A text published again with more at its end (the printer's buffer) needs only
+            // that end.
+            if (!kept.empty() && kept.starts(text)) {
+                append_from = kept.size();
+                return false;
             }
-            // Only the event thread writes the texts, so they can be read here unlocked.
-            platform::WindowSystem& ws = platform::window_system();
-            if (trimmed)
-                ws.set_text(window, r.texts[window].whole());
-            else
-                ws.set_text(window, text);
+            // Anything else replaces the text in one push: clears and rewrites are rare, and
+            // a backend that shows only a text's end cuts it once.
+            kept.clear();
+            kept.append(text);
+            return true;
         },
-        true);
+        [&](platform::WindowSystem& ws) { ws.set_text(window, text); });
     if (append_from != std::string::npos)
         append_window_text(window, std::string_view(text).substr(append_from));
 }
