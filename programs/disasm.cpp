@@ -57,7 +57,4 @@ void command_disasm()
 {
     command_heading("Quanten-Disassembling auf dem virtuellen Drucker ausgeben:");
     disasm_command(platform::dump_file_path());
-    // The texts of the printer grew by doubling, below the size the allocator maps on its
-    // own; the freed steps (some 30 MB for a listing of 70 MB) go back, as after a program.
-    platform::hand_back_freed_memory();
 }
