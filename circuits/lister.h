@@ -51,8 +51,14 @@ using DisasmProgress = std::function<void(std::string_view text, bool done)>;
 // Installs a progress sink (an empty function: none); returns the old one.
 DisasmProgress disasm_set_progress(DisasmProgress sink);
 
+// Receives a listing in pieces of whole lines, each of about a megabyte or less.
+using ListingSink = std::function<void(std::string_view piece)>;
+
 // Reads the dump at path and returns its listing (empty for an empty or unreadable file).
 std::vector<uint8_t> quantum_print(const std::string& path);
+// The same listing handed to sink piece by piece while a regular file is read block by
+// block, so that neither the dump nor the listing is held whole; returns its size in bytes.
+int64_t quantum_print_to(const std::string& path, const ListingSink& sink);
 
 // The qucode tool's list command: the listing of the dump at path on standard output with line
 // feeds for carriage returns; progress and diagnostics on standard error. Returns the exit

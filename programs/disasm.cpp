@@ -39,14 +39,18 @@ void disasm_command(const std::string& path)
     // The progress shows in the main window unless someone else listens.
     DisasmProgress listener = disasm_set_progress({});
     disasm_set_progress(listener ? listener : DisasmProgress(main_window_progress));
-    std::vector<uint8_t> listing = quantum_print(path);
+    // The listing goes to the printer piece by piece as it is made, so that neither it nor
+    // the printer's text is ever copied whole. Without a printer it goes nowhere, reported once.
+    bool printer = true;
+    const int64_t size = quantum_print_to(path, [&](std::string_view piece) {
+        if (printer)
+            printer = printer_append(printer_text_of(piece));
+    });
     disasm_set_progress(std::move(listener));
     uint8_t win = CurrentTextWindow;
     t_Cr(win);
-    t_Print(win, "Größe der Ausgabe = " +
-                     NumberText(static_cast<int64_t>(listing.size()), ' ', 1, true) + " Bytes.");
+    t_Print(win, "Größe der Ausgabe = " + NumberText(size, ' ', 1, true) + " Bytes.");
     t_Cr(win);
-    p_SetPrinter(p_GetPrinter() + printer_text_of(listing));
 }
 
 void command_disasm()

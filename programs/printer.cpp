@@ -41,12 +41,17 @@ bool printer_ready(std::string_view op)
 
 } // namespace
 
+std::string printer_text_of(std::string_view bytes)
+{
+    if (platform::valid_utf8(bytes))
+        return std::string(bytes);
+    return BytesToText(Bytes(bytes.begin(), bytes.end()));
+}
+
 std::string printer_text_of(const std::vector<uint8_t>& bytes)
 {
-    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    if (platform::valid_utf8(text))
-        return std::string(bytes.begin(), bytes.end());
-    return BytesToText(bytes);
+    return printer_text_of(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 void printer_buffer_append(std::string_view bytes)
@@ -94,6 +99,14 @@ void p_SetPrinter(const std::string& text)
     if (!printer_ready("p_SetPrinter"))
         return;
     toolkit::set_window_text(PRINTER, text);
+}
+
+bool printer_append(std::string_view text)
+{
+    if (!printer_ready("p_SetPrinter"))
+        return false;
+    toolkit::append_window_text(PRINTER, text);
+    return true;
 }
 
 std::string p_GetPrinter()

@@ -18,6 +18,9 @@ void p_InitPrinter();
 void p_SetPrinter(const std::string& text);
 // The whole content; "" when the printer does not exist.
 std::string p_GetPrinter();
+// Appends text to the content; the layers below get only the new text. False, after the
+// p_SetPrinter line, when the printer does not exist.
+bool printer_append(std::string_view text);
 // Sets the one-line ruler above the text.
 void p_SetRuler(const std::string& text);
 // The update thread's body: publishes the buffer at most every 101 ms while the active flag
@@ -25,6 +28,7 @@ void p_SetRuler(const std::string& text);
 void p_PrinterAutoUpdateProcess();
 
 // The bytes as text: decoded as UTF-8 when they are valid UTF-8, else through BytesToText.
+std::string printer_text_of(std::string_view bytes);
 std::string printer_text_of(const std::vector<uint8_t>& bytes);
 
 // Shared with the update thread

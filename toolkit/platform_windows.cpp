@@ -26,10 +26,68 @@ constexpr double RULER_ABOVE_SCROLL_VIEW = 4;
 constexpr double SIZED_WIDTH_INSET = 40;
 constexpr double SIZED_HEIGHT_INSET = 77;
 
+// Text windows keep their text in blocks of this size.
+constexpr size_t TEXT_BLOCK_BYTES = 16 << 20;
+
+// A text window's text in blocks: appending never moves what is stored, so a listing of
+// hundreds of megabytes grows without copying itself (which held the event thread for tens
+// of milliseconds) and leaves no freed growth steps behind.
+class StoredText {
+  public:
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    void clear()
+    {
+        blocks_ = {};
+        size_ = 0;
+    }
+    void append(std::string_view text)
+    {
+        while (!text.empty()) {
+            if (blocks_.empty() || blocks_.back().size() == TEXT_BLOCK_BYTES) {
+                blocks_.emplace_back();
+                // The first block grows as needed, so a short text stays small; later ones
+                // take their room at once and never move.
+                if (blocks_.size() > 1)
+                    blocks_.back().reserve(TEXT_BLOCK_BYTES);
+            }
+            std::string& last = blocks_.back();
+            const size_t length = std::min(text.size(), TEXT_BLOCK_BYTES - last.size());
+            last.append(text.substr(0, length));
+            text.remove_prefix(length);
+            size_ += length;
+        }
+    }
+    // Whether text starts with the whole stored text.
+    bool starts(std::string_view text) const
+    {
+        if (text.size() < size_)
+            return false;
+        for (const std::string& block : blocks_) {
+            if (text.substr(0, block.size()) != block)
+                return false;
+            text.remove_prefix(block.size());
+        }
+        return true;
+    }
+    std::string whole() const
+    {
+        std::string text;
+        text.reserve(size_);
+        for (const std::string& block : blocks_)
+            text += block;
+        return text;
+    }
+
+  private:
+    std::vector<std::string> blocks_;
+    size_t size_ = 0;
+};
+
 struct Records {
     std::mutex mutex;
     std::array<PlatformWindow, WINDOW_NUMBER_COUNT> windows; // guarded by mutex
-    std::array<std::string, WINDOW_NUMBER_COUNT> texts;      // guarded by mutex
+    std::array<StoredText, WINDOW_NUMBER_COUNT> texts;       // guarded by mutex
     // Shown windows, the one brought forward last at the end; guarded by mutex.
     std::vector<uint8_t> front_order;
     uint8_t key = NO_WINDOW;   // guarded by mutex
@@ -94,16 +152,72 @@ size_t tail_start(const std::string& text, size_t limit)
 // Keeps the console within its limit; true when it cut its start. Expects the records locked.
 bool trim_console(Records& r, uint8_t window)
 {
-    std::string& text = r.texts[window];
-    if (window != platform::CONSOLE_WINDOW || text.size() <= CONSOLE_LIMIT_BYTES)
+    StoredText& stored = r.texts[window];
+    if (window != platform::CONSOLE_WINDOW || stored.size() <= CONSOLE_LIMIT_BYTES)
         return false;
+    std::string text = stored.whole();
     text.erase(0, tail_start(text, CONSOLE_LIMIT_BYTES / 2));
+    stored.clear();
+    stored.append(text);
     return true;
 }
 
 bool text_window_exists(Records& r, uint8_t window)
 {
     return is_text_window(window) && r.windows[window].exists;
+}
+
+// The first piece of text to append: at most TEXT_PIECE_BYTES, not cutting a UTF-8 sequence.
+size_t piece_length(std::string_view text)
+{
+    if (text.size() <= TEXT_PIECE_BYTES)
+        return text.size();
+    size_t length = TEXT_PIECE_BYTES;
+    for (int back = 0; back < 3 && (static_cast<uint8_t>(text[length]) & 0xC0) == 0x80; ++back)
+        --length;
+    return length;
+}
+
+// On the event thread: runs change on a text window's kept text, which returns false to leave
+// the window system as it is; else the window system gets the whole text when the console
+// was trimmed, or push otherwise. False when the window has no text.
+bool change_text(uint8_t window, const std::function<bool(StoredText&)>& change,
+                 const std::function<void(platform::WindowSystem&)>& push)
+{
+    bool exists = false;
+    platform::run_on_event_thread(
+        [&] {
+            Records& r = records();
+            bool trimmed = false;
+            {
+                std::lock_guard lock(r.mutex);
+                exists = text_window_exists(r, window);
+                if (!exists || !change(r.texts[window]))
+                    return;
+                trimmed = trim_console(r, window);
+            }
+            platform::WindowSystem& ws = platform::window_system();
+            // Only the event thread writes the texts, so they can be read here unlocked.
+            if (trimmed)
+                ws.set_text(window, r.texts[window].whole());
+            else
+                push(ws);
+        },
+        true);
+    return exists;
+}
+
+// Appends one piece to the kept text and the window system's; false when the window has no
+// text.
+bool append_piece(uint8_t window, std::string_view piece)
+{
+    return change_text(
+        window,
+        [&](StoredText& kept) {
+            kept.append(piece);
+            return true;
+        },
+        [&](platform::WindowSystem& ws) { ws.append_text(window, piece); });
 }
 
 } // namespace
@@ -286,55 +400,39 @@ void display_changed(const platform::Display& display)
 
 void set_window_text(uint8_t window, std::string text)
 {
-    platform::run_on_event_thread(
-        [&] {
-            Records& r = records();
-            size_t appended_from = std::string::npos;
-            {
-                std::lock_guard lock(r.mutex);
-                if (!text_window_exists(r, window))
-                    return;
-                std::string& kept = r.texts[window];
-                // The printer is published whole, again and again, almost always as a longer
-                // text that starts with the last: then only its new end is sent.
-                if (!kept.empty() && text.size() >= kept.size() &&
-                    std::equal(kept.begin(), kept.end(), text.begin()))
-                    appended_from = kept.size();
-                kept = std::move(text);
-                if (trim_console(r, window))
-                    appended_from = std::string::npos;
+    // Where the part of text that follows as appends starts; npos for none.
+    size_t append_from = std::string::npos;
+    change_text(
+        window,
+        [&](StoredText& kept) {
+            // A text published again with more at its end (the printer's buffer) needs only
+            // that end.
+            if (!kept.empty() && kept.starts(text)) {
+                append_from = kept.size();
+                return false;
             }
-            // Only the event thread writes the texts, so they can be read here unlocked.
-            const std::string_view kept = r.texts[window];
-            platform::WindowSystem& ws = platform::window_system();
-            if (appended_from == std::string::npos)
-                ws.set_text(window, kept);
-            else if (appended_from < kept.size())
-                ws.append_text(window, kept.substr(appended_from));
+            // Anything else replaces the text in one push: clears and rewrites are rare, and
+            // a backend that shows only a text's end cuts it once.
+            kept.clear();
+            kept.append(text);
+            return true;
         },
-        true);
+        [&](platform::WindowSystem& ws) { ws.set_text(window, text); });
+    if (append_from != std::string::npos)
+        append_window_text(window, std::string_view(text).substr(append_from));
 }
 
 void append_window_text(uint8_t window, std::string_view text)
 {
-    platform::run_on_event_thread(
-        [&] {
-            Records& r = records();
-            bool trimmed = false;
-            {
-                std::lock_guard lock(r.mutex);
-                if (!text_window_exists(r, window))
-                    return;
-                r.texts[window] += text;
-                trimmed = trim_console(r, window);
-            }
-            platform::WindowSystem& ws = platform::window_system();
-            if (trimmed)
-                ws.set_text(window, r.texts[window]);
-            else
-                ws.append_text(window, text);
-        },
-        true);
+    // Piece by piece, each in a visit of its own to the event thread, so that a listing of
+    // hundreds of megabytes never holds that thread (or a backend's lock) for long. A change
+    // another thread makes meanwhile lands between two pieces.
+    while (!text.empty()) {
+        const size_t length = piece_length(text);
+        if (!append_piece(window, text.substr(0, length)))
+            return;
+        text.remove_prefix(length);
+    }
 }
 
 void clear_window_text(uint8_t window)
@@ -357,7 +455,7 @@ std::string window_text(uint8_t window)
 {
     Records& r = records();
     std::lock_guard lock(r.mutex);
-    return window < WINDOW_NUMBER_COUNT ? r.texts[window] : std::string();
+    return window < WINDOW_NUMBER_COUNT ? r.texts[window].whole() : std::string();
 }
 
 void reset_platform_windows()
@@ -365,7 +463,7 @@ void reset_platform_windows()
     Records& r = records();
     std::lock_guard lock(r.mutex);
     r.windows = {};
-    for (std::string& text : r.texts)
+    for (StoredText& text : r.texts)
         text.clear();
     r.front_order.clear();
     r.key = NO_WINDOW;

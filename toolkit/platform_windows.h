@@ -72,7 +72,11 @@ void lay_out_text_window(uint8_t window, PlatformWindow& w, double title_bar_hei
 void size_text_window(PlatformWindow& w, double x, double y, double width, double height,
                       double title_bar_height);
 
-// Text of the text windows 8 to 10, UTF-8 with carriage returns between lines
+// Text of the text windows 8 to 10, UTF-8 with carriage returns between lines. A long text
+// reaches the window system as appends of at most TEXT_PIECE_BYTES each, one visit to the
+// event thread apiece; the caller returns when all are shown.
+constexpr size_t TEXT_PIECE_BYTES = 1 << 20;
+// Replaces the text in one push; a text that extends the kept one appends its new end.
 void set_window_text(uint8_t window, std::string text);
 void append_window_text(uint8_t window, std::string_view text);
 void clear_window_text(uint8_t window);

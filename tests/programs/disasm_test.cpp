@@ -8,9 +8,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "engine/objcode.h"
 #include "platform/diag.h"
 #include "platform/headless/headless.h"
 #include "platform/window_system.h"
@@ -241,11 +243,19 @@ TEST_F(DisasmTest, ListingStopsAtTheRecordLimitWithOneClosingLine)
         add_gate(many, 0x06, {1});
     many.push_back(0xFF);
     add_gate(many, 0x02, {1});
+    // Past the limit, 17-byte records run over several of the reader's blocks, so the count
+    // steps past block ends.
+    Bytes longer(LISTING_RECORD_LIMIT, 0xFF);
+    for (int i = 0; i < 200'000; ++i) {
+        add_gate(longer, 0x0D, {1, 2});
+        put_double(longer, 0.5);
+    }
     const struct {
         Bytes dump;
         std::string closing;
     } cases[] = {
         {many, cut + "5 weitere Befehle mit 21 Bytes nicht aufgelistet)"},
+        {longer, cut + "200.000 weitere Befehle mit 3.400.000 Bytes nicht aufgelistet)"},
         {Bytes(LISTING_RECORD_LIMIT + 1, 0xFF), cut + "1 weiterer Befehl mit 1 Byte nicht aufgelistet)"},
         {Bytes(LISTING_RECORD_LIMIT, 0xFF), ""}, // exactly the limit needs no closing line
     };
@@ -260,6 +270,47 @@ TEST_F(DisasmTest, ListingStopsAtTheRecordLimitWithOneClosingLine)
         EXPECT_EQ(text_of(Bytes(listing.begin() + listed, listing.end())), closing);
         EXPECT_EQ(progress_.back(), "Ausgabe erzeugen: 100% (done)");
     }
+}
+
+TEST_F(DisasmTest, FileReadInBlocksListsAsTheDumpInMemory)
+{
+    // Seeded records of every length and unknown opcodes, over several read blocks, ending
+    // in a record cut off inside its real operand.
+    std::mt19937 random(24);
+    const uint8_t ops[] = {0x00, 0x01, 0x02, 0x06, 0x06, 0x06, 0x0C, 0x0D, 0x80, 0x81, 0x42, 0xFF};
+    Bytes dump;
+    while (dump.size() < 2'500'000) {
+        const uint8_t op = ops[random() % sizeof ops];
+        dump.push_back(op);
+        for (int64_t i = 1; i < objcode_record_length(op); ++i)
+            dump.push_back(static_cast<uint8_t>(random() % 4));
+    }
+    add_gate(dump, 0x0D, {1, 2});
+    dump.push_back(0);
+
+    std::vector<std::string> pieces;
+    DiagCapture from_file;
+    const int64_t size = quantum_print_to(write_dump(dump), [&](std::string_view piece) {
+        pieces.emplace_back(piece);
+    });
+    const std::string file_lines = from_file.text();
+    DiagCapture from_memory;
+    const Bytes expected = disassemble(dump);
+    const std::string memory_lines = from_memory.text();
+
+    std::string joined;
+    for (const std::string& piece : pieces) {
+        ASSERT_FALSE(piece.empty());
+        EXPECT_EQ(piece.back(), '\r') << "a piece ends with a whole line";
+        EXPECT_LE(piece.size(), 1u << 20);
+        joined += piece;
+    }
+    EXPECT_GT(pieces.size(), 5u);
+    EXPECT_EQ(size, static_cast<int64_t>(expected.size()));
+    EXPECT_TRUE(joined == text_of(expected)) << "the listings differ";
+    EXPECT_TRUE(file_lines == "quantum_print: File size = " + std::to_string(dump.size()) +
+                                  " Bytes\n" + memory_lines)
+        << "the diagnostics differ";
 }
 
 class DisasmCommandTest : public program_test::ProgramWindowTest {
@@ -297,6 +348,21 @@ TEST_F(DisasmCommandTest, AppendsTheListingToThePrinterAndShowsItsSize)
     disasm_command(path_.string());
     EXPECT_EQ(p_GetPrinter(), "alt\r" + listing + listing);
     EXPECT_EQ(rows().back(), "Größe der Ausgabe = 0 Bytes.");
+}
+
+TEST_F(DisasmCommandTest, LongListingReachesThePrinterWholeInSeveralPieces)
+{
+    const Bytes dump(40'000, 0xFF); // 40,000 nop lines of 68 bytes
+    test_support::write_bytes(path_.string(), dump);
+    p_SetPrinter("alt\r");
+    const int64_t pushes = platform::headless().window(platform::PRINTER_WINDOW).text_pushes;
+    DiagCapture quiet;
+    disasm_command(path_.string());
+    const std::string expected = "alt\r" + text_of(disassemble(dump));
+    EXPECT_TRUE(p_GetPrinter() == expected);
+    EXPECT_TRUE(platform::headless().window(platform::PRINTER_WINDOW).text == expected);
+    EXPECT_GE(platform::headless().window(platform::PRINTER_WINDOW).text_pushes - pushes, 3);
+    EXPECT_EQ(rows().back(), "Größe der Ausgabe = 2.720.000 Bytes.");
 }
 
 // A missing file is in the bad-input table.
