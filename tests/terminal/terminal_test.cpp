@@ -399,6 +399,8 @@ TEST_F(TerminalRun, WindowPagesMenusResizeAndLeaving)
     ASSERT_TRUE(shows("Quanten-Code Test")) << screen.text();
     type("d");
     ASSERT_TRUE(shows("Ausgabe erzeugen: 100%")) << screen.text();
+    // D ends by showing the printer anew, which says so; F2 before that would be undone.
+    ASSERT_TRUE(shows("F2 zeigt den Drucker.")) << screen.text();
     type(F2);
     ASSERT_TRUE(shows("Virtueller Drucker")) << screen.text();
     // The page follows new text to its end; the listing's last record must be in first.
