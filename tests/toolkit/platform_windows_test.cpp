@@ -102,6 +102,10 @@ class TextCallRecorder final : public platform::WindowSystem {
     {
         return headless().save_file_dialog(options);
     }
+    void show_message(const std::string& title, const std::string& text) override
+    {
+        headless().show_message(title, text);
+    }
     std::optional<double> play_sound(const std::string& path) override
     {
         return headless().play_sound(path);
