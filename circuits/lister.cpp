@@ -51,8 +51,7 @@ struct DumpBytes {
 // "Error #2: No such file or directory", as the file helpers word a failed read.
 void report_read_error(int error)
 {
-    diag_line("gettextfromfile",
-              "Error #" + std::to_string(error) + ": " + std::string(std::strerror(error)));
+    diag_line("gettextfromfile", "Error #" + platform::error_text(error));
 }
 
 // The dump as the lister walks it, front to back: held in memory, or read from a file block

@@ -70,6 +70,8 @@ bool remove_file(const std::string& path);
 // The operating system's number and text for the calling thread's last failed file
 // operation, as "2: No such file or directory".
 std::string last_error_text();
+// The same wording for an error number the caller kept.
+std::string error_text(int error);
 
 // Folders
 // The folder with the fonts and sounds, ending in '/'.

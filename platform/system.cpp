@@ -206,7 +206,12 @@ bool remove_file(const std::string& path)
 
 std::string last_error_text()
 {
-    return std::to_string(last_error) + ": " + std::strerror(last_error);
+    return error_text(last_error);
+}
+
+std::string error_text(int error)
+{
+    return std::to_string(error) + ": " + std::strerror(error);
 }
 
 std::string resource_folder()
