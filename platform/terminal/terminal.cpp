@@ -806,8 +806,8 @@ void TerminalWindowSystem::show_message(const std::string& title, const std::str
     changed();
 }
 
-// Centred in the menu's colours, lines longer than the screen cut; the last row stays free
-// for the hint that any key closes it.
+// Centred in the menu's colours, lines longer than the screen cut; the bottom row stays the
+// status bar's.
 void TerminalWindowSystem::put_message(std::vector<ScreenCell>& screen, int columns,
                                        int lines) const
 {
@@ -956,7 +956,8 @@ std::vector<ScreenCell> TerminalWindowSystem::compose(int columns, int lines)
         page_rows_ = rows;
         page_total_ = total;
         for (int64_t row = 0; row < rows && first + row < total; ++row) {
-            std::u32string text = decode_utf8(page.text.line(first + row));
+            // Laid out as the desktop's view lays it out: Tabs to their stops.
+            std::u32string text = shown_columns(page.text.line(first + row));
             text.erase(0, std::min<size_t>(text.size(), static_cast<size_t>(shift_)));
             put_text(screen, columns, static_cast<int>(row), 0, text, ScreenCell{}.foreground,
                      ScreenCell{}.background);
